@@ -1,0 +1,37 @@
+#pragma once
+// Window services of the run time: file lookup, string replacement, message box, application.
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace scan39::host {
+
+inline constexpr int kTwipsPerPixel = 15;
+
+// Nearest pixel of a twip coordinate (15 is odd, so whole twips never tie).
+int TwipsToPixel(double twips);
+
+// rtcDir with attribute 0: the file's name (without folder) when `path` names an existing
+// ordinary file that is neither hidden nor a system file, otherwise "". Trailing blanks of
+// the path are ignored.
+QString Dir(const QString& path);
+
+// rtcReplace from position 1 with no limit, comparing character codes exactly.
+QString Replace(const QString& text, const QString& find, const QString& replacement);
+
+// Message box style 48: exclamation icon, one OK button. Modal; returns when closed.
+inline constexpr int kMsgBoxExclamation = 48;
+void MsgBox(QWidget* parent, const QString& text, int style, const QString& caption);
+
+// Tests replace the real box with a recorder; pass an empty function to restore it.
+using MsgBoxHook = std::function<void(QWidget* parent, const QString& text, int style,
+                                      const QString& caption)>;
+void SetMsgBoxHook(MsgBoxHook hook);
+
+// The folder of the program's executable, and the application title.
+QString AppPath();
+QString AppTitle();
+
+}  // namespace scan39::host
