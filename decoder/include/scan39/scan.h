@@ -59,12 +59,25 @@ struct PixelRowSource {
     std::int32_t unitsPerPixel = 15;
 };
 
+// The pixel column (or row) that coordinate `unit` falls on: the nearest one, at
+// `unitsPerPixel` (>= 1) units per pixel, so pixel p covers the units around p * unitsPerPixel.
+constexpr std::int64_t UnitToPixel(std::int64_t unit, std::int32_t unitsPerPixel) {
+    const std::int64_t u = unitsPerPixel;
+    const std::int64_t shifted = unit + (u - 1) / 2;
+    // Floor division: units left of pixel 0 belong to negative pixels, not to pixel 0.
+    return shifted >= 0 ? shifted / u : -((-shifted + u - 1) / u);
+}
+
 // Phase one, reference walk: one read per coordinate unit. The line must already have
-// passed the checks of Scan (xb > xa, no overflow of the offsets).
+// passed the checks of Scan (xb > xa, no overflow of the offsets); throws std::out_of_range
+// when ya + 20 overflows. A read that fails takes the previous sample's value (0 for the
+// first), a run that would outgrow 32 bits stays at the largest length.
 RunList SampleLine(const ScanLine& line, const PixelReader& read);
 
 // Phase one, fast path: same RunList as SampleLine over a reader of the same picture,
-// with work proportional to pixels rather than coordinate units.
+// with work proportional to pixels rather than coordinate units. Throws
+// std::invalid_argument when unitsPerPixel < 1, width or height is negative, or a row holds
+// fewer than width values; std::out_of_range when ya + 20 overflows.
 RunList SampleRow(const ScanLine& line, const PixelRowSource& source);
 
 // Phase two: the decoded text, or std::nullopt when the runs hold no symbol.
