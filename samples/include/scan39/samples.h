@@ -26,4 +26,7 @@ struct SampleSymbol {
 // The eight symbols of FormSamplePicture(), band by band, left to right.
 std::span<const SampleSymbol> FormSampleSymbols();
 
+// The symbol of ControlDefaultPicture() (band 0): "1234567", columns 8..239, rows 6..70.
+SampleSymbol ControlDefaultSymbol();
+
 }  // namespace scan39::samples
