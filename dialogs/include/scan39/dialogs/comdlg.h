@@ -161,6 +161,45 @@ struct PAGESETUPDLG {
     HGLOBAL hPageSetupTemplate = 0;
 };
 
+// Option bits of the other records that the Qt layer honours or reports.
+inline constexpr std::uint32_t PD_SELECTION = 0x1;
+inline constexpr std::uint32_t PD_PAGENUMS = 0x2;
+inline constexpr std::uint32_t PD_NOSELECTION = 0x4;
+inline constexpr std::uint32_t PD_NOPAGENUMS = 0x8;
+inline constexpr std::uint32_t PD_COLLATE = 0x10;
+inline constexpr std::uint32_t PD_PRINTTOFILE = 0x20;
+inline constexpr std::uint32_t PD_PRINTSETUP = 0x40;
+inline constexpr std::uint32_t PD_RETURNDEFAULT = 0x400;
+inline constexpr std::uint32_t PD_CURRENTPAGE = 0x400000;
+inline constexpr std::uint32_t PD_NOCURRENTPAGE = 0x800000;
+inline constexpr std::uint32_t CC_RGBINIT = 0x1;
+inline constexpr std::uint32_t CF_INITTOLOGFONTSTRUCT = 0x40;
+inline constexpr std::uint32_t CF_LIMITSIZE = 0x2000;
+inline constexpr std::uint32_t CF_FIXEDPITCHONLY = 0x4000;
+inline constexpr std::uint32_t CF_SCALABLEONLY = 0x20000;
+inline constexpr std::uint32_t CF_TTONLY = 0x40000;
+inline constexpr std::uint16_t BOLD_FONTTYPE = 0x100;
+inline constexpr std::uint16_t ITALIC_FONTTYPE = 0x200;
+inline constexpr std::uint16_t REGULAR_FONTTYPE = 0x400;
+inline constexpr std::uint16_t SCREEN_FONTTYPE = 0x2000;
+inline constexpr std::uint32_t FR_DOWN = 0x1;
+inline constexpr std::uint32_t FR_WHOLEWORD = 0x2;
+inline constexpr std::uint32_t FR_MATCHCASE = 0x4;
+inline constexpr std::uint32_t FR_FINDNEXT = 0x8;
+inline constexpr std::uint32_t FR_REPLACE = 0x10;
+inline constexpr std::uint32_t FR_REPLACEALL = 0x20;
+inline constexpr std::uint32_t FR_DIALOGTERM = 0x40;
+inline constexpr std::uint32_t FR_NOUPDOWN = 0x400;
+inline constexpr std::uint32_t FR_NOMATCHCASE = 0x800;
+inline constexpr std::uint32_t FR_NOWHOLEWORD = 0x1000;
+inline constexpr std::uint32_t FR_HIDEUPDOWN = 0x4000;
+inline constexpr std::uint32_t FR_HIDEMATCHCASE = 0x8000;
+inline constexpr std::uint32_t FR_HIDEWHOLEWORD = 0x10000;
+inline constexpr std::uint32_t PSD_MARGINS = 0x2;
+inline constexpr std::uint32_t PSD_INTHOUSANDTHSOFINCHES = 0x4;
+inline constexpr std::uint32_t PSD_INHUNDREDTHSOFMILLIMETERS = 0x8;
+inline constexpr std::uint32_t PSD_RETURNDEFAULT = 0x400;
+
 // The dialog functions. Each takes its record, shows the dialog owned by hwndOwner and fills
 // the record as the platform would. The modal ones return only when the dialog has closed,
 // non-zero (true) on OK and zero on Cancel or error. FindText/ReplaceText are modeless: they

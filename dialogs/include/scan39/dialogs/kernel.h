@@ -20,6 +20,7 @@ public:
     virtual HGLOBAL GlobalAlloc(std::uint32_t flags, std::size_t bytes) = 0;
     // nullptr for an unknown handle.
     virtual void* GlobalLock(HGLOBAL block) = 0;
+    // True while the block stays locked after this unlock, false once it is unlocked.
     virtual bool GlobalUnlock(HGLOBAL block) = 0;
     // 0 on success, the handle on failure (as the platform reports it).
     virtual HGLOBAL GlobalFree(HGLOBAL block) = 0;
