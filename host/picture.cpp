@@ -1,1 +1,443 @@
-// placeholder
+#include "scan39/host/picture.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "scan39/host/errors.h"
+
+namespace scan39::host {
+
+namespace {
+
+// A file larger than the biggest acceptable uncompressed picture (32 bits a pixel) plus room
+// for headers and palettes cannot be a picture we accept; it is never read into memory.
+constexpr qint64 kMaxPictureFileBytes = kMaxPicturePixels * 4 + 1024 * 1024;
+
+enum class Format { Bmp, Jpeg, Gif, Png };
+
+const char* FormatName(Format f) {
+    switch (f) {
+        case Format::Bmp:
+            return "bmp";
+        case Format::Jpeg:
+            return "jpeg";
+        case Format::Gif:
+            return "gif";
+        case Format::Png:
+            return "png";
+    }
+    return "";
+}
+
+QString FormatTitle(Format f) {
+    return QString::fromLatin1(FormatName(f)).toUpper();
+}
+
+// What the structural walk found wrong with the bytes.
+struct Problem {
+    enum Kind { Truncated, Damaged, TooLarge } kind;
+    QString detail;
+    qint64 width = 0;  // for TooLarge: the size found in the data
+    qint64 height = 0;
+};
+
+class Bytes {
+  public:
+    explicit Bytes(const QByteArray& b)
+        : p_(reinterpret_cast<const unsigned char*>(b.constData())), n_(b.size()) {}
+    qint64 size() const { return n_; }
+    bool has(qint64 pos, qint64 count) const { return pos >= 0 && count >= 0 && pos <= n_ - count; }
+    unsigned char u8(qint64 pos) const { return p_[pos]; }
+    quint32 le16(qint64 pos) const { return p_[pos] | (p_[pos + 1] << 8); }
+    quint32 le32(qint64 pos) const {
+        return quint32(p_[pos]) | (quint32(p_[pos + 1]) << 8) | (quint32(p_[pos + 2]) << 16) |
+               (quint32(p_[pos + 3]) << 24);
+    }
+    quint32 be16(qint64 pos) const { return (p_[pos] << 8) | p_[pos + 1]; }
+    quint32 be32(qint64 pos) const {
+        return (quint32(p_[pos]) << 24) | (quint32(p_[pos + 1]) << 16) |
+               (quint32(p_[pos + 2]) << 8) | quint32(p_[pos + 3]);
+    }
+    bool startsWith(const char* sig, qint64 len) const {
+        return has(0, len) && std::memcmp(p_, sig, static_cast<size_t>(len)) == 0;
+    }
+
+  private:
+    const unsigned char* p_;
+    qint64 n_;
+};
+
+std::optional<Format> DetectFormat(const Bytes& b) {
+    if (b.startsWith("BM", 2)) return Format::Bmp;
+    if (b.startsWith("\xFF\xD8\xFF", 3)) return Format::Jpeg;
+    if (b.startsWith("GIF87a", 6) || b.startsWith("GIF89a", 6)) return Format::Gif;
+    if (b.startsWith("\x89PNG\r\n\x1A\n", 8)) return Format::Png;
+    return std::nullopt;
+}
+
+Problem Truncated(QString detail) {
+    return {Problem::Truncated, std::move(detail)};
+}
+Problem Damaged(QString detail) {
+    return {Problem::Damaged, std::move(detail)};
+}
+
+Problem CutAt(qint64 needed, qint64 have) {
+    return Truncated(QStringLiteral("至少需要 %1 字节，只有 %2 字节").arg(needed).arg(have));
+}
+
+// Qt's readers fill a partial picture from a cut-off file without reporting an error, so each
+// format's structure is walked first to make sure every byte the picture needs is there.
+
+std::optional<Problem> CheckBmp(const Bytes& b) {
+    const qint64 n = b.size();
+    if (!b.has(0, 18)) return CutAt(18, n);
+    const quint32 offBits = b.le32(10);
+    const quint32 headerSize = b.le32(14);
+    qint64 width = 0;
+    qint64 height = 0;
+    quint32 bits = 0;
+    quint32 compression = 0;
+    quint32 colorsUsed = 0;
+    if (headerSize == 12) {
+        if (!b.has(0, 14 + 12)) return CutAt(14 + 12, n);
+        width = static_cast<qint16>(b.le16(18));
+        height = static_cast<qint16>(b.le16(20));
+        bits = b.le16(24);
+    } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 ||
+               headerSize == 108 || headerSize == 124) {
+        if (!b.has(0, 14 + headerSize)) return CutAt(14 + headerSize, n);
+        width = static_cast<qint32>(b.le32(18));
+        height = static_cast<qint32>(b.le32(22));
+        bits = b.le16(28);
+        compression = b.le32(30);
+        colorsUsed = b.le32(46);
+    } else {
+        return Damaged(QStringLiteral("不支持的 BMP 信息头长度 %1").arg(headerSize));
+    }
+    const bool rle = (compression == 1 && bits == 8) || (compression == 2 && bits == 4);
+    const bool bitfields = compression == 3 && (bits == 16 || bits == 32);
+    if (!(bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32) ||
+        !(compression == 0 || rle || bitfields)) {
+        return Damaged(QStringLiteral("不支持的位深 %1 或压缩方式 %2").arg(bits).arg(compression));
+    }
+    if (height < 0) height = -height;
+    if (width <= 0 || height <= 0) {
+        return Damaged(QStringLiteral("宽度 %1、高度 %2 无效").arg(width).arg(height));
+    }
+    if (width * height > kMaxPicturePixels) return Problem{Problem::TooLarge, {}, width, height};
+
+    qint64 tables = 14 + headerSize;
+    if (headerSize == 40 && bitfields) tables += 12;  // colour masks follow the short header
+    if (bits <= 8) {
+        const qint64 colors = colorsUsed != 0 ? colorsUsed : (qint64{1} << bits);
+        if (colors > 256) return Damaged(QStringLiteral("调色板有 %1 种颜色").arg(colors));
+        tables += colors * (headerSize == 12 ? 3 : 4);
+    }
+    if (tables > n) return CutAt(tables, n);
+    const qint64 dataStart = std::max<qint64>(offBits, tables);
+
+    if (!rle) {
+        const qint64 stride = (width * bits + 31) / 32 * 4;
+        const qint64 needed = dataStart + stride * height;
+        if (needed > n) {
+            return Truncated(
+                QStringLiteral("像素数据需要 %1 字节，文件只有 %2 字节").arg(needed).arg(n));
+        }
+        return std::nullopt;
+    }
+
+    // Run-length data: complete when it reaches its end-of-picture code or its last row.
+    qint64 pos = dataStart;
+    qint64 row = 0;
+    while (true) {
+        if (!b.has(pos, 2))
+            return Truncated(QStringLiteral("压缩像素数据在第 %1 字节处中断").arg(n));
+        const unsigned count = b.u8(pos);
+        const unsigned code = b.u8(pos + 1);
+        pos += 2;
+        if (count != 0) continue;
+        if (code == 0) {
+            if (++row >= height) return std::nullopt;
+        } else if (code == 1) {
+            return std::nullopt;
+        } else if (code == 2) {
+            if (!b.has(pos, 2))
+                return Truncated(QStringLiteral("压缩像素数据在第 %1 字节处中断").arg(n));
+            row += b.u8(pos + 1);
+            pos += 2;
+            if (row >= height) return std::nullopt;
+        } else {
+            qint64 literal = compression == 1 ? code : (code + 1) / 2;
+            literal += literal & 1;  // runs are padded to whole 16-bit words
+            pos += literal;
+            if (pos > n) return Truncated(QStringLiteral("压缩像素数据在第 %1 字节处中断").arg(n));
+        }
+    }
+}
+
+std::optional<Problem> CheckJpeg(const Bytes& b) {
+    const qint64 n = b.size();
+    const Problem missingEnd = Truncated(QStringLiteral("缺少 JPEG 结束标记"));
+    qint64 pos = 2;
+    bool sawScan = false;
+    while (true) {
+        // Decoders skip stray bytes between segments; so does this walk.
+        while (pos < n && b.u8(pos) != 0xFF) ++pos;
+        while (pos < n && b.u8(pos) == 0xFF) ++pos;
+        if (pos >= n) return missingEnd;
+        const unsigned marker = b.u8(pos++);
+        if (marker == 0xD9) {
+            if (!sawScan) return Damaged(QStringLiteral("没有图像数据"));
+            return std::nullopt;
+        }
+        if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (!b.has(pos, 2)) return missingEnd;
+        const qint64 length = b.be16(pos);
+        if (length < 2) return Damaged(QStringLiteral("段长度 %1 无效").arg(length));
+        if (!b.has(pos, length)) return CutAt(pos + length, n);
+        pos += length;
+        if (marker != 0xDA) continue;
+        sawScan = true;
+        // Entropy-coded data: 0xFF is followed by 0x00 (stuffing), a restart marker or fill;
+        // anything else starts the next marker.
+        qint64 i = pos;
+        for (; i + 1 < n; ++i) {
+            if (b.u8(i) != 0xFF) continue;
+            const unsigned next = b.u8(i + 1);
+            if (next == 0x00 || next == 0xFF || (next >= 0xD0 && next <= 0xD7)) continue;
+            break;
+        }
+        if (i + 1 >= n) return missingEnd;
+        pos = i;
+    }
+}
+
+std::optional<Problem> CheckGif(const Bytes& b) {
+    const qint64 n = b.size();
+    if (!b.has(0, 13)) return CutAt(13, n);
+    // Qt reports the first frame's size but draws every frame on a canvas of the screen size.
+    const qint64 screenWidth = b.le16(6);
+    const qint64 screenHeight = b.le16(8);
+    if (screenWidth * screenHeight > kMaxPicturePixels) {
+        return Problem{Problem::TooLarge, {}, screenWidth, screenHeight};
+    }
+    qint64 pos = 13;
+    const unsigned screenFlags = b.u8(10);
+    if (screenFlags & 0x80) pos += qint64{3} << ((screenFlags & 7) + 1);
+
+    auto skipSubBlocks = [&]() -> bool {
+        while (true) {
+            if (pos >= n) return false;
+            const unsigned size = b.u8(pos++);
+            if (size == 0) return true;
+            pos += size;
+        }
+    };
+    const Problem cut = Truncated(QStringLiteral("第一幅图像的数据不完整"));
+    // The loader shows the first image; once its data is all there the picture is whole, even
+    // if a later frame or the trailer is missing.
+    while (true) {
+        if (pos >= n) return cut;
+        const unsigned block = b.u8(pos++);
+        if (block == 0x21) {  // extension: label, then sub-blocks
+            ++pos;
+            if (!skipSubBlocks()) return cut;
+        } else if (block == 0x2C) {  // image descriptor
+            if (!b.has(pos, 9)) return cut;
+            const qint64 w = b.le16(pos + 4);
+            const qint64 h = b.le16(pos + 6);
+            const unsigned flags = b.u8(pos + 8);
+            pos += 9;
+            if (flags & 0x80) pos += qint64{3} << ((flags & 7) + 1);
+            ++pos;  // LZW minimum code size
+            if (w * h > kMaxPicturePixels) return Problem{Problem::TooLarge, {}, w, h};
+            if (!skipSubBlocks()) return cut;
+            return std::nullopt;
+        } else if (block == 0x3B) {
+            return Damaged(QStringLiteral("没有图像"));
+        } else {
+            return Damaged(QStringLiteral("第 %1 字节处有未知的数据块 0x%2")
+                               .arg(pos - 1)
+                               .arg(block, 2, 16, QLatin1Char('0')));
+        }
+    }
+}
+
+std::optional<Problem> CheckPng(const Bytes& b) {
+    qint64 pos = 8;
+    while (true) {
+        if (!b.has(pos, 8)) return Truncated(QStringLiteral("缺少 PNG 结束块"));
+        const qint64 length = b.be32(pos);
+        if (length > 0x7FFFFFFF) return Damaged(QStringLiteral("数据块长度无效"));
+        const bool end = b.u8(pos + 4) == 'I' && b.u8(pos + 5) == 'E' && b.u8(pos + 6) == 'N' &&
+                         b.u8(pos + 7) == 'D';
+        pos += 8;
+        if (!b.has(pos, length + 4)) return Truncated(QStringLiteral("缺少 PNG 结束块"));
+        pos += length + 4;
+        if (end) return std::nullopt;
+    }
+}
+
+std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
+    switch (f) {
+        case Format::Bmp:
+            return CheckBmp(b);
+        case Format::Jpeg:
+            return CheckJpeg(b);
+        case Format::Gif:
+            return CheckGif(b);
+        case Format::Png:
+            return CheckPng(b);
+    }
+    return std::nullopt;
+}
+
+[[noreturn]] void ThrowTooLarge(const QString& what, qint64 width, qint64 height) {
+    QString size;
+    if (width > 0 && height > 0) size = QStringLiteral("%1 × %2 像素，").arg(width).arg(height);
+    throw RuntimeError(kErrOutOfMemory, QStringLiteral("内存溢出：%1太大（%2最多允许 %3 像素）")
+                                            .arg(what, size, QString::number(kMaxPicturePixels)));
+}
+
+[[noreturn]] void ThrowInvalid(const QString& text) {
+    throw RuntimeError(kErrInvalidPicture, QStringLiteral("无效图片：") + text);
+}
+
+// Transparent parts are shown over white, the light ground a barcode needs around it.
+QImage ToRgb32(const QImage& image) {
+    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    if (argb.isNull()) return argb;
+    QImage out(argb.size(), QImage::Format_RGB32);
+    if (out.isNull()) return out;
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* src = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const int a = qAlpha(src[x]);
+            const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+            dst[x] = qRgb(over(qRed(src[x])), over(qGreen(src[x])), over(qBlue(src[x])));
+        }
+    }
+    return out;
+}
+
+PictureRef Decode(const QByteArray& bytes, const QString& what) {
+    const Bytes b(bytes);
+    if (b.size() == 0) ThrowInvalid(QStringLiteral("%1是空的，没有图片数据").arg(what));
+    const std::optional<Format> format = DetectFormat(b);
+    if (!format) ThrowInvalid(QStringLiteral("%1不是 BMP、JPEG、GIF 或 PNG 图片").arg(what));
+
+    // Qt refuses to allocate beyond this while decoding: the largest accepted picture at 32
+    // bits a pixel, plus one megabyte of slack.
+    QImageReader::setAllocationLimit(static_cast<int>((kMaxPicturePixels * 4 >> 20) + 1));
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, FormatName(*format));
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(true);
+
+    // The size the header declares, judged before anything is decoded. A top-down BMP reports
+    // a negative height.
+    const QSize declared = reader.size();
+    const bool sizeKnown = declared != QSize();
+    const qint64 declaredWidth = std::abs(qint64{declared.width()});
+    const qint64 declaredHeight = std::abs(qint64{declared.height()});
+    if (sizeKnown && declaredWidth * declaredHeight > kMaxPicturePixels) {
+        ThrowTooLarge(what, declaredWidth, declaredHeight);
+    }
+    if (const std::optional<Problem> problem = CheckStructure(*format, b)) {
+        switch (problem->kind) {
+            case Problem::TooLarge:
+                ThrowTooLarge(what, problem->width, problem->height);
+            case Problem::Truncated:
+                ThrowInvalid(QStringLiteral("%1不完整，%2 数据被截断（%3）")
+                                 .arg(what, FormatTitle(*format), problem->detail));
+            case Problem::Damaged:
+                ThrowInvalid(QStringLiteral("%1已损坏（%2 数据：%3）")
+                                 .arg(what, FormatTitle(*format), problem->detail));
+        }
+    }
+    if (!sizeKnown || declaredWidth == 0 || declaredHeight == 0) {
+        ThrowInvalid(
+            QStringLiteral("%1已损坏（无法读出 %2 图片的尺寸）").arg(what, FormatTitle(*format)));
+    }
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        if (reader.error() == QImageReader::UnsupportedFormatError) {
+            ThrowInvalid(QStringLiteral("本程序无法读取 %1 图片（缺少图像格式插件），%2")
+                             .arg(FormatTitle(*format), what));
+        }
+        ThrowInvalid(QStringLiteral("%1已损坏（%2 数据无法解码）").arg(what, FormatTitle(*format)));
+    }
+    if (qint64{image.width()} * image.height() > kMaxPicturePixels) {
+        ThrowTooLarge(what, image.width(), image.height());
+    }
+    QImage rgb = ToRgb32(image);
+    if (rgb.isNull()) ThrowTooLarge(what, image.width(), image.height());
+    return std::make_shared<const Picture>(std::move(rgb));
+}
+
+}  // namespace
+
+PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
+    return Decode(bytes, what);
+}
+
+PictureRef LoadPicture(const QString& path) {
+    QString name = path;
+    while (name.endsWith(u' ')) name.chop(1);
+    const QString what = QStringLiteral("文件“%1”").arg(QDir::toNativeSeparators(name));
+    if (name.isEmpty()) {
+        throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：没有给出文件名"));
+    }
+    if (name.contains(QChar(u'\0'))) {
+        throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：文件名中含有空字符"));
+    }
+    const QFileInfo info(name);
+    if (!info.exists()) {
+        throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：%1").arg(what));
+    }
+    if (!info.isFile()) {
+        // Directories, devices and pipes: never read (a pipe could block, a device never end).
+        throw RuntimeError(kErrPathFileAccess,
+                           QStringLiteral("路径/文件访问错误：%1不是普通文件").arg(what));
+    }
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (file.error() == QFileDevice::PermissionsError) {
+            throw RuntimeError(kErrPermissionDenied,
+                               QStringLiteral("没有访问权限：无法读取%1").arg(what));
+        }
+        throw RuntimeError(kErrPathFileAccess,
+                           QStringLiteral("路径/文件访问错误：无法读取%1").arg(what));
+    }
+    const qint64 size = file.size();
+    if (size > kMaxPictureFileBytes) {
+        throw RuntimeError(
+            kErrOutOfMemory,
+            QStringLiteral("内存溢出：%1太大（%2 字节）").arg(what, QString::number(size)));
+    }
+    // Exactly the size found above: a file that grows meanwhile cannot push the read further.
+    QByteArray bytes(size, Qt::Uninitialized);
+    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
+    if (got < 0) {
+        throw RuntimeError(kErrPathFileAccess,
+                           QStringLiteral("路径/文件访问错误：读取%1时出错").arg(what));
+    }
+    bytes.truncate(got);
+    return Decode(bytes, what);
+}
+
+}  // namespace scan39::host

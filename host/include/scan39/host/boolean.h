@@ -9,6 +9,8 @@ using Boolean = std::int16_t;
 inline constexpr Boolean kTrue = -1;
 inline constexpr Boolean kFalse = 0;
 
-constexpr Boolean ToBoolean(bool b) { return b ? kTrue : kFalse; }
+constexpr Boolean ToBoolean(bool b) {
+    return b ? kTrue : kFalse;
+}
 
 }  // namespace scan39::host

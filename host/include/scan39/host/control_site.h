@@ -8,7 +8,7 @@
 namespace scan39::host {
 
 class ControlSite {
-public:
+  public:
     virtual ~ControlSite() = default;
     // Tells the container that the named property changed (the instance has unsaved changes).
     virtual void PropertyChanged(const QString& name) = 0;

@@ -12,6 +12,8 @@ enum ErrorNumber : int {
     kErrSubscriptOutOfRange = 9,
     kErrTypeMismatch = 13,
     kErrFileNotFound = 53,
+    kErrPermissionDenied = 70,
+    kErrPathFileAccess = 75,
     kErrPathNotFound = 76,
     kErrPropertyNotSupportedAtRunTime = 382,
     kErrSetNotPermitted = 387,
@@ -21,7 +23,7 @@ enum ErrorNumber : int {
 };
 
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(int number, const QString& description);
     // An error with the standard description for its number.
     explicit RuntimeError(int number);
@@ -29,7 +31,7 @@ public:
     int number() const { return number_; }
     const QString& description() const { return description_; }
 
-private:
+  private:
     int number_;
     QString description_;
 };

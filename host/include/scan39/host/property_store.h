@@ -10,7 +10,7 @@
 namespace scan39::host {
 
 class PropertyStore {
-public:
+  public:
     // The stored value of `key`, or `defaultValue` when the key is absent.
     Variant read(const QString& key, const Variant& defaultValue) const;
     // Stores `value` under `key`, or removes the key when `value` equals `defaultValue`.
@@ -20,13 +20,13 @@ public:
     std::size_t size() const { return values_.size(); }
     const std::map<QString, Variant>& values() const { return values_; }
 
-    // Byte form for saved instances: every value keeps its type, pictures included.
+    // Byte form for saved instances: every value keeps its type, pictures included (as PNG).
     QByteArray toBytes() const;
     // Throws RuntimeError (kErrInvalidPropertyValue) with a clear description on corrupt or
     // truncated input; never crashes and never allocates more than the input justifies.
     static PropertyStore fromBytes(const QByteArray& bytes);
 
-private:
+  private:
     std::map<QString, Variant> values_;
 };
 

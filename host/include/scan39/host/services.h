@@ -10,7 +10,8 @@ namespace scan39::host {
 
 inline constexpr int kTwipsPerPixel = 15;
 
-// Nearest pixel of a twip coordinate (15 is odd, so whole twips never tie).
+// Nearest pixel of a twip coordinate (15 is odd, so whole twips never tie; exact halves round
+// up). Values beyond int clamp to INT_MIN / INT_MAX; NaN gives INT_MIN, outside every box.
 int TwipsToPixel(double twips);
 
 // rtcDir with attribute 0: the file's name (without folder) when `path` names an existing
@@ -21,16 +22,18 @@ QString Dir(const QString& path);
 // rtcReplace from position 1 with no limit, comparing character codes exactly.
 QString Replace(const QString& text, const QString& find, const QString& replacement);
 
-// Message box style 48: exclamation icon, one OK button. Modal; returns when closed.
+// Message box style 48: exclamation icon, one OK button (16, 32, 64 give the other icons).
+// Application-modal, plain text; returns when closed.
 inline constexpr int kMsgBoxExclamation = 48;
 void MsgBox(QWidget* parent, const QString& text, int style, const QString& caption);
 
 // Tests replace the real box with a recorder; pass an empty function to restore it.
-using MsgBoxHook = std::function<void(QWidget* parent, const QString& text, int style,
-                                      const QString& caption)>;
+using MsgBoxHook =
+    std::function<void(QWidget* parent, const QString& text, int style, const QString& caption)>;
 void SetMsgBoxHook(MsgBoxHook hook);
 
-// The folder of the program's executable, and the application title.
+// The folder of the program's executable, and the application title (the application name,
+// which Qt defaults to the program's file name; "scan39" before an application exists).
 QString AppPath();
 QString AppTitle();
 

@@ -10,7 +10,7 @@
 namespace scan39::host {
 
 class Variant {
-public:
+  public:
     enum class Type { Empty, Int16, Int32, Float, Double, Text, Object };
 
     Variant() = default;
@@ -47,7 +47,7 @@ public:
     // omit defaults; a 32-bit float 0 is therefore not equal to the 16-bit integer 0.
     bool operator==(const Variant& other) const;
 
-private:
+  private:
     template <class T>
     explicit Variant(T v) : value_(std::move(v)) {}
     std::variant<std::monostate, std::int16_t, std::int32_t, float, double, QString, PictureRef>

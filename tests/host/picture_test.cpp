@@ -1,0 +1,437 @@
+#include "scan39/host/picture.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <functional>
+#include <random>
+
+#include "image_fixtures.h"
+#include "scan39/host/errors.h"
+
+namespace scan39::host {
+namespace {
+
+using namespace test;
+
+const std::vector<QRgb> kFour = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(255, 0, 0),
+                                 qRgb(0, 0, 255)};
+int FourIndex(int x, int y) {
+    return (x / 3 + y / 5) % 4;
+}
+
+std::vector<QRgb> Palette256() {
+    std::vector<QRgb> p = kFour;
+    for (int i = 4; i < 256; ++i) p.push_back(qRgb(i, 255 - i, i / 2));
+    return p;
+}
+
+// Black and white 8-pixel squares: survives JPEG without colour bleeding.
+QRgb Squares(int x, int y) {
+    return ((x / 8 + y / 8) % 2) ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+}
+QImage SquaresImage(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image.setPixel(x, y, Squares(x, y));
+    return image;
+}
+
+class TempFiles {
+  public:
+    QString write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir_.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+  private:
+    QTemporaryDir dir_;
+};
+
+// ---- pictures that load ------------------------------------------------------------------
+
+struct GoodCase {
+    const char* name;
+    const char* file;
+    std::function<QByteArray()> bytes;
+    int width;
+    int height;
+    std::function<QRgb(int, int)> expected;
+    int tolerance;  // per colour component
+};
+void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoadGoodTest : public ::testing::TestWithParam<GoodCase> {};
+
+TEST_P(LoadGoodTest, GivesEveryPixelInOneFormat) {
+    const GoodCase& c = GetParam();
+    TempFiles files;
+    const PictureRef picture = LoadPicture(files.write(c.file, c.bytes()));
+    ASSERT_NE(picture, nullptr);
+    const QImage& image = picture->image();
+    ASSERT_EQ(image.size(), QSize(c.width, c.height));
+    EXPECT_EQ(image.format(), QImage::Format_RGB32);
+    int bad = 0;
+    for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+            const QRgb got = image.pixel(x, y);
+            const QRgb want = c.expected(x, y);
+            if (std::abs(qRed(got) - qRed(want)) > c.tolerance ||
+                std::abs(qGreen(got) - qGreen(want)) > c.tolerance ||
+                std::abs(qBlue(got) - qBlue(want)) > c.tolerance) {
+                if (++bad <= 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << std::hex << " got " << got
+                                  << " want " << want;
+            }
+        }
+    }
+    EXPECT_EQ(bad, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, LoadGoodTest,
+    ::testing::Values(
+        GoodCase{
+            "Bmp1", "one.bmp",
+            [] {
+                return MakeBmp(21, 9, 1, {qRgb(255, 255, 255), qRgb(0, 0, 0)},
+                               [](int x, int y) { return quint32(FourIndex(x, y) % 2); });
+            },
+            21, 9,
+            [](int x, int y) { return FourIndex(x, y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255); },
+            0},
+        GoodCase{"Bmp4", "four.bmp",
+                 [] {
+                     return MakeBmp(13, 7, 4, kFour,
+                                    [](int x, int y) { return quint32(FourIndex(x, y)); });
+                 },
+                 13, 7, [](int x, int y) { return kFour[FourIndex(x, y)]; }, 0},
+        GoodCase{"Bmp8", "eight.bmp",
+                 [] {
+                     return MakeBmp(13, 7, 8, Palette256(), [](int x, int y) {
+                         return quint32(x == 12 ? 200 : FourIndex(x, y));
+                     });
+                 },
+                 13, 7,
+                 [](int x, int y) { return x == 12 ? Palette256()[200] : kFour[FourIndex(x, y)]; },
+                 0},
+        GoodCase{"Bmp16", "sixteen.bmp",
+                 [] {
+                     return MakeBmp(13, 7, 16, {},
+                                    [](int x, int y) { return quint32(PatternColor(x, y)); });
+                 },
+                 13, 7, PatternColor, 8},
+        GoodCase{"Bmp24", "x.bmp",
+                 [] {
+                     return MakeBmp(13, 7, 24, {},
+                                    [](int x, int y) { return quint32(PatternColor(x, y)); });
+                 },
+                 13, 7, PatternColor, 0},
+        GoodCase{"Bmp24TopDown", "down.bmp",
+                 [] {
+                     return MakeBmp(
+                         13, 7, 24, {}, [](int x, int y) { return quint32(PatternColor(x, y)); },
+                         true);
+                 },
+                 13, 7, PatternColor, 0},
+        GoodCase{"Bmp32", "thirtytwo.bmp",
+                 [] {
+                     return MakeBmp(13, 7, 32, {},
+                                    [](int x, int y) { return quint32(PatternColor(x, y)); });
+                 },
+                 13, 7, PatternColor, 0},
+        GoodCase{"Rle8", "rle.bmp",
+                 [] {
+                     return MakeRle8Bmp(10, {{{4, 0}, {6, 1}}, {{10, 2}}, {{5, 3}, {5, 1}}}, kFour);
+                 },
+                 // rows are stored bottom-up: the first run list is the last row
+                 10, 3,
+                 [](int x, int y) {
+                     if (y == 2) return x < 4 ? kFour[0] : kFour[1];
+                     if (y == 1) return kFour[2];
+                     return x < 5 ? kFour[3] : kFour[1];
+                 },
+                 0},
+        GoodCase{"Jpeg", "photo.jpg", [] { return Encode(SquaresImage(32, 24), "JPEG", 95); }, 32,
+                 24, Squares, 48},
+        GoodCase{"Gif", "anim.gif",
+                 [] { return MakeGif(300, 3, kFour, FourIndex); },  // several clear codes per row
+                 300, 3, [](int x, int y) { return kFour[FourIndex(x, y)]; }, 0},
+        GoodCase{"Png", "lossless.png", [] { return Encode(PatternImage(13, 7), "PNG"); }, 13, 7,
+                 PatternColor, 0},
+        GoodCase{"BmpNamedJpg", "really-a-bmp.jpg",
+                 [] {
+                     return MakeBmp(5, 5, 24, {},
+                                    [](int x, int y) { return quint32(PatternColor(x, y)); });
+                 },
+                 5, 5, PatternColor, 0}),
+    [](const ::testing::TestParamInfo<GoodCase>& p) { return p.param.name; });
+
+TEST(LoadPictureTest, IgnoresTrailingBlanksOfThePath) {
+    TempFiles files;
+    const QString path = files.write("with blank.gif", MakeGif(4, 4, kFour, FourIndex));
+    EXPECT_EQ(LoadPicture(path + "    ")->image().size(), QSize(4, 4));
+}
+
+TEST(LoadPictureTest, ShowsTransparentPartsOverWhite) {
+    QImage argb(3, 1, QImage::Format_ARGB32);
+    argb.setPixel(0, 0, qRgba(255, 0, 0, 0));
+    argb.setPixel(1, 0, qRgba(0, 0, 0, 128));
+    argb.setPixel(2, 0, qRgba(0, 0, 255, 255));
+    const QImage png = LoadPictureFromData(Encode(argb, "PNG"), "png")->image();
+    EXPECT_EQ(png.pixel(0, 0), qRgb(255, 255, 255));
+    EXPECT_NEAR(qRed(png.pixel(1, 0)), 127, 1);
+    EXPECT_EQ(png.pixel(2, 0), qRgb(0, 0, 255));
+
+    const QImage gif = LoadPictureFromData(MakeGif(
+                                               2, 1, kFour, [](int x, int) { return x; }, 0),
+                                           "gif")
+                           ->image();
+    EXPECT_EQ(gif.pixel(0, 0), qRgb(255, 255, 255));  // index 0 (black) is transparent
+    EXPECT_EQ(gif.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+// ---- pictures that do not load -----------------------------------------------------------
+
+QByteArray Bmp24(int w, int h) {
+    return MakeBmp(w, h, 24, {}, [](int x, int y) { return quint32(PatternColor(x, y)); });
+}
+
+QByteArray WithBmpSize(QByteArray b, quint32 w, quint32 h) {
+    SetLe32(b, 18, w);
+    SetLe32(b, 22, h);
+    return b;
+}
+
+QByteArray WithJpegSize(QByteArray b, int w, int h) {
+    const int sof = b.indexOf("\xFF\xC0");
+    if (sof < 0) return b;
+    b[sof + 5] = char(h >> 8);
+    b[sof + 6] = char(h & 0xFF);
+    b[sof + 7] = char(w >> 8);
+    b[sof + 8] = char(w & 0xFF);
+    return b;
+}
+
+struct BadCase {
+    const char* name;
+    const char* file;
+    std::function<QByteArray()> bytes;  // null: the file is not written
+    int number;
+    std::vector<const char*> says;
+};
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LoadBadTest : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(LoadBadTest, FailsWithAnErrorSayingWhat) {
+    const BadCase& c = GetParam();
+    TempFiles files;
+    const QString path = c.bytes ? files.write(c.file, c.bytes()) : files.path(c.file);
+    try {
+        LoadPicture(path);
+        ADD_FAILURE() << "loaded";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), c.number) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QString::fromUtf8(c.file)))
+            << e.description().toStdString();
+        for (const char* part : c.says) {
+            EXPECT_TRUE(e.description().contains(QString::fromUtf8(part)))
+                << part << " not in " << e.description().toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, LoadBadTest,
+    ::testing::Values(
+        BadCase{"Missing", "missing.bmp", nullptr, 53, {"文件未找到"}},
+        BadCase{"EmptyFile", "empty.bmp", [] { return QByteArray(); }, 481, {"空"}},
+        BadCase{"TextNamedBmp",
+                "notes.bmp",
+                [] { return QByteArray("just some text\n"); },
+                481,
+                {"不是 BMP、JPEG、GIF 或 PNG 图片"}},
+        BadCase{"BmpHuge",
+                "huge.bmp",
+                [] { return WithBmpSize(Bmp24(4, 4), 100000, 100000); },
+                7,
+                {"太大", "100000 × 100000"}},
+        BadCase{"BmpOneRowTooWide",
+                "wide.bmp",
+                [] { return WithBmpSize(Bmp24(4, 4), 0x7FFFFFFF, 1); },
+                7,
+                {"太大"}},
+        BadCase{"BmpNegativeWidth",
+                "negative.bmp",
+                [] { return WithBmpSize(Bmp24(4, 4), quint32(-4), 4); },
+                481,
+                {}},
+        BadCase{"BmpBadDepth",
+                "depth.bmp",
+                [] {
+                    QByteArray b = Bmp24(4, 4);
+                    b[28] = 7;
+                    return b;
+                },
+                481,
+                {"已损坏"}},
+        BadCase{"BmpPixelsCut",
+                "cut.bmp",
+                [] { return Bmp24(20, 20).left(600); },
+                481,
+                {"不完整", "截断"}},
+        BadCase{"JpegHuge",
+                "huge.jpg",
+                [] { return WithJpegSize(Encode(SquaresImage(16, 16), "JPEG"), 60000, 60000); },
+                7,
+                {"太大"}},
+        BadCase{"JpegWithoutEnd",
+                "cut.jpg",
+                [] {
+                    const QByteArray b = Encode(SquaresImage(32, 32), "JPEG");
+                    return b.left(b.size() - 2);
+                },
+                481,
+                {"截断", "结束标记"}},
+        BadCase{"JpegNoImage",
+                "noimage.jpg",
+                [] { return QByteArray("\xFF\xD8\xFF\xD9", 4); },
+                481,
+                {"已损坏"}},
+        BadCase{"GifHugeScreen",
+                "huge.gif",
+                [] {
+                    QByteArray b = MakeGif(4, 4, kFour, FourIndex);
+                    b[6] = b[7] = b[8] = b[9] = char(0xFF);
+                    return b;
+                },
+                7,
+                {"太大"}},
+        BadCase{"GifHugeFrame",
+                "frame.gif",
+                [] {
+                    QByteArray b = MakeGif(4, 4, kFour, FourIndex);
+                    const int d = 13 + 768;  // image descriptor
+                    b[d + 5] = b[d + 6] = b[d + 7] = b[d + 8] = char(0xFF);
+                    return b;
+                },
+                7,
+                {"太大"}},
+        BadCase{"GifCut",
+                "cut.gif",
+                [] { return MakeGif(40, 4, kFour, FourIndex).left(800); },
+                481,
+                {"截断"}},
+        BadCase{"PngHuge",
+                "huge.png",
+                [] { return WithPngSize(Encode(PatternImage(4, 4), "PNG"), 100000, 100000); },
+                7,
+                {"太大"}}),
+    [](const ::testing::TestParamInfo<BadCase>& p) { return p.param.name; });
+
+TEST(LoadPictureTest, PathErrors) {
+    TempFiles files;
+    const struct {
+        QString path;
+        int number;
+    } cases[] = {{QString(), 53},
+                 {"    ", 53},
+                 {files.path(""), 75},
+                 {"/dev/null", 75},
+                 {QString::fromUtf16(u"a\0.bmp", 6), 53}};
+    for (const auto& c : cases) {
+        try {
+            LoadPicture(c.path);
+            ADD_FAILURE() << c.path.toStdString() << " loaded";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number) << c.path.toStdString();
+        }
+    }
+}
+
+// ---- cut and damaged files ---------------------------------------------------------------
+
+struct SweepCase {
+    const char* name;
+    std::function<QByteArray()> bytes;
+    qsizetype wholeFrom;  // cuts this many bytes short or less still give the whole picture
+};
+void PrintTo(const SweepCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SweepTest : public ::testing::TestWithParam<SweepCase> {};
+
+TEST_P(SweepTest, EveryCutIsRejected) {
+    const QByteArray bytes = GetParam().bytes();
+    ASSERT_NO_THROW(LoadPictureFromData(bytes, "whole"));
+    for (qsizetype length = 0; length < bytes.size() - GetParam().wholeFrom; ++length) {
+        try {
+            LoadPictureFromData(bytes.left(length), "cut");
+            ADD_FAILURE() << "cut at " << length << " of " << bytes.size() << " loaded";
+        } catch (const RuntimeError& e) {
+            ASSERT_EQ(e.number(), 481) << "cut at " << length;
+        }
+    }
+}
+
+TEST_P(SweepTest, RandomDamageLoadsOrFailsCleanly) {
+    const QByteArray bytes = GetParam().bytes();
+    std::mt19937 random(481);
+    std::uniform_int_distribution<qsizetype> position(0, bytes.size() - 1);
+    std::uniform_int_distribution<int> value(0, 255);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray damaged = bytes;
+        for (int f = 1 + round % 3; f > 0; --f) damaged[position(random)] = char(value(random));
+        try {
+            const PictureRef p = LoadPictureFromData(damaged, "damaged");
+            ASSERT_EQ(p->image().format(), QImage::Format_RGB32);
+            ASSERT_LE(qint64{p->width()} * p->height(), kMaxPicturePixels);
+        } catch (const RuntimeError& e) {
+            ASSERT_TRUE(e.number() == 481 || e.number() == 7) << e.number();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, SweepTest,
+    ::testing::Values(
+        SweepCase{"Bmp1",
+                  [] {
+                      return MakeBmp(19, 6, 1, {qRgb(0, 0, 0), qRgb(255, 255, 255)},
+                                     [](int x, int y) { return quint32((x + y) % 2); });
+                  },
+                  0},
+        SweepCase{"Bmp8",
+                  [] {
+                      return MakeBmp(9, 6, 8, kFour,
+                                     [](int x, int y) { return quint32(FourIndex(x, y)); });
+                  },
+                  0},
+        SweepCase{"Bmp24", [] { return Bmp24(11, 6); }, 0},
+        SweepCase{
+            "Rle8",
+            [] {
+                return MakeRle8Bmp(10, {{{4, 0}, {6, 1}}, {{10, 2}}, {{3, 3}, {7, 1}}}, kFour);
+            },
+            0},
+        SweepCase{"Jpeg", [] { return Encode(SquaresImage(24, 16), "JPEG"); }, 0},
+        // The trailer after a complete image may be missing.
+        SweepCase{"Gif", [] { return MakeGif(30, 5, kFour, FourIndex); }, 1},
+        SweepCase{"Png", [] { return Encode(PatternImage(9, 6), "PNG"); }, 0}),
+    [](const ::testing::TestParamInfo<SweepCase>& p) { return p.param.name; });
+
+}  // namespace
+}  // namespace scan39::host
