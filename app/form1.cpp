@@ -111,11 +111,14 @@ void Form1::createScanControl() {
     uo_scan1_->setGeometry(placeholder->x(), placeholder->y(), width, height);
     uo_scan1_->ReadProperties(SavedScanProperties());
 
-    QWidget::setTabOrder(ui_->Text1, ui_->Command1);
-    QWidget::setTabOrder(ui_->Command1, uo_scan1_);
-    QWidget::setTabOrder(uo_scan1_, ui_->Command2);
+    // The control takes the placeholder's place in the tab order; the widget that really takes
+    // the focus is its focus proxy.
     ui_->Uo_Scan1 = nullptr;
     delete placeholder;
+    QWidget* focusTarget = uo_scan1_->focusProxy() ? uo_scan1_->focusProxy() : uo_scan1_;
+    QWidget::setTabOrder(ui_->Text1, ui_->Command1);
+    QWidget::setTabOrder(ui_->Command1, focusTarget);
+    QWidget::setTabOrder(focusTarget, ui_->Command2);
     uo_scan1_->show();
 }
 
@@ -157,8 +160,7 @@ void Form1::Command2_Click() {
     } catch (const host::RuntimeError& e) {
         host::MsgBox(this, e.description(), host::kMsgBoxExclamation, host::AppTitle());
     } catch (const std::exception& e) {
-        host::MsgBox(this, QString::fromLocal8Bit(e.what()), host::kMsgBoxExclamation,
-                     host::AppTitle());
+        host::MsgBox(this, QString::fromUtf8(e.what()), host::kMsgBoxExclamation, host::AppTitle());
     }
 }
 

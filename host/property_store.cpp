@@ -203,8 +203,23 @@ Variant PropertyStore::read(const QString& key, const Variant& defaultValue) con
     return it == values_.end() ? defaultValue : it->second;
 }
 
+namespace {
+
+// Whether a value is its default and so is left out. Integers compare by value whatever their
+// width, since a control writes its 32-bit fields against the 16-bit 0 default; every other
+// type must match exactly, so a 32-bit float 0 keeps its type through a save.
+bool IsDefault(const Variant& value, const Variant& defaultValue) {
+    const auto integer = [](const Variant& v) {
+        return v.type() == Variant::Type::Int16 || v.type() == Variant::Type::Int32;
+    };
+    if (integer(value) && integer(defaultValue)) return value.toInt32() == defaultValue.toInt32();
+    return value == defaultValue;
+}
+
+}  // namespace
+
 void PropertyStore::write(const QString& key, const Variant& value, const Variant& defaultValue) {
-    if (value == defaultValue) {
+    if (IsDefault(value, defaultValue)) {
         values_.erase(key);
     } else {
         values_.insert_or_assign(key, value);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +94,9 @@ struct ScanCase {
     Outcome outcome;
     int reads = -1;  // reads of the reference walk, when the case is about them
 };
+void PrintTo(const ScanCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 constexpr encoder::Widths kWidths{.narrow = 2, .wide = 5, .gap = 2};
 
@@ -209,6 +213,9 @@ struct RatioCase {
     int narrowBar, wideBar, narrowSpace, wideSpace;
     bool decodes;
 };
+void PrintTo(const RatioCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class WideRatio : public ::testing::TestWithParam<RatioCase> {};
 
@@ -236,6 +243,9 @@ struct RunIndexCase {
     const char* name;
     std::int32_t runIndex;
 };
+void PrintTo(const RunIndexCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class NeverDecodes : public ::testing::TestWithParam<RunIndexCase> {};
 

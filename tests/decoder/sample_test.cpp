@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <limits>
 #include <optional>
@@ -53,6 +54,9 @@ struct WalkCase {
     std::vector<std::int32_t> runs;
     std::int32_t runIndex;
 };
+void PrintTo(const WalkCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RunStateMachine : public ::testing::TestWithParam<WalkCase> {};
 
@@ -90,6 +94,9 @@ struct ColourCase {
     std::int32_t colour;
     bool dark;
 };
+void PrintTo(const ColourCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Threshold : public ::testing::TestWithParam<ColourCase> {};
 
@@ -135,6 +142,9 @@ struct ExtremeLineCase {
     ScanLine line;
     int reads;
 };
+void PrintTo(const ExtremeLineCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ExtremeLines : public ::testing::TestWithParam<ExtremeLineCase> {};
 

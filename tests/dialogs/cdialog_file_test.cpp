@@ -39,6 +39,9 @@ struct FilterCase {
     QString assigned;
     QString stored;
 };
+void PrintTo(const FilterCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FilterTest : public ::testing::TestWithParam<FilterCase> {};
 
@@ -124,6 +127,9 @@ struct FileDialogKind {
     std::optional<OPENFILENAME> FakeDialogLayer::*in;
     std::optional<OPENFILENAME> FakeDialogLayer::*otherIn;  // the function it must not call
 };
+void PrintTo(const FileDialogKind& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FileDialogTest : public ::testing::TestWithParam<FileDialogKind> {
   protected:
@@ -243,6 +249,9 @@ struct UnconfirmedCase {
     bool writesBeforeFailing;
     bool callerAssigned;
 };
+void PrintTo(const UnconfirmedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class UnconfirmedTest : public ::testing::TestWithParam<UnconfirmedCase> {};
 

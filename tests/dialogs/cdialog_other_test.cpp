@@ -2,6 +2,7 @@
 // layer and a counting kernel; the real kernel's memory blocks.
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QString>
 #include <QStringList>
@@ -168,6 +169,9 @@ struct OverflowCase {
     void (CDialog::*set)(std::int32_t);
     std::int32_t value;
 };
+void PrintTo(const OverflowCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PrintOverflowTest : public OtherDialogsTest,
                           public ::testing::WithParamInterface<OverflowCase> {};
@@ -291,6 +295,9 @@ struct StyleCase {
     std::int32_t weight;
     Boolean expItalic, expUnderline, expStrikeOut, expBold;
 };
+void PrintTo(const StyleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FontStyleTest : public OtherDialogsTest, public ::testing::WithParamInterface<StyleCase> {};
 
@@ -427,6 +434,9 @@ struct DialogMethod {
     const char* name;
     Boolean (CDialog::*show)();
 };
+void PrintTo(const DialogMethod& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CancelTest : public OtherDialogsTest, public ::testing::WithParamInterface<DialogMethod> {};
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "../../dialogs/qt_file_dialogs_p.h"
+#include "qt_file_dialogs_p.h"
 #include "scan39/dialogs/comdlg.h"
 #include "scan39/dialogs/window_handles.h"
 

@@ -16,8 +16,8 @@
 #include <QSpinBox>
 #include <functional>
 
-#include "../../dialogs/qt_layer_p.h"
-#include "../../dialogs/qt_other_dialogs_p.h"
+#include "qt_layer_p.h"
+#include "qt_other_dialogs_p.h"
 #include "scan39/dialogs/cdialog.h"
 #include "scan39/dialogs/window_handles.h"
 

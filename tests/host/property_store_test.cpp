@@ -61,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
     Values, WriteTest,
     ::testing::Values(
         WriteCase{"Int16ZeroDefault", Variant::fromInt16(0), Variant::fromInt16(0), false},
-        WriteCase{"Int32ZeroAgainstInt16Zero", Variant::fromInt32(0), Variant::fromInt16(0), true},
+        WriteCase{"Int32ZeroAgainstInt16Zero", Variant::fromInt32(0), Variant::fromInt16(0), false},
+        WriteCase{"Int16SevenAgainstInt32Seven", Variant::fromInt16(7), Variant::fromInt32(7),
+                  false},
         WriteCase{"FloatZeroAgainstInt16Zero", Variant::fromFloat(0.0f), Variant::fromInt16(0),
                   true},
         WriteCase{"Int32NonZero", Variant::fromInt32(1500), Variant::fromInt16(0), true},

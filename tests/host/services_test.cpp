@@ -1,6 +1,7 @@
 #include "scan39/host/services.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +25,9 @@ struct TwipsCase {
     double twips;
     int pixel;
 };
+void PrintTo(const TwipsCase& c, std::ostream* os) {
+    *os << c.twips << " twips";
+}
 
 class TwipsToPixelTest : public ::testing::TestWithParam<TwipsCase> {};
 

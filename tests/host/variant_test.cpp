@@ -1,6 +1,7 @@
 #include "scan39/host/variant.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 #include <cmath>
 #include <limits>
@@ -17,6 +18,9 @@ struct DescriptionCase {
     int number;
     const char* text;
 };
+void PrintTo(const DescriptionCase& c, std::ostream* os) {
+    *os << "error " << c.number;
+}
 
 class ErrorDescriptionTest : public ::testing::TestWithParam<DescriptionCase> {};
 

@@ -13,7 +13,8 @@ class PropertyStore {
   public:
     // The stored value of `key`, or `defaultValue` when the key is absent.
     Variant read(const QString& key, const Variant& defaultValue) const;
-    // Stores `value` under `key`, or removes the key when `value` equals `defaultValue`.
+    // Stores `value` under `key`, or removes the key when `value` equals `defaultValue`:
+    // integers of either width by value, every other type only with the same type.
     void write(const QString& key, const Variant& value, const Variant& defaultValue);
 
     bool contains(const QString& key) const { return values_.count(key) != 0; }

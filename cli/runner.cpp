@@ -1,0 +1,162 @@
+#include "runner_p.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <algorithm>
+
+#include "scan39/host/errors.h"
+#include "scan39/host/picture_box.h"
+#include "scan39/host/services.h"
+#include "scan39/samples.h"
+#include "scan39/scan.h"
+#include "scan39/uo_scan.h"
+
+namespace scan39::cli {
+
+namespace {
+
+const QString kNotDecodedText = QStringLiteral("错误：非39码或扫描位置不正确");
+
+// Sends a mouse event to Image1 at a pixel of its picture (the border lies before it).
+void SendMouse(host::PictureBox* box, QEvent::Type type, int x, int y) {
+    const QPointF local(x + host::PictureBox::kBorderPixels, y + host::PictureBox::kBorderPixels);
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, local, box->mapToGlobal(local), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &event);
+}
+
+struct Outcome {
+    std::int16_t result = 1;
+    QString value;
+};
+
+void PrintOutcome(const QString& label, bool prefix, const Outcome& o, QTextStream& out,
+                  QTextStream& err) {
+    const QString lead = prefix ? label + QStringLiteral(": ") : QString();
+    if (o.result == kScanDecoded) {
+        out << lead << o.value << '\n';
+    } else {
+        err << lead << kNotDecodedText << '\n';
+    }
+}
+
+void PrintJsonOutcome(const QString& file, const Outcome& o, QTextStream& out) {
+    out << "{\"file\":" << JsonString(file) << ",\"result\":" << o.result << ",\"value\":"
+        << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null")) << "}\n";
+}
+
+Outcome ScanPicture(Uo_Scan& control, const host::PictureRef& picture, const Box& box) {
+    control.setPicture(picture);
+    Outcome o;
+    o.result = DragAndScan(control, box);
+    o.value = control.Value();
+    return o;
+}
+
+host::PictureRef SamplePicture() {
+    const auto bytes = samples::FormSamplePicture();
+    return host::LoadPictureFromData(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<qsizetype>(bytes.size())),
+                                     QStringLiteral("sample picture"));
+}
+
+// "band 3", or "band 2 left" / "band 2 right" where two symbols share a band.
+QString SymbolLabel(const samples::SampleSymbol& s,
+                    std::span<const samples::SampleSymbol> symbols) {
+    QString label = QStringLiteral("band %1").arg(s.band);
+    for (const auto& other : symbols) {
+        if (other.band == s.band && &other != &s)
+            return label +
+                   (s.left < other.left ? QStringLiteral(" left") : QStringLiteral(" right"));
+    }
+    return label;
+}
+
+int RunSampleSymbols(const Options& options, Uo_Scan& control, QTextStream& out, QTextStream& err) {
+    const auto symbols = samples::FormSampleSymbols();
+    control.setPicture(SamplePicture());
+    int status = kExitDecoded;
+    for (const auto& s : symbols) {
+        const QString label = SymbolLabel(s, symbols);
+        const Box box = BoxAcross(s.left, s.right, s.top, s.bottom);
+        Outcome o;
+        o.result = DragAndScan(control, box);
+        o.value = control.Value();
+        const QString expected =
+            QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size()));
+        const bool wrong = o.result == kScanDecoded && o.value != expected;
+        if (options.json) {
+            out << "{\"symbol\":" << JsonString(label) << ",\"box\":[" << box.x1 << ',' << box.y1
+                << ',' << box.x2 << ',' << box.y2 << "],\"result\":" << o.result << ",\"value\":"
+                << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null"))
+                << ",\"expected\":" << JsonString(expected) << "}\n";
+        } else {
+            PrintOutcome(label, true, o, out, err);
+            if (wrong) err << label << ": expected " << expected << '\n';
+        }
+        status = std::max(status, (o.result != kScanDecoded || wrong) ? int{kExitNotDecoded} : 0);
+    }
+    return status;
+}
+
+}  // namespace
+
+std::int16_t DragAndScan(Uo_Scan& control, const Box& box) {
+    host::PictureBox* image = control.Image1();
+    SendMouse(image, QEvent::MouseButtonPress, box.x1, box.y1);
+    SendMouse(image, QEvent::MouseMove, box.x2, box.y2);
+    SendMouse(image, QEvent::MouseButtonRelease, box.x2, box.y2);
+    return control.Scan();
+}
+
+Box BoxAcross(int left, int right, int top, int bottom) {
+    constexpr int kMargin = 6;  // into the white margin on either side
+    constexpr int kInside = 3;  // top edge this far inside the bars
+    const int y1 = std::min(top + kInside, bottom);
+    return Box{std::max(0, left - kMargin), y1, right + kMargin + 1, y1 + 10};
+}
+
+int Run(const Options& options, QTextStream& out, QTextStream& err) {
+    Uo_Scan control;  // standalone: run time, sizes itself
+    control.InitProperties();
+
+    if (options.sample && !options.box) return RunSampleSymbols(options, control, out, err);
+
+    int status = kExitDecoded;
+    const QStringList files =
+        options.sample ? QStringList{QStringLiteral("sample")} : options.pictures;
+    const bool prefix = files.size() > 1;
+    for (const QString& file : files) {
+        Outcome o;
+        try {
+            const host::PictureRef picture =
+                options.sample ? SamplePicture() : host::LoadPicture(file);
+            o = ScanPicture(control, picture, *options.box);
+        } catch (const host::RuntimeError& e) {
+            if (options.json) {
+                out << "{\"file\":" << JsonString(file)
+                    << ",\"error\":" << JsonString(e.description()) << "}\n";
+            } else {
+                err << (prefix ? file + QStringLiteral(": ") : QString()) << e.description()
+                    << '\n';
+            }
+            status = kExitError;
+            out.flush();
+            err.flush();
+            continue;
+        }
+        if (options.json) {
+            PrintJsonOutcome(file, o, out);
+        } else {
+            PrintOutcome(file, prefix, o, out, err);
+        }
+        if (o.result != kScanDecoded) status = std::max(status, int{kExitNotDecoded});
+        out.flush();
+        err.flush();
+    }
+    return status;
+}
+
+}  // namespace scan39::cli

@@ -1,0 +1,31 @@
+#pragma once
+// Runs scan39's jobs through the scanning control, offscreen.
+
+#include <QString>
+#include <QTextStream>
+#include <cstdint>
+
+#include "options_p.h"
+#include "scan39/host/picture.h"
+
+namespace scan39 {
+class Uo_Scan;
+}
+
+namespace scan39::cli {
+
+enum ExitStatus : int { kExitDecoded = 0, kExitNotDecoded = 1, kExitError = 2 };
+
+// Drags the box over the control's picture with real mouse events on Image1 (press at
+// (x1, y1), one move to (x2, y2), release; pixels of the picture) and scans.
+std::int16_t DragAndScan(Uo_Scan& control, const Box& box);
+
+// A box a person would drag over a symbol whose bars span the given pixel bounds: from the
+// white margin left of it to the white margin right of it, its top edge a few pixels inside
+// the bars, dragged down and to the right.
+Box BoxAcross(int left, int right, int top, int bottom);
+
+// Runs the parsed options (help excluded); returns the exit status.
+int Run(const Options& options, QTextStream& out, QTextStream& err);
+
+}  // namespace scan39::cli
