@@ -27,7 +27,10 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     const auto parsed = scan39::cli::ParseArguments(args);
     if (!parsed.options) {
-        err << "scan39: " << parsed.error << "\n\n" << scan39::cli::UsageText();
+        // The synopsis only; the whole text is one --help away.
+        err << "scan39: " << parsed.error << "\n\n"
+            << scan39::cli::UsageText().section(QStringLiteral("\n\n"), 0, 0)
+            << "\n\nTry 'scan39 --help' for more.\n";
         return scan39::cli::kExitError;
     }
     if (parsed.options->help) {

@@ -8,8 +8,6 @@ scan39_install "${SCAN39_BUILD_PACKAGES[@]}" "${SCAN39_TEST_PACKAGES[@]}"
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
-# Qt and fontconfig keep a few process-lifetime allocations; our own leaks still fail.
-export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
