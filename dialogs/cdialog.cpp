@@ -3,8 +3,6 @@
 namespace scan39::dialogs {
 namespace {
 
-// The record's size on the 32-bit platform, which is what the dialog functions check.
-constexpr std::uint32_t kOpenFileNameSize = 76;
 // Both result buffers: 255 blanks and a NUL.
 constexpr std::uint32_t kFileBufferLength = 256;
 

@@ -9,8 +9,6 @@ using host::kFalse;
 using host::kTrue;
 using host::ToBoolean;
 
-constexpr std::uint32_t kFindReplaceSize = 40;
-constexpr std::uint32_t kPageSetupDlgSize = 84;
 constexpr std::uint16_t kFindWhatLength = 255;
 
 // The find and replace dialogs take the same record. It names no text buffers; a layer whose

@@ -14,10 +14,6 @@ using host::kFalse;
 using host::kTrue;
 using host::ToBoolean;
 
-constexpr std::uint32_t kPrintDlgSize = 66;
-constexpr std::uint32_t kChooseColorSize = 36;
-constexpr std::uint32_t kChooseFontSize = 60;
-
 // CF_SCREENFONTS | CF_PRINTERFONTS | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS | CF_LIMITSIZE |
 // CF_FORCEFONTEXIST
 constexpr std::uint32_t kFontFlags = 0x12143;

@@ -65,12 +65,6 @@ namespace {
 using detail::FaceName;
 using detail::SetFaceName;
 
-constexpr std::uint32_t kPrintDlgSize = 66;
-constexpr std::uint32_t kChooseColorSize = 36;
-constexpr std::uint32_t kChooseFontSize = 60;
-constexpr std::uint32_t kFindReplaceSize = 40;
-constexpr std::uint32_t kPageSetupDlgSize = 84;
-
 bool HaveApplication() {
     return qobject_cast<QApplication*>(QCoreApplication::instance());
 }

@@ -35,19 +35,10 @@ static_assert(static_cast<int>(Variant::Type::Empty) == 0 &&
 class Writer {
   public:
     void bytes(const void* p, qint64 n) { out_.append(static_cast<const char*>(p), n); }
-    void u8(quint8 v) { out_.append(static_cast<char>(v)); }
-    void u16(quint16 v) {
-        u8(static_cast<quint8>(v));
-        u8(static_cast<quint8>(v >> 8));
-    }
-    void u32(quint32 v) {
-        u16(static_cast<quint16>(v));
-        u16(static_cast<quint16>(v >> 16));
-    }
-    void u64(quint64 v) {
-        u32(static_cast<quint32>(v));
-        u32(static_cast<quint32>(v >> 32));
-    }
+    void u8(quint8 v) { little(v); }
+    void u16(quint16 v) { little(v); }
+    void u32(quint32 v) { little(v); }
+    void u64(quint64 v) { little(v); }
     void text(const QString& s) {
         u32(static_cast<quint32>(s.size()));
         for (QChar c : s) u16(c.unicode());
@@ -55,6 +46,13 @@ class Writer {
     QByteArray take() { return std::move(out_); }
 
   private:
+    template <class T>
+    void little(T v) {
+        for (std::size_t i = 0; i < sizeof(T); ++i) {
+            out_.append(static_cast<char>(quint64{v} >> (8 * i) & 0xFF));
+        }
+    }
+
     QByteArray out_;
 };
 
@@ -77,30 +75,10 @@ class Reader {
                              QString::number(remaining())));
         }
     }
-    quint8 u8(const QString& what) {
-        need(1, what);
-        return p_[pos_++];
-    }
-    quint16 u16(const QString& what) {
-        need(2, what);
-        const quint16 v = static_cast<quint16>(p_[pos_] | (p_[pos_ + 1] << 8));
-        pos_ += 2;
-        return v;
-    }
-    quint32 u32(const QString& what) {
-        need(4, what);
-        quint32 v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | p_[pos_ + i];
-        pos_ += 4;
-        return v;
-    }
-    quint64 u64(const QString& what) {
-        need(8, what);
-        quint64 v = 0;
-        for (int i = 7; i >= 0; --i) v = (v << 8) | p_[pos_ + i];
-        pos_ += 8;
-        return v;
-    }
+    quint8 u8(const QString& what) { return little<quint8>(what); }
+    quint16 u16(const QString& what) { return little<quint16>(what); }
+    quint32 u32(const QString& what) { return little<quint32>(what); }
+    quint64 u64(const QString& what) { return little<quint64>(what); }
     QString text(const QString& what) {
         const quint32 length = u32(what);
         // The length is checked against the bytes left before anything is allocated.
@@ -124,6 +102,18 @@ class Reader {
     void skip(qint64 count) { pos_ += count; }
 
   private:
+    // Little-endian, as the writer lays numbers out.
+    template <class T>
+    T little(const QString& what) {
+        need(sizeof(T), what);
+        T v = 0;
+        for (auto i = static_cast<qint64>(sizeof(T)) - 1; i >= 0; --i) {
+            v = static_cast<T>((quint64{v} << 8) | p_[pos_ + i]);
+        }
+        pos_ += static_cast<qint64>(sizeof(T));
+        return v;
+    }
+
     const unsigned char* p_;
     qint64 n_;
     qint64 pos_ = 0;

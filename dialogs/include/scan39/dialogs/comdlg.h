@@ -16,6 +16,15 @@ using HGLOBAL = std::int64_t;    // kernel layer memory handle; 0 is none
 using HDC = std::int64_t;        // device context; 0 is none
 using COLORREF = std::int32_t;   // red + 256*green + 65536*blue
 
+// The records' sizes on the 32-bit platform: what the class puts into lStructSize and what the
+// layer checks before it shows anything.
+inline constexpr std::uint32_t kOpenFileNameSize = 76;
+inline constexpr std::uint32_t kPrintDlgSize = 66;
+inline constexpr std::uint32_t kChooseColorSize = 36;
+inline constexpr std::uint32_t kChooseFontSize = 60;
+inline constexpr std::uint32_t kFindReplaceSize = 40;
+inline constexpr std::uint32_t kPageSetupDlgSize = 84;
+
 // Open/save file options used by the window, and the ones the Qt layer honours.
 inline constexpr std::uint32_t OFN_ALLOWMULTISELECT = 0x200;
 inline constexpr std::uint32_t OFN_PATHMUSTEXIST = 0x800;
@@ -206,7 +215,7 @@ inline constexpr std::uint32_t PSD_RETURNDEFAULT = 0x400;
 // return the new dialog's handle, or 0 when no dialog was created; a layer that needs the
 // record afterwards keeps its own copy for as long as the dialog is open.
 class CommonDialogLayer {
-public:
+  public:
     virtual ~CommonDialogLayer() = default;
     virtual bool GetOpenFileName(OPENFILENAME& ofn) = 0;
     virtual bool GetSaveFileName(OPENFILENAME& ofn) = 0;
