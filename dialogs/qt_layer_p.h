@@ -7,7 +7,7 @@
 namespace scan39::dialogs {
 
 class QtDialogLayer final : public CommonDialogLayer {
-public:
+  public:
     bool GetOpenFileName(OPENFILENAME& ofn) override;
     bool GetSaveFileName(OPENFILENAME& ofn) override;
     bool PrintDlg(PRINTDLG& pd) override;

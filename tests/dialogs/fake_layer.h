@@ -10,7 +10,7 @@
 namespace scan39::dialogs::testing {
 
 class FakeDialogLayer final : public CommonDialogLayer {
-public:
+  public:
     // Scripts: fill the record as the user's choice would, return the platform's result.
     // Unset scripts behave like Cancel.
     std::function<bool(OPENFILENAME&)> onOpen, onSave;
@@ -46,7 +46,7 @@ public:
     HWND ReplaceText(FINDREPLACE& r) override { return run(r, replaceIn, onReplace); }
     bool PageSetupDlg(PAGESETUPDLG& r) override { return run(r, pageSetupIn, onPageSetup); }
 
-private:
+  private:
     template <class Record, class Script>
     auto run(Record& record, std::optional<Record>& in, const Script& script)
         -> decltype(script(record)) {

@@ -24,7 +24,9 @@ inline constexpr int kRunListSize = 5000;
 inline constexpr std::int32_t kLineStartOffset = 10;
 inline constexpr std::int32_t kLineRowOffset = 20;
 
-constexpr bool IsDark(std::int32_t colour) { return colour < kDarkThreshold; }
+constexpr bool IsDark(std::int32_t colour) {
+    return colour < kDarkThreshold;
+}
 
 // Scan results: 0 decoded, 1 not decoded.
 inline constexpr std::int16_t kScanDecoded = 0;

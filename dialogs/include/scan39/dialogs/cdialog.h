@@ -15,7 +15,7 @@ namespace scan39::dialogs {
 using host::Boolean;
 
 class CDialog {
-public:
+  public:
     // The dialog and kernel layers default to the real ones (Qt, system memory). Tests pass
     // scripted fakes. Neither layer is owned.
     explicit CDialog(CommonDialogLayer* dialogs = nullptr, KernelLayer* kernel = nullptr);
@@ -86,7 +86,7 @@ public:
     std::int32_t MarginBottom() const { return m_MarginBottom; }
     void MarginBottom(std::int32_t New_MarginBottom) { m_MarginBottom = New_MarginBottom; }
 
-private:
+  private:
     // The file dialogs share everything but the layer function they call.
     Boolean ShowFileDialog(bool (CommonDialogLayer::*show)(OPENFILENAME&));
 

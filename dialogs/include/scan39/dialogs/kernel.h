@@ -14,7 +14,7 @@ inline constexpr std::uint32_t GMEM_ZEROINIT = 0x40;
 inline constexpr std::uint32_t GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;  // 0x42
 
 class KernelLayer {
-public:
+  public:
     virtual ~KernelLayer() = default;
     // 0 when the block cannot be allocated.
     virtual HGLOBAL GlobalAlloc(std::uint32_t flags, std::size_t bytes) = 0;
