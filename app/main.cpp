@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -45,6 +47,12 @@ int main(int argc, char** argv) {
     if (!HaveDisplay()) RunHeadless(argv[0]);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("scan39"));
+    // The window speaks Simplified Chinese; so should Qt's own dialogs and buttons in it.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     scan39::app::Form1 form;
     form.show();
     return app.exec();
