@@ -93,7 +93,10 @@ Form1::Form1(dialogs::CommonDialogLayer* dialogs, QWidget* parent)
     ui_->Text1->setFocus();
 }
 
-Form1::~Form1() = default;
+// The control calls its site until it is gone, so it goes first.
+Form1::~Form1() {
+    delete uo_scan1_;
+}
 
 // The stored description names the control by its class identifier and gives its extent; the
 // placeholder from the .ui carries both and is replaced by the real control.
@@ -106,7 +109,7 @@ void Form1::createScanControl() {
     site_ = std::make_unique<ContainerSite>(/*userMode=*/true);
     QWidget* control = CreateControl(classId, this, site_.get());
     uo_scan1_ = qobject_cast<Uo_Scan*>(control);
-    Q_ASSERT(uo_scan1_ != nullptr);
+    if (uo_scan1_ == nullptr) qFatal("Form1: no control of class %s", qPrintable(classId));
     uo_scan1_->setObjectName(QStringLiteral("Uo_Scan1"));
     uo_scan1_->setGeometry(placeholder->x(), placeholder->y(), width, height);
     uo_scan1_->ReadProperties(SavedScanProperties());

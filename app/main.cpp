@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -23,13 +24,13 @@ bool HaveDisplay() {
 }
 
 // Without a display the window cannot open; show the main job headless instead of aborting.
-[[noreturn]] void RunHeadless(const char* argv0) {
-    const QString cli = QFileInfo(QString::fromLocal8Bit(argv0))
-                            .absoluteDir()
-                            .filePath(QStringLiteral("../cli/scan39"));
-    const QString sibling =
-        QFileInfo(QString::fromLocal8Bit(argv0)).absoluteDir().filePath(QStringLiteral("scan39"));
-    const QByteArray path = (QFileInfo(sibling).isExecutable() ? sibling : cli).toLocal8Bit();
+// The scanner is installed beside this program, or sits in the build tree's cli/ folder.
+[[noreturn]] void RunHeadless() {
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    const QDir here = QFileInfo(self).absoluteDir();
+    QString cli = here.filePath(QStringLiteral("scan39"));
+    if (!QFileInfo(cli).isExecutable()) cli = here.filePath(QStringLiteral("../cli/scan39"));
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(cli));
     std::fprintf(stderr,
                  "scan39-demo: no display found, so the window cannot open.\n"
                  "Decoding the embedded sample picture headless instead: scan39 --sample\n");
@@ -44,7 +45,7 @@ bool HaveDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!HaveDisplay()) RunHeadless(argv[0]);
+    if (!HaveDisplay()) RunHeadless();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("scan39"));
     // The window speaks Simplified Chinese; so should Qt's own dialogs and buttons in it.

@@ -30,23 +30,17 @@ host::PictureRef DefaultPicture() {
 
 // A drag coordinate as a 32-bit float; the handlers only ever store floats (or nothing yet).
 float SingleOf(const Variant& v) {
-    switch (v.type()) {
-        case Variant::Type::Float:
-            return v.single();
-        case Variant::Type::Empty:
-            return 0.0f;
-        default:
-            return static_cast<float>(v.toInt32());
-    }
+    return v.type() == Variant::Type::Float ? v.single() : 0.0f;
 }
 
 // Mouse handlers run from Qt's event delivery, which must not see exceptions. Pointer positions
-// never overflow a coordinate, so nothing is lost by dropping such an error.
+// never overflow a coordinate, and a handler has no one to report to, so an error ends just
+// that one event.
 template <class F>
 void Deliver(F&& handler) {
     try {
         handler();
-    } catch (const host::RuntimeError&) {
+    } catch (const std::exception&) {
     }
 }
 

@@ -113,7 +113,10 @@ RunList SampleLine(const ScanLine& line, const PixelReader& read) {
 }
 
 RunList SampleRow(const ScanLine& line, const PixelRowSource& source) {
-    if (source.unitsPerPixel < 1) throw std::invalid_argument("unitsPerPixel must be at least 1");
+    // An even count would put some units exactly between two pixels.
+    if (source.unitsPerPixel < 1 || source.unitsPerPixel % 2 == 0) {
+        throw std::invalid_argument("unitsPerPixel must be odd and at least 1");
+    }
     if (source.width < 0 || source.height < 0) {
         throw std::invalid_argument("picture size must not be negative");
     }

@@ -43,6 +43,15 @@ QImage OpaqueImage(const QImage& image, const QColor& back) {
 
 }  // namespace
 
+// The first drawing on a picture copies it; without memory for the copy, the drawing is left
+// out and the picture keeps showing as it is.
+bool PictureBox::detachShown() {
+    if (shown_.bits() != nullptr) return true;
+    shown_ = base_;
+    drawn_.clear();
+    return false;
+}
+
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     // Moves without a button are reported too; the receiver decides whether they matter.
     setMouseTracking(true);
@@ -71,7 +80,7 @@ void PictureBox::Cls() {
     if (drawn_.empty()) return;
     // A long drag leaves few areas; restoring them beats copying the whole picture back.
     constexpr std::size_t kRestoreLimit = 64;
-    if (drawn_.size() > kRestoreLimit) {
+    if (drawn_.size() > kRestoreLimit || !detachShown()) {
         shown_ = base_;
         update();
     } else {
@@ -98,6 +107,7 @@ void PictureBox::Box(float x1, float y1, float x2, float y2, std::int32_t colour
         QRect(QPoint(left, top), QPoint(left, bottom)),      // left
         QRect(QPoint(right, top), QPoint(right, bottom)),    // right
     };
+    if (!detachShown()) return;
     const QRgb rgb = RgbOfColourValue(colour);
     const QRect picture = shown_.rect();
     for (const QRect& edge : edges) {

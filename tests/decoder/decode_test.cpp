@@ -202,8 +202,10 @@ TEST(Scan, ErrorsInsideNeverEscape) {
     source.row = [&](std::int32_t) { return std::span(shortRow); };
     EXPECT_EQ(Scan(line, source, Table(), value), kScanFailed);
     source.width = 5;
-    source.unitsPerPixel = 0;
-    EXPECT_EQ(Scan(line, source, Table(), value), kScanFailed);
+    for (const std::int32_t units : {0, 2, 14}) {
+        source.unitsPerPixel = units;
+        EXPECT_EQ(Scan(line, source, Table(), value), kScanFailed) << units;
+    }
     EXPECT_EQ(value, kPrevious);
 }
 

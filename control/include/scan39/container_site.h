@@ -32,8 +32,8 @@ class ContainerSite : public host::ControlSite {
     bool UserMode() const override { return userMode_; }
     // "Width" and "Height" in twips (any numeric value; rounded to whole twips, then to the
     // nearest pixel) resize the control and run its resize handling at once, even while it
-    // is hidden. Other names throw RuntimeError 438; a non-numeric value 13, a negative or
-    // oversized one 380; without an attached control 438.
+    // is hidden. Other names throw RuntimeError 438; a non-numeric value 13, one beyond 32
+    // bits 6, a negative or wider-than-a-widget one 380; without an attached control 438.
     void SetExtenderProperty(const QString& name, const host::Variant& value) override;
 
   private:

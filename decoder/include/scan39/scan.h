@@ -62,7 +62,7 @@ struct PixelRowSource {
 };
 
 // The pixel column (or row) that coordinate `unit` falls on: the nearest one, at
-// `unitsPerPixel` (>= 1) units per pixel, so pixel p covers the units around p * unitsPerPixel.
+// `unitsPerPixel` (odd, >= 1) units per pixel, so pixel p covers the units around p * unitsPerPixel.
 constexpr std::int64_t UnitToPixel(std::int64_t unit, std::int32_t unitsPerPixel) {
     const std::int64_t u = unitsPerPixel;
     const std::int64_t shifted = unit + (u - 1) / 2;
@@ -78,8 +78,8 @@ RunList SampleLine(const ScanLine& line, const PixelReader& read);
 
 // Phase one, fast path: same RunList as SampleLine over a reader of the same picture,
 // with work proportional to pixels rather than coordinate units. Throws
-// std::invalid_argument when unitsPerPixel < 1, width or height is negative, or a row holds
-// fewer than width values; std::out_of_range when ya + 20 overflows.
+// std::invalid_argument when unitsPerPixel is even or < 1, width or height is negative, or a row
+// holds fewer than width values; std::out_of_range when ya + 20 overflows.
 RunList SampleRow(const ScanLine& line, const PixelRowSource& source);
 
 // Phase two: the decoded text, or std::nullopt when the runs hold no symbol.

@@ -70,6 +70,7 @@ class PictureBox : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    bool detachShown();
     void sizeToPicture();
     void updatePicturePixels(const QRect& pictureRect);
     float eventX(const QMouseEvent* event) const;
