@@ -2,6 +2,7 @@
 // flags behave the same on every platform and the dialog also works without a display server.
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -86,10 +87,11 @@ bool Fits(const QString& buffer, std::uint32_t statedSize, const QString& text) 
 }
 
 // Writes the chosen files into the record's buffers as the platform does: one file as its full
-// path and a NUL, several as the folder, a NUL, each name and a NUL, and a final NUL. The
-// buffers keep their length; what the result does not cover keeps its characters. Returns
-// false, leaving the record untouched, when the result does not fit.
-bool WriteFileResult(OPENFILENAME& ofn, const QStringList& files) {
+// path and a NUL, several as the dialog's folder, a NUL, each name and a NUL, and a final NUL.
+// The buffers keep their length; what the result does not cover keeps its characters. Returns
+// false, leaving the record untouched, when the result does not fit or when one of several
+// files lies outside the folder, which the list cannot express.
+bool WriteFileResult(OPENFILENAME& ofn, const QStringList& files, const QString& dialogFolder) {
     if (files.isEmpty()) return false;
     const QChar nul(u'\0');
     QStringList paths;
@@ -101,10 +103,12 @@ bool WriteFileResult(OPENFILENAME& ofn, const QStringList& files) {
         fileResult = QDir::toNativeSeparators(paths.first()) + nul;
         titleResult = QFileInfo(paths.first()).fileName() + nul;
     } else {
-        const QDir folder(QFileInfo(paths.first()).absolutePath());
-        fileResult = QDir::toNativeSeparators(folder.path()) + nul;
+        const QString folder = QDir::cleanPath(QFileInfo(dialogFolder).absoluteFilePath());
+        fileResult = QDir::toNativeSeparators(folder) + nul;
         for (const QString& path : paths) {
-            fileResult += QDir::toNativeSeparators(folder.relativeFilePath(path)) + nul;
+            const QFileInfo info(path);
+            if (info.absolutePath() != folder) return false;
+            fileResult += info.fileName() + nul;
         }
         fileResult += nul;
     }
@@ -127,26 +131,41 @@ class FileDialog final : public QFileDialog {
     // in the name box, and selects only the rows of files that exist, so a typed list naming a
     // new file would lose that name: a quoted list is read from the box itself.
     QStringList ChosenFiles() const {
-        const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        const QString typed = edit ? edit->text() : QString();
-        if (!typed.contains(u'"')) return selectedFiles();
+        const QStringList names = QuotedNames();
+        if (names.isEmpty()) return selectedFiles();
         const QDir folder = directory();
         QStringList files;
-        const QStringList tokens = typed.split(u'"');
-        for (qsizetype i = 1; i < tokens.size(); i += 2) {  // quoted names sit at odd places
-            if (!tokens.at(i).isEmpty()) files << folder.absoluteFilePath(tokens.at(i));
-        }
+        for (const QString& name : names) files << folder.absoluteFilePath(name);
         return files;
+    }
+
+    // Why the current choice cannot be confirmed, or an empty text. Several files are
+    // reported as names in one folder, so a typed list may not reach into other folders.
+    QString Refusal() const {
+        const QStringList files = ChosenFiles();
+        if (files.isEmpty()) return {};
+        if (multiSelect_) {
+            const QStringList names = QuotedNames();
+            if (names.size() > 1) {
+                for (const QString& name : names) {
+                    if (QDir::fromNativeSeparators(name).contains(u'/')) {
+                        return QStringLiteral(
+                                   "%1\n文件名无效。\n选择多个文件时，文件名中不能含有路径。")
+                            .arg(name);
+                    }
+                }
+            }
+        }
+        return Objection(files, flags_, multiSelect_);
     }
 
     void accept() override {
         const QStringList files = ChosenFiles();
         // A folder name opens that folder, which QFileDialog does itself.
         const bool opensFolder = files.size() == 1 && QFileInfo(files.first()).isDir();
-        if (!files.isEmpty() && !opensFolder) {
-            if (const QString objection = Objection(files, flags_, multiSelect_);
-                !objection.isEmpty()) {
-                Warn(objection);
+        if (!opensFolder) {
+            if (const QString refusal = Refusal(); !refusal.isEmpty()) {
+                Warn(refusal);
                 return;
             }
         }
@@ -154,6 +173,20 @@ class FileDialog final : public QFileDialog {
     }
 
   private:
+    // The names of a quoted list typed into the name box ("a.bmp" "b.jpg"); empty when the box
+    // holds no quote.
+    QStringList QuotedNames() const {
+        const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text() : QString();
+        if (!typed.contains(u'"')) return {};
+        QStringList names;
+        const QStringList tokens = typed.split(u'"');
+        for (qsizetype i = 1; i < tokens.size(); i += 2) {  // quoted names sit at odd places
+            if (!tokens.at(i).isEmpty()) names << tokens.at(i);
+        }
+        return names;
+    }
+
     // Window-modal without a nested event loop: the file dialog stays open behind the box.
     void Warn(const QString& text) {
         auto* box =
@@ -167,10 +200,11 @@ class FileDialog final : public QFileDialog {
 };
 
 bool ShowFileDialog(OPENFILENAME& ofn, QFileDialog::AcceptMode mode) {
-    if (!ofn.lpstrFile || ofn.nMaxFile == 0) return false;
-    QWidget* owner = WidgetFromHandle(ofn.hwndOwner);
-    // A handle that names no window any more: the platform refuses such an owner too.
-    if (ofn.hwndOwner != 0 && !owner) return false;
+    // Widgets need a QApplication; without one Qt would abort the process.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    if (ofn.lStructSize != kOpenFileNameSize || !ofn.lpstrFile || ofn.nMaxFile == 0) return false;
+    QWidget* owner = nullptr;
+    if (!ResolveOwner(ofn.hwndOwner, owner)) return false;
 
     const bool save = mode == QFileDialog::AcceptSave;
     const bool multiSelect = !save && Has(ofn.Flags, OFN_ALLOWMULTISELECT);
@@ -217,11 +251,12 @@ bool ShowFileDialog(OPENFILENAME& ofn, QFileDialog::AcceptMode mode) {
     // The dialog goes with its owner if the owner closes while it is open.
     if (!dialog) return false;
     const QStringList files = dialog->ChosenFiles();
+    const bool refused = !dialog->Refusal().isEmpty();
+    const QString folder = dialog->directory().absolutePath();
     delete dialog.data();
 
-    if (result != QDialog::Accepted) return false;
-    if (!Objection(files, ofn.Flags, multiSelect).isEmpty()) return false;
-    return WriteFileResult(ofn, files);
+    if (result != QDialog::Accepted || refused) return false;
+    return WriteFileResult(ofn, files, folder);
 }
 
 }  // namespace

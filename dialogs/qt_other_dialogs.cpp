@@ -1,22 +1,28 @@
 // The print, colour, font, find, replace and page-setup dialogs of the Qt layer.
 //
 // Every function checks the record's size as the platform does and answers 0 for a record it
-// cannot serve. The modal ones need a running QApplication and return false without one.
-// Qt has no find or replace dialog, so a small modeless one lives here.
+// cannot serve, or for an owner handle whose window is gone. All need a running QApplication
+// and return 0 without one. Qt has no find or replace dialog, so a small modeless one lives
+// here; Qt's font dialog has no colour, so it is shown inside one of ours that adds it.
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFontDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSetupDialog>
+#include <QPixmap>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -29,13 +35,23 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "qt_layer_p.h"
 #include "qt_other_dialogs_p.h"
+#include "scan39/dialogs/find_replace_event.h"
 #include "scan39/dialogs/window_handles.h"
 
 namespace scan39::dialogs {
+
+QEvent::Type FindReplaceEvent::RegisteredType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+FindReplaceEvent::FindReplaceEvent(const FINDREPLACE& record)
+    : QEvent(RegisteredType()), record_(record) {}
 
 namespace detail {
 
@@ -128,10 +144,9 @@ QFont FontFromLogFont(const LOGFONTA& lf, std::int32_t pointSizeTenths, double d
 }
 
 // What the platform's find or replace dialog is: a modeless window that reports the user's
-// actions to whoever listens. It keeps its own copy of the record for as long as it is open
-// and deletes itself when closed.
+// actions to its owner. It keeps its own copy of the record for as long as it is open and
+// deletes itself when closed.
 class FindReplaceDialog final : public QDialog {
-    Q_OBJECT
   public:
     FindReplaceDialog(const FINDREPLACE& record, bool replace, QWidget* owner)
         : QDialog(owner), record_(record), replace_(replace) {
@@ -207,11 +222,6 @@ class FindReplaceDialog final : public QDialog {
         QDialog::done(result);
     }
 
-  signals:
-    // The record as the platform would hand it to the owner: the action's bit (find next,
-    // replace, replace all, dialog closing), the options and the current texts.
-    void message(const scan39::dialogs::FINDREPLACE& record);
-
   private:
     QLineEdit* AddLine(QFormLayout* form, const QString& label, const QString& name,
                        const std::optional<QString>& text, std::uint16_t bufferLength) {
@@ -251,6 +261,8 @@ class FindReplaceDialog final : public QDialog {
             if (button) button->setEnabled(haveText);
     }
 
+    // Posts the record to the owner as the platform would hand it over: the action's bit (find
+    // next, replace, replace all, dialog closing), the options and the current texts.
     void Send(std::uint32_t action) {
         constexpr std::uint32_t kReported =
             FR_WHOLEWORD | FR_MATCHCASE | FR_FINDNEXT | FR_REPLACE | FR_REPLACEALL | FR_DIALOGTERM;
@@ -261,7 +273,8 @@ class FindReplaceDialog final : public QDialog {
         record_.Flags = flags;
         record_.lpstrFindWhat = findWhat_->text();
         if (replace_) record_.lpstrReplaceWith = replaceWith_->text();
-        emit message(record_);
+        if (QWidget* owner = parentWidget())
+            QCoreApplication::postEvent(owner, new FindReplaceEvent(record_));
     }
 
     FINDREPLACE record_;
@@ -276,9 +289,12 @@ class FindReplaceDialog final : public QDialog {
     QPushButton* replaceAll_ = nullptr;
 };
 
+// The dialog reports to its owner, so, as on the platform, there is none without one.
 HWND StartFindReplace(const FINDREPLACE& fr, bool replace) {
     if (fr.lStructSize != kFindReplaceSize || !HaveApplication()) return 0;
-    auto* dialog = new FindReplaceDialog(fr, replace, WidgetFromHandle(fr.hwndOwner));
+    QWidget* owner = nullptr;
+    if (!ResolveOwner(fr.hwndOwner, owner) || !owner) return 0;
+    auto* dialog = new FindReplaceDialog(fr, replace, owner);
     dialog->show();
     return HandleOf(dialog);
 }
@@ -290,6 +306,8 @@ HWND StartFindReplace(const FINDREPLACE& fr, bool replace) {
 // pages from 1, so a range that does not reach page 2 offers no page choice.
 bool QtDialogLayer::PrintDlg(PRINTDLG& pd) {
     if (pd.lStructSize != kPrintDlgSize || !HaveApplication()) return false;
+    QWidget* owner = nullptr;
+    if (!ResolveOwner(pd.hwndOwner, owner)) return false;
     const int minPage = pd.nMinPage;
     const int maxPage = pd.nMaxPage;
     if (minPage > maxPage) return false;
@@ -300,7 +318,6 @@ bool QtDialogLayer::PrintDlg(PRINTDLG& pd) {
 
     // The default printer, or PDF output when there is none.
     QPrinter printer(QPrinter::HighResolution);
-    QWidget* owner = WidgetFromHandle(pd.hwndOwner);
     if (pd.Flags & PD_RETURNDEFAULT) {
         pd.nFromPage = ToInt16(from);
         pd.nToPage = ToInt16(to);
@@ -370,6 +387,8 @@ bool QtDialogLayer::PrintDlg(PRINTDLG& pd) {
 
 bool QtDialogLayer::ChooseColor(CHOOSECOLOR& cc) {
     if (cc.lStructSize != kChooseColorSize || !HaveApplication()) return false;
+    QWidget* owner = nullptr;
+    if (!ResolveOwner(cc.hwndOwner, owner)) return false;
     const QColor initial = (cc.Flags & CC_RGBINIT) ? FromColorRef(cc.rgbResult) : QColor(Qt::black);
 
     // Qt keeps custom colours application-wide: lend it the record's for this dialog and put
@@ -384,7 +403,7 @@ bool QtDialogLayer::ChooseColor(CHOOSECOLOR& cc) {
 
     bool accepted = false;
     {
-        OwnedDialog<QColorDialog> dialog(initial, WidgetFromHandle(cc.hwndOwner));
+        OwnedDialog<QColorDialog> dialog(initial, owner);
         accepted = dialog.exec();
         if (accepted) cc.rgbResult = ToColorRef(dialog->selectedColor());
     }
@@ -396,45 +415,251 @@ bool QtDialogLayer::ChooseColor(CHOOSECOLOR& cc) {
     return accepted;
 }
 
-// Qt's font dialog offers underline and strike-out always and no colour at all: rgbColors
-// comes back as it went in. The character set is kept; Qt picks scripts by itself.
+namespace {
+
+// The colours the platform's font dialog offers under its effects, in its order.
+struct EffectColour {
+    COLORREF value;
+    const char16_t* name;
+};
+constexpr std::array<EffectColour, 16> kEffectColours = {{
+    {0x000000, u"黑色"},
+    {0x000080, u"褐红色"},
+    {0x008000, u"绿色"},
+    {0x008080, u"橄榄色"},
+    {0x800000, u"深蓝色"},
+    {0x800080, u"紫色"},
+    {0x808000, u"蓝绿色"},
+    {0x808080, u"灰色"},
+    {0xC0C0C0, u"银色"},
+    {0x0000FF, u"红色"},
+    {0x00FF00, u"酸橙色"},
+    {0x00FFFF, u"黄色"},
+    {0xFF0000, u"蓝色"},
+    {0xFF00FF, u"紫红色"},
+    {0xFFFF00, u"水绿色"},
+    {0xFFFFFF, u"白色"},
+}};
+
+// The platform's character set for a writing system, when it has one.
+std::optional<std::uint8_t> CharSetOf(QFontDatabase::WritingSystem system) {
+    switch (system) {
+        case QFontDatabase::Latin:
+            return 0;  // ANSI
+        case QFontDatabase::Symbol:
+            return 2;
+        case QFontDatabase::Japanese:
+            return 128;
+        case QFontDatabase::Korean:
+            return 129;
+        case QFontDatabase::SimplifiedChinese:
+            return 134;
+        case QFontDatabase::TraditionalChinese:
+            return 136;
+        case QFontDatabase::Greek:
+            return 161;
+        case QFontDatabase::Vietnamese:
+            return 163;
+        case QFontDatabase::Hebrew:
+            return 177;
+        case QFontDatabase::Arabic:
+            return 178;
+        case QFontDatabase::Cyrillic:
+            return 204;
+        case QFontDatabase::Thai:
+            return 222;
+        default:
+            return std::nullopt;
+    }
+}
+
+// The character set to report: the writing system the user picked, or else the record's own
+// set when the family covers it, or else the family's first one that has a number. The
+// record's set stays when nothing maps.
+std::uint8_t ChosenCharSet(QFontDatabase::WritingSystem picked, const QString& family,
+                           std::uint8_t incoming) {
+    if (const auto set = CharSetOf(picked)) return *set;
+    const QList<QFontDatabase::WritingSystem> systems = QFontDatabase::writingSystems(family);
+    for (const QFontDatabase::WritingSystem system : systems)
+        if (CharSetOf(system) == incoming) return incoming;
+    for (const QFontDatabase::WritingSystem system : systems)
+        if (const auto set = CharSetOf(system)) return *set;
+    return incoming;
+}
+
+double PointsOf(const QFont& font, double dpi) {
+    return font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / dpi;
+}
+
+struct SizeLimits {
+    int min;
+    int max;
+};
+
+// Qt's font dialog, embedded without its buttons, with the effect colour below it and our
+// own OK and Cancel. OK is refused while the size lies outside the record's limits.
+class FontChooser final : public QDialog {
+  public:
+    FontChooser(const QFont& initial, QFontDialog::FontDialogOptions options,
+                std::optional<COLORREF> colour, std::optional<SizeLimits> limits, double dpi,
+                QWidget* owner)
+        : QDialog(owner), limits_(limits), dpi_(dpi) {
+        setWindowTitle(QStringLiteral("字体"));
+        fonts_ = new QFontDialog(this);
+        fonts_->setObjectName(QStringLiteral("fontDialog"));
+        fonts_->setWindowFlags(Qt::Widget);
+        fonts_->setSizeGripEnabled(false);  // ours has the window's edge
+        fonts_->setOptions(options | QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+        fonts_->setCurrentFont(initial);
+        // Enter in its lists or Escape closes the embedded dialog itself: keep it shown and
+        // let the keys act on ours.
+        connect(fonts_, &QDialog::finished, this, [this](int result) {
+            fonts_->show();
+            if (result == QDialog::Accepted)
+                accept();
+            else
+                reject();
+        });
+
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(fonts_);
+        if (colour) AddColours(layout, *colour);
+
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+        buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        layout->addWidget(buttons);
+    }
+
+    QFont CurrentFont() const { return fonts_->currentFont(); }
+
+    // The colour shown; none when the dialog offers no colour.
+    std::optional<COLORREF> Colour() const {
+        if (!colours_) return std::nullopt;
+        return colours_->currentData().toInt();
+    }
+
+    // The writing system picked in Qt's own list, Any when it cannot be read.
+    QFontDatabase::WritingSystem PickedWritingSystem() const {
+        const auto* combo = fonts_->findChild<QComboBox*>();
+        if (!combo) return QFontDatabase::Any;
+        for (int i = 0; i < QFontDatabase::WritingSystemsCount; ++i) {
+            const auto system = static_cast<QFontDatabase::WritingSystem>(i);
+            if (QFontDatabase::writingSystemName(system) == combo->currentText()) return system;
+        }
+        return QFontDatabase::Any;
+    }
+
+    void accept() override {
+        const double points = PointsOf(CurrentFont(), dpi_);
+        if (limits_ && (points < limits_->min || points > limits_->max)) {
+            Warn(QStringLiteral("字号必须介于 %1 和 %2 磅之间。")
+                     .arg(limits_->min)
+                     .arg(limits_->max));
+            return;
+        }
+        QDialog::accept();
+    }
+
+  private:
+    void AddColours(QVBoxLayout* layout, COLORREF colour) {
+        colours_ = new QComboBox;
+        colours_->setObjectName(QStringLiteral("color"));
+        const auto add = [this](COLORREF value, const QString& name) {
+            QPixmap swatch(16, 12);
+            swatch.fill(FromColorRef(value));
+            colours_->addItem(QIcon(swatch), name, int{value});
+        };
+        for (const EffectColour& entry : kEffectColours)
+            add(entry.value, QString::fromUtf16(entry.name));
+        // A colour the list lacks is offered as it came, so OK alone keeps it.
+        if (colours_->findData(int{colour}) < 0) add(colour, QStringLiteral("自定义"));
+        colours_->setCurrentIndex(colours_->findData(int{colour}));
+        connect(colours_, &QComboBox::currentIndexChanged, this, &FontChooser::ShowColour);
+        ShowColour();
+
+        auto* label = new QLabel(QStringLiteral("颜色(&C):"));
+        label->setBuddy(colours_);
+        auto* row = new QHBoxLayout;
+        row->addWidget(label);
+        row->addWidget(colours_);
+        row->addStretch();
+        layout->addLayout(row);
+    }
+
+    // The sample text takes the colour, as on the platform.
+    void ShowColour() {
+        auto* sample = fonts_->findChild<QLineEdit*>(QStringLiteral("qt_fontDialog_sampleEdit"));
+        if (!sample) return;
+        QPalette palette = sample->palette();
+        palette.setColor(QPalette::Text, FromColorRef(Colour().value_or(0)));
+        sample->setPalette(palette);
+    }
+
+    // Window-modal without a nested event loop: the dialog stays open behind the box.
+    void Warn(const QString& text) {
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+
+    QFontDialog* fonts_ = nullptr;
+    QComboBox* colours_ = nullptr;
+    std::optional<SizeLimits> limits_;
+    double dpi_;
+};
+
+}  // namespace
+
+// The colour list appears with CF_EFFECTS, as on the platform. Qt's font dialog offers
+// underline and strike-out always.
 bool QtDialogLayer::ChooseFont(CHOOSEFONT& cf) {
     if (cf.lStructSize != kChooseFontSize || !cf.lpLogFont || !HaveApplication()) return false;
+    QWidget* owner = nullptr;
+    if (!ResolveOwner(cf.hwndOwner, owner)) return false;
     LOGFONTA& lf = *cf.lpLogFont;
     const double dpi = ScreenDpi();
-    const bool limitSize =
-        (cf.Flags & CF_LIMITSIZE) && cf.nSizeMin > 0 && cf.nSizeMin <= cf.nSizeMax;
-    const auto limited = [&](double points) {
-        return limitSize ? std::clamp<double>(points, cf.nSizeMin, cf.nSizeMax) : points;
-    };
+    std::optional<SizeLimits> limits;
+    if ((cf.Flags & CF_LIMITSIZE) && cf.nSizeMin > 0 && cf.nSizeMin <= cf.nSizeMax)
+        limits = SizeLimits{cf.nSizeMin, cf.nSizeMax};
+    const bool effects = cf.Flags & CF_EFFECTS;
 
     QFont initial =
         (cf.Flags & CF_INITTOLOGFONTSTRUCT) ? FontFromLogFont(lf, cf.iPointSize, dpi) : QFont();
-    if (initial.pointSizeF() > 0) initial.setPointSizeF(limited(initial.pointSizeF()));
+    // The dialog starts within the limits; what the user then picks is checked on OK.
+    if (limits && initial.pointSizeF() > 0)
+        initial.setPointSizeF(std::clamp<double>(initial.pointSizeF(), limits->min, limits->max));
 
     QFontDialog::FontDialogOptions options;
     if (cf.Flags & CF_FIXEDPITCHONLY) options |= QFontDialog::MonospacedFonts;
     if (cf.Flags & (CF_SCALABLEONLY | CF_TTONLY)) options |= QFontDialog::ScalableFonts;
 
     QFont chosen;
+    std::optional<COLORREF> colour;
+    QFontDatabase::WritingSystem writingSystem = QFontDatabase::Any;
     {
-        OwnedDialog<QFontDialog> dialog(initial, WidgetFromHandle(cf.hwndOwner));
-        dialog->setOptions(options);
+        OwnedDialog<FontChooser> dialog(initial, options,
+                                        effects ? std::optional(cf.rgbColors) : std::nullopt,
+                                        limits, dpi, owner);
         if (!dialog.exec()) return false;
-        chosen = dialog->selectedFont();
+        chosen = dialog->CurrentFont();
+        colour = dialog->Colour();
+        writingSystem = dialog->PickedWritingSystem();
     }
 
-    double points = chosen.pointSizeF();
-    if (points <= 0) points = chosen.pixelSize() * 72.0 / dpi;
-    points = limited(points);
-
+    const double points = PointsOf(chosen, dpi);
     SetFaceName(lf, chosen.family());
     lf.lfHeight = -static_cast<std::int32_t>(std::lround(points * dpi / 72.0));
     lf.lfWeight = std::clamp<int>(chosen.weight(), 100, 900);
     lf.lfItalic = chosen.italic() ? 255 : 0;
     lf.lfUnderline = chosen.underline() ? 1 : 0;
     lf.lfStrikeOut = chosen.strikeOut() ? 1 : 0;
+    lf.lfCharSet = ChosenCharSet(writingSystem, chosen.family(), lf.lfCharSet);
     cf.iPointSize = static_cast<std::int32_t>(std::lround(points * 10.0));
+    if (colour) cf.rgbColors = *colour;
     cf.nFontType =
         static_cast<std::uint16_t>((lf.lfWeight >= 700 ? BOLD_FONTTYPE : REGULAR_FONTTYPE) |
                                    (chosen.italic() ? ITALIC_FONTTYPE : 0) | SCREEN_FONTTYPE);
@@ -454,6 +679,8 @@ HWND QtDialogLayer::ReplaceText(FINDREPLACE& fr) {
 // is reported in Flags.
 bool QtDialogLayer::PageSetupDlg(PAGESETUPDLG& psd) {
     if (psd.lStructSize != kPageSetupDlgSize || !HaveApplication()) return false;
+    QWidget* owner = nullptr;
+    if (!ResolveOwner(psd.hwndOwner, owner)) return false;
     const bool metric = (psd.Flags & PSD_INHUNDREDTHSOFMILLIMETERS) ||
                         (!(psd.Flags & PSD_INTHOUSANDTHSOFINCHES) &&
                          QLocale().measurementSystem() == QLocale::MetricSystem);
@@ -468,7 +695,7 @@ bool QtDialogLayer::PageSetupDlg(PAGESETUPDLG& psd) {
             unit);
     }
     if (!(psd.Flags & PSD_RETURNDEFAULT)) {
-        OwnedDialog<QPageSetupDialog> dialog(&printer, WidgetFromHandle(psd.hwndOwner));
+        OwnedDialog<QPageSetupDialog> dialog(&printer, owner);
         if (!dialog.exec()) return false;
     }
 
@@ -487,5 +714,3 @@ bool QtDialogLayer::PageSetupDlg(PAGESETUPDLG& psd) {
 }
 
 }  // namespace scan39::dialogs
-
-#include "qt_other_dialogs.moc"

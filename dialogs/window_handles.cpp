@@ -57,4 +57,9 @@ QWidget* WidgetFromHandle(HWND handle) {
     return found == registry.widgets.cend() ? nullptr : found.value().data();
 }
 
+bool ResolveOwner(HWND handle, QWidget*& owner) {
+    owner = WidgetFromHandle(handle);
+    return handle == 0 || owner != nullptr;
+}
+
 }  // namespace scan39::dialogs

@@ -110,6 +110,8 @@ class QtFileDialogsTest : public QObject {
     void setup();
     void defaultsForNullTexts();
     void ownerThatIsGoneFails();
+    void refusedRecords_data();
+    void refusedRecords();
     void windowHandles();
 
   private:
@@ -190,6 +192,11 @@ void QtFileDialogsTest::choice_data() {
     QTest::newRow("two files, one missing")
         << false << window << "\"a.bmp\" \"new.bmp\"" << -1 << true << false
         << Over(dir_ + n + "a.bmp" + n + "new.bmp" + n + n) << untouched;
+    QTest::newRow("two files, one in a subfolder") << false << window << "\"sub/c.gif\" \"a.bmp\""
+                                                   << -1 << false << true << untouched << untouched;
+    QTest::newRow("one quoted file in a subfolder")
+        << false << window << "\"sub/c.gif\"" << -1 << true << false
+        << Over(dir_ + "/sub/c.gif" + n) << Over("c.gif" + n);
     QTest::newRow("two files, single selection")
         << false << uint(OFN_PATHMUSTEXIST) << "\"a.bmp\" \"b.jpg\"" << -1 << false << true
         << untouched << untouched;
@@ -320,6 +327,40 @@ void QtFileDialogsTest::ownerThatIsGoneFails() {
     QVERIFY(!QtCommonDialogs().GetOpenFileName(ofn));
     QVERIFY(!ran);
     QCOMPARE(ofn.lpstrFile.value_or("<null>"), Blanks());
+}
+
+void QtFileDialogsTest::refusedRecords_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<quint32>("size");
+    QTest::addColumn<bool>("ownerGone");
+    QTest::newRow("open, size 0") << false << 0u << false;
+    QTest::newRow("open, size one short") << false << kOpenFileNameSize - 1 << false;
+    QTest::newRow("save, size one over") << true << kOpenFileNameSize + 1 << false;
+    QTest::newRow("save, owner gone") << true << kOpenFileNameSize << true;
+}
+
+// A record the layer cannot serve fails before any dialog is built, buffers untouched.
+void QtFileDialogsTest::refusedRecords() {
+    QFETCH(bool, save);
+    QFETCH(quint32, size);
+    QFETCH(bool, ownerGone);
+    bool ran = false;
+    ScopedRunner runner([&](QFileDialog&) {
+        ran = true;
+        return int(QDialog::Accepted);
+    });
+    OPENFILENAME ofn = Record(0x80A00, dir_);
+    ofn.lStructSize = size;
+    if (ownerGone) {
+        auto* owner = new QWidget;
+        ofn.hwndOwner = HandleOf(owner);
+        delete owner;
+    }
+    QVERIFY(
+        !(save ? QtCommonDialogs().GetSaveFileName(ofn) : QtCommonDialogs().GetOpenFileName(ofn)));
+    QVERIFY(!ran);
+    QCOMPARE(ofn.lpstrFile.value_or("<null>"), Blanks());
+    QCOMPARE(ofn.lpstrFileTitle.value_or("<null>"), Blanks());
 }
 
 void QtFileDialogsTest::windowHandles() {

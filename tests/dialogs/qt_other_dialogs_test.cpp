@@ -5,9 +5,12 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -19,6 +22,7 @@
 #include "qt_layer_p.h"
 #include "qt_other_dialogs_p.h"
 #include "scan39/dialogs/cdialog.h"
+#include "scan39/dialogs/find_replace_event.h"
 #include "scan39/dialogs/window_handles.h"
 
 using namespace scan39::dialogs;
@@ -36,6 +40,38 @@ void WhenOpen(std::function<void(Dialog*)> act) {
         if (dialog && dialog->isVisible()) dialog->reject();
     });
 }
+
+// The font dialog is Qt's, embedded in ours next to the colour list: acts on both.
+void WhenFontOpen(std::function<void(QDialog*, QFontDialog*)> act) {
+    WhenOpen<QDialog>([act](QDialog* dialog) {
+        auto* fonts = dialog->findChild<QFontDialog*>();
+        QVERIFY(fonts);
+        act(dialog, fonts);
+    });
+}
+
+// Picks a writing system in Qt's font dialog as the user would, by its name in the list.
+void PickWritingSystem(QFontDialog* fonts, QFontDatabase::WritingSystem system) {
+    auto* combo = fonts->findChild<QComboBox*>();
+    QVERIFY(combo);
+    const int index = combo->findText(QFontDatabase::writingSystemName(system));
+    QVERIFY(index >= 0);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+// A window that keeps what its find or replace dialog tells it.
+class FindOwner final : public QWidget {
+  public:
+    QList<FINDREPLACE> received;
+
+  protected:
+    bool event(QEvent* event) override {
+        if (event->type() != FindReplaceEvent::RegisteredType()) return QWidget::event(event);
+        received << static_cast<FindReplaceEvent*>(event)->record();
+        return true;
+    }
+};
 
 // Qt's page-setup widget keeps margins to two decimals of its own unit, so a value may come
 // back a little off after the trip through the other unit.
@@ -65,7 +101,10 @@ class QtOtherDialogsTest : public QObject {
     void pageSetup();
     void findReplace_data();
     void findReplace();
-    void findReplaceRefusesWrongSize();
+    void fontCharSet_data();
+    void fontCharSet();
+    void refusedRecords_data();
+    void refusedRecords();
     void showFontThroughTheRealLayers();
 
   private:
@@ -182,19 +221,42 @@ void QtOtherDialogsTest::colorDialog() {
 }
 
 void QtOtherDialogsTest::fontDialog_data() {
-    QTest::addColumn<int>("userPoints");  // 0: cancel
+    QTest::addColumn<quint32>("flags");
+    // 0: cancel; -1, -2: Escape or Enter in Qt's font list, which close ours
+    QTest::addColumn<int>("userPoints");
     QTest::addColumn<bool>("bold");
+    QTest::addColumn<QString>("colour");  // picked from the colour list; empty: left as shown
+    QTest::addColumn<bool>("refused");    // OK stays without effect
     QTest::addColumn<int>("expectedTenths");
-    QTest::newRow("bold italic underlined 14") << 14 << true << 140;
-    QTest::newRow("plain 9") << 9 << false << 90;
-    QTest::newRow("size above the limit is capped") << 100 << false << 720;
-    QTest::newRow("cancel") << 0 << false << 120;
+    QTest::addColumn<int>("expectedColour");
+    const quint32 asSent = 0x12143;  // as the class sends it
+    const int incoming = 0x123456;   // not one of the list's colours
+    QTest::newRow("bold italic underlined 14")
+        << asSent << 14 << true << "" << false << 140 << incoming;
+    QTest::newRow("plain 9") << asSent << 9 << false << "" << false << 90 << incoming;
+    QTest::newRow("red picked") << asSent << 9 << false << "红色" << false << 90 << 0x0000FF;
+    QTest::newRow("navy picked") << asSent << 9 << false << "深蓝色" << false << 90 << 0x800000;
+    QTest::newRow("no effects: no colour list, colour kept")
+        << (asSent & ~CF_EFFECTS) << 9 << false << "" << false << 90 << incoming;
+    QTest::newRow("size above the limit refused")
+        << asSent << 100 << false << "红色" << true << 120 << incoming;
+    QTest::newRow("size above, no limit asked")
+        << (asSent & ~CF_LIMITSIZE) << 100 << false << "" << false << 1000 << incoming;
+    QTest::newRow("cancel") << asSent << 0 << false << "红色" << false << 120 << incoming;
+    QTest::newRow("Escape in the font list cancels")
+        << asSent << -1 << false << "红色" << false << 120 << incoming;
+    QTest::newRow("Enter in the font list confirms")
+        << asSent << -2 << false << "红色" << false << 120 << 0x0000FF;
 }
 
 void QtOtherDialogsTest::fontDialog() {
+    QFETCH(quint32, flags);
     QFETCH(int, userPoints);
     QFETCH(bool, bold);
+    QFETCH(QString, colour);
+    QFETCH(bool, refused);
     QFETCH(int, expectedTenths);
+    QFETCH(int, expectedColour);
     const QString family = QFontDatabase::families().value(0);
     QVERIFY2(!family.isEmpty(), "no fonts installed");
 
@@ -207,28 +269,53 @@ void QtOtherDialogsTest::fontDialog() {
     cf.lStructSize = 60;
     cf.lpLogFont = &lf;
     cf.iPointSize = 120;
-    cf.Flags = 0x12143;  // as the class sends it
+    cf.Flags = flags;
     cf.rgbColors = 0x123456;
     cf.nSizeMin = 1;
     cf.nSizeMax = 72;
 
     QFont chosen;
-    WhenOpen<QFontDialog>([&](QFontDialog* dialog) {
-        QCOMPARE(dialog->currentFont().family(), family);
-        QCOMPARE(dialog->currentFont().pointSize(), 12);
+    QString warning;
+    bool stayedOpen = false;
+    WhenFontOpen([&](QDialog* dialog, QFontDialog* fonts) {
+        QCOMPARE(fonts->currentFont().family(), family);
+        QCOMPARE(fonts->currentFont().pointSize(), 12);
+        auto* colours = dialog->findChild<QComboBox*>(QStringLiteral("color"));
+        QCOMPARE(bool(colours), bool(flags & CF_EFFECTS));
+        if (colours) {
+            QCOMPARE(colours->count(), 17);  // the 16 colours and the record's own
+            QCOMPARE(colours->currentText(), QStringLiteral("自定义"));
+            QCOMPARE(colours->itemText(0), QStringLiteral("黑色"));
+            if (!colour.isEmpty()) {
+                const int index = colours->findText(colour);
+                QVERIFY(index >= 0 && index < 16);
+                colours->setCurrentIndex(index);
+            }
+        }
+        if (userPoints < 0) {
+            chosen = fonts->currentFont();
+            QTest::keyClick(fonts->findChild<QListView*>(),
+                            userPoints == -1 ? Qt::Key_Escape : Qt::Key_Return);
+            stayedOpen = dialog->isVisible() || fonts->isHidden();
+            return;
+        }
         if (userPoints == 0) return;
         QFont font(family, userPoints, bold ? QFont::Bold : QFont::Normal, bold);
         font.setUnderline(bold);
         font.setStrikeOut(bold);
-        dialog->setCurrentFont(font);
-        chosen = dialog->currentFont();  // what the font list could offer
+        fonts->setCurrentFont(font);
+        chosen = fonts->currentFont();  // what the font list could offer
         dialog->accept();
+        stayedOpen = dialog->isVisible();
+        if (auto* box = dialog->findChild<QMessageBox*>()) warning = box->text();
     });
-    QCOMPARE(layer_.ChooseFont(cf), userPoints != 0);
+    const bool confirmed = (userPoints > 0 && !refused) || userPoints == -2;
+    QCOMPARE(layer_.ChooseFont(cf), confirmed);
+    QCOMPARE(stayedOpen, refused);
+    QCOMPARE(warning, refused ? QStringLiteral("字号必须介于 1 和 72 磅之间。") : QString());
     QCOMPARE(cf.iPointSize, expectedTenths);
-    QCOMPARE(cf.rgbColors, 0x123456);  // Qt offers no colour
-    QCOMPARE(lf.lfCharSet, 134);
-    if (userPoints == 0) {
+    QCOMPARE(cf.rgbColors, expectedColour);
+    if (!confirmed) {
         QCOMPARE(std::memcmp(&lf, &original, sizeof lf), 0);
         return;
     }
@@ -341,7 +428,7 @@ void QtOtherDialogsTest::findReplace_data() {
 
 void QtOtherDialogsTest::findReplace() {
     QFETCH(bool, replace);
-    QWidget owner;
+    FindOwner owner;
     owner.show();
     HWND handle = 0;
     {
@@ -368,54 +455,173 @@ void QtOtherDialogsTest::findReplace() {
     dialog->findChild<QLineEdit*>("findWhat")->setText("code 39");
     QVERIFY(findNext->isEnabled());
 
-    QSignalSpy spy(dialog.data(), SIGNAL(message(scan39::dialogs::FINDREPLACE)));
-    QVERIFY(spy.isValid());
+    // The actions reach the owner window as posted events carrying the record.
     findNext->click();
     if (replace) {
         dialog->findChild<QLineEdit*>("replaceWith")->setText("Code 39");
         dialog->findChild<QPushButton*>("replaceAll")->click();
     }
     dialog->findChild<QPushButton*>("cancel")->click();
-    QCOMPARE(spy.size(), replace ? 3 : 2);
-    const auto first = spy.first().first().value<FINDREPLACE>();
+    QCoreApplication::sendPostedEvents(&owner, FindReplaceEvent::RegisteredType());
+    const QList<FINDREPLACE>& received = owner.received;
+    QCOMPARE(received.size(), replace ? 3 : 2);
+    const FINDREPLACE& first = received.first();
     QCOMPARE(first.lStructSize, 40u);
+    QCOMPARE(first.hwndOwner, HandleOf(&owner));
     QCOMPARE(first.Flags & (FR_FINDNEXT | FR_MATCHCASE), FR_FINDNEXT | FR_MATCHCASE);
     QCOMPARE(first.lpstrFindWhat.value_or(QString()), QStringLiteral("code 39"));
     if (replace) {
-        const auto all = spy.at(1).first().value<FINDREPLACE>();
+        const FINDREPLACE& all = received.at(1);
         QVERIFY(all.Flags & FR_REPLACEALL);
         QCOMPARE(all.lpstrReplaceWith.value_or(QString()), QStringLiteral("Code 39"));
     }
-    QVERIFY(spy.last().first().value<FINDREPLACE>().Flags & FR_DIALOGTERM);
+    QVERIFY(received.last().Flags & FR_DIALOGTERM);
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!dialog);  // closing deletes it
     QCOMPARE(WidgetFromHandle(handle), nullptr);
 }
 
-void QtOtherDialogsTest::findReplaceRefusesWrongSize() {
-    FINDREPLACE fr;
-    fr.lStructSize = 41;
-    fr.wFindWhatLen = 255;
-    QCOMPARE(layer_.FindText(fr), 0);
-    QCOMPARE(layer_.ReplaceText(fr), 0);
+void QtOtherDialogsTest::fontCharSet_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("picked");  // QFontDatabase::WritingSystem; Any: none picked
+    QTest::addColumn<int>("incoming");
+    QTest::addColumn<int>("expected");
+    const QString zenHei = QStringLiteral("WenQuanYi Zen Hei");
+    const QString dejaVu = QStringLiteral("DejaVu Sans");
+    QTest::newRow("Simplified Chinese picked")
+        << zenHei << int(QFontDatabase::SimplifiedChinese) << 1 << 134;
+    QTest::newRow("Latin picked") << zenHei << int(QFontDatabase::Latin) << 134 << 0;
+    QTest::newRow("Cyrillic picked") << dejaVu << int(QFontDatabase::Cyrillic) << 1 << 204;
+    QTest::newRow("none picked, record's set covered")
+        << zenHei << int(QFontDatabase::Any) << 134 << 134;
+    QTest::newRow("none picked, record's set not covered")
+        << dejaVu << int(QFontDatabase::Any) << 134 << 0;
+    QTest::newRow("none picked, default set") << zenHei << int(QFontDatabase::Any) << 1 << 0;
+}
+
+// The character set follows the writing system chosen in the dialog.
+void QtOtherDialogsTest::fontCharSet() {
+    QFETCH(QString, family);
+    QFETCH(int, picked);
+    QFETCH(int, incoming);
+    QFETCH(int, expected);
+    if (!QFontDatabase::families().contains(family)) QSKIP("font not installed");
+
+    LOGFONTA lf;
+    lf.lfWeight = 400;
+    lf.lfCharSet = static_cast<std::uint8_t>(incoming);
+    detail::SetFaceName(lf, family);
+    CHOOSEFONT cf;
+    cf.lStructSize = 60;
+    cf.lpLogFont = &lf;
+    cf.iPointSize = 120;
+    cf.Flags = 0x12143;
+
+    WhenFontOpen([&](QDialog* dialog, QFontDialog* fonts) {
+        if (picked != QFontDatabase::Any)
+            PickWritingSystem(fonts, static_cast<QFontDatabase::WritingSystem>(picked));
+        QCOMPARE(fonts->currentFont().family(), family);
+        dialog->accept();
+    });
+    QVERIFY(layer_.ChooseFont(cf));
+    QCOMPARE(int(lf.lfCharSet), expected);
+}
+
+void QtOtherDialogsTest::refusedRecords_data() {
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<bool>("rightSize");
+    QTest::addColumn<int>("owner");  // 0: handle 0, 1: a live window, 2: a window that is gone
+    for (const char* function :
+         {"PrintDlg", "ChooseColor", "ChooseFont", "PageSetupDlg", "FindText", "ReplaceText"}) {
+        QTest::addRow("%s, wrong size", function) << function << false << 1;
+        QTest::addRow("%s, owner gone", function) << function << true << 2;
+    }
+    QTest::newRow("FindText, no owner") << "FindText" << true << 0;
+    QTest::newRow("ReplaceText, no owner") << "ReplaceText" << true << 0;
+}
+
+// Records the layer cannot serve fail before anything is shown, and stay as they were.
+void QtOtherDialogsTest::refusedRecords() {
+    QFETCH(QString, function);
+    QFETCH(bool, rightSize);
+    QFETCH(int, owner);
+
+    QWidget live;
+    auto* gone = new QWidget;
+    const HWND goneHandle = HandleOf(gone);
+    delete gone;
+    const HWND hwnd = owner == 0 ? 0 : owner == 1 ? HandleOf(&live) : goneHandle;
+    const auto size = [rightSize](std::uint32_t right) { return rightSize ? right : right + 1; };
+
+    bool opened = false;
+    WhenOpen<QDialog>([&](QDialog*) { opened = true; });
+    const qsizetype windowsBefore = QApplication::topLevelWidgets().size();
+    bool result = true;
+    if (function == "PrintDlg") {
+        PRINTDLG pd;
+        pd.lStructSize = size(kPrintDlgSize);
+        pd.hwndOwner = hwnd;
+        pd.nCopies = 3;
+        result = layer_.PrintDlg(pd);
+        QCOMPARE(pd.nCopies, 3);
+    } else if (function == "ChooseColor") {
+        CHOOSECOLOR cc;
+        cc.lStructSize = size(kChooseColorSize);
+        cc.hwndOwner = hwnd;
+        cc.rgbResult = 0x123456;
+        result = layer_.ChooseColor(cc);
+        QCOMPARE(cc.rgbResult, 0x123456);
+    } else if (function == "ChooseFont") {
+        LOGFONTA lf;
+        CHOOSEFONT cf;
+        cf.lStructSize = size(kChooseFontSize);
+        cf.hwndOwner = hwnd;
+        cf.lpLogFont = &lf;
+        cf.iPointSize = 120;
+        result = layer_.ChooseFont(cf);
+        QCOMPARE(cf.iPointSize, 120);
+        QCOMPARE(lf.lfFaceName[0], '\0');
+    } else if (function == "PageSetupDlg") {
+        PAGESETUPDLG psd;
+        psd.lStructSize = size(kPageSetupDlgSize);
+        psd.hwndOwner = hwnd;
+        result = layer_.PageSetupDlg(psd);
+        QCOMPARE(psd.ptPaperSize.x, 0);
+    } else {
+        FINDREPLACE fr;
+        fr.lStructSize = size(kFindReplaceSize);
+        fr.hwndOwner = hwnd;
+        fr.wFindWhatLen = 255;
+        result = (function == "FindText" ? layer_.FindText(fr) : layer_.ReplaceText(fr)) != 0;
+    }
+    QVERIFY(!result);
+    QCoreApplication::processEvents();  // lets the queued check run
+    QVERIFY(!opened);
+    QCOMPARE(QApplication::topLevelWidgets().size(), windowsBefore);
 }
 
 // The whole way: CDialog, the real kernel's block and printer context, and Qt's dialog.
 void QtOtherDialogsTest::showFontThroughTheRealLayers() {
+    const QString zenHei = QStringLiteral("WenQuanYi Zen Hei");
+    if (!QFontDatabase::families().contains(zenHei)) QSKIP("WenQuanYi Zen Hei not installed");
     CDialog dialog;
-    WhenOpen<QFontDialog>([](QFontDialog* d) {
-        QFont font = d->currentFont();
-        font.setPointSize(16);
+    WhenFontOpen([&](QDialog* d, QFontDialog* fonts) {
+        auto* colours = d->findChild<QComboBox*>(QStringLiteral("color"));
+        QVERIFY(colours);
+        QCOMPARE(colours->currentText(), QStringLiteral("黑色"));  // the class sends black
+        colours->setCurrentIndex(colours->findText(QStringLiteral("红色")));
+        QFont font(zenHei, 16);
         font.setItalic(true);
-        d->setCurrentFont(font);
+        fonts->setCurrentFont(font);
+        PickWritingSystem(fonts, QFontDatabase::SimplifiedChinese);
         d->accept();
     });
     QCOMPARE(dialog.ShowFont(), scan39::host::kTrue);
-    QVERIFY(!dialog.FontName().isEmpty());
+    QCOMPARE(dialog.FontName(), zenHei);
     QCOMPARE(dialog.FontSize(), 16);
-    QCOMPARE(dialog.CharSet(), 1);
-    QCOMPARE(dialog.FontColor(), 0);
+    QCOMPARE(dialog.CharSet(), 134);
+    QCOMPARE(dialog.FontColor(), 0x0000FF);
     QCOMPARE(dialog.Underline(), scan39::host::kFalse);
 
     const HDC first = SystemKernel().DefaultPrinterDC();

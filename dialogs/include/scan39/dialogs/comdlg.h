@@ -183,6 +183,7 @@ inline constexpr std::uint32_t PD_CURRENTPAGE = 0x400000;
 inline constexpr std::uint32_t PD_NOCURRENTPAGE = 0x800000;
 inline constexpr std::uint32_t CC_RGBINIT = 0x1;
 inline constexpr std::uint32_t CF_INITTOLOGFONTSTRUCT = 0x40;
+inline constexpr std::uint32_t CF_EFFECTS = 0x100;
 inline constexpr std::uint32_t CF_LIMITSIZE = 0x2000;
 inline constexpr std::uint32_t CF_FIXEDPITCHONLY = 0x4000;
 inline constexpr std::uint32_t CF_SCALABLEONLY = 0x20000;

@@ -13,5 +13,9 @@ namespace scan39::dialogs {
 HWND HandleOf(QWidget* widget);
 // The widget of `handle`, or nullptr when the handle is 0, unknown or its widget is gone.
 QWidget* WidgetFromHandle(HWND handle);
+// The owner a record's hwndOwner names, for every dialog function: 0 is no owner (true, with
+// `owner` nullptr); a handle naming a live widget gives that widget (true); any other handle,
+// such as one whose window has closed, gives false, and the dialog must not be shown.
+bool ResolveOwner(HWND handle, QWidget*& owner);
 
 }  // namespace scan39::dialogs
