@@ -147,11 +147,8 @@ void CheckBox(const QString& text) {
         if (v < -kMaxCoordinate || v > kMaxCoordinate) Fail("a box corner out of range");
     }
     // The four numbers must read back as the same box.
-    const QString again = QStringLiteral("%1,%2,%3,%4")
-                              .arg(box->x1)
-                              .arg(box->y1)
-                              .arg(box->x2)
-                              .arg(box->y2);
+    const QString again =
+        QStringLiteral("%1,%2,%3,%4").arg(box->x1).arg(box->y1).arg(box->x2).arg(box->y2);
     QString ignored;
     if (ParseBox(again, &ignored) != box) Fail("a box does not read back");
 }
@@ -165,13 +162,19 @@ std::string Raw(const char (&s)[N]) {
 void WriteSeeds(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
     const std::vector<std::pair<std::string, std::string>> seeds = {
-        {"scan", Raw("\0--box\0" "10,20,300,22\0a.bmp")},
+        {"scan", Raw("\0--box\0"
+                     "10,20,300,22\0a.bmp")},
         {"scan_eq", Raw("\0--json\0--box= -5 , 0,1000000,-1000000\0--\0-x.gif")},
         {"sample", Raw("\0--sample\0--box=1,2,3,4\0--json")},
         {"help", Raw("\0-h\0--unknown")},
-        {"twice", Raw("\0--box\0" "1,1,1,1\0--box=2,2,2,2\0-\0b.jpg")},
+        {"twice", Raw("\0--box\0"
+                      "1,1,1,1\0--box=2,2,2,2\0-\0b.jpg")},
         {"quote", Raw("\0--box=0,0,9,9\0\"\\\b\f\n\r\t\x01\x7F\xE9\x94\x99.bmp")},
-        {"utf16", Raw("\x01-\0-\0b\0o\0x\0\0\0" "1\0,\0" "2\0,\0" "3\0,\0" "4\0\0\0\x00\xD8")},
+        {"utf16", Raw("\x01-\0-\0b\0o\0x\0\0\0"
+                      "1\0,\0"
+                      "2\0,\0"
+                      "3\0,\0"
+                      "4\0\0\0\x00\xD8")},
     };
     for (const auto& [name, bytes] : seeds) {
         std::ofstream out(dir / name, std::ios::binary);

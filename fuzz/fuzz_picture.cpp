@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <cstdint>
 #include <cstdio>
@@ -59,6 +60,16 @@ QByteArray Save(const QImage& image, const char* format, int quality = -1) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, format, quality)) Fail("a seed picture could not be written");
+    return bytes;
+}
+
+QByteArray Progressive(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(image)) Fail("a seed picture could not be written");
     return bytes;
 }
 
@@ -114,8 +125,8 @@ QByteArray Rle4Seed() {
 
 // An uncompressed GIF of `width` x `height` from palette indexes 0/1: 9-bit LZW codes with a
 // clear code often enough that the code size never grows.
-QByteArray Gif(int width, int height, const std::function<int(int, int)>& pixel,
-               bool localPalette, bool interlaced) {
+QByteArray Gif(int width, int height, const std::function<int(int, int)>& pixel, bool localPalette,
+               bool interlaced) {
     QByteArray b("GIF89a");
     Le16(b, width);
     Le16(b, height);
@@ -192,6 +203,7 @@ void WriteSeeds(const QString& dir) {
         {"rle8.bmp", Rle8Seed()},
         {"rle4.bmp", Rle4Seed()},
         {"baseline.jpg", Save(stripes, "JPG", 90)},
+        {"progressive.jpg", Progressive(stripes)},
         {"grey.jpg", Save(stripes.convertToFormat(QImage::Format_Grayscale8), "JPG", 50)},
         {"stripes.png", Save(stripes, "PNG")},
         {"alpha.png", Save(stripes.convertToFormat(QImage::Format_ARGB32), "PNG")},

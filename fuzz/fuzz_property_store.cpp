@@ -100,8 +100,8 @@ void WriteSeeds(const QString& dir) {
     kinds.write(QStringLiteral("f"), Variant::fromFloat(-0.0F), Variant());
     kinds.write(QStringLiteral("d"), Variant::fromDouble(std::numeric_limits<double>::quiet_NaN()),
                 Variant());
-    kinds.write(QStringLiteral("t"),
-                Variant::fromText(QString::fromUtf16(u"错误\0\xD800x", 5)), Variant());
+    kinds.write(QStringLiteral("t"), Variant::fromText(QString::fromUtf16(u"错误\0\xD800x", 5)),
+                Variant());
     kinds.write(QStringLiteral("none"), Variant::fromPicture(nullptr), Variant());
     kinds.write(QStringLiteral("blank"),
                 Variant::fromPicture(std::make_shared<const Picture>(QImage())), Variant());

@@ -183,11 +183,15 @@ std::optional<Problem> CheckBmp(const Bytes& b) {
     }
 }
 
+// Each scan of a progressive JPEG is a pass over the whole picture, so a small file with
+// thousands of scans keeps the decoder busy for minutes. Real encoders write a dozen or so.
+constexpr int kMaxJpegScans = 100;
+
 std::optional<Problem> CheckJpeg(const Bytes& b) {
     const qint64 n = b.size();
     const Problem missingEnd = Truncated(QStringLiteral("缺少 JPEG 结束标记"));
     qint64 pos = 2;
-    bool sawScan = false;
+    int scans = 0;
     while (true) {
         // Decoders skip stray bytes between segments; so does this walk.
         while (pos < n && b.u8(pos) != 0xFF) ++pos;
@@ -195,7 +199,7 @@ std::optional<Problem> CheckJpeg(const Bytes& b) {
         if (pos >= n) return missingEnd;
         const unsigned marker = b.u8(pos++);
         if (marker == 0xD9) {
-            if (!sawScan) return Damaged(QStringLiteral("没有图像数据"));
+            if (scans == 0) return Damaged(QStringLiteral("没有图像数据"));
             return std::nullopt;
         }
         if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) continue;
@@ -205,7 +209,9 @@ std::optional<Problem> CheckJpeg(const Bytes& b) {
         if (!b.has(pos, length)) return CutAt(pos + length, n);
         pos += length;
         if (marker != 0xDA) continue;
-        sawScan = true;
+        if (++scans > kMaxJpegScans) {
+            return Damaged(QStringLiteral("扫描段超过 %1 个").arg(kMaxJpegScans));
+        }
         // Entropy-coded data: 0xFF is followed by 0x00 (stuffing), a restart marker or fill;
         // anything else starts the next marker.
         qint64 i = pos;
@@ -385,7 +391,13 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         ThrowTooLarge(what, image.width(), image.height());
     }
     QImage rgb = ToRgb32(image);
-    if (rgb.isNull()) ThrowTooLarge(what, image.width(), image.height());
+    // Within the size bound, but the machine had no memory for the converted copy.
+    if (rgb.isNull()) {
+        throw RuntimeError(
+            kErrOutOfMemory,
+            QStringLiteral("内存不足：无法为%1（%2 × %3 像素）分配内存")
+                .arg(what, QString::number(image.width()), QString::number(image.height())));
+    }
     return std::make_shared<const Picture>(std::move(rgb));
 }
 

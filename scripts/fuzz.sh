@@ -9,6 +9,8 @@
 # BUILD_DIR/fuzz-corpus/<target> so that later runs go on from it; logs go to
 # BUILD_DIR/fuzz-logs and anything found to BUILD_DIR/fuzz-findings/<target>. Exits non-zero
 # when a target finds a crash, a sanitizer report, a leak, a timeout or an out-of-memory input.
+# With SCAN39_FUZZ_COVERAGE=1 it then prints the line coverage the corpora reach in the code
+# under test (a second build in BUILD_DIR-cov).
 #
 # Reproduce a finding with: BUILD_DIR/fuzz/<target> <finding file>
 set -euo pipefail

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <functional>
@@ -38,6 +40,21 @@ QImage SquaresImage(int w, int h) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) image.setPixel(x, y, Squares(x, y));
     return image;
+}
+
+// A progressive JPEG of `image` whose last scan is repeated `extraScans` more times.
+QByteArray ProgressiveJpeg(const QImage& image, int extraScans) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.setQuality(95);
+    writer.write(image);
+    const qsizetype last = bytes.lastIndexOf("\xFF\xDA");
+    const QByteArray scan = bytes.mid(last, bytes.size() - 2 - last);  // up to the end marker
+    for (int i = 0; i < extraScans; ++i) bytes.insert(last, scan);
+    return bytes;
 }
 
 class TempFiles {
@@ -163,6 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                  0},
         GoodCase{"Jpeg", "photo.jpg", [] { return Encode(SquaresImage(32, 24), "JPEG", 95); }, 32,
                  24, Squares, 48},
+        GoodCase{"JpegProgressive", "progressive.jpg",
+                 [] { return ProgressiveJpeg(SquaresImage(32, 24), 0); }, 32, 24, Squares, 48},
         GoodCase{"Gif", "anim.gif",
                  [] { return MakeGif(300, 3, kFour, FourIndex); },  // several clear codes per row
                  300, 3, [](int x, int y) { return kFour[FourIndex(x, y)]; }, 0},
@@ -310,6 +329,11 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return QByteArray("\xFF\xD8\xFF\xD9", 4); },
                 481,
                 {"已损坏"}},
+        BadCase{"JpegEndlessScans",  // each scan is a pass over the picture: a time bomb
+                "scans.jpg",
+                [] { return ProgressiveJpeg(SquaresImage(16, 16), 200); },
+                481,
+                {"已损坏", "扫描段"}},
         BadCase{"GifHugeScreen",
                 "huge.gif",
                 [] {

@@ -24,7 +24,8 @@ class PropertyStore {
     // Byte form for saved instances: every value keeps its type, pictures included (as PNG).
     QByteArray toBytes() const;
     // Throws RuntimeError (kErrInvalidPropertyValue) with a clear description on corrupt or
-    // truncated input; never crashes and never allocates more than the input justifies.
+    // truncated input; never crashes. Lengths are checked against the input before anything is
+    // allocated; a stored picture is bounded like any loaded picture.
     static PropertyStore fromBytes(const QByteArray& bytes);
 
   private:
