@@ -62,7 +62,8 @@ struct PixelRowSource {
 };
 
 // The pixel column (or row) that coordinate `unit` falls on: the nearest one, at
-// `unitsPerPixel` (odd, >= 1) units per pixel, so pixel p covers the units around p * unitsPerPixel.
+// `unitsPerPixel` (odd, >= 1) units per pixel, so pixel p covers the units around p *
+// unitsPerPixel.
 constexpr std::int64_t UnitToPixel(std::int64_t unit, std::int32_t unitsPerPixel) {
     const std::int64_t u = unitsPerPixel;
     const std::int64_t shifted = unit + (u - 1) / 2;
