@@ -18,16 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "options_p.h"
 
 namespace {
 
 using namespace scan39::cli;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz_cli_options: %s\n", what);
-    std::abort();
-}
+using scan39::fuzz::Fail;
+using scan39::fuzz::WriteSeed;
+using scan39::fuzz::WriteSeedsIfAsked;
 
 QStringList Arguments(const std::uint8_t* data, std::size_t size) {
     QStringList args;
@@ -160,7 +159,6 @@ std::string Raw(const char (&s)[N]) {
 }
 
 void WriteSeeds(const std::filesystem::path& dir) {
-    std::filesystem::create_directories(dir);
     const std::vector<std::pair<std::string, std::string>> seeds = {
         {"scan", Raw("\0--box\0"
                      "10,20,300,22\0a.bmp")},
@@ -176,20 +174,13 @@ void WriteSeeds(const std::filesystem::path& dir) {
                       "3\0,\0"
                       "4\0\0\0\x00\xD8")},
     };
-    for (const auto& [name, bytes] : seeds) {
-        std::ofstream out(dir / name, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) Fail("a seed file could not be written");
-    }
+    for (const auto& [name, bytes] : seeds) WriteSeed(dir, name, bytes);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* dir = std::getenv("SCAN39_FUZZ_SEEDS")) {
-        WriteSeeds(dir);
-        std::exit(0);
-    }
+    WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
 

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "scan39/encoder.h"
 #include "scan39/pattern_table.h"
 #include "scan39/scan.h"
@@ -32,14 +33,10 @@
 namespace {
 
 using namespace scan39;
+using fuzz::Fail;
 
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz_decoder: %s\n", what);
-    std::abort();
-}
 
 const PatternTable& Table() {
     static const PatternTable table = [] {
@@ -170,10 +167,8 @@ void CheckRuns(Input& in) {
 
 void WriteSeed(const std::filesystem::path& dir, const std::string& name,
                const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(dir / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) Fail("a seed file could not be written");
+    fuzz::WriteSeed(dir, name,
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void Put16(std::vector<std::uint8_t>& b, int v) {
@@ -220,7 +215,6 @@ std::vector<std::uint8_t> RunSeed(const std::string& text) {
 }
 
 void WriteSeeds(const std::filesystem::path& dir) {
-    std::filesystem::create_directories(dir);
     WriteSeed(dir, "pixels_ab", PictureSeed("AB", 0, 0, {1, 2, 1}));
     WriteSeed(dir, "twips_12", PictureSeed("12", 7, 2, {1, 3, 1}));
     WriteSeed(dir, "units5_x", PictureSeed("X-$", 2, 1, {2, 5, 2}));
@@ -234,10 +228,7 @@ void WriteSeeds(const std::filesystem::path& dir) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* dir = std::getenv("SCAN39_FUZZ_SEEDS")) {
-        WriteSeeds(dir);
-        std::exit(0);
-    }
+    fuzz::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
 

@@ -20,15 +20,13 @@
 #include <functional>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz_picture: %s\n", what);
-    std::abort();
-}
+using scan39::fuzz::Fail;
 
 void Le16(QByteArray& b, quint32 v) {
     b.append(char(v & 0xFF));
@@ -191,8 +189,7 @@ QByteArray Gif(int width, int height, const std::function<int(int, int)>& pixel,
     return b;
 }
 
-void WriteSeeds(const QString& dir) {
-    QDir().mkpath(dir);
+void WriteSeeds(const std::filesystem::path& dir) {
     const QImage stripes = Stripes(24, 8, QImage::Format_RGB32);
     const auto bar = [](int x, int) { return (x / 2) % 2 == 0 ? 0 : 1; };
     const std::vector<std::pair<const char*, QByteArray>> seeds = {
@@ -212,10 +209,7 @@ void WriteSeeds(const QString& dir) {
         {"local_interlaced.gif", Gif(12, 9, bar, true, true)},
     };
     for (const auto& [name, bytes] : seeds) {
-        QFile file(dir + QLatin1Char('/') + QLatin1String(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-            Fail("a seed file could not be written");
-        }
+        scan39::fuzz::WriteSeed(dir, name, std::string_view(bytes.constData(), bytes.size()));
     }
 }
 
@@ -231,10 +225,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static char name[] = "fuzz_picture";
     static char* argv[] = {name, nullptr};
     static QGuiApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("SCAN39_FUZZ_SEEDS")) {
-        WriteSeeds(qEnvironmentVariable("SCAN39_FUZZ_SEEDS"));
-        std::exit(0);
-    }
+    scan39::fuzz::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
 

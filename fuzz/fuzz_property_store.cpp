@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 #include "scan39/host/property_store.h"
@@ -26,14 +27,11 @@
 
 namespace {
 
+using scan39::fuzz::Fail;
+
 using scan39::host::Picture;
 using scan39::host::PropertyStore;
 using scan39::host::Variant;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "fuzz_property_store: %s\n", what);
-    std::abort();
-}
 
 // Same type and the same value; floating point by its bits (NaN payloads and -0 included),
 // pictures by their pixels since a load makes a new object.
@@ -75,8 +73,7 @@ bool HoldsPixels(const PropertyStore& store) {
     return false;
 }
 
-void WriteSeeds(const QString& dir) {
-    QDir().mkpath(dir);
+void WriteSeeds(const std::filesystem::path& dir) {
     QImage image(6, 3, QImage::Format_RGB32);
     image.fill(Qt::white);
     for (int y = 0; y < 3; ++y) image.setPixel(2, y, qRgb(0, 0, 0));
@@ -112,10 +109,7 @@ void WriteSeeds(const QString& dir) {
         {"kinds.s39p", kinds.toBytes()},
     };
     for (const auto& [name, bytes] : seeds) {
-        QFile file(dir + QLatin1Char('/') + QLatin1String(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-            Fail("a seed file could not be written");
-        }
+        scan39::fuzz::WriteSeed(dir, name, std::string_view(bytes.constData(), bytes.size()));
     }
 }
 
@@ -130,10 +124,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static char name[] = "fuzz_property_store";
     static char* argv[] = {name, nullptr};
     static QGuiApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("SCAN39_FUZZ_SEEDS")) {
-        WriteSeeds(qEnvironmentVariable("SCAN39_FUZZ_SEEDS"));
-        std::exit(0);
-    }
+    scan39::fuzz::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
 
