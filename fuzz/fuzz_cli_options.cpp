@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "fuzz_support_p.h"
 #include "options_p.h"
 
 namespace {

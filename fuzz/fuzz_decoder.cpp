@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "fuzz_support_p.h"
 #include "scan39/encoder.h"
 #include "scan39/pattern_table.h"
 #include "scan39/scan.h"

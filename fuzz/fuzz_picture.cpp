@@ -20,7 +20,8 @@
 #include <functional>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "fuzz_gui_p.h"
+#include "fuzz_support_p.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 
@@ -213,18 +214,10 @@ void WriteSeeds(const std::filesystem::path& dir) {
     }
 }
 
-void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Damaged pictures make the decoders warn on nearly every input.
-    qInstallMessageHandler(Quiet);
-    static int argc = 1;
-    static char name[] = "fuzz_picture";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
+    scan39::fuzz::StartOffscreenGui();
     scan39::fuzz::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }

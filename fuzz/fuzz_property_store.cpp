@@ -19,7 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "fuzz_gui_p.h"
+#include "fuzz_support_p.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 #include "scan39/host/property_store.h"
@@ -113,17 +114,10 @@ void WriteSeeds(const std::filesystem::path& dir) {
     }
 }
 
-void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(Quiet);
-    static int argc = 1;
-    static char name[] = "fuzz_property_store";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
+    scan39::fuzz::StartOffscreenGui();
     scan39::fuzz::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
