@@ -209,9 +209,7 @@ void WriteSeeds(const std::filesystem::path& dir) {
         {"global.gif", Gif(24, 8, bar, false, false)},
         {"local_interlaced.gif", Gif(12, 9, bar, true, true)},
     };
-    for (const auto& [name, bytes] : seeds) {
-        scan39::fuzz::WriteSeed(dir, name, std::string_view(bytes.constData(), bytes.size()));
-    }
+    for (const auto& [name, bytes] : seeds) scan39::fuzz::WriteSeed(dir, name, bytes);
 }
 
 }  // namespace

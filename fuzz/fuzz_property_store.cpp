@@ -109,9 +109,7 @@ void WriteSeeds(const std::filesystem::path& dir) {
         {"control.s39p", control.toBytes()},
         {"kinds.s39p", kinds.toBytes()},
     };
-    for (const auto& [name, bytes] : seeds) {
-        scan39::fuzz::WriteSeed(dir, name, std::string_view(bytes.constData(), bytes.size()));
-    }
+    for (const auto& [name, bytes] : seeds) scan39::fuzz::WriteSeed(dir, name, bytes);
 }
 
 }  // namespace
