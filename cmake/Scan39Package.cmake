@@ -5,7 +5,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(_scan39_libs scan39_decoder scan39_samples scan39_host scan39_control scan39_dialogs)
+set(_scan39_libs scan39_decoder scan39_reader scan39_samples scan39_host scan39_control scan39_dialogs)
 foreach(lib IN LISTS _scan39_libs)
   if(TARGET ${lib})
     string(REPLACE "scan39_" "" _export_name ${lib})
@@ -15,7 +15,7 @@ foreach(lib IN LISTS _scan39_libs)
             LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
   endif()
 endforeach()
-foreach(dir decoder samples host control dialogs)
+foreach(dir decoder reader samples host control dialogs)
   if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/include")
     install(DIRECTORY ${dir}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
             FILES_MATCHING PATTERN "*.h" PATTERN "encoder.h" EXCLUDE)

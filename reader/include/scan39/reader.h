@@ -1,0 +1,81 @@
+#pragma once
+// Finding and reading every Code 39 symbol in a grey picture, with no selection box: any
+// position, rotation and reading direction, and pictures as cameras take them (blur, tilt,
+// uneven light, low contrast, noise, damage). Plain C++20, no Qt.
+//
+// The reader reports a text only when independent scan lines across the symbol agree on it;
+// it would rather report nothing than a text that is not in the picture.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scan39::reader {
+
+// An 8-bit grey picture that the caller owns: `height` rows of `width` pixels, row y starting
+// at data + y * stride (stride >= width). 0 is black, 255 white.
+struct GreyView {
+    const std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+};
+
+enum class CheckCharacter {
+    kOff,       // every character is data
+    kRequired,  // the last character is a mod 43 check: a symbol that fails it is not reported,
+                // and the check character is stripped from the text
+};
+
+enum class Effort {
+    kFast,      // a coarse search: upright and clean pictures, batch work
+    kThorough,  // every angle, dense scan lines, vote across lines (the default)
+};
+
+struct ReadOptions {
+    CheckCharacter checkCharacter = CheckCharacter::kOff;
+    // Full ASCII: "$A".."$Z", "%A".."%Z", "/A".."/Z", "+A".."+Z" become the ASCII characters of
+    // the standard table; a pair outside it makes the symbol unreadable.
+    bool fullAscii = false;
+    Effort effort = Effort::kThorough;
+};
+
+struct Point {
+    double x = 0;
+    double y = 0;
+    bool operator==(const Point&) const = default;
+};
+
+enum class CheckState {
+    kNotChecked,  // no check character was asked for
+    kVerified,    // the mod 43 check character matched and was stripped from the text
+};
+
+struct Symbol {
+    std::string text;  // after full-ASCII translation and check-character stripping
+    // Corners in picture pixels, in reading order: the start of the symbol on its top side,
+    // the end on its top side, the end on its bottom side, the start on its bottom side
+    // ("top" is to the left of the reading direction).
+    std::array<Point, 4> corners{};
+    // Reading direction in degrees, [0, 360): 0 reads left to right, 90 top to bottom (picture
+    // coordinates, y down), 180 right to left.
+    double angle = 0;
+    int lines = 0;  // independent scan lines that agreed on the text
+    CheckState check = CheckState::kNotChecked;
+};
+
+// Every Code 39 symbol in the picture, each once, in no particular order. An empty picture
+// (width or height 0) holds none. Throws std::invalid_argument for a view that is not
+// well formed (null data with a non-zero size, negative sizes, stride < width); never throws
+// for the picture's contents.
+std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options = {});
+
+// The grey level of an RGB pixel as the reader sees it (ITU-R BT.601 luma, rounded), so that
+// every caller converts colour pictures alike.
+constexpr std::uint8_t Grey(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return static_cast<std::uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000);
+}
+
+}  // namespace scan39::reader
