@@ -1,0 +1,409 @@
+// scan39 without --box, its file names, its output failures and its memory, run as a user runs
+// it: a child process with exact byte arguments, its streams redirected and its limits set.
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <optional>
+
+#include "scan39/encoder.h"
+#include "scan39/samples.h"
+
+namespace {
+
+struct Result {
+    int exitCode = -1;  // -1: killed by a signal
+    QByteArray out;
+    QByteArray err;
+    long maxRssKb = 0;
+};
+
+enum class Stdout { kFile, kDevFull, kClosed, kBrokenPipe };
+
+struct Launch {
+    explicit Launch(QList<QByteArray> a) : args(std::move(a)) {}
+    QList<QByteArray> args;
+    QByteArray lang = "C.UTF-8";
+    QByteArray stdinFile;  // empty: /dev/null
+    Stdout stdoutTo = Stdout::kFile;
+    rlim_t addressSpace = 0;  // 0: no limit
+};
+
+// A picture of `text` in Code 39, upright, with wide margins.
+QImage Symbol(const char* text) {
+    const auto runs = scan39::encoder::Runs(text, {3, 8, 3});
+    int width = 0;
+    for (const int r : runs) width += r;
+    QImage image(width + 80, 120, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    int x = 40;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        for (int dx = 0; dx < runs[i] && i % 2 == 0; ++dx)
+            for (int y = 20; y < 100; ++y) image.setPixel(x + dx, y, qRgb(0, 0, 0));
+        x += runs[i];
+    }
+    return image;
+}
+
+QList<QJsonObject> JsonLines(const QByteArray& out) {
+    QList<QJsonObject> objects;
+    for (const QByteArray& line : out.split('\n')) {
+        if (line.isEmpty()) continue;
+        const auto doc = QJsonDocument::fromJson(line);
+        if (!doc.isObject()) return {};
+        objects.append(doc.object());
+    }
+    return objects;
+}
+
+}  // namespace
+
+class CliAutomaticTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+    bool readerReads_ = false;  // the reader finds the test symbol (not while it is a stub)
+
+    QByteArray path(const QByteArray& name) const {
+        return QFile::encodeName(dir_.path()) + '/' + name;
+    }
+
+    Result run(const Launch& l) {
+        const QByteArray outFile = path("stdout.txt"), errFile = path("stderr.txt");
+        int pipeEnds[2] = {-1, -1};
+        if (l.stdoutTo == Stdout::kBrokenPipe) {
+            if (pipe(pipeEnds) != 0) return {};
+            close(pipeEnds[0]);  // no reader, ever
+        }
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(QFile::encodeName(dir_.path()).constData()) != 0) _exit(120);
+            const int in =
+                open(l.stdinFile.isEmpty() ? "/dev/null" : l.stdinFile.constData(), O_RDONLY);
+            dup2(in, 0);
+            dup2(open(errFile.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            int out = -1;
+            switch (l.stdoutTo) {
+                case Stdout::kFile:
+                    out = open(outFile.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                    break;
+                case Stdout::kDevFull:
+                    out = open("/dev/full", O_WRONLY);
+                    break;
+                case Stdout::kClosed:
+                    break;
+                case Stdout::kBrokenPipe:
+                    out = pipeEnds[1];
+                    break;
+            }
+            if (out >= 0)
+                dup2(out, 1);
+            else
+                close(1);
+            if (l.addressSpace != 0) {
+                const rlimit limit{l.addressSpace, l.addressSpace};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            std::vector<char*> argv{const_cast<char*>(SCAN39_CLI)};
+            for (const QByteArray& a : l.args) argv.push_back(const_cast<char*>(a.constData()));
+            argv.push_back(nullptr);
+            const QByteArray lang = "LANG=" + l.lang;
+            char* envp[] = {const_cast<char*>(lang.constData()), nullptr};
+            execve(SCAN39_CLI, argv.data(), envp);
+            _exit(127);
+        }
+        if (pipeEnds[1] >= 0) close(pipeEnds[1]);
+        int status = 0;
+        rusage usage{};
+        if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return {};
+        Result r;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.maxRssKb = usage.ru_maxrss;
+        QFile o(QFile::decodeName(outFile)), e(QFile::decodeName(errFile));
+        if (l.stdoutTo == Stdout::kFile && o.open(QIODevice::ReadOnly)) r.out = o.readAll();
+        if (e.open(QIODevice::ReadOnly)) r.err = e.readAll();
+        return r;
+    }
+    Result run(const QList<QByteArray>& args) { return run(Launch(args)); }
+
+    void write(const QByteArray& name, const QByteArray& bytes) {
+        const int fd = open(path(name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        close(fd);
+    }
+
+  private slots:
+    // QTemporaryDir cannot name it.
+    void cleanupTestCase() { unlink(path("bad\xff\xfe.png").constData()); }
+
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        QVERIFY(Symbol("SCAN39").save(QFile::decodeName(path("sym.png")), "PNG"));
+        QVERIFY(Symbol("TIFF").save(QFile::decodeName(path("sym.tif")), "TIFF"));
+        QVERIFY(Symbol("WEBP").save(QFile::decodeName(path("sym.webp")), "WEBP", 100));
+        QImage blank(200, 100, QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        QVERIFY(blank.save(QFile::decodeName(path("blank.png")), "PNG"));
+        write("text.png", "not a picture\n");
+        const QByteArray good(
+            reinterpret_cast<const char*>(scan39::samples::ControlDefaultPicture().data()),
+            qsizetype(scan39::samples::ControlDefaultPicture().size()));
+        write("good.bmp", good);
+        QFile sym(QFile::decodeName(path("sym.png")));
+        QVERIFY(sym.open(QIODevice::ReadOnly));
+        // Two names one trailing blank apart, and a name that is not UTF-8.
+        write(
+            "sp.png", blank.isNull() ? QByteArray() : [&] {
+                QFile b(QFile::decodeName(path("blank.png")));
+                return b.open(QIODevice::ReadOnly) ? b.readAll() : QByteArray();
+            }());
+        const QByteArray symBytes = sym.readAll();
+        write("sp.png ", symBytes);
+        write("bad\xff\xfe.png", symBytes);
+        write("good.bmp ", {});
+        readerReads_ = run({"sym.png"}).out == "SCAN39\n";
+    }
+
+    // Exit status and where each kind of result goes, text and JSON.
+    void statuses_data() {
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("err");    // contained
+        QTest::addColumn<QStringList>("json");  // the members of each line, in order
+        QTest::addColumn<bool>("needsReader");
+        const QStringList symbol{"file", "text", "position", "angle", "lines"};
+        QTest::newRow("symbol") << QList<QByteArray>{"sym.png"} << 0 << QByteArray() << symbol
+                                << true;
+        QTest::newRow("tiff and webp") << QList<QByteArray>{"sym.tif", "sym.webp"} << 0
+                                       << QByteArray() << (symbol + symbol) << true;
+        QTest::newRow("none") << QList<QByteArray>{"blank.png"} << 1
+                              << QByteArray("no Code 39 symbol found (searched 200×100 pixels")
+                              << QStringList{"file", "text"} << false;
+        QTest::newRow("not a picture")
+            << QList<QByteArray>{"text.png"} << 2 << QByteArray("text.png: not a BMP, JPEG")
+            << QStringList{"file", "error"} << false;
+        QTest::newRow("missing beats none")
+            << QList<QByteArray>{"blank.png", "missing.png"} << 2
+            << QByteArray("missing.png: file not found")
+            << QStringList{"file", "text", "file", "error"} << false;
+        QTest::newRow("the name exactly as given")
+            << QList<QByteArray>{"good.bmp "} << 2 << QByteArray("good.bmp : empty")
+            << QStringList{"file", "error"} << false;
+        QTest::newRow("a folder") << QList<QByteArray>{"."} << 2
+                                  << QByteArray(".: not an ordinary file")
+                                  << QStringList{"file", "error"} << false;
+    }
+    void statuses() {
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, err);
+        QFETCH(QStringList, json);
+        QFETCH(bool, needsReader);
+        if (needsReader && !readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const Result text = run(args);
+        QCOMPARE(text.exitCode, exitCode);
+        QVERIFY2(text.err.contains(err), text.err.constData());
+        const Result js = run(QList<QByteArray>{"--json"} + args);
+        QCOMPARE(js.exitCode, exitCode);
+        QCOMPARE(js.err, QByteArray());
+        QStringList members;
+        for (const QJsonObject& o : JsonLines(js.out)) {
+            const QStringList keys = o.keys();
+            for (const char* k : {"file", "text", "position", "angle", "lines", "error"})
+                if (keys.contains(k)) members << k;
+        }
+        QCOMPARE(members, json);
+    }
+
+    void symbolObject() {
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const auto lines = JsonLines(run({"--json", "sym.png"}).out);
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines[0]["text"].toString(), QStringLiteral("SCAN39"));
+        const QJsonArray corners = lines[0]["position"].toArray();
+        QCOMPARE(corners.size(), 4);
+        for (const auto& c : corners) {
+            const QJsonArray xy = c.toArray();
+            QCOMPARE(xy.size(), 2);
+            QVERIFY(xy[0].toDouble() >= 30 && xy[0].toDouble() <= Symbol("SCAN39").width() - 30);
+            QVERIFY(xy[1].toDouble() >= 10 && xy[1].toDouble() <= 110);
+        }
+        QVERIFY(lines[0]["lines"].toInt() >= 1);
+    }
+
+    // Twelve pictures on four threads come out in the order given.
+    void jobsKeepOrder() {
+        QList<QByteArray> args{"--json", "--jobs", "4"};
+        QStringList files;
+        for (int i = 0; i < 12; ++i) {
+            const QByteArray name = QList<QByteArray>{"sym.png", "blank.png", "missing.png"}[i % 3];
+            args << name;
+            files << QString::fromLatin1(name);
+        }
+        const Result r = run(args);
+        QCOMPARE(r.exitCode, 2);
+        QStringList got;
+        for (const QJsonObject& o : JsonLines(r.out)) got << o["file"].toString();
+        if (!readerReads_) QCOMPARE(got, files);
+        got.removeDuplicates();
+        QCOMPARE(got, (QStringList{"sym.png", "blank.png", "missing.png"}));
+    }
+
+    void standardInput() {
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        Launch l{{"-"}};
+        l.stdinFile = path("sym.png");
+        const Result r = run(l);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray("SCAN39\n"));
+    }
+
+    void annotateWritesPictures() {
+        const Result r = run({"--annotate", "marked", "sym.png", "blank.png", "./blank.png"});
+        QCOMPARE(r.exitCode, 1);
+        for (const char* name : {"marked/sym.png", "marked/blank.png", "marked/blank-2.png"}) {
+            QImage image(QFile::decodeName(path(name)));
+            QVERIFY2(!image.isNull(), name);
+        }
+        QCOMPARE(QImage(QFile::decodeName(path("marked/sym.png"))).size(), Symbol("SCAN39").size());
+        if (readerReads_)
+            QVERIFY(QImage(QFile::decodeName(path("marked/sym.png"))) != Symbol("SCAN39"));
+    }
+
+    // Non-UTF-8 names reach the file and come back byte for byte; JSON stays valid and carries
+    // the exact bytes.
+    void namesAsBytes() {
+        const QByteArray name = "bad\xff\xfe.png";
+        const Result text = run({"--box", "1,1,9,9", name, "sp.png"});
+        QVERIFY2(text.err.startsWith(name + ": "), text.err.constData());
+        const Result js = run({"--json", name});
+        const auto lines = JsonLines(js.out);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(!lines[0].contains("error"));
+        QCOMPARE(QByteArray::fromBase64(lines[0]["file_bytes"].toString().toLatin1()), name);
+    }
+
+    // "sp.png " holds a symbol, "sp.png" none: the blank counts.
+    void trailingBlankKept() {
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        QCOMPARE(run({"sp.png "}).out, QByteArray("SCAN39\n"));
+    }
+
+    void lostOutput_data() {
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<int>("to");
+        for (const auto& [name, to] : {std::pair{"full disk", Stdout::kDevFull},
+                                       {"closed", Stdout::kClosed},
+                                       {"broken pipe", Stdout::kBrokenPipe}}) {
+            QTest::addRow("help, %s", name) << QList<QByteArray>{"--help"} << int(to);
+            QTest::addRow("sample, %s", name) << QList<QByteArray>{"--sample"} << int(to);
+            QTest::addRow("box, %s", name)
+                << QList<QByteArray>{"--box", "2,20,246,40", "good.bmp"} << int(to);
+            QTest::addRow("json, %s", name) << QList<QByteArray>{"--json", "blank.png"} << int(to);
+        }
+    }
+    void lostOutput() {
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(int, to);
+        Launch l{args};
+        l.stdoutTo = Stdout(to);
+        const Result r = run(l);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("scan39: cannot write the results: "), r.err.constData());
+    }
+
+    // Under an address-space limit the big picture is an error record and the batch goes on.
+    void outOfMemory() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        QFile big(QFile::decodeName(path("big.bmp")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QByteArray header;
+        QDataStream h(&header, QIODevice::WriteOnly);
+        h.setByteOrder(QDataStream::LittleEndian);
+        const quint32 side = 6464, data = side * 3 * side;
+        h.writeRawData("BM", 2);
+        h << quint32(54 + data) << quint32(0) << quint32(54) << quint32(40) << side << side
+          << quint16(1) << quint16(24) << quint32(0) << data << quint32(3780) << quint32(3780)
+          << quint32(0) << quint32(0);
+        QCOMPARE(header.size(), 54);
+        big.write(header);
+        QVERIFY(big.resize(54 + qint64{data}));  // sparse: 125 MB of black
+        big.close();
+        for (const QList<QByteArray>& mode :
+             {QList<QByteArray>{"--json"}, QList<QByteArray>{"--json", "--box", "2,20,246,40"}}) {
+            Launch l{mode + QList<QByteArray>{"big.bmp", "good.bmp"}};
+            l.addressSpace = rlim_t{150} << 20;
+            const Result r = run(l);
+            QCOMPARE(r.exitCode, 2);
+            const auto lines = JsonLines(r.out);
+            QCOMPARE(lines.size(), 2);
+            QCOMPARE(lines[0]["error"].toString(), QStringLiteral("out of memory"));
+            QCOMPARE(lines[1]["file"].toString(), QStringLiteral("good.bmp"));
+        }
+    }
+
+    // Two big pictures in one run need no more memory than one.
+    void memoryOfABatch() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+        QImage big(4000, 4000, QImage::Format_RGB32);
+        big.fill(Qt::white);
+        QVERIFY(big.save(QFile::decodeName(path("big1.jpg")), "JPEG"));
+        QVERIFY(big.save(QFile::decodeName(path("big2.jpg")), "JPEG"));
+        const long pictureKb = 4000L * 4000 * 4 / 1024;
+        for (const QList<QByteArray>& mode :
+             {QList<QByteArray>{"--jobs", "1"}, QList<QByteArray>{"--box", "2,20,246,40"}}) {
+            const Result one = run(mode + QList<QByteArray>{"big1.jpg"});
+            const Result two = run(mode + QList<QByteArray>{"big1.jpg", "big2.jpg"});
+            QCOMPARE(two.exitCode, 1);
+            QVERIFY2(two.maxRssKb < one.maxRssKb + pictureKb / 2,
+                     qPrintable(QStringLiteral("%1 KB for one, %2 KB for two")
+                                    .arg(one.maxRssKb)
+                                    .arg(two.maxRssKb)));
+        }
+    }
+
+    // One language for every message; the control's own text stays as it is.
+    void language_data() {
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("chinese error")
+            << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"missing.png"}
+            << QByteArray("missing.png: 文件未找到");
+        QTest::newRow("chinese none") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"blank.png"}
+                                      << QByteArray("未找到 Code 39 条码");
+        QTest::newRow("chinese usage") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"--frob"}
+                                       << QByteArray("未知选项“--frob”\n\n用法：");
+        QTest::newRow("box text, english")
+            << QByteArray("C.UTF-8") << QList<QByteArray>{"--box", "1,1,9,9", "blank.png"}
+            << QByteArray("错误：非39码或扫描位置不正确\n");
+        QTest::newRow("box text, chinese")
+            << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"--box", "1,1,9,9", "blank.png"}
+            << QByteArray("错误：非39码或扫描位置不正确\n");
+    }
+    void language() {
+        QFETCH(QByteArray, lang);
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(QByteArray, err);
+        Launch l{args};
+        l.lang = lang;
+        const Result r = run(l);
+        QVERIFY2(r.err.contains(err), r.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(CliAutomaticTest)
+#include "cli_automatic_test.moc"
