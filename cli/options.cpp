@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 namespace scan39::cli {
 
@@ -304,10 +303,10 @@ QString JsonString(const QString& text) {
 }
 
 QString JsonFileMembers(const QByteArray& name) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(name);
+    const QString text = QString::fromUtf8(name);
     QString members = QStringLiteral("\"file\":") + JsonString(text);
-    if (decoder.hasError())
+    // Any byte that did not decode (a cut sequence at the end included) breaks the round trip.
+    if (text.toUtf8() != name)
         members += QStringLiteral(",\"file_bytes\":\"%1\"").arg(QLatin1String(name.toBase64()));
     return members;
 }

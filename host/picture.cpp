@@ -417,14 +417,19 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
 
     // The size the header declares, judged before anything is decoded. A top-down BMP reports
     // a negative height.
-    const QSize declared = reader.size();
+    // libtiff reports a directory outside the file on stderr while the size is read: a
+    // truncated TIFF is refused before that.
+    std::optional<Problem> problem;
+    if (*format == Format::Tiff) problem = CheckTiff(b);
+    const QSize declared = problem ? QSize() : reader.size();
     const bool sizeKnown = declared != QSize();
     const qint64 declaredWidth = std::abs(qint64{declared.width()});
     const qint64 declaredHeight = std::abs(qint64{declared.height()});
     if (sizeKnown && declaredWidth * declaredHeight > kMaxPicturePixels) {
         ThrowTooLarge(what, declaredWidth, declaredHeight);
     }
-    if (const std::optional<Problem> problem = CheckStructure(*format, b)) {
+    if (!problem) problem = CheckStructure(*format, b);
+    if (problem) {
         switch (problem->kind) {
             case Problem::TooLarge:
                 ThrowTooLarge(what, problem->width, problem->height);

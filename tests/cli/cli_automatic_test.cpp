@@ -170,6 +170,12 @@ class CliAutomaticTest : public QObject {
         write("sp.png ", symBytes);
         write("bad\xff\xfe.png", symBytes);
         write("good.bmp ", {});
+        for (const char* name : {"sym.tif", "sym.webp"}) {
+            QFile f(QFile::decodeName(path(name)));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            write(QByteArray("cut.") + QFileInfo(f).suffix().toLatin1(),
+                  f.readAll().chopped(f.size() / 2));
+        }
         readerReads_ = run({"sym.png"}).out == "SCAN39\n";
     }
 
@@ -198,6 +204,9 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("the name exactly as given")
             << QList<QByteArray>{"good.bmp "} << 2 << QByteArray("good.bmp : empty")
             << QStringList{"file", "error"} << false;
+        QTest::newRow("truncated tiff and webp")
+            << QList<QByteArray>{"cut.tif", "cut.webp"} << 2 << QByteArray("cut.webp: truncated")
+            << QStringList{"file", "error", "file", "error"} << false;
         QTest::newRow("a folder") << QList<QByteArray>{"."} << 2
                                   << QByteArray(".: not an ordinary file")
                                   << QStringList{"file", "error"} << false;

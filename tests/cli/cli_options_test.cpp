@@ -83,6 +83,128 @@ class CliOptionsTest : public QObject {
         QVERIFY2(r.error.contains(mentions), qPrintable(r.error));
     }
 
+    // The options of the read without a box, and where they are refused.
+    void automatic_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("outcome");  // the options set, or the error's key words
+        QTest::newRow("plain") << QStringList{"a.png", "-"} << "jobs 0";
+        QTest::newRow("every option")
+            << QStringList{"--check-digit", "--full-ascii", "--effort", "fast", "--jobs", "3",
+                           "--annotate",    "out",          "a.png"}
+            << "check ascii fast jobs 3 annotate out";
+        QTest::newRow("= forms") << QStringList{"--effort=thorough", "--jobs=256", "--annotate=o=1",
+                                                "a"}
+                                 << "jobs 256 annotate o=1";
+        QTest::newRow("effort unknown")
+            << QStringList{"--effort", "slow", "a"} << "fast or thorough";
+        QTest::newRow("jobs zero") << QStringList{"--jobs", "0", "a"} << "1 to 256";
+        QTest::newRow("jobs too many") << QStringList{"--jobs=257", "a"} << "1 to 256";
+        QTest::newRow("jobs not a number") << QStringList{"--jobs", "two", "a"} << "1 to 256";
+        QTest::newRow("jobs without value") << QStringList{"a", "--jobs"} << "needs a value";
+        QTest::newRow("annotate empty") << QStringList{"--annotate=", "a"} << "needs a folder";
+        QTest::newRow("with --box")
+            << QStringList{"--box", "1,2,3,4", "--check-digit", "a"} << "--check-digit works only";
+        QTest::newRow("with --sample")
+            << QStringList{"--sample", "--jobs", "2"} << "--jobs works only";
+        QTest::newRow("stdin twice") << QStringList{"-", "-"} << "more than once";
+    }
+    void automatic() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, outcome);
+        const auto r = ParseArguments(args);
+        if (!r.options) {
+            QVERIFY2(r.error.contains(outcome), qPrintable(r.error));
+            return;
+        }
+        const auto& o = *r.options;
+        QVERIFY(o.automatic());
+        QStringList set;
+        if (o.checkDigit) set << "check";
+        if (o.fullAscii) set << "ascii";
+        if (o.fastEffort) set << "fast";
+        set << "jobs" << QString::number(o.jobs);
+        if (o.annotateDir) set << "annotate" << *o.annotateDir;
+        QCOMPARE(set.join(' '), outcome);
+        QCOMPARE(QFile::decodeName(o.annotateDirBytes), o.annotateDir.value_or(QString()));
+    }
+
+    // Names are kept as the bytes they came as, whatever they decode to.
+    void rawNames() {
+        const QList<QByteArray> raw{"--annotate", "d\xff", "bad\xff\xfe.png", "--", "-x "};
+        QStringList args;
+        for (const QByteArray& a : raw) args << QFile::decodeName(a);
+        const auto r = ParseArguments(args, scan39::cli::Language::kEnglish, raw);
+        QVERIFY(r.options);
+        QCOMPARE(r.options->annotateDirBytes, QByteArray("d\xff"));
+        QCOMPARE(r.options->pictureBytes, (QList<QByteArray>{"bad\xff\xfe.png", "-x "}));
+    }
+
+    void fileMembers_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("withBytes");
+        QTest::newRow("utf-8") << QByteArray("名 a.png") << false;
+        QTest::newRow("latin-1 byte") << QByteArray("caf\xe9.png") << true;
+        QTest::newRow("cut sequence") << QByteArray("\xe5\x90") << true;
+    }
+    void fileMembers() {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, withBytes);
+        const QString members = scan39::cli::JsonFileMembers(name);
+        const auto doc = QJsonDocument::fromJson(("{" + members + "}").toUtf8());
+        QVERIFY2(doc.isObject(), qPrintable(members));
+        QCOMPARE(doc.object().contains("file_bytes"), withBytes);
+        if (withBytes) {
+            QCOMPARE(QByteArray::fromBase64(doc.object()["file_bytes"].toString().toLatin1()),
+                     name);
+        } else {
+            QCOMPARE(doc.object()["file"].toString().toUtf8(), name);
+        }
+    }
+
+    void languageFromEnvironment_data() {
+        QTest::addColumn<QByteArray>("lcAll");
+        QTest::addColumn<QByteArray>("lcMessages");
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("nothing set") << QByteArray() << QByteArray() << QByteArray() << false;
+        QTest::newRow("LANG zh") << QByteArray() << QByteArray() << QByteArray("zh_CN.UTF-8")
+                                 << true;
+        QTest::newRow("LC_MESSAGES over LANG")
+            << QByteArray() << QByteArray("en_US.UTF-8") << QByteArray("zh_CN.UTF-8") << false;
+        QTest::newRow("LC_ALL over all")
+            << QByteArray("zh_TW.UTF-8") << QByteArray("C") << QByteArray("C") << true;
+    }
+    void languageFromEnvironment() {
+        QFETCH(QByteArray, lcAll);
+        QFETCH(QByteArray, lcMessages);
+        QFETCH(QByteArray, lang);
+        QFETCH(bool, chinese);
+        const auto set = [](const char* name, const QByteArray& value) {
+            if (value.isEmpty()) {
+                qunsetenv(name);
+            } else {
+                qputenv(name, value);
+            }
+        };
+        set("LC_ALL", lcAll);
+        set("LC_MESSAGES", lcMessages);
+        set("LANG", lang);
+        QCOMPARE(scan39::cli::LanguageFromEnvironment() == scan39::cli::Language::kChinese,
+                 chinese);
+    }
+
+    // --help names every member each --json form writes, in both languages.
+    void helpNamesJsonMembers() {
+        for (const auto language :
+             {scan39::cli::Language::kEnglish, scan39::cli::Language::kChinese}) {
+            const QString help = scan39::cli::UsageText(language);
+            for (const char* member :
+                 {"\"symbol\"", "\"box\"", "\"expected\"", "\"result\"", "\"value\"", "\"text\"",
+                  "\"position\"", "\"angle\"", "\"lines\"", "\"error\"", "\"file_bytes\""})
+                QVERIFY2(help.contains(QLatin1String(member)), member);
+        }
+    }
+
     void helpWinsOverEverythingElse() {
         const auto r = ParseArguments({"a.bmp", "-h"});
         QVERIFY(r.options && r.options->help);
