@@ -147,6 +147,12 @@ PictureResult ReadPicture(const Options& options, const QByteArray& name,
     } catch (const std::bad_alloc&) {
         result = {};
         result.error = OutOfMemory();
+    } catch (const std::exception& e) {
+        // Never expected; a record for this picture still beats losing the whole batch.
+        result = {};
+        const QString what = QString::fromLocal8Bit(e.what());
+        result.error = LoadError{0, QStringLiteral("internal error: ") + what,
+                                 QStringLiteral("内部错误：") + what};
     }
     return result;
 }
