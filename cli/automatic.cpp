@@ -21,6 +21,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -267,17 +268,22 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
     std::vector<std::optional<PictureResult>> results(count);
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
+    const auto work = [&] {
+        for (std::size_t i; !stop && (i = next++) < count;) {
+            PictureResult r = ReadPicture(options, names[static_cast<qsizetype>(i)],
+                                          annotatePaths.value(static_cast<qsizetype>(i)));
+            const std::lock_guard lock(mutex);
+            results[i] = std::move(r);
+            ready.notify_all();
+        }
+    };
     std::vector<std::thread> workers;
-    for (int w = 0; w < jobs; ++w) {
-        workers.emplace_back([&] {
-            for (std::size_t i; !stop && (i = next++) < count;) {
-                PictureResult r = ReadPicture(options, names[static_cast<qsizetype>(i)],
-                                              annotatePaths.value(static_cast<qsizetype>(i)));
-                const std::lock_guard lock(mutex);
-                results[i] = std::move(r);
-                ready.notify_all();
-            }
-        });
+    try {
+        for (int w = 0; w < jobs; ++w) workers.emplace_back(work);
+    } catch (const std::system_error&) {
+        // No room for another thread (a memory limit): the ones started do the work, or this
+        // one when none could start.
+        if (workers.empty()) work();
     }
 
     int status = kExitDecoded;

@@ -350,7 +350,8 @@ class CliAutomaticTest : public QObject {
         QVERIFY(big.resize(54 + qint64{data}));  // sparse: 125 MB of black
         big.close();
         for (const QList<QByteArray>& mode :
-             {QList<QByteArray>{"--json"}, QList<QByteArray>{"--json", "--box", "2,20,246,40"}}) {
+             {QList<QByteArray>{"--json", "--jobs", "2"},
+              QList<QByteArray>{"--json", "--box", "2,20,246,40"}}) {
             Launch l{mode + QList<QByteArray>{"big.bmp", "good.bmp"}};
             l.addressSpace = rlim_t{150} << 20;
             const Result r = run(l);
