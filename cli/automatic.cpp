@@ -67,7 +67,7 @@ QString SymbolText(const reader::Symbol& s) {
     return QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size()));
 }
 
-// Each symbol outlined in red with its text on a white label at its start.
+// Each symbol outlined in red with its text on a white label.
 void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols) {
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -84,9 +84,11 @@ void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols) {
         painter.setBrush(Qt::NoBrush);
         painter.drawPolygon(outline);
         const QString text = SymbolText(s);
+        // On the symbol's middle: never outside the picture, never next to another symbol.
         QRectF label(0, 0, metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
-        label.moveBottomLeft(outline.boundingRect().topLeft() - QPointF(0, penWidth));
-        if (label.top() < 0) label.moveTop(outline.boundingRect().bottom() + penWidth);
+        QPointF middle;
+        for (const auto& c : s.corners) middle += QPointF(c.x, c.y) / 4;
+        label.moveCenter(middle);
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(255, 255, 255, 220));
         painter.drawRect(label);
