@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "form1.h"
+#include "scan39/host/picture.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     if (!HaveDisplay()) RunHeadless();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("scan39"));
+    scan39::host::SilenceImageLibraryMessages();
     // The window speaks Simplified Chinese; so should Qt's own dialogs and buttons in it.
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
