@@ -1,6 +1,7 @@
 #include "scan39/host/picture.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -356,6 +357,59 @@ std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
     throw RuntimeError(kErrInvalidPicture, QStringLiteral("无效图片：") + text);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+Q_LOGGING_CATEGORY(lcPngLibrary, "qt.gui.imageio.png")
+
+// libpng prints its errors straight to standard error, past Qt's message handler. While Qt's
+// PNG reader runs, standard error goes to a memory file, and what arrives there is passed on
+// through Qt's handler, where SilenceImageLibraryMessages can drop it. Sanitizer builds leave
+// standard error alone so that a report written during a decode is never swallowed.
+class PngLibraryOutput {
+  public:
+    explicit PngLibraryOutput(bool active) {
+        if (!active || kSanitized) return;
+        std::fflush(stderr);
+        capture_ = memfd_create("scan39-libpng", MFD_CLOEXEC);
+        if (capture_ < 0) return;
+        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (saved_ < 0 || dup2(capture_, STDERR_FILENO) < 0) {
+            if (saved_ >= 0) ::close(saved_);
+            ::close(capture_);
+            capture_ = -1;
+        }
+    }
+    PngLibraryOutput(const PngLibraryOutput&) = delete;
+    PngLibraryOutput& operator=(const PngLibraryOutput&) = delete;
+    ~PngLibraryOutput() {
+        if (capture_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        char text[16 * 1024];
+        const ssize_t got = pread(capture_, text, sizeof text, 0);
+        ::close(capture_);
+        if (got <= 0) return;
+        for (const QByteArray& line : QByteArray(text, got).split('\n')) {
+            if (!line.isEmpty()) qCWarning(lcPngLibrary, "%s", line.constData());
+        }
+    }
+
+  private:
+    int capture_ = -1;
+    int saved_ = -1;
+};
+
 // Transparent parts are shown over white, the light ground a barcode needs around it.
 QImage ToRgb32(const QImage& image) {
     if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
@@ -403,7 +457,11 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
 
     // The size the header declares, judged before anything is decoded. A top-down BMP reports
     // a negative height.
-    const QSize declared = reader.size();
+    QSize declared;
+    {
+        const PngLibraryOutput libraryOutput(*format == Format::Png);
+        declared = reader.size();
+    }
     const bool sizeKnown = declared != QSize();
     const qint64 declaredWidth = std::abs(qint64{declared.width()});
     const qint64 declaredHeight = std::abs(qint64{declared.height()});
@@ -420,7 +478,12 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
     }
 
     QImage image;
-    if (!reader.read(&image) || image.isNull()) {
+    bool read = false;
+    {
+        const PngLibraryOutput libraryOutput(*format == Format::Png);
+        read = reader.read(&image);
+    }
+    if (!read || image.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError) {
             ThrowInvalid(QStringLiteral("本程序无法读取 %1 图片（缺少图像格式插件），%2")
                              .arg(FormatTitle(*format), what));

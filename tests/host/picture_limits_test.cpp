@@ -1,5 +1,6 @@
 // Loading under hostile conditions: permissions, memory limits, special files, large formats,
 // and the image libraries' chatter.
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <cstring>
 #include <functional>
 
 #include "image_fixtures.h"
@@ -265,6 +267,26 @@ TEST(SilenceImageLibraryMessages, DropsOnlyTheImageLibrariesChatter) {
         EXPECT_EQ(gSeen.size(), c.passes ? 1 : 0) << c.message;
     }
     qInstallMessageHandler(before);
+}
+
+// libpng writes its errors to standard error itself; they must come through Qt's handler.
+TEST(SilenceImageLibraryMessages, LibpngErrorsGoThroughQtsHandler) {
+    QByteArray png = Encode(PatternImage(4, 4), "PNG");
+    png[13] = 'X';  // "IHDR" becomes an unknown critical chunk
+    const int status = ExitStatusInChild([&] {
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=true"));
+        qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& m) { gSeen << m; });
+        const int captured = memfd_create("stderr", 0);
+        dup2(captured, STDERR_FILENO);
+        if (ErrorNumberOf([&] { LoadPictureFromData(png, "png"); }) != 481) return 1;
+        char text[4096] = {};
+        pread(captured, text, sizeof text - 1, 0);
+        if (std::strstr(text, "libpng") != nullptr) return 2;  // straight to standard error
+        return gSeen.filter("libpng error").isEmpty() ? 3 : 0;
+    });
+    if (kAddressSanitizer) GTEST_SKIP() << "sanitizer builds leave standard error alone";
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace
