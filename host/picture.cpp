@@ -538,14 +538,6 @@ void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
     if (gPreviousHandler) gPreviousHandler(type, context, message);
 }
 
-}  // namespace
-
-PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
-    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what); });
-}
-
-namespace {
-
 // Closes the descriptor however the load ends.
 class FileDescriptor {
   public:
@@ -636,6 +628,10 @@ PictureRef LoadFile(const QString& name, const QString& what) {
 }
 
 }  // namespace
+
+PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what); });
+}
 
 PictureRef LoadPicture(const QString& path, PathBlanks blanks) {
     QString name = path;

@@ -209,6 +209,8 @@ TEST(LoadLargeFormats, SixteenBitPngWithinTheBoundLoads) {
 TEST(LoadPictureTest, PathMessages) {
     QTemporaryDir dir;
     const QString file = Write(dir.filePath("a.bmp"), Bmp24(4, 4));
+    const QString pipe = dir.filePath("pipe.bmp");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
     const struct {
         QString path;
         int number;
@@ -219,6 +221,7 @@ TEST(LoadPictureTest, PathMessages) {
         {file + "/b.bmp", 76, "路径未找到"},
         {dir.filePath("missing/b.bmp"), 53, "文件未找到"},
         {dir.path(), 75, "不是普通文件"},
+        {pipe, 75, "不是普通文件"},  // opened without waiting for a writer
         {file, 0, ""},
     };
     for (const auto& c : cases) {
