@@ -6,12 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
 #include "form1.h"
+#include "scan39/host/picture.h"
 
 namespace {
 
@@ -48,6 +50,10 @@ int main(int argc, char** argv) {
     if (!HaveDisplay()) RunHeadless();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("scan39"));
+    scan39::host::SilenceImageLibraryMessages();
+    // The installed desktop entry and icon carry this name.
+    QApplication::setDesktopFileName(QStringLiteral("scan39-demo"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("scan39-demo")));
     // The window speaks Simplified Chinese; so should Qt's own dialogs and buttons in it.
     QTranslator qtTexts;
     if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),

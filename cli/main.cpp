@@ -9,6 +9,7 @@
 
 #include "io_p.h"
 #include "options_p.h"
+#include "scan39/host/picture.h"
 #include "runner_p.h"
 
 namespace {
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
     g_defaultHandler = qInstallMessageHandler(QuietStartup);
     QApplication app(qtArgc, argv);
     qInstallMessageHandler(g_defaultHandler);
+    // Image libraries' complaints about a damaged file would only repeat our own message.
+    scan39::host::SilenceImageLibraryMessages();
     QApplication::setApplicationName(QStringLiteral("scan39"));
 
     const int status = scan39::cli::Run(*parsed.options, out, err);

@@ -93,15 +93,14 @@ std::optional<std::string> DecodeRuns(const RunList& list, const PatternTable& t
     for (std::int32_t g = 0; g < count; ++g) {
         const std::string_view group =
             data.substr(static_cast<std::size_t>(g) * kBlockLength, kGroupLength);
-        bool found = false;
-        for (int r = 0; r < kFilledRows && !found; ++r) {
-            if (table[r][kElementsColumn] == group) {
-                text += table[r][kCharacterColumn];
-                found = true;
-            }
-        }
+        int row = 0;
+        while (row < kFilledRows && table[row][kElementsColumn] != group) ++row;
         // A damaged character must not vanish from the text unnoticed.
-        if (!found) return std::nullopt;
+        if (row == kFilledRows) return std::nullopt;
+        // The start/stop character is never data: inside the data part it means the line
+        // crossed two symbols, and their texts run together belong to neither.
+        if (row == kStartStopRow) return std::nullopt;
+        text += table[row][kCharacterColumn];
     }
     return text;
 }

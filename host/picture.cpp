@@ -1,13 +1,21 @@
 #include "scan39/host/picture.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <optional>
 
 #include "scan39/host/errors.h"
@@ -19,6 +27,11 @@ namespace {
 // A file larger than the biggest acceptable uncompressed picture (32 bits a pixel) plus room
 // for headers and palettes cannot be a picture we accept; it is never read into memory.
 constexpr qint64 kMaxPictureFileBytes = kMaxPicturePixels * 4 + 1024 * 1024;
+
+// Qt refuses to allocate beyond this many megabytes while decoding: the largest accepted
+// picture in the widest format Qt decodes into (16 bits a channel, 8 bytes a pixel), plus one
+// megabyte, so that every picture within the size bound can be decoded.
+constexpr int kAllocationLimitMegabytes = static_cast<int>((kMaxPicturePixels * 8 >> 20) + 1);
 
 enum class Format { Bmp, Jpeg, Gif, Png, Tiff, Webp };
 
@@ -194,12 +207,20 @@ std::optional<Problem> CheckBmp(const Bytes& b) {
 // Each scan of a progressive JPEG is a pass over the whole picture, so a small file with
 // thousands of scans keeps the decoder busy for minutes. Real encoders write a dozen or so.
 constexpr int kMaxJpegScans = 100;
+// The system JPEG library keeps comment and application segments in a list it walks to the
+// end for every new one: 100,000 empty comments take seconds. Camera files hold a few dozen.
+constexpr int kMaxJpegSegments = 1000;
+
+bool IsJpegFrameHeader(unsigned marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
 
 std::optional<Problem> CheckJpeg(const Bytes& b) {
     const qint64 n = b.size();
     const Problem missingEnd = Truncated(QStringLiteral("缺少 JPEG 结束标记"));
     qint64 pos = 2;
     int scans = 0;
+    int segments = 0;
     while (true) {
         // Decoders skip stray bytes between segments; so does this walk.
         while (pos < n && b.u8(pos) != 0xFF) ++pos;
@@ -210,11 +231,22 @@ std::optional<Problem> CheckJpeg(const Bytes& b) {
             if (scans == 0) return Damaged(QStringLiteral("没有图像数据"));
             return std::nullopt;
         }
+        if (++segments > kMaxJpegSegments) {
+            return Damaged(QStringLiteral("标记段超过 %1 个").arg(kMaxJpegSegments));
+        }
         if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) continue;
         if (!b.has(pos, 2)) return missingEnd;
         const qint64 length = b.be16(pos);
         if (length < 2) return Damaged(QStringLiteral("段长度 %1 无效").arg(length));
         if (!b.has(pos, length)) return CutAt(pos + length, n);
+        // The JPEG library gives up on sides above 65500 before Qt learns the size, so the
+        // frame header is read here to call such a picture too large rather than damaged.
+        if (IsJpegFrameHeader(marker) && length >= 7) {
+            const qint64 height = b.be16(pos + 3);
+            const qint64 width = b.be16(pos + 5);
+            if (width * height > kMaxPicturePixels)
+                return Problem{Problem::TooLarge, {}, width, height};
+        }
         pos += length;
         if (marker != 0xDA) continue;
         if (++scans > kMaxJpegScans) {
@@ -373,9 +405,70 @@ std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
                                             .arg(what, size, QString::number(kMaxPicturePixels)));
 }
 
+[[noreturn]] void ThrowOutOfMemory(const QString& what, QSize size) {
+    const QString pixels =
+        size.isValid() ? QStringLiteral("（%1 × %2 像素）").arg(size.width()).arg(size.height())
+                       : QString();
+    throw RuntimeError(kErrOutOfMemory,
+                       QStringLiteral("内存不足：无法为%1%2分配内存").arg(what, pixels));
+}
+
 [[noreturn]] void ThrowInvalid(const QString& text) {
     throw RuntimeError(kErrInvalidPicture, QStringLiteral("无效图片：") + text);
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+Q_LOGGING_CATEGORY(lcPngLibrary, "qt.gui.imageio.png")
+
+// libpng prints its errors straight to standard error, past Qt's message handler. While Qt's
+// PNG reader runs, standard error goes to a memory file, and what arrives there is passed on
+// through Qt's handler, where SilenceImageLibraryMessages can drop it. Sanitizer builds leave
+// standard error alone so that a report written during a decode is never swallowed.
+class PngLibraryOutput {
+  public:
+    explicit PngLibraryOutput(bool active) {
+        if (!active || kSanitized) return;
+        std::fflush(stderr);
+        capture_ = memfd_create("scan39-libpng", MFD_CLOEXEC);
+        if (capture_ < 0) return;
+        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+        if (saved_ < 0 || dup2(capture_, STDERR_FILENO) < 0) {
+            if (saved_ >= 0) ::close(saved_);
+            ::close(capture_);
+            capture_ = -1;
+        }
+    }
+    PngLibraryOutput(const PngLibraryOutput&) = delete;
+    PngLibraryOutput& operator=(const PngLibraryOutput&) = delete;
+    ~PngLibraryOutput() {
+        if (capture_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+        char text[16 * 1024];
+        const ssize_t got = pread(capture_, text, sizeof text, 0);
+        ::close(capture_);
+        if (got <= 0) return;
+        for (const QByteArray& line : QByteArray(text, got).split('\n')) {
+            if (!line.isEmpty()) qCWarning(lcPngLibrary, "%s", line.constData());
+        }
+    }
+
+  private:
+    int capture_ = -1;
+    int saved_ = -1;
+};
 
 // Transparent parts are shown over white, the light ground a barcode needs around it.
 QImage ToRgb32(const QImage& image) {
@@ -404,9 +497,7 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         ThrowInvalid(QStringLiteral("%1不是 BMP、JPEG、GIF 或 PNG 图片（也不是 TIFF 或 WebP 图片）")
                          .arg(what));
 
-    // Qt refuses to allocate beyond this while decoding: the largest accepted picture at 32
-    // bits a pixel, plus one megabyte of slack.
-    QImageReader::setAllocationLimit(static_cast<int>((kMaxPicturePixels * 4 >> 20) + 1));
+    QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
 
     QBuffer buffer;
     buffer.setData(bytes);
@@ -415,31 +506,35 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(true);
 
+    // The walk comes first: asking Qt for the size already makes the JPEG library read every
+    // segment before the first scan. A cut-off file may still declare a size too large.
+    const std::optional<Problem> problem = CheckStructure(*format, b);
+    if (problem && problem->kind == Problem::TooLarge) {
+        ThrowTooLarge(what, problem->width, problem->height);
+    }
+    if (problem && problem->kind == Problem::Damaged) {
+        ThrowInvalid(QStringLiteral("%1已损坏（%2 数据：%3）")
+                         .arg(what, FormatTitle(*format), problem->detail));
+    }
+
     // The size the header declares, judged before anything is decoded. A top-down BMP reports
     // a negative height.
     // libtiff reports a directory outside the file on stderr while the size is read: a
     // truncated TIFF is refused before that.
-    std::optional<Problem> problem;
-    if (*format == Format::Tiff) problem = CheckTiff(b);
-    const QSize declared = problem ? QSize() : reader.size();
+    QSize declared;
+    if (!problem || *format != Format::Tiff) {
+        const PngLibraryOutput libraryOutput(*format == Format::Png);
+        declared = reader.size();
+    }
     const bool sizeKnown = declared != QSize();
     const qint64 declaredWidth = std::abs(qint64{declared.width()});
     const qint64 declaredHeight = std::abs(qint64{declared.height()});
     if (sizeKnown && declaredWidth * declaredHeight > kMaxPicturePixels) {
         ThrowTooLarge(what, declaredWidth, declaredHeight);
     }
-    if (!problem) problem = CheckStructure(*format, b);
     if (problem) {
-        switch (problem->kind) {
-            case Problem::TooLarge:
-                ThrowTooLarge(what, problem->width, problem->height);
-            case Problem::Truncated:
-                ThrowInvalid(QStringLiteral("%1不完整，%2 数据被截断（%3）")
-                                 .arg(what, FormatTitle(*format), problem->detail));
-            case Problem::Damaged:
-                ThrowInvalid(QStringLiteral("%1已损坏（%2 数据：%3）")
-                                 .arg(what, FormatTitle(*format), problem->detail));
-        }
+        ThrowInvalid(QStringLiteral("%1不完整，%2 数据被截断（%3）")
+                         .arg(what, FormatTitle(*format), problem->detail));
     }
     if (!sizeKnown || declaredWidth == 0 || declaredHeight == 0) {
         ThrowInvalid(
@@ -447,11 +542,28 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
     }
 
     QImage image;
-    if (!reader.read(&image) || image.isNull()) {
+    bool read = false;
+    {
+        const PngLibraryOutput libraryOutput(*format == Format::Png);
+        read = reader.read(&image);
+    }
+    if (!read || image.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError) {
             ThrowInvalid(QStringLiteral("本程序无法读取 %1 图片（缺少图像格式插件），%2")
                              .arg(FormatTitle(*format), what));
         }
+        // Qt reports a refused or failed allocation like broken data; tell them apart by
+        // trying the allocation the reader needed.
+        const QImage::Format decodedFormat = reader.imageFormat() == QImage::Format_Invalid
+                                                 ? QImage::Format_ARGB32
+                                                 : reader.imageFormat();
+        const qint64 needed = declaredWidth * declaredHeight *
+                              QImage::toPixelFormat(decodedFormat).bitsPerPixel() / 8;
+        if (needed > qint64{kAllocationLimitMegabytes} << 20) {
+            ThrowTooLarge(what, declaredWidth, declaredHeight);
+        }
+        const QSize pixels(static_cast<int>(declaredWidth), static_cast<int>(declaredHeight));
+        if (QImage(pixels, decodedFormat).isNull()) ThrowOutOfMemory(what, pixels);
         ThrowInvalid(QStringLiteral("%1已损坏（%2 数据无法解码）").arg(what, FormatTitle(*format)));
     }
     if (qint64{image.width()} * image.height() > kMaxPicturePixels) {
@@ -459,64 +571,145 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
     }
     QImage rgb = ToRgb32(image);
     // Within the size bound, but the machine had no memory for the converted copy.
-    if (rgb.isNull()) {
-        throw RuntimeError(
-            kErrOutOfMemory,
-            QStringLiteral("内存不足：无法为%1（%2 × %3 像素）分配内存")
-                .arg(what, QString::number(image.width()), QString::number(image.height())));
-    }
+    if (rgb.isNull()) ThrowOutOfMemory(what, image.size());
     return std::make_shared<const Picture>(std::move(rgb));
 }
 
-}  // namespace
-
-PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
-    return Decode(bytes, what);
+// Runs a load step; running out of memory anywhere in it (Qt's containers throw bad_alloc) is
+// error 7 for this picture, not the end of the program.
+template <typename Step>
+PictureRef OutOfMemoryIsAnError(const QString& what, Step step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        ThrowOutOfMemory(what, QSize());
+    }
 }
 
-PictureRef LoadPicture(const QString& path) {
-    QString name = path;
-    while (name.endsWith(u' ')) name.chop(1);
-    const QString what = QStringLiteral("文件“%1”").arg(QDir::toNativeSeparators(name));
+bool IsImageLibraryChatter(const QMessageLogContext& context, const QString& message) {
+    const QLatin1String category(context.category ? context.category : "");
+    return category.startsWith(QLatin1String("qt.gui.imageio")) ||
+           message.startsWith(QLatin1String("libpng ")) ||
+           message.startsWith(QLatin1String("QImage::setColor")) ||
+           message.startsWith(QLatin1String("Corrupt JPEG data"));
+}
+
+QtMessageHandler gPreviousHandler = nullptr;
+
+void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
+                             const QString& message) {
+    if (type != QtFatalMsg && IsImageLibraryChatter(context, message)) return;
+    if (gPreviousHandler) gPreviousHandler(type, context, message);
+}
+
+// Closes the descriptor however the load ends.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+[[noreturn]] void ThrowOpenError(int error, const QString& what) {
+    switch (error) {
+        case ENOENT:
+            throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：%1").arg(what));
+        case ENOTDIR:
+            throw RuntimeError(kErrPathNotFound,
+                               QStringLiteral("路径未找到：%1的路径中有一段不是文件夹").arg(what));
+        case EACCES:
+        case EPERM:
+            // Also a folder on the way that may not be searched: the file may well exist.
+            throw RuntimeError(kErrPermissionDenied,
+                               QStringLiteral("没有访问权限：无法读取%1").arg(what));
+        case ENOMEM:
+            ThrowOutOfMemory(what, QSize());
+        default:
+            throw RuntimeError(kErrPathFileAccess,
+                               QStringLiteral("路径/文件访问错误：无法打开%1（%2）")
+                                   .arg(what, QString::fromLocal8Bit(std::strerror(error))));
+    }
+}
+
+// Reads the file behind `fd` to its end, but never more than `limit` + 1 bytes.
+QByteArray ReadAll(int fd, qint64 expected, qint64 limit, const QString& what) {
+    QByteArray bytes;
+    bytes.reserve(std::min(expected, limit) + 1);
+    char chunk[64 * 1024];
+    while (bytes.size() <= limit) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw RuntimeError(kErrPathFileAccess,
+                               QStringLiteral("路径/文件访问错误：读取%1时出错").arg(what));
+        }
+        bytes.append(chunk, std::min<qint64>(got, limit + 1 - bytes.size()));
+    }
+    return bytes;
+}
+
+PictureRef LoadFile(const QString& name, const QString& what) {
     if (name.isEmpty()) {
         throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：没有给出文件名"));
     }
     if (name.contains(QChar(u'\0'))) {
         throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：文件名中含有空字符"));
     }
-    const QFileInfo info(name);
-    if (!info.exists()) {
-        throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：%1").arg(what));
-    }
-    if (!info.isFile()) {
+    // Opened once and judged by what was opened: a name checked first and opened afterwards
+    // may meanwhile name a pipe, which would block. Non-blocking, the open itself never waits.
+    const QByteArray native = QFile::encodeName(name);
+    int fd = -1;
+    do {
+        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) ThrowOpenError(errno, what);
+    const FileDescriptor file(fd);
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) ThrowOpenError(errno, what);
+    if (!S_ISREG(info.st_mode)) {
         // Directories, devices and pipes: never read (a pipe could block, a device never end).
         throw RuntimeError(kErrPathFileAccess,
                            QStringLiteral("路径/文件访问错误：%1不是普通文件").arg(what));
     }
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (file.error() == QFileDevice::PermissionsError) {
-            throw RuntimeError(kErrPermissionDenied,
-                               QStringLiteral("没有访问权限：无法读取%1").arg(what));
-        }
-        throw RuntimeError(kErrPathFileAccess,
-                           QStringLiteral("路径/文件访问错误：无法读取%1").arg(what));
-    }
-    const qint64 size = file.size();
-    if (size > kMaxPictureFileBytes) {
+    const auto tooLarge = [&](qint64 size) {
         throw RuntimeError(
             kErrOutOfMemory,
             QStringLiteral("内存溢出：%1太大（%2 字节）").arg(what, QString::number(size)));
-    }
-    // Exactly the size found above: a file that grows meanwhile cannot push the read further.
-    QByteArray bytes(size, Qt::Uninitialized);
-    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
-    if (got < 0) {
-        throw RuntimeError(kErrPathFileAccess,
-                           QStringLiteral("路径/文件访问错误：读取%1时出错").arg(what));
-    }
-    bytes.truncate(got);
+    };
+    if (info.st_size > kMaxPictureFileBytes) tooLarge(info.st_size);
+    // Files under /proc and /sys say they are empty and still have content: read to the end.
+    const QByteArray bytes = ReadAll(file.get(), info.st_size, kMaxPictureFileBytes, what);
+    if (bytes.size() > kMaxPictureFileBytes) tooLarge(bytes.size());
     return Decode(bytes, what);
+}
+
+}  // namespace
+
+PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what); });
+}
+
+PictureRef LoadPicture(const QString& path, PathBlanks blanks) {
+    QString name = path;
+    if (blanks == PathBlanks::Ignore) {
+        while (name.endsWith(u' ')) name.chop(1);
+    }
+    const QString what = QStringLiteral("文件“%1”").arg(QDir::toNativeSeparators(name));
+    return OutOfMemoryIsAnError(what, [&] { return LoadFile(name, what); });
+}
+
+void SilenceImageLibraryMessages() {
+    static std::once_flag once;
+    std::call_once(once,
+                   [] { gPreviousHandler = qInstallMessageHandler(DropImageLibraryChatter); });
 }
 
 }  // namespace scan39::host

@@ -14,6 +14,8 @@ scan39_install() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n qt6-image-formats-plugins
-                       fonts-wqy-zenhei)
+# libxkbcommon-dev: Qt6Gui looks for it while being found and prints "Could NOT find XKB"
+# without it; nothing here links it.
+SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
+                       qt6-image-formats-plugins fonts-wqy-zenhei libxkbcommon-dev)
 SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev)

@@ -122,11 +122,14 @@ std::vector<ScanCase> ScanCases() {
     cases.push_back(Decodes("NoDataCharacters", encoder::Runs("", kWidths), ""));
     // No full-ASCII translation and no check-character verification.
     cases.push_back(Decodes("SpecialsAsThemselves", encoder::Runs("$/+% .-", kWidths), "$/+% .-"));
-    // The stop and start characters between two symbols decode as data.
-    cases.push_back(
-        Decodes("TwoSymbols",
-                Concat(Concat(encoder::Runs("AB", kWidths), {20}), encoder::Runs("CD", kWidths)),
-                "AB**CD"));
+    // A line across two symbols: the stop and start characters between them are no data, so
+    // "AB**CD" is no symbol's text.
+    cases.push_back(Fails("TwoSymbols", SymbolRow(Concat(Concat(encoder::Runs("AB", kWidths), {20}),
+                                                         encoder::Runs("CD", kWidths)))));
+    // A start/stop pattern printed among the data fails the same way.
+    std::vector<int> starInside = encoder::Runs("ABC", kWidths);
+    std::copy(a.begin(), a.begin() + 9, starInside.begin() + 20);
+    cases.push_back(Fails("StartStopAmongData", SymbolRow(starInside)));
 
     cases.push_back(Fails("LineEndsInQuietZone", SymbolRow(a, 0)));
     std::vector<int> mirrored(a.rbegin(), a.rend());
@@ -251,13 +254,19 @@ void PrintTo(const RunIndexCase& c, std::ostream* os) {
 
 class NeverDecodes : public ::testing::TestWithParam<RunIndexCase> {};
 
-// The list holds the start/stop character and a gap over and over, which any count from 21 up
-// to 5001 would decode, so only the count decides.
+// The list holds a start character, "A"s, and a stop character just where the count would end
+// the symbol, so only the count decides.
 TEST_P(NeverDecodes, WhateverTheRunsHold) {
     RunList list;
-    const std::vector<int> startStop = encoder::Runs("", kWidths);
+    const std::vector<int> startA = encoder::Runs("A", kWidths);  // start, gap, A, gap, stop
     for (int i = 1; i <= kRunListSize; ++i) {
-        list.runs[static_cast<std::size_t>(i)] = startStop[static_cast<std::size_t>((i - 1) % 10)];
+        const int block = i <= 10 ? 0 : 10;
+        list.runs[static_cast<std::size_t>(i)] =
+            startA[static_cast<std::size_t>(block + (i - 1) % 10)];
+    }
+    const std::int32_t end = GetParam().runIndex - 2;
+    for (std::int32_t i = std::max(end - 8, 1); i <= std::min(end, kRunListSize); ++i) {
+        list.runs[static_cast<std::size_t>(i)] = startA[static_cast<std::size_t>(20 + i - end + 8)];
     }
     list.runIndex = GetParam().runIndex;
     EXPECT_EQ(DecodeRuns(list, Table()), std::nullopt);

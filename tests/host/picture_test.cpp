@@ -57,6 +57,17 @@ QByteArray ProgressiveJpeg(const QImage& image, int extraScans) {
     return bytes;
 }
 
+// `count` copies of one segment right after the start marker.
+QByteArray WithSegments(QByteArray jpeg, const QByteArray& segment, int count) {
+    jpeg.insert(2, segment.repeated(count));
+    return jpeg;
+}
+const QByteArray kEmptyComment("\xFF\xFE\x00\x02", 4);
+const QByteArray kSmallApp1(
+    "\xFF\xE1\x00\x0C"
+    "0123456789",
+    14);
+
 class TempFiles {
   public:
     QString write(const QString& name, const QByteArray& bytes) {
@@ -180,6 +191,12 @@ INSTANTIATE_TEST_SUITE_P(
                  0},
         GoodCase{"Jpeg", "photo.jpg", [] { return Encode(SquaresImage(32, 24), "JPEG", 95); }, 32,
                  24, Squares, 48},
+        GoodCase{"JpegSomeComments", "comments.jpg",
+                 [] {
+                     return WithSegments(Encode(SquaresImage(32, 24), "JPEG", 95), kEmptyComment,
+                                         300);
+                 },
+                 32, 24, Squares, 48},
         GoodCase{"JpegProgressive", "progressive.jpg",
                  [] { return ProgressiveJpeg(SquaresImage(32, 24), 0); }, 32, 24, Squares, 48},
         GoodCase{"Gif", "anim.gif",
@@ -334,6 +351,24 @@ INSTANTIATE_TEST_SUITE_P(
                 [] { return ProgressiveJpeg(SquaresImage(16, 16), 200); },
                 481,
                 {"已损坏", "扫描段"}},
+        // The JPEG library takes time quadratic in the number of these segments.
+        BadCase{
+            "JpegEndlessComments",
+            "comments.jpg",
+            [] { return WithSegments(Encode(SquaresImage(16, 16), "JPEG"), kEmptyComment, 5000); },
+            481,
+            {"已损坏", "标记段"}},
+        BadCase{"JpegEndlessApp1",
+                "app1.jpg",
+                [] { return WithSegments(Encode(SquaresImage(16, 16), "JPEG"), kSmallApp1, 5000); },
+                481,
+                {"已损坏", "标记段"}},
+        // Beyond what the JPEG library reads at all: too large all the same, not damaged.
+        BadCase{"JpegLargestSides",
+                "sides.jpg",
+                [] { return WithJpegSize(Encode(SquaresImage(16, 16), "JPEG"), 65535, 65535); },
+                7,
+                {"太大", "65535 × 65535"}},
         BadCase{"GifHugeScreen",
                 "huge.gif",
                 [] {

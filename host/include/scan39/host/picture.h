@@ -24,17 +24,26 @@ using PictureRef = std::shared_ptr<const Picture>;
 // huge allocation.
 inline constexpr qint64 kMaxPicturePixels = qint64{64} * 1024 * 1024;
 
+// Whether blanks at the end of a path are cut off (the window's loader) or part of the name.
+enum class PathBlanks { Ignore, Keep };
+
 // Loads a BMP (1, 4, 8, 16, 24, 32 bit, uncompressed or run-length), JPEG, GIF, PNG, TIFF or
-// WebP file (the last two need Qt's image format plugins),
-// recognised by its content. Trailing blanks of the path are ignored. Throws RuntimeError (53
-// missing file, 70/75 not readable or not an ordinary file, 481 not a picture / damaged /
-// truncated, 7 too large) whose description names the file and says what is wrong; never
-// allocates beyond the bound. The result is always QImage::Format_RGB32, transparent parts
-// shown over white.
-PictureRef LoadPicture(const QString& path);
+// WebP file (the last two through Qt's image format plugins), recognised by its content. The file
+// is opened once and must be an ordinary file. Throws RuntimeError (53 missing file, 76 a path
+// through something not a folder, 70 no permission, 75 not an ordinary file or not readable, 481
+// not a picture / damaged / truncated, 7 too large or out of memory) whose description names the
+// file and says what is wrong; never allocates beyond the bound. The result is always
+// QImage::Format_RGB32, transparent parts shown over white.
+PictureRef LoadPicture(const QString& path, PathBlanks blanks = PathBlanks::Ignore);
 
 // Decodes picture bytes (same formats and checks as LoadPicture); `what` names the source in
 // error descriptions as a noun phrase, e.g. 文件“a.bmp”.
 PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what);
+
+// Keeps the image libraries' complaints about the files they decode ("libpng error",
+// "Corrupt JPEG data", QImage::setColor) off standard error, where the loader's own error
+// already says what is wrong; every other message goes on to the handler installed before.
+// Call once after the application object exists.
+void SilenceImageLibraryMessages();
 
 }  // namespace scan39::host

@@ -1,0 +1,266 @@
+// Loading under hostile conditions: permissions, memory limits, special files, large formats,
+// and the image libraries' chatter.
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <cstring>
+#include <functional>
+
+#include "image_fixtures.h"
+#include "scan39/host/errors.h"
+#include "scan39/host/picture.h"
+
+namespace scan39::host {
+namespace {
+
+using namespace test;
+
+constexpr int kCannotDropPrivileges = 99;
+
+// Runs `body` in a forked child and gives its exit status, or -signal when it died.
+int ExitStatusInChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// The error number a load throws, 0 when it loads.
+int ErrorNumberOf(const std::function<void()>& load) {
+    try {
+        load();
+        return 0;
+    } catch (const RuntimeError& e) {
+        return e.number();
+    }
+}
+
+QByteArray Bmp24(int w, int h) {
+    return MakeBmp(w, h, 24, {}, [](int x, int y) { return quint32(PatternColor(x, y)); });
+}
+
+QString Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+// ---- permissions ---------------------------------------------------------------------------
+
+struct PermissionCase {
+    const char* name;
+    mode_t folderMode;
+    mode_t fileMode;
+    int number;
+};
+void PrintTo(const PermissionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PermissionTest : public ::testing::TestWithParam<PermissionCase> {};
+
+// Root reads everything, so the child gives up root first.
+TEST_P(PermissionTest, SaysNoPermission) {
+    const PermissionCase& c = GetParam();
+    QTemporaryDir top;
+    const QString folder = top.filePath("folder");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString path = Write(folder + "/a.bmp", Bmp24(4, 4));
+    ASSERT_EQ(chmod(QFile::encodeName(top.path()).constData(), 0755), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), c.fileMode), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), c.folderMode), 0);
+    const int status = ExitStatusInChild([&] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            return kCannotDropPrivileges;
+        }
+        return ErrorNumberOf([&] { LoadPicture(path); });
+    });
+    chmod(QFile::encodeName(folder).constData(), 0755);  // so that the folder can be removed
+    if (status == kCannotDropPrivileges) GTEST_SKIP() << "running as root and cannot drop it";
+    EXPECT_EQ(status, c.number);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PermissionTest,
+                         ::testing::Values(PermissionCase{"Readable", 0755, 0644, 0},
+                                           PermissionCase{"UnreadableFile", 0755, 0600, 70},
+                                           // the file exists: not "not found"
+                                           PermissionCase{"UnsearchableFolder", 0644, 0644, 70}),
+                         [](const auto& p) { return p.param.name; });
+
+// ---- memory ----------------------------------------------------------------------------------
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// Caps the address space at what is mapped now plus `headroom` bytes.
+bool LimitMemory(qint64 headroom) {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return false;
+    const qint64 pages = statm.readAll().split(' ').value(0).toLongLong();
+    const rlim_t limit = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + headroom);
+    const rlimit r{limit, limit};
+    return pages > 0 && setrlimit(RLIMIT_AS, &r) == 0;
+}
+
+TEST(LoadUnderMemoryLimit, OutOfMemoryIsErrorSevenForThatPicture) {
+    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs the whole address space";
+    QTemporaryDir dir;
+    const QByteArray bmp = Bmp24(3000, 3000);  // 27 MB on disk, 36 MB decoded
+    const QString path = Write(dir.filePath("big.bmp"), bmp);
+    const struct {
+        const char* stage;
+        std::function<void()> load;
+    } cases[] = {
+        {"reading the file", [&] { LoadPicture(path); }},
+        {"decoding", [&] { LoadPictureFromData(bmp, "big"); }},
+    };
+    for (const auto& c : cases) {
+        const int status = ExitStatusInChild([&] {
+            if (!LimitMemory(8 << 20)) return 1;
+            return ErrorNumberOf(c.load);
+        });
+        EXPECT_EQ(status, 7) << c.stage;
+    }
+}
+
+// ---- sizes and special files ---------------------------------------------------------------
+
+// A PNG of zeros (transparent black) in 16 bits a channel.
+QByteArray ZeroPng16(quint32 width, quint32 height) {
+    const QByteArray raw(qsizetype{height} * (1 + qsizetype{width} * 8), '\0');
+    const QByteArray z = qCompress(raw, 1).mid(4);  // a zlib stream after a length prefix
+    QByteArray png("\x89PNG\r\n\x1A\n", 8);
+    const auto chunk = [&png](const char* type, const QByteArray& data) {
+        QByteArray body = QByteArray(type, 4) + data;
+        for (int i = 3; i >= 0; --i) png.append(char((data.size() >> (8 * i)) & 0xFF));
+        png += body;
+        const quint32 crc = Crc32(body);
+        for (int i = 3; i >= 0; --i) png.append(char((crc >> (8 * i)) & 0xFF));
+    };
+    QByteArray header(13, '\0');
+    for (int i = 0; i < 4; ++i) {
+        header[i] = char((width >> (24 - 8 * i)) & 0xFF);
+        header[4 + i] = char((height >> (24 - 8 * i)) & 0xFF);
+    }
+    header[8] = 16;  // bits a channel
+    header[9] = 6;   // RGBA
+    chunk("IHDR", header);
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return png;
+}
+
+// 36 million pixels, within the bound; Qt decodes them into 8 bytes a pixel.
+TEST(LoadLargeFormats, SixteenBitPngWithinTheBoundLoads) {
+    const PictureRef p = LoadPictureFromData(ZeroPng16(6000, 6000), "png");
+    ASSERT_EQ(p->image().size(), QSize(6000, 6000));
+    EXPECT_EQ(p->image().pixel(5999, 5999), qRgb(255, 255, 255));
+}
+
+TEST(LoadPictureTest, PathMessages) {
+    QTemporaryDir dir;
+    const QString file = Write(dir.filePath("a.bmp"), Bmp24(4, 4));
+    const QString pipe = dir.filePath("pipe.bmp");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    const struct {
+        QString path;
+        int number;
+        const char* says;
+    } cases[] = {
+        // says it is empty, but has content: read, then judged by it
+        {"/proc/self/status", 481, "不是 BMP、JPEG、GIF 或 PNG 图片"},
+        {file + "/b.bmp", 76, "路径未找到"},
+        {dir.filePath("missing/b.bmp"), 53, "文件未找到"},
+        {dir.path(), 75, "不是普通文件"},
+        {pipe, 75, "不是普通文件"},  // opened without waiting for a writer
+        {file, 0, ""},
+    };
+    for (const auto& c : cases) {
+        try {
+            LoadPicture(c.path);
+            EXPECT_EQ(c.number, 0) << c.path.toStdString() << " loaded";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), c.number) << c.path.toStdString();
+            EXPECT_TRUE(e.description().contains(QString::fromUtf8(c.says)))
+                << e.description().toStdString();
+        }
+    }
+}
+
+TEST(LoadPictureTest, TrailingBlanksCanBePartOfTheName) {
+    QTemporaryDir dir;
+    Write(dir.filePath("a.bmp"), Bmp24(4, 4));
+    Write(dir.filePath("a.bmp "), Bmp24(6, 2));
+    EXPECT_EQ(LoadPicture(dir.filePath("a.bmp "))->width(), 4);
+    EXPECT_EQ(LoadPicture(dir.filePath("a.bmp "), PathBlanks::Keep)->width(), 6);
+}
+
+// ---- messages --------------------------------------------------------------------------------
+
+QStringList gSeen;
+
+TEST(SilenceImageLibraryMessages, DropsOnlyTheImageLibrariesChatter) {
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& m) { gSeen << m; });
+    SilenceImageLibraryMessages();
+    const struct {
+        const char* category;
+        const char* message;
+        bool passes;
+    } cases[] = {
+        {"qt.gui.imageio.jpeg", "Corrupt JPEG data: 3 extraneous bytes before marker 0xd9", false},
+        {"qt.gui.imageio", "libpng warning: iCCP: known incorrect sRGB profile", false},
+        {"default", "libpng error: IDAT: CRC error", false},
+        {"default", "QImage::setColor: Index out of bound 7", false},
+        {"default", "QWidget: something of our own", true},
+        {"qt.gui.other", "Corrupt but not ours", true},
+    };
+    for (const auto& c : cases) {
+        gSeen.clear();
+        QMessageLogger(nullptr, 0, nullptr, c.category).warning("%s", c.message);
+        EXPECT_EQ(gSeen.size(), c.passes ? 1 : 0) << c.message;
+    }
+    qInstallMessageHandler(before);
+}
+
+// libpng writes its errors to standard error itself; they must come through Qt's handler.
+TEST(SilenceImageLibraryMessages, LibpngErrorsGoThroughQtsHandler) {
+    QByteArray png = Encode(PatternImage(4, 4), "PNG");
+    png[13] = 'X';  // "IHDR" becomes an unknown critical chunk
+    const int status = ExitStatusInChild([&] {
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=true"));
+        qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& m) { gSeen << m; });
+        const int captured = memfd_create("stderr", 0);
+        dup2(captured, STDERR_FILENO);
+        if (ErrorNumberOf([&] { LoadPictureFromData(png, "png"); }) != 481) return 1;
+        char text[4096] = {};
+        pread(captured, text, sizeof text - 1, 0);
+        if (std::strstr(text, "libpng") != nullptr) return 2;  // straight to standard error
+        return gSeen.filter("libpng error").isEmpty() ? 3 : 0;
+    });
+    if (kAddressSanitizer) GTEST_SKIP() << "sanitizer builds leave standard error alone";
+    EXPECT_EQ(status, 0);
+}
+
+}  // namespace
+}  // namespace scan39::host
