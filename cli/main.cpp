@@ -9,8 +9,8 @@
 
 #include "io_p.h"
 #include "options_p.h"
-#include "scan39/host/picture.h"
 #include "runner_p.h"
+#include "scan39/host/picture.h"
 
 namespace {
 
