@@ -66,10 +66,10 @@ bool Consistent(float a, float b, float limit) {
 }
 
 // One reading direction; edges in reading order.
-void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
-                     std::vector<LineRead>& out) {
+int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
+                    std::vector<LineRead>& out) {
     const int m = static_cast<int>(e.size());
-    if (m < 20) return;  // start and stop alone take 20 edges
+    if (m < 20) return 0;  // start and stop alone take 20 edges
     std::vector<float> w(m - 1);
     for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
     std::vector<std::int8_t> cls(m, -1);
@@ -92,8 +92,12 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         std::string suffix;  // that run, in reading order
     };
     std::vector<Stop> stops;
+    int ends = 0;
     for (int k = 0; k + 9 < m; ++k) {
-        if (cls[k] != star || !quietAfter(k)) continue;
+        if (cls[k] != star) continue;
+        ends += quietBefore(k);
+        if (!quietAfter(k)) continue;
+        ++ends;
         Stop s{k, k, {}};
         while (s.first >= 10 && gapOk(w[s.first - 1], cw[s.first])) {
             const int prev = s.first - 10;
@@ -104,7 +108,7 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         }
         stops.push_back(std::move(s));
     }
-    if (stops.empty()) return;
+    if (stops.empty()) return ends;
 
     for (int k0 = 0; k0 + 9 < m; ++k0) {
         if (cls[k0] != star || !quietBefore(k0)) continue;
@@ -148,6 +152,7 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
             break;
         }
     }
+    return ends;
 }
 
 }  // namespace
@@ -172,21 +177,20 @@ int ClassifyCharacter(const float* widths) {
     return kLookup[mask];
 }
 
-void DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
-    const std::size_t first = out.size();
-    DecodeDirection(edges, length, false, out);
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
+    int ends = DecodeDirection(edges, length, false, out);
     std::vector<Edge> mirrored(edges.size());
     for (std::size_t i = 0; i < edges.size(); ++i) {
         const Edge& src = edges[edges.size() - 1 - i];
         mirrored[i] = {length - src.pos, !src.falling};
     }
     const std::size_t forward = out.size();
-    DecodeDirection(mirrored, length, true, out);
+    ends += DecodeDirection(mirrored, length, true, out);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;
     }
-    (void)first;
+    return ends;
 }
 
 int CheckValue(char c) {

@@ -38,8 +38,9 @@ struct LineRead {
 };
 
 // Every symbol (whole, or with unreadable characters between a readable start and stop)
-// along a line of `length` samples whose edges are `edges`; both reading directions.
-void DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out);
+// along a line of `length` samples whose edges are `edges`; both reading directions. Returns
+// how many start and stop characters with a quiet zone the line holds, read or not.
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out);
 
 // The mod 43 check value of a data character, -1 for any other.
 int CheckValue(char c);

@@ -30,23 +30,32 @@ struct Plan {
 
 Plan MakePlan(Effort effort) {
     if (effort == Effort::kFast) return {6, 4, 10, 4.0, {0}};
-    return {24, 8, 40, 2.0, {0, -4, 4}};
+    return {16, 6, 32, 2.5, {0, -4, 4}};
 }
 
 class LineReader {
   public:
     explicit LineReader(const GreyView& picture) : picture_(picture) {}
 
-    void Scan(Point through, Point dir, std::vector<Observation>& out) {
-        const ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, kStep);
-        if (line.count < 20) return;
+    // Scans the line through `through` along `dir`, at most `reach` pixels either side.
+    // Returns how many start and stop characters it saw.
+    int Scan(Point through, Point dir, double reach, std::vector<Observation>& out) {
+        ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, kStep);
+        // Keep the part within reach of `through`.
+        const double t = (through.x - line.origin.x) * dir.x + (through.y - line.origin.y) * dir.y;
+        const double from = std::max(0.0, t - reach);
+        const double to = std::min(static_cast<double>(line.count - 1) * kStep, t + reach);
+        if (to - from < 20 * kStep) return 0;
+        line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
+        line.count = static_cast<int>((to - from) / kStep) + 1;
         SampleProfile(picture_, line, profile_);
         FindEdges(profile_, kMinSlope, edges_);
         reads_.clear();
-        DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        const int ends = DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
         for (LineRead& r : reads_) {
             out.push_back({std::move(r.chars), line.At(r.begin), line.At(r.end)});
         }
+        return ends;
     }
 
   private:
@@ -103,14 +112,23 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         done.push_back(r);
         const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
                                      plan.minLines, plan.maxLines);
+        // Far enough past the region for a symbol of which it holds only half, and its
+        // quiet zones.
+        const double reach = 2 * r.halfLength + 24;
+        int ends = 0;
+        std::size_t before = observations.size();
         for (double tilt : plan.tilts) {
+            // Tilted lines only where the region's own direction found start or stop
+            // characters but read too little: the direction is off, or the bars are short
+            // for the symbol's length.
+            if (tilt != 0 && (ends == 0 || observations.size() - before >= 3)) break;
             const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
             const Point dir{std::cos(a), std::sin(a)};
             const Point normal{-dir.y, dir.x};
             for (int i = 0; i < lines; ++i) {
                 const double o = r.halfWidth * 0.9 * (2.0 * (i + 0.5) / lines - 1);
-                reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir,
-                            observations);
+                ends += reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir,
+                                    reach, observations);
             }
         }
     }
