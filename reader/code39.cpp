@@ -58,6 +58,7 @@ constexpr float kMaxRatio = 4.5f;
 
 // Symbol-level limits, relative to the width of the neighbouring character.
 constexpr float kQuietZone = 0.28f;    // ~4 modules: quiet zones of 5 modules, somewhat blurred
+constexpr float kWeakEdge = 0.4f;      // of the character's mean edge: noise, not a bar
 constexpr float kMaxGap = 0.5f;        // gaps of up to ~6 modules
 constexpr float kMaxWidthStep = 1.2f;  // neighbouring characters differ little, even in perspective
 
@@ -80,9 +81,24 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         cw[k] = e[k + 9].pos - e[k].pos;
     }
     const int star = static_cast<int>(kCharacters.size()) - 1;
-    auto quietBefore = [&](int k) { return (k == 0 ? e[0].pos : w[k - 1]) >= kQuietZone * cw[k]; };
+    // A quiet zone holds no edge nearly as sharp as the character's own: noise on the
+    // paper may cross it, and must not shorten it.
+    auto weak = [&](int k) {
+        float sum = 0;
+        for (int j = k; j < k + 10; ++j) sum += e[j].strength;
+        return kWeakEdge * sum / 10;
+    };
+    auto quietBefore = [&](int k) {
+        const float limit = weak(k);
+        int j = k - 1;
+        while (j >= 0 && e[j].strength < limit) --j;
+        return e[k].pos - (j >= 0 ? e[j].pos : 0) >= kQuietZone * cw[k];
+    };
     auto quietAfter = [&](int k) {
-        return (k + 9 == m - 1 ? length - e[m - 1].pos : w[k + 9]) >= kQuietZone * cw[k];
+        const float limit = weak(k);
+        int j = k + 10;
+        while (j < m && e[j].strength < limit) ++j;
+        return (j < m ? e[j].pos : length) - e[k + 9].pos >= kQuietZone * cw[k];
     };
     auto gapOk = [&](float gap, float width) { return gap <= kMaxGap * width; };
 
@@ -182,7 +198,7 @@ int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRea
     std::vector<Edge> mirrored(edges.size());
     for (std::size_t i = 0; i < edges.size(); ++i) {
         const Edge& src = edges[edges.size() - 1 - i];
-        mirrored[i] = {length - src.pos, !src.falling};
+        mirrored[i] = {length - src.pos, !src.falling, src.strength};
     }
     const std::size_t forward = out.size();
     ends += DecodeDirection(mirrored, length, true, out);

@@ -21,10 +21,12 @@ std::uint16_t WideMask(int index);
 // widths do not split cleanly into six narrow and three wide ones.
 int ClassifyCharacter(const float* widths);
 
-// An edge along a scan line: its position in samples and whether it goes from light to dark.
+// An edge along a scan line: its position in samples, whether it goes from light to dark,
+// and how sharp it is.
 struct Edge {
     float pos = 0;
     bool falling = false;
+    float strength = 0;  // the slope's magnitude
 };
 
 // What one scan line says about one symbol, in reading order: the data characters between

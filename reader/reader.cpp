@@ -30,32 +30,44 @@ struct Plan {
 
 Plan MakePlan(Effort effort) {
     if (effort == Effort::kFast) return {6, 4, 10, 4.0, {0}};
-    return {16, 6, 32, 2.5, {0, -4, 4}};
+    return {16, 6, 32, 2.5, {0, -4, 4, -8, 8}};
 }
+
+// Edges of three characters: a line this busy may cross bars at a slant.
+constexpr std::size_t kBusyEdges = 30;
+
+// What the lines across one region found besides reads.
+struct Evidence {
+    int ends = 0;  // start and stop characters with a quiet zone
+    int busy = 0;  // lines that crossed kBusyEdges edges or more
+    int lines = 0;
+};
 
 class LineReader {
   public:
     explicit LineReader(const GreyView& picture) : picture_(picture) {}
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
-    // Returns how many start and stop characters it saw.
-    int Scan(Point through, Point dir, double reach, std::vector<Observation>& out) {
+    // Counts the start and stop characters it saw, and whether it crossed many edges.
+    void Scan(Point through, Point dir, double reach, std::vector<Observation>& out,
+              Evidence& evidence) {
         ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, kStep);
         // Keep the part within reach of `through`.
         const double t = (through.x - line.origin.x) * dir.x + (through.y - line.origin.y) * dir.y;
         const double from = std::max(0.0, t - reach);
         const double to = std::min(static_cast<double>(line.count - 1) * kStep, t + reach);
-        if (to - from < 20 * kStep) return 0;
+        if (to - from < 20 * kStep) return;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / kStep) + 1;
         SampleProfile(picture_, line, profile_);
         FindEdges(profile_, kMinSlope, edges_);
         reads_.clear();
-        const int ends = DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        evidence.busy += edges_.size() >= kBusyEdges;
+        ++evidence.lines;
         for (LineRead& r : reads_) {
             out.push_back({std::move(r.chars), line.At(r.begin), line.At(r.end)});
         }
-        return ends;
     }
 
   private:
@@ -64,6 +76,33 @@ class LineReader {
     std::vector<Edge> edges_;
     std::vector<LineRead> reads_;
 };
+
+// Lines across a region before one without start or stop characters is given up.
+constexpr int kGiveUpAfter = 8;
+// Whole reads from one region that agree before its remaining lines are skipped.
+constexpr int kSettledReads = 6;
+
+// The i-th point of the van der Corput sequence, shifted to start in the middle.
+double Spread(int i) {
+    double v = 0, f = 0.5;
+    for (unsigned n = static_cast<unsigned>(i); n != 0; n >>= 1, f *= 0.5) v += (n & 1) * f;
+    v += 0.5;
+    return v >= 1 ? v - 1 : v;
+}
+
+// Enough whole reads of one text since `first`, and none of another.
+bool Settled(const std::vector<Observation>& observations, std::size_t first) {
+    int whole = 0;
+    const std::string* text = nullptr;
+    for (std::size_t i = first; i < observations.size(); ++i) {
+        const std::string& c = observations[i].chars;
+        if (c.find('\0') != std::string::npos) continue;
+        if (text != nullptr && c != *text) return false;
+        text = &c;
+        ++whole;
+    }
+    return whole >= kSettledReads;
+}
 
 bool Covered(const Region& r, const std::vector<Region>& done) {
     return std::any_of(done.begin(), done.end(), [&](const Region& d) {
@@ -112,23 +151,28 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         done.push_back(r);
         const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
                                      plan.minLines, plan.maxLines);
-        // Far enough past the region for a symbol of which it holds only half, and its
+        // Far enough past the region for a symbol of which it holds only a third, and its
         // quiet zones.
-        const double reach = 2 * r.halfLength + 24;
-        int ends = 0;
-        std::size_t before = observations.size();
+        const double reach = 3 * r.halfLength + 32;
+        Evidence evidence;
+        const std::size_t before = observations.size();
         for (double tilt : plan.tilts) {
-            // Tilted lines only where the region's own direction found start or stop
-            // characters but read too little: the direction is off, or the bars are short
-            // for the symbol's length.
-            if (tilt != 0 && (ends == 0 || observations.size() - before >= 3)) break;
+            // Tilted lines only where the region's own direction read too little but found
+            // start or stop characters or many edges: the direction is off (perspective
+            // turns the bars), or the bars are short for the symbol's length.
+            const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
+            if (tilt != 0 && (!promising || observations.size() - before >= 3)) break;
             const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
             const Point dir{std::cos(a), std::sin(a)};
             const Point normal{-dir.y, dir.x};
             for (int i = 0; i < lines; ++i) {
-                const double o = r.halfWidth * 0.9 * (2.0 * (i + 0.5) / lines - 1);
-                ends += reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir,
-                                    reach, observations);
+                // Spread over the region from the first lines on (van der Corput order), so
+                // that stopping early still leaves lines far apart.
+                const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
+                reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
+                            observations, evidence);
+                if (tilt == 0 && i + 1 == kGiveUpAfter && evidence.ends == 0) break;
+                if (Settled(observations, before)) break;
             }
         }
     }
