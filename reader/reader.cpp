@@ -171,7 +171,7 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
                 const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
                 reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                             observations, evidence);
-                if (tilt == 0 && i + 1 == kGiveUpAfter && evidence.ends == 0) break;
+                if (i + 1 == kGiveUpAfter && evidence.ends == 0) break;
                 if (Settled(observations, before)) break;
             }
         }
