@@ -107,6 +107,8 @@ bool Settled(const std::vector<Observation>& observations, std::size_t first) {
     return whole >= kSettledReads;
 }
 
+// A region inside one already scanned at the same angle (the coarse and fine block grids
+// find most symbols twice).
 bool Covered(const Region& r, const std::vector<Region>& done) {
     return std::any_of(done.begin(), done.end(), [&](const Region& d) {
         const double x = r.centre.x - d.centre.x, y = r.centre.y - d.centre.y;
@@ -234,9 +236,9 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
     std::vector<Symbol> symbols;
     for (Consensus& c : Vote(observations)) {
         Symbol s;
+        s.text = c.text;
+        if (!Finish(options, s.text, s.check) || s.text.empty()) continue;
         ExtendToBarEnds(reader, c);
-        if (!Finish(options, c.text, s.check) || c.text.empty()) continue;
-        s.text = std::move(c.text);
         s.corners = c.corners;
         s.angle = c.angle;
         s.lines = c.lines;
