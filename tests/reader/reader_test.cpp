@@ -183,6 +183,7 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"LowContrastUnevenLight", {}, 100, 160, 0, 0.5},
     Case{"Noisy", {}, 0, 255, 0.3, 1, 20},
     Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
+    Case{"LargeModules", With([](Draw& d) { d.text = "A"; d.module = 9; d.height = 150; d.angle = 2; })},
     Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
     Case{"Combined", With([](Draw& d) { d.angle = 147; d.keystone = 0.08; d.module = 2; }), 90, 170, 0.4, 0.6, 6},
     Case{"DiagonalScratch", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })}),
