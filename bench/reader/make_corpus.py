@@ -131,7 +131,8 @@ def code39_label(rng, chars, x, ratio, gap, quiet, height, paper, ink, human=Non
         widths[rng.choice(wide)] = 1.0  # two wide elements: no character has that
     m = x * SCALE
     total = sum(widths) * m
-    margin_x = quiet * m
+    fence_w = max(2, int(m * 0.8))
+    margin_x = quiet * m + (fence_w if fence else 0)  # the clear space is exactly `quiet`
     text_h = 0
     if human:
         text_h = max(10 * SCALE, int(min(height * 0.35, 24) * SCALE))
@@ -162,8 +163,8 @@ def code39_label(rng, chars, x, ratio, gap, quiet, height, paper, ink, human=Non
         _scratch(rng, d, img, scratch, margin_x, y0, total, y1, m, paper, ink_t)
     if fence:
         # Dark marks right where the quiet zones end: a label border and printed text.
-        d.rectangle([0, 0, max(2, int(m * 0.8)), h], fill=ink_t)
-        d.rectangle([w - max(2, int(m * 0.8)), 0, w, h], fill=ink_t)
+        d.rectangle([0, 0, fence_w - 1, h], fill=ink_t)
+        d.rectangle([w - fence_w, 0, w, h], fill=ink_t)
     return Label(img, (margin_x, y0, margin_x + total, y1))
 
 
