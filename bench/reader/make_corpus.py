@@ -20,6 +20,7 @@ import argparse
 import json
 import math
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -459,9 +460,11 @@ def spec_for(rng, cond):
     elif cond == "scratch":
         s.scratch = rng.choice(["scratch", "streak", "smudge"])
     elif cond == "combined":
-        mild = ["rotation", "perspective", "curved", "blur", "noise", "jpeg", "contrast", "light",
-                "colour"]
-        for m in rng.choice(mild, int(rng.integers(4, 7)), replace=False):
+        # A hand-held photograph: always turned, tilted, soft, flat and unevenly lit; sometimes
+        # also curved, noisy, compressed or in colour.
+        core = ["rotation", "perspective", "blur", "contrast", "light"]
+        extra = ["curved", "noise", "jpeg", "colour"]
+        for m in core + list(rng.choice(extra, int(rng.integers(0, 4)), replace=False)):
             if m == "rotation":
                 s.angle = rng.uniform(0, 360)
             elif m == "perspective":
@@ -478,7 +481,8 @@ def spec_for(rng, cond):
                 s.contrast = rng.uniform(90, 120)
             elif m == "light":
                 s.light = rng.uniform(0.65, 0.8)
-            else:
+            else:  # coloured paper and ink instead of grey ones
+                s.contrast = None
                 s.paper = np.array(PAPERS[rng.integers(len(PAPERS))], float)
                 s.ink = np.array(INKS[rng.integers(1, len(INKS))], float)
     if s.contrast is not None:
@@ -766,11 +770,19 @@ def main():
     for c in conds:
         if c not in CONDITIONS:
             sys.exit(f"unknown condition {c}; known: {' '.join(CONDITIONS)}")
-        os.makedirs(os.path.join(args.out, c), exist_ok=True)
+        shutil.rmtree(os.path.join(args.out, c), ignore_errors=True)
+        os.makedirs(os.path.join(args.out, c))
     tasks = [(args.seed, c, i, w, h, args.out) for c in conds for i in range(args.count)]
     with ProcessPoolExecutor(max_workers=max(1, args.jobs)) as pool:
         entries = list(pool.map(one, tasks, chunksize=4))
-    with open(os.path.join(args.out, "manifest.jsonl"), "w") as f:
+    manifest = os.path.join(args.out, "manifest.jsonl")
+    if args.only and os.path.exists(manifest):
+        # Regenerating some conditions keeps the others' entries.
+        with open(manifest) as f:
+            old = [json.loads(line) for line in f if line.strip()]
+        entries = [e for e in old if e["condition"] not in conds] + entries
+        entries.sort(key=lambda e: (CONDITIONS.index(e["condition"]), e["file"]))
+    with open(manifest, "w") as f:
         for e in entries:
             f.write(json.dumps(e) + "\n")
     neg = sum(1 for e in entries if not e["texts"])
