@@ -212,7 +212,8 @@ def main():
                 t["pos"] += len(group)
                 t["read"] += read
                 rate = read / len(group)
-                worst[r] = min(worst[r], (rate, c))
+                if rate < worst[r][0]:  # the first such condition on a tie
+                    worst[r] = (rate, c)
                 cells.append(f"{100 * rate:.1f}% | {false}")
             else:
                 t["negfalse"] += false

@@ -494,7 +494,6 @@ def spec_for(rng, cond):
 
 def make_symbol_label(rng, s, data, x, damage=None, cut=None):
     chars = "*" + data + "*"
-    height = 0
     length_px = (sum(element_widths(chars, s.ratio, s.gap))) * x
     height = float(np.clip(length_px * rng.uniform(0.2, 0.45), 28, 110))
     human = ("*" + data + "*") if s.human else None
@@ -572,7 +571,7 @@ def positive(rng, cond, w, h):
         n = 1
         angles = [s.angle]
     for _ in range(200):
-        texts, encoded, labels = [], [], []
+        texts, encoded = [], []
         for _ in range(n):
             hi = 12 if n == 1 else [12, 10, 7, 5][n - 1]
             if cond == "check_character":
