@@ -1,0 +1,792 @@
+#!/usr/bin/python3
+"""Generates a labelled corpus of photo-like pictures for the whole-picture Code 39 reader.
+
+Every condition gets --count pictures: Code 39 labels rendered at high resolution, then
+warped (rotation, perspective, curvature), blurred, lit, made noisy and saved as JPEG (some
+PNG); and negatives that hold no Code 39 (other symbologies made by zint, text, textures,
+noise, a symbol with a damaged character, half a symbol).
+
+    /usr/bin/python3 bench/reader/make_corpus.py --out build/corpus [--count 40] \
+        [--size 640x480] [--seed 39] [--jobs 2] [--only rotation,multi]
+
+DIR/manifest.jsonl holds one object per picture:
+    {"file": "rotation/0003.jpg", "condition": "rotation", "texts": ["AB-12"],
+     "options": {"check_character": true, "full_ascii": false},   # only when a condition needs one
+     "symbols": [{"text": "AB-12", "corners": [[x, y], ...]}]}     # bars, in reading order
+"texts" is empty for negatives. The same seed, count and size give the same pictures.
+"""
+
+import argparse
+import json
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ProcessPoolExecutor
+
+import numpy as np
+from PIL import Image, ImageDraw, ImageFilter, ImageFont
+
+ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"
+
+# Nine elements per character, bar first; 1 = wide.
+PATTERNS = {
+    "0": "000110100", "1": "100100001", "2": "001100001", "3": "101100000",
+    "4": "000110001", "5": "100110000", "6": "001110000", "7": "000100101",
+    "8": "100100100", "9": "001100100", "A": "100001001", "B": "001001001",
+    "C": "101001000", "D": "000011001", "E": "100011000", "F": "001011000",
+    "G": "000001101", "H": "100001100", "I": "001001100", "J": "000011100",
+    "K": "100000011", "L": "001000011", "M": "101000010", "N": "000010011",
+    "O": "100010010", "P": "001010010", "Q": "000000111", "R": "100000110",
+    "S": "001000110", "T": "000010110", "U": "110000001", "V": "011000001",
+    "W": "111000000", "X": "010010001", "Y": "110010000", "Z": "011010000",
+    "-": "010000101", ".": "110000100", " ": "011000100", "$": "010101000",
+    "/": "010100010", "+": "010001010", "%": "000101010", "*": "010010100",
+}
+
+
+def check_character(text):
+    return ALPHABET[sum(ALPHABET.index(c) for c in text) % 43]
+
+
+def full_ascii_pairs():
+    """ASCII code -> Code 39 characters (one or a pair)."""
+    table = {0: "%U", 32: " ", 45: "-", 46: ".", 47: "/O", 58: "/Z", 64: "%V", 96: "%W", 127: "%T"}
+    for i in range(1, 27):
+        table[i] = "$" + chr(64 + i)
+    for i, c in zip(range(27, 32), "ABCDE"):
+        table[i] = "%" + c
+    for i, c in zip(range(33, 45), "ABCDEFGHIJKL"):
+        table[i] = "/" + c
+    for i in range(48, 58):
+        table[i] = chr(i)
+    for i, c in zip(range(59, 64), "FGHIJ"):
+        table[i] = "%" + c
+    for i in range(65, 91):
+        table[i] = chr(i)
+    for i, c in zip(range(91, 96), "KLMNO"):
+        table[i] = "%" + c
+    for i in range(97, 123):
+        table[i] = "+" + chr(i - 32)
+    for i, c in zip(range(123, 127), "PQRS"):
+        table[i] = "%" + c
+    return table
+
+
+FULL_ASCII = full_ascii_pairs()
+
+
+def element_widths(chars, ratio, gap):
+    """Widths in modules, bar first, from start to stop."""
+    widths = []
+    for n, c in enumerate(chars):
+        if n:
+            widths.append(gap)
+        widths.extend(ratio if b == "1" else 1.0 for b in PATTERNS[c])
+    return widths
+
+
+def font(size, mono=True, bold=False):
+    name = "DejaVuSansMono" if mono else "DejaVuSans"
+    if bold:
+        name += "-Bold"
+    try:
+        return ImageFont.truetype(f"/usr/share/fonts/truetype/dejavu/{name}.ttf", max(6, int(size)))
+    except OSError:
+        return ImageFont.load_default()
+
+
+def grey(rgb):
+    r, g, b = rgb[..., 0], rgb[..., 1], rgb[..., 2]
+    return 0.299 * r + 0.587 * g + 0.114 * b
+
+
+# ---------------------------------------------------------------------------------------------
+# Labels: a bitmap at SCALE label pixels per picture pixel, plus where its bars are.
+
+SCALE = 4
+
+
+class Label:
+    def __init__(self, image, bars_box, text=None):
+        self.image = image  # PIL RGB at SCALE
+        self.bars_box = bars_box  # (x0, y0, x1, y1) in label pixels
+        self.text = text
+
+
+def code39_label(rng, chars, x, ratio, gap, quiet, height, paper, ink, human=None,
+                 damage=None, cut=None, scratch=None, fence=None):
+    """A paper label holding the symbol `chars` (start and stop included).
+
+    x: narrow module in picture pixels; quiet: quiet zone in modules; height: bars in picture
+    pixels. damage: index of a character whose pattern is made invalid. cut: (keep_first,
+    fraction) keeps that part of the elements only. scratch: "scratch"/"streak"/"smudge" across
+    every row of the bars. fence: put dark marks right at the end of the quiet zones.
+    """
+    widths = element_widths(chars, ratio, gap)
+    if damage is not None:
+        start = damage * 10  # nine elements plus a gap per character
+        wide = [i for i in range(start, start + 9) if widths[i] > 1.5]
+        widths[rng.choice(wide)] = 1.0  # two wide elements: no character has that
+    m = x * SCALE
+    total = sum(widths) * m
+    fence_w = max(2, int(m * 0.8))
+    margin_x = quiet * m + (fence_w if fence else 0)  # the clear space is exactly `quiet`
+    text_h = 0
+    if human:
+        text_h = max(10 * SCALE, int(min(height * 0.35, 24) * SCALE))
+    margin_top = max(quiet * m * 0.5, 6 * SCALE) if fence is None else quiet * m
+    margin_bottom = margin_top + text_h
+    w = int(math.ceil(total + 2 * margin_x))
+    h = int(math.ceil(height * SCALE + margin_top + margin_bottom))
+    img = Image.new("RGB", (w, h), tuple(int(c) for c in paper))
+    d = ImageDraw.Draw(img)
+    ink_t = tuple(int(c) for c in ink)
+    y0, y1 = margin_top, margin_top + height * SCALE
+    pos = margin_x
+    keep = None
+    if cut is not None:
+        first, fraction = cut
+        n = len(widths)
+        k = int(round(n * fraction))
+        keep = range(0, k) if first else range(n - k, n)
+    for i, wd in enumerate(widths):
+        if i % 2 == 0 and (keep is None or i in keep):
+            d.rectangle([round(pos), y0, round(pos + wd * m) - 1, y1], fill=ink_t)
+        pos += wd * m
+    if human:
+        f = font(text_h * 0.8)
+        tw = d.textlength(human, font=f)
+        d.text(((w - tw) / 2, y1 + text_h * 0.1), human, font=f, fill=ink_t)
+    if scratch:
+        _scratch(rng, d, img, scratch, margin_x, y0, total, y1, m, paper, ink_t)
+    if fence:
+        # Dark marks right where the quiet zones end: a label border and printed text.
+        d.rectangle([0, 0, fence_w - 1, h], fill=ink_t)
+        d.rectangle([w - fence_w, 0, w, h], fill=ink_t)
+    return Label(img, (margin_x, y0, margin_x + total, y1))
+
+
+def _scratch(rng, d, img, kind, x0, y0, length, y1, m, paper, ink):
+    """A line that crosses every row of the bars, diagonally."""
+    a = x0 + rng.uniform(0.1, 0.6) * length
+    b = a + rng.choice([-1, 1]) * rng.uniform(0.15, 0.35) * length
+    b = min(max(b, x0), x0 + length)
+    top, bottom = y0 - 2 * m, y1 + 2 * m
+    if kind == "scratch":
+        d.line([(a, top), (b, bottom)], fill=tuple(int(c) for c in paper),
+               width=max(2, int(m * rng.uniform(1.0, 2.0))))
+    elif kind == "streak":
+        d.line([(a, top), (b, bottom)], fill=ink, width=max(2, int(m * rng.uniform(0.8, 1.6))))
+    else:
+        layer = Image.new("L", img.size, 0)
+        ImageDraw.Draw(layer).line([(a, top), (b, bottom)], fill=255,
+                                   width=max(3, int(m * rng.uniform(2.5, 4.0))))
+        layer = layer.filter(ImageFilter.GaussianBlur(m * 1.2))
+        tone = Image.new("RGB", img.size, tuple(int(c * 0.5 + 60) for c in paper))
+        img.paste(tone, (0, 0), layer.point(lambda v: int(v * 0.85)))
+
+
+def image_label(rng, image, paper, margin):
+    """Any RGB picture (a zint symbol, a text block) on a paper label."""
+    w, h = image.size
+    lab = Image.new("RGB", (w + 2 * margin, h + 2 * margin), tuple(int(c) for c in paper))
+    lab.paste(image, (margin, margin))
+    return Label(lab, (margin, margin, margin + w, margin + h))
+
+
+# ---------------------------------------------------------------------------------------------
+# Geometry: label pixels (u, v) -> picture pixels, with curvature, keystone and rotation.
+
+
+def homography(src, dst):
+    a = []
+    for (x, y), (u, v) in zip(src, dst):
+        a.append([x, y, 1, 0, 0, 0, -u * x, -u * y, -u])
+        a.append([0, 0, 0, x, y, 1, -v * x, -v * y, -v])
+    _, _, vt = np.linalg.svd(np.array(a, float))
+    hm = vt[-1].reshape(3, 3)
+    return hm / hm[2, 2]
+
+
+class Placement:
+    """Where a label lands: centre, angle (degrees), scale, keystone, curvature."""
+
+    def __init__(self, label, cx, cy, angle, keystone=0.0, keystone_axis=0, curve=0.0):
+        w, h = label.image.size
+        self.hw, self.hh = w / SCALE / 2, h / SCALE / 2
+        self.cx, self.cy, self.angle = cx, cy, angle
+        self.curve = curve  # half-angle of the cylinder the label is wrapped on, radians
+        self.radius = self.hw / math.sin(curve) if curve > 0 else None
+        self.bend = 0.05 * self.hh * (1 if curve > 0 else 0)
+        hw, hh = self.hw, self.hh
+        if self.radius:
+            hw = self.radius * math.sin(curve)
+        src = [(-hw, -hh), (hw, -hh), (hw, hh), (-hw, hh)]
+        # keystone_axis 0/1: the left/right side is farther, so modules shrink along the
+        # symbol; 2/3: the top/bottom is farther, so the bars converge.
+        kl, kr, kt, kb = (keystone * (keystone_axis == i) for i in range(4))
+        dst = [(-hw * (1 - kt), -hh * (1 - kl)), (hw * (1 - kt), -hh * (1 - kr)),
+               (hw * (1 - kb), hh * (1 - kr)), (-hw * (1 - kb), hh * (1 - kl))]
+        self.h = homography(src, dst)
+        self.hinv = np.linalg.inv(self.h)
+        self.sx, self.sy = label.image.size
+
+    def forward(self, u, v):
+        """Label pixels -> picture pixels."""
+        x = u / SCALE - self.hw
+        y = v / SCALE - self.hh
+        if self.radius:
+            t = x / self.radius
+            x = self.radius * np.sin(t)
+            y = y + self.bend * (t / self.curve) ** 2
+        p = self.h @ np.array([x, y, np.ones_like(x)])
+        x, y = p[0] / p[2], p[1] / p[2]
+        a = math.radians(self.angle)
+        return (self.cx + x * math.cos(a) - y * math.sin(a),
+                self.cy + x * math.sin(a) + y * math.cos(a))
+
+    def inverse(self, px, py):
+        """Picture pixels -> label pixels (nan where the label is not)."""
+        a = math.radians(self.angle)
+        dx, dy = px - self.cx, py - self.cy
+        x = dx * math.cos(a) + dy * math.sin(a)
+        y = -dx * math.sin(a) + dy * math.cos(a)
+        q = np.tensordot(self.hinv, np.array([x, y, np.ones_like(x)]), axes=1)
+        x, y = q[0] / q[2], q[1] / q[2]
+        if self.radius:
+            s = x / self.radius
+            with np.errstate(invalid="ignore"):
+                t = np.where(np.abs(s) <= math.sin(self.curve), np.arcsin(np.clip(s, -1, 1)), np.nan)
+            x = self.radius * t
+            y = y - self.bend * (t / self.curve) ** 2
+        return (x + self.hw) * SCALE, (y + self.hh) * SCALE
+
+    def corners(self):
+        xs = np.array([0, self.sx, self.sx, 0], float)
+        ys = np.array([0, 0, self.sy, self.sy], float)
+        return self.forward(xs, ys)
+
+    def box_corners(self, box):
+        x0, y0, x1, y1 = box
+        xs, ys = self.forward(np.array([x0, x1, x1, x0], float), np.array([y0, y0, y1, y1], float))
+        return [[round(float(a), 1), round(float(b), 1)] for a, b in zip(xs, ys)]
+
+
+def composite(canvas, label, place, shade=0.0):
+    """Draws the label into canvas (float HxWx3), 3x3 samples per pixel."""
+    hgt, wid, _ = canvas.shape
+    xs, ys = place.corners()
+    x0, x1 = max(0, int(np.floor(xs.min())) - 2), min(wid, int(np.ceil(xs.max())) + 2)
+    y0, y1 = max(0, int(np.floor(ys.min())) - 2), min(hgt, int(np.ceil(ys.max())) + 2)
+    if x0 >= x1 or y0 >= y1:
+        return
+    lab = np.asarray(label.image, np.float32)
+    sub = (np.arange(3) + 0.5) / 3
+    gy, gx = np.mgrid[y0:y1, x0:x1].astype(np.float64)
+    acc = np.zeros((y1 - y0, x1 - x0, 3), np.float32)
+    cov = np.zeros((y1 - y0, x1 - x0), np.float32)
+    for oy in sub:
+        for ox in sub:
+            u, v = place.inverse(gx + ox, gy + oy)
+            inside = (u >= 0) & (u < place.sx) & (v >= 0) & (v < place.sy) & np.isfinite(u)
+            ui = np.clip(np.nan_to_num(u), 0, place.sx - 1).astype(np.int32)
+            vi = np.clip(np.nan_to_num(v), 0, place.sy - 1).astype(np.int32)
+            sample = lab[vi, ui]
+            if shade and place.radius:
+                # A wrapped label darkens towards its sides.
+                t = (np.nan_to_num(u) / SCALE - place.hw) / place.radius
+                sample = sample * (1 - shade * (1 - np.cos(t)))[..., None]
+            acc += np.where(inside[..., None], sample, 0)
+            cov += inside
+    cov /= 9
+    acc /= 9
+    region = canvas[y0:y1, x0:x1]
+    region[:] = region * (1 - cov[..., None]) + acc
+
+
+# ---------------------------------------------------------------------------------------------
+# Backgrounds and clutter.
+
+WORDS = ("LOT BATCH QTY NET WEIGHT ORDER SHIP TO FROM PART No. SERIAL REF DATE EXP MADE IN "
+         "HANDLE WITH CARE FRAGILE THIS SIDE UP KEEP DRY Box Carton Pallet item code "
+         "Warehouse 12 kg 3.5 2026-05-14 Dept. Invoice").split()
+
+
+def smooth_noise(rng, h, w, scale):
+    small = rng.normal(0, 1, (max(2, h // scale), max(2, w // scale)))
+    img = Image.fromarray(((small - small.min()) / (np.ptp(small) + 1e-9) * 255).astype(np.uint8))
+    return np.asarray(img.resize((w, h), Image.BICUBIC), np.float32) / 255 - 0.5
+
+
+def background(rng, w, h, clutter=True):
+    kind = rng.choice(["paper", "gradient", "desk", "cardboard"])
+    if kind == "cardboard":
+        base = np.array([rng.uniform(150, 200), rng.uniform(115, 150), rng.uniform(70, 100)])
+    elif kind == "desk":
+        base = rng.uniform(40, 200) * np.ones(3) + rng.uniform(-20, 20, 3)
+    else:
+        base = rng.uniform(170, 245) * np.ones(3) + rng.uniform(-12, 12, 3)
+    canvas = np.ones((h, w, 3), np.float32) * base
+    canvas += smooth_noise(rng, h, w, rng.integers(40, 160))[..., None] * rng.uniform(10, 40)
+    canvas += rng.normal(0, rng.uniform(1, 4), (h, w, 1))  # paper fibre
+    if kind == "gradient":
+        ang = rng.uniform(0, 2 * math.pi)
+        yy, xx = np.mgrid[0:h, 0:w]
+        g = ((xx - w / 2) * math.cos(ang) + (yy - h / 2) * math.sin(ang)) / max(w, h)
+        canvas += g[..., None] * rng.uniform(40, 100)
+    if clutter:
+        draw_clutter(rng, canvas, int(rng.integers(2, 8)))
+    return np.clip(canvas, 0, 255)
+
+
+def draw_clutter(rng, canvas, n, region=None):
+    h, w, _ = canvas.shape
+    img = Image.fromarray(canvas.clip(0, 255).astype(np.uint8))
+    d = ImageDraw.Draw(img)
+    for _ in range(n):
+        col = tuple(int(c) for c in rng.uniform(0, 120, 3))
+        x, y = rng.uniform(0, w), rng.uniform(0, h)
+        kind = rng.choice(["text", "text", "line", "rect", "blob"])
+        if kind == "text":
+            words = " ".join(rng.choice(WORDS, int(rng.integers(1, 5))))
+            d.text((x, y), words, font=font(rng.uniform(9, 26), mono=bool(rng.integers(2)),
+                                             bold=bool(rng.integers(2))), fill=col)
+        elif kind == "line":
+            d.line([(x, y), (x + rng.uniform(-300, 300), y + rng.uniform(-300, 300))],
+                   fill=col, width=int(rng.integers(1, 5)))
+        elif kind == "rect":
+            d.rectangle([x, y, x + rng.uniform(20, 200), y + rng.uniform(10, 120)],
+                        outline=col, width=int(rng.integers(1, 4)))
+        else:
+            r = rng.uniform(5, 30)
+            d.ellipse([x - r, y - r, x + r, y + r], fill=col)
+    canvas[:] = np.asarray(img, np.float32)
+
+
+# ---------------------------------------------------------------------------------------------
+# One picture: parameters for every condition.
+
+POSITIVE = ["clean", "rotation", "perspective", "curved", "blur", "narrow", "noise", "jpeg50",
+            "low_contrast", "light", "colour", "wide_ratio", "gap", "quiet_zone", "clutter",
+            "scratch", "check_character", "full_ascii", "multi", "combined"]
+NEGATIVE = ["neg_code128", "neg_ean13", "neg_upca", "neg_i25", "neg_codabar", "neg_code93",
+            "neg_code11", "neg_qr", "neg_datamatrix", "neg_text", "neg_texture", "neg_noise",
+            "neg_damaged", "neg_half"]
+CONDITIONS = POSITIVE + NEGATIVE
+
+INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
+PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
+          (255, 200, 140)]
+
+
+class Spec:
+    """What to draw; defaults are the mild baseline every condition starts from."""
+
+    def __init__(self, rng):
+        self.angle = rng.uniform(-2, 2) + (180 if rng.random() < 0.1 else 0)
+        self.keystone = 0.0
+        self.keystone_axis = int(rng.integers(4))
+        self.curve = 0.0
+        self.blur = rng.uniform(0.2, 0.45)  # picture pixels, the camera's own softness
+        self.blur_modules = None  # blur as a fraction of the narrow module
+        self.x_range = (2.0, 4.0)
+        self.noise = rng.uniform(1, 3)
+        self.quality = int(rng.integers(80, 96))
+        self.png = rng.random() < 0.15
+        self.light = rng.uniform(0.85, 1.0)  # darkest fraction of the light across the picture
+        paper_l = rng.uniform(225, 252)
+        self.paper = np.array([paper_l, paper_l, paper_l]) + rng.uniform(-6, 4, 3)
+        self.ink = np.array(INKS[0]) + rng.uniform(0, 25)
+        self.ratio = rng.uniform(2.4, 3.0)
+        self.gap = rng.uniform(1.0, 1.5)
+        self.quiet = rng.uniform(10, 16)
+        self.human = rng.random() < 0.8
+        self.clutter = int(rng.integers(1, 6))
+        self.fence = None
+        self.scratch = None
+        self.contrast = None
+        self.length = (1, 12)
+
+
+def random_text(rng, lo, hi):
+    return "".join(rng.choice(list(ALPHABET), int(rng.integers(lo, hi + 1))))
+
+
+def spec_for(rng, cond):
+    s = Spec(rng)
+    if cond == "clean":
+        s.angle, s.blur, s.noise, s.light = 0.0, 0.25, 1.0, 1.0
+        s.png = rng.random() < 0.5
+        s.clutter = 0
+    elif cond == "rotation":
+        s.angle = rng.uniform(0, 360)
+    elif cond == "perspective":
+        s.keystone = rng.uniform(0.07, 0.12)
+        s.angle += rng.uniform(-10, 10)
+    elif cond == "curved":
+        s.curve = rng.uniform(0.5, 0.9)
+    elif cond == "blur":
+        s.blur_modules = rng.uniform(0.45, 0.6)
+    elif cond == "narrow":
+        s.x_range = (1.3, 1.6)
+        s.blur = 0.25
+    elif cond == "noise":
+        s.noise = rng.uniform(8, 14)
+    elif cond == "jpeg50":
+        s.quality, s.png = 50, False
+    elif cond == "low_contrast":
+        s.contrast = rng.uniform(55, 65)
+    elif cond == "light":
+        s.light = 0.5
+    elif cond == "colour":
+        while True:
+            s.paper = np.array(PAPERS[rng.integers(len(PAPERS))]) + rng.uniform(-10, 0, 3)
+            s.ink = np.array(INKS[rng.integers(1, len(INKS))]) + rng.uniform(0, 30, 3)
+            if grey(s.paper) - grey(s.ink) > 90:
+                break
+    elif cond == "wide_ratio":
+        s.ratio = rng.choice([2.0, 2.0, 2.2, 2.5, 2.8, 3.0, 3.0])
+    elif cond == "gap":
+        s.gap = rng.uniform(1.0, 3.0)
+    elif cond == "quiet_zone":
+        s.quiet = rng.uniform(5.0, 6.0)
+        s.fence = True
+    elif cond == "clutter":
+        s.human = True
+        s.clutter = int(rng.integers(10, 25))
+    elif cond == "scratch":
+        s.scratch = rng.choice(["scratch", "streak", "smudge"])
+    elif cond == "combined":
+        # A hand-held photograph: always turned, tilted, soft, flat and unevenly lit; sometimes
+        # also curved, noisy, compressed or in colour.
+        core = ["rotation", "perspective", "blur", "contrast", "light"]
+        extra = ["curved", "noise", "jpeg", "colour"]
+        for m in core + list(rng.choice(extra, int(rng.integers(0, 4)), replace=False)):
+            if m == "rotation":
+                s.angle = rng.uniform(0, 360)
+            elif m == "perspective":
+                s.keystone = rng.uniform(0.03, 0.06)
+            elif m == "curved":
+                s.curve = rng.uniform(0.3, 0.5)
+            elif m == "blur":
+                s.blur_modules = rng.uniform(0.25, 0.4)
+            elif m == "noise":
+                s.noise = rng.uniform(4, 7)
+            elif m == "jpeg":
+                s.quality, s.png = int(rng.integers(60, 75)), False
+            elif m == "contrast":
+                s.contrast = rng.uniform(90, 120)
+            elif m == "light":
+                s.light = rng.uniform(0.65, 0.8)
+            else:  # coloured paper and ink instead of grey ones
+                s.contrast = None
+                s.paper = np.array(PAPERS[rng.integers(len(PAPERS))], float)
+                s.ink = np.array(INKS[rng.integers(1, len(INKS))], float)
+    if s.contrast is not None:
+        mid = rng.uniform(120, 160)
+        s.paper = np.ones(3) * (mid + s.contrast / 2)
+        s.ink = np.ones(3) * (mid - s.contrast / 2)
+    return s
+
+
+def make_symbol_label(rng, s, data, x, damage=None, cut=None):
+    chars = "*" + data + "*"
+    length_px = (sum(element_widths(chars, s.ratio, s.gap))) * x
+    height = float(np.clip(length_px * rng.uniform(0.2, 0.45), 28, 110))
+    human = ("*" + data + "*") if s.human else None
+    return code39_label(rng, chars, x, s.ratio, s.gap, s.quiet, height, s.paper, s.ink,
+                        human=human, damage=damage, cut=cut, scratch=s.scratch, fence=s.fence)
+
+
+def symbol_modules(data, s):
+    return sum(element_widths("*" + data + "*", s.ratio, s.gap)) + 2 * s.quiet
+
+
+def place_labels(rng, labels, w, h, s, angles):
+    """Positions every label inside the picture without overlaps; None when they do not fit."""
+    placed, boxes = [], []
+    for label, angle in zip(labels, angles):
+        for _ in range(60):
+            lw, lh = label.image.size[0] / SCALE, label.image.size[1] / SCALE
+            r = math.hypot(lw, lh) / 2
+            if 2 * r > min(w, h) * 0.98 and len(labels) > 1:
+                return None
+            cx = rng.uniform(min(r, w / 2), max(w - r, w / 2))
+            cy = rng.uniform(min(r, h / 2), max(h - r, h / 2))
+            p = Placement(label, cx, cy, angle, s.keystone, s.keystone_axis, s.curve)
+            xs, ys = p.corners()
+            if xs.min() < 1 or ys.min() < 1 or xs.max() > w - 1 or ys.max() > h - 1:
+                continue
+            box = (xs.min(), ys.min(), xs.max(), ys.max())
+            if any(box[0] < b[2] and b[0] < box[2] and box[1] < b[3] and b[1] < box[3]
+                   for b in boxes):
+                continue
+            placed.append(p)
+            boxes.append(box)
+            break
+        else:
+            return None
+    return placed
+
+
+def finish(rng, canvas, s, x):
+    """Light, blur, noise: the camera."""
+    h, w, _ = canvas.shape
+    ang = rng.uniform(0, 2 * math.pi)
+    yy, xx = np.mgrid[0:h, 0:w]
+    g = ((xx - w / 2) * math.cos(ang) + (yy - h / 2) * math.sin(ang))
+    g = (g - g.min()) / (np.ptp(g) + 1e-9)
+    canvas *= (1 - (1 - s.light) * g)[..., None]
+    sigma = s.blur
+    if s.blur_modules is not None:
+        sigma = max(sigma, s.blur_modules * x)
+    img = Image.fromarray(canvas.clip(0, 255).astype(np.uint8))
+    img = img.filter(ImageFilter.GaussianBlur(sigma))
+    out = np.asarray(img, np.float32)
+    out = out + rng.normal(0, s.noise, out.shape) * 0.6 + rng.normal(0, s.noise, out.shape[:2])[..., None] * 0.8
+    return Image.fromarray(out.clip(0, 255).round().astype(np.uint8))
+
+
+def choose_x(rng, s, data, w, h, rotated, multi=1):
+    modules = symbol_modules(data, s)
+    room = (min(w, h) if rotated else w) * (0.9 if multi == 1 else 0.55)
+    fit = room / modules
+    lo, hi = s.x_range
+    if fit < lo:
+        return None
+    return rng.uniform(lo, min(hi, fit))
+
+
+def positive(rng, cond, w, h):
+    s = spec_for(rng, cond)
+    options = None
+    if cond == "multi":
+        n = int(rng.integers(2, 5))
+        s.x_range = (2.0, 3.0)
+        angles = rng.uniform(0, 360, n) if rng.random() < 0.7 else np.full(n, rng.uniform(-3, 3))
+    else:
+        n = 1
+        angles = [s.angle]
+    for _ in range(200):
+        texts, encoded = [], []
+        for _ in range(n):
+            hi = 12 if n == 1 else [12, 10, 7, 5][n - 1]
+            if cond == "check_character":
+                data = random_text(rng, 1, 11)
+                enc = data + check_character(data)
+            elif cond == "full_ascii":
+                data = "".join(chr(c) for c in rng.integers(32, 127, int(rng.integers(1, 7))))
+                if all(len(FULL_ASCII[ord(c)]) == 1 for c in data):
+                    data += chr(int(rng.integers(97, 123)))
+                enc = "".join(FULL_ASCII[ord(c)] for c in data)
+                if len(enc) > 12:
+                    continue
+            else:
+                data = random_text(rng, 1, hi)
+                enc = data
+            texts.append(data)
+            encoded.append(enc)
+        if len(texts) < n:
+            continue
+        rotated = any(abs(((a + 90) % 180) - 90) > 3 for a in angles)
+        xs = [choose_x(rng, s, e, w, h, rotated, n) for e in encoded]
+        if any(x is None for x in xs):
+            continue
+        labels = [make_symbol_label(rng, s, e, x) for e, x in zip(encoded, xs)]
+        placed = place_labels(rng, labels, w, h, s, angles)
+        if placed:
+            break
+    else:
+        raise RuntimeError(f"cannot place {cond}")
+    canvas = background(rng, w, h, clutter=False)
+    draw_clutter(rng, canvas, s.clutter)
+    symbols = []
+    for label, p, t in zip(labels, placed, texts):
+        composite(canvas, label, p, shade=0.25 if s.curve else 0.0)
+        symbols.append({"text": t, "corners": p.box_corners(label.bars_box)})
+    if cond == "check_character":
+        options = {"check_character": True}
+    elif cond == "full_ascii":
+        options = {"full_ascii": True}
+    return finish(rng, canvas, s, min(xs)), s, texts, options, symbols
+
+
+ZINT = {"neg_code128": ("CODE128", None), "neg_ean13": ("EANX", 12), "neg_upca": ("UPCA", 11),
+        "neg_i25": ("C25INTER", None), "neg_codabar": ("CODABAR", None),
+        "neg_code93": ("CODE93", None), "neg_code11": ("CODE11", None),
+        "neg_qr": ("QRCODE", None), "neg_datamatrix": ("DATAMATRIX", None)}
+
+
+def zint_data(rng, cond):
+    digits = "0123456789"
+    if cond in ("neg_ean13", "neg_upca"):
+        return "".join(rng.choice(list(digits), ZINT[cond][1]))
+    if cond == "neg_i25":
+        return "".join(rng.choice(list(digits), 2 * int(rng.integers(2, 8))))
+    if cond == "neg_codabar":
+        return (rng.choice(list("ABCD")) + "".join(rng.choice(list(digits + "-$:/.+"),
+                int(rng.integers(3, 12)))) + rng.choice(list("ABCD")))
+    if cond == "neg_code11":
+        return "".join(rng.choice(list(digits + "-"), int(rng.integers(3, 12))))
+    if cond in ("neg_code128", "neg_code93"):
+        # Code 39's own alphabet: the cases a lax reader could mistake.
+        return random_text(rng, 1, 12).strip() or "A"
+    return "".join(rng.choice(list("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefgh -./:"),
+                              int(rng.integers(4, 40)))).strip() or "X"
+
+
+def zint_image(cond, data, scale, tmp):
+    name = ZINT[cond][0]
+    path = os.path.join(tmp, "z.png")
+    subprocess.run(["zint", "-b", name, "-d", data, "--scale", str(scale / 2), "-o", path],
+                   check=True, capture_output=True)
+    with Image.open(path) as im:
+        return im.convert("RGB")
+
+
+def negative(rng, cond, w, h, tmp):
+    s = spec_for(rng, "rotation" if rng.random() < 0.5 else "clean")
+    s.clutter = int(rng.integers(0, 6))
+    canvas = background(rng, w, h, clutter=False)
+    label = None
+    if cond in ZINT:
+        for _ in range(20):
+            img = zint_image(cond, zint_data(rng, cond), SCALE, tmp)
+            module = rng.uniform(1.5, 4.0) if cond not in ("neg_qr", "neg_datamatrix") else rng.uniform(2.5, 6)
+            fit = min(w, h) * 0.8 / (max(img.size) / SCALE)
+            module = min(module, fit)
+            img = img.resize((max(1, int(img.size[0] * module)), max(1, int(img.size[1] * module))),
+                             Image.NEAREST)
+            label = image_label(rng, img, s.paper, int(10 * SCALE * module))
+            if max(label.image.size) / SCALE < min(w, h) * 0.95:
+                break
+    elif cond == "neg_text":
+        lines = [" ".join(rng.choice(WORDS, int(rng.integers(2, 7)))) for _ in range(int(rng.integers(2, 8)))]
+        if rng.random() < 0.5:
+            lines.append("*" + random_text(rng, 3, 10) + "*")  # the human-readable text alone
+        size = rng.uniform(10, 26) * SCALE
+        f = font(size, mono=bool(rng.integers(2)), bold=bool(rng.integers(2)))
+        img = Image.new("RGB", (int(size * 22), int(size * 1.3 * len(lines))), tuple(int(c) for c in s.paper))
+        d = ImageDraw.Draw(img)
+        for i, line in enumerate(lines):
+            d.text((0, i * size * 1.3), line, font=f, fill=tuple(int(c) for c in s.ink))
+        label = image_label(rng, img, s.paper, int(8 * SCALE))
+    elif cond == "neg_texture":
+        canvas[:] = texture(rng, w, h)
+    elif cond == "neg_noise":
+        canvas[:] = rng.uniform(0, 255) + rng.normal(0, rng.uniform(20, 90), (h, w, 1))
+        if rng.random() < 0.5:
+            canvas[:] = np.asarray(Image.fromarray(canvas.clip(0, 255).astype(np.uint8)).filter(
+                ImageFilter.GaussianBlur(rng.uniform(0.5, 2))), np.float32)
+    else:
+        for _ in range(100):
+            data = random_text(rng, 2 if cond == "neg_damaged" else 4, 12)
+            x = choose_x(rng, s, data, w, h, abs(s.angle) > 3)
+            if x is not None:
+                break
+        if cond == "neg_damaged":
+            label = make_symbol_label(rng, s, data, x, damage=int(rng.integers(1, len(data) + 1)))
+        else:
+            label = make_symbol_label(rng, s, data, x, cut=(bool(rng.integers(2)), rng.uniform(0.35, 0.65)))
+    draw_clutter(rng, canvas, s.clutter)
+    if label is not None:
+        placed = None
+        for _ in range(20):
+            placed = place_labels(rng, [label], w, h, s, [s.angle])
+            if placed:
+                break
+            s.angle = rng.uniform(-3, 3)
+        if placed:
+            composite(canvas, label, placed[0])
+    return finish(rng, canvas, s, 2.0), s, [], None, []
+
+
+def texture(rng, w, h):
+    kind = rng.choice(["stripes", "wood", "checker", "fabric", "grille"])
+    yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+    ang = rng.uniform(0, math.pi)
+    t = xx * math.cos(ang) + yy * math.sin(ang)
+    if kind == "stripes":  # periodic bars: the closest thing to a barcode
+        period = rng.uniform(4, 30)
+        duty = rng.uniform(0.2, 0.7)
+        v = ((t % period) / period < duty).astype(np.float32)
+        if rng.random() < 0.5:  # irregular bars of two widths
+            widths = rng.choice([1, 1, 2.5], 400) * rng.uniform(2, 6)
+            edges = np.cumsum(widths)
+            v = (np.searchsorted(edges, t % edges[-1]) % 2).astype(np.float32)
+    elif kind == "wood":
+        v = 0.5 + 0.5 * np.sin(t / rng.uniform(3, 12) + 4 * smooth_noise(rng, h, w, 60))
+    elif kind == "checker":
+        p = rng.uniform(4, 40)
+        v = ((np.floor(xx / p) + np.floor(yy / p)) % 2).astype(np.float32)
+    elif kind == "fabric":
+        v = 0.5 + 0.25 * np.sin(xx / rng.uniform(1.5, 4)) + 0.25 * np.sin(yy / rng.uniform(1.5, 4))
+    else:
+        p = rng.uniform(6, 20)
+        v = ((xx % p) < p * 0.3).astype(np.float32) + ((yy % p) < p * 0.3)
+        v = np.clip(v, 0, 1)
+    lo, hi = rng.uniform(0, 100), rng.uniform(150, 255)
+    return (lo + (hi - lo) * v)[..., None] * np.ones(3)
+
+
+def one(task):
+    seed, cond, index, w, h, out = task
+    rng = np.random.default_rng([seed, CONDITIONS.index(cond), index])
+    with tempfile.TemporaryDirectory() as tmp:
+        if cond in NEGATIVE:
+            img, s, texts, options, symbols = negative(rng, cond, w, h, tmp)
+        else:
+            img, s, texts, options, symbols = positive(rng, cond, w, h)
+    ext = "png" if s.png else "jpg"
+    rel = f"{cond}/{index:04d}.{ext}"
+    path = os.path.join(out, rel)
+    if s.png:
+        img.save(path)
+    else:
+        img.save(path, quality=s.quality)
+    entry = {"file": rel, "condition": cond, "texts": texts}
+    if options:
+        entry["options"] = options
+    if symbols:
+        entry["symbols"] = symbols
+    return entry
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--count", type=int, default=40, help="pictures per condition")
+    ap.add_argument("--size", default="640x480")
+    ap.add_argument("--seed", type=int, default=39)
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--only", default="", help="comma-separated conditions")
+    args = ap.parse_args()
+    w, h = (int(v) for v in args.size.lower().split("x"))
+    conds = [c for c in args.only.split(",") if c] or CONDITIONS
+    for c in conds:
+        if c not in CONDITIONS:
+            sys.exit(f"unknown condition {c}; known: {' '.join(CONDITIONS)}")
+        shutil.rmtree(os.path.join(args.out, c), ignore_errors=True)
+        os.makedirs(os.path.join(args.out, c))
+    tasks = [(args.seed, c, i, w, h, args.out) for c in conds for i in range(args.count)]
+    with ProcessPoolExecutor(max_workers=max(1, args.jobs)) as pool:
+        entries = list(pool.map(one, tasks, chunksize=4))
+    manifest = os.path.join(args.out, "manifest.jsonl")
+    if args.only and os.path.exists(manifest):
+        # Regenerating some conditions keeps the others' entries.
+        with open(manifest) as f:
+            old = [json.loads(line) for line in f if line.strip()]
+        entries = [e for e in old if e["condition"] not in conds] + entries
+        entries.sort(key=lambda e: (CONDITIONS.index(e["condition"]), e["file"]))
+    with open(manifest, "w") as f:
+        for e in entries:
+            f.write(json.dumps(e) + "\n")
+    neg = sum(1 for e in entries if not e["texts"])
+    print(f"{len(entries)} pictures ({neg} without Code 39) in {args.out}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,106 @@
+// Reads every Code 39 symbol in each picture named on the command line with the whole-picture
+// reader and prints one JSON object per symbol, as `scan39 --json` does:
+//   {"file":...,"text":...,"position":[[x,y],[x,y],[x,y],[x,y]],"angle":...,"lines":...}
+//   {"file":...,"text":null}   no symbol    {"file":...,"error":...}   not loadable
+// Options: --check-digit, --full-ascii, --fast. It exists so that the comparison and the
+// reader's tuning loop can run before the command-line program reads without a box.
+
+#include <QCoreApplication>
+#include <QImage>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan39/reader.h"
+
+namespace {
+
+std::string Json(std::string_view s) {
+    std::string out = "\"";
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::vector<std::uint8_t> GreyPixels(const QImage& loaded, int& width, int& height) {
+    const QImage rgb = loaded.convertToFormat(QImage::Format_RGB888);
+    width = rgb.width();
+    height = rgb.height();
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        const uchar* p = rgb.constScanLine(y);
+        std::uint8_t* out = grey.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x, p += 3) out[x] = scan39::reader::Grey(p[0], p[1], p[2]);
+    }
+    return grey;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // image format plugins
+    scan39::reader::ReadOptions options;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--check-digit") {
+            options.checkCharacter = scan39::reader::CheckCharacter::kRequired;
+        } else if (arg == "--full-ascii") {
+            options.fullAscii = true;
+        } else if (arg == "--fast") {
+            options.effort = scan39::reader::Effort::kFast;
+        } else if (arg == "--json") {
+            // The only output there is; accepted so the same command line works for both.
+        } else {
+            files.emplace_back(arg);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: %s [--check-digit] [--full-ascii] [--fast] PICTURE...\n",
+                     argv[0]);
+        return 2;
+    }
+    int status = 0;
+    for (const auto& file : files) {
+        const QImage image(QString::fromStdString(file));
+        if (image.isNull()) {
+            std::printf("{\"file\":%s,\"error\":\"cannot load\"}\n", Json(file).c_str());
+            status = 2;
+            continue;
+        }
+        int width = 0;
+        int height = 0;
+        const auto grey = GreyPixels(image, width, height);
+        const auto symbols = scan39::reader::Read({grey.data(), width, height, width}, options);
+        if (symbols.empty()) {
+            std::printf("{\"file\":%s,\"text\":null}\n", Json(file).c_str());
+            if (status == 0) status = 1;
+        }
+        for (const auto& s : symbols) {
+            std::string pos;
+            for (const auto& c : s.corners) {
+                char buf[64];
+                std::snprintf(buf, sizeof buf, "%s[%.1f,%.1f]", pos.empty() ? "" : ",", c.x, c.y);
+                pos += buf;
+            }
+            std::printf("{\"file\":%s,\"text\":%s,\"position\":[%s],\"angle\":%.1f,\"lines\":%d}\n",
+                        Json(file).c_str(), Json(s.text).c_str(), pos.c_str(), s.angle, s.lines);
+        }
+        std::fflush(stdout);
+    }
+    return status;
+}
