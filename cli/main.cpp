@@ -1,11 +1,13 @@
-// scan39: the headless scanner. Drives the scanning control offscreen: sets each picture, drags
-// the box with mouse events and scans.
+// scan39: the headless scanner. With a box it drives the scanning control offscreen: sets each
+// picture, drags the box with mouse events and scans. Without one it reads every symbol of each
+// picture with the reader.
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFile>
-#include <QTextStream>
-#include <cstdio>
 
+#include "io_p.h"
 #include "options_p.h"
 #include "runner_p.h"
 
@@ -17,25 +19,47 @@ void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QStri
     if (type == QtCriticalMsg || type == QtFatalMsg) g_defaultHandler(type, context, message);
 }
 
+// Everything written has reached standard output, or the failure is said on standard error
+// and the exit status shows it.
+int Finish(int status, scan39::cli::Language language, scan39::cli::Sink& out,
+           scan39::cli::Sink& err) {
+    out.flush();
+    int error = out.error();
+    if (error == 0 && ::close(STDOUT_FILENO) != 0 && errno != EINTR) error = errno;
+    if (error != 0) {
+        err << scan39::cli::WriteFailure(language, error);
+        status = scan39::cli::kExitError;
+    }
+    if (!err.flush()) status = scan39::cli::kExitError;
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    scan39::cli::PrepareStandardStreams();
+    const scan39::cli::Language language = scan39::cli::LanguageFromEnvironment();
     QStringList args;
-    for (int i = 1; i < argc; ++i) args.append(QFile::decodeName(argv[i]));
+    QList<QByteArray> raw;
+    for (int i = 1; i < argc; ++i) {
+        raw.append(QByteArray(argv[i]));
+        args.append(QFile::decodeName(argv[i]));
+    }
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    const auto parsed = scan39::cli::ParseArguments(args);
+    scan39::cli::Sink out(STDOUT_FILENO);
+    scan39::cli::Sink err(STDERR_FILENO);
+    const auto parsed = scan39::cli::ParseArguments(args, language, raw);
     if (!parsed.options) {
         // The synopsis only; the whole text is one --help away.
         err << "scan39: " << parsed.error << "\n\n"
-            << scan39::cli::UsageText().section(QStringLiteral("\n\n"), 0, 0)
-            << "\n\nTry 'scan39 --help' for more.\n";
-        return scan39::cli::kExitError;
+            << scan39::cli::UsageText(language).section(QStringLiteral("\n\n"), 0, 0)
+            << scan39::cli::Tr(language, QStringLiteral("\n\nTry 'scan39 --help' for more.\n"),
+                               QStringLiteral("\n\n详见 scan39 --help。\n"));
+        return Finish(scan39::cli::kExitError, language, out, err);
     }
     if (parsed.options->help) {
-        out << scan39::cli::UsageText();
-        return scan39::cli::kExitDecoded;
+        out << scan39::cli::UsageText(language);
+        return Finish(scan39::cli::kExitDecoded, language, out, err);
     }
 
     // No display is needed: the control works offscreen unless the user chose a platform.
@@ -50,5 +74,6 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(g_defaultHandler);
     QApplication::setApplicationName(QStringLiteral("scan39"));
 
-    return scan39::cli::Run(*parsed.options, out, err);
+    const int status = scan39::cli::Run(*parsed.options, out, err);
+    return Finish(status, language, out, err);
 }

@@ -1,24 +1,45 @@
 #include "options_p.h"
 
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
 namespace scan39::cli {
 
-std::optional<Box> ParseBox(const QString& text, QString* error) {
+Language LanguageFromEnvironment() {
+    // The precedence the C library gives these variables for messages.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            return value.startsWith("zh") ? Language::kChinese : Language::kEnglish;
+    }
+    return Language::kEnglish;
+}
+
+std::optional<Box> ParseBox(const QString& text, QString* error, Language language) {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 4) {
-        *error = QStringLiteral("--box needs four numbers X1,Y1,X2,Y2, got \"%1\"").arg(text);
+        *error = Tr(language, QStringLiteral("--box needs four numbers X1,Y1,X2,Y2, got \"%1\""),
+                    QStringLiteral("--box 需要四个数 X1,Y1,X2,Y2，得到的是“%1”"))
+                     .arg(text);
         return std::nullopt;
     }
+    static const QRegularExpression kDigits(QStringLiteral("^[+-]?[0-9]+$"));
     std::array<int, 4> v{};
     for (int i = 0; i < 4; ++i) {
         bool ok = false;
         const QString part = parts[i].trimmed();
         const qlonglong n = part.toLongLong(&ok, 10);
-        if (!ok) {
-            *error = QStringLiteral("--box: \"%1\" is not a whole number").arg(part);
+        // Digits that do not fit 64 bits are a number all the same, just far out of range.
+        if (!ok && !kDigits.match(part).hasMatch()) {
+            *error = Tr(language, QStringLiteral("--box: \"%1\" is not a whole number"),
+                        QStringLiteral("--box：“%1”不是整数"))
+                         .arg(part);
             return std::nullopt;
         }
-        if (n < -kMaxCoordinate || n > kMaxCoordinate) {
-            *error = QStringLiteral("--box: %1 is out of range (-%2 to %2 pixels)")
+        if (!ok || n < -kMaxCoordinate || n > kMaxCoordinate) {
+            *error = Tr(language, QStringLiteral("--box: %1 is out of range (-%2 to %2 pixels)"),
+                        QStringLiteral("--box：%1 超出范围（-%2 到 %2 像素）"))
                          .arg(part)
                          .arg(kMaxCoordinate);
             return std::nullopt;
@@ -28,15 +49,45 @@ std::optional<Box> ParseBox(const QString& text, QString* error) {
     return Box{v[0], v[1], v[2], v[3]};
 }
 
-ParseResult ParseArguments(const QStringList& args) {
+ParseResult ParseArguments(const QStringList& args, Language language,
+                           const QList<QByteArray>& raw) {
+    const auto fail = [](const QString& error) { return ParseResult{std::nullopt, error}; };
+    const auto bytesOf = [&](qsizetype i) {
+        return raw.size() == args.size() ? raw[i] : QFile::encodeName(args[i]);
+    };
     Options o;
+    o.language = language;
     bool optionsEnded = false;
+    QStringList automaticOnly;  // given options that only the automatic read takes
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
             o.pictures.append(a);
+            o.pictureBytes.append(bytesOf(i));
             continue;
         }
+        // "--name VALUE" or "--name=VALUE"; false when `a` is not that option.
+        QString value;
+        qsizetype valueIndex = -1;
+        std::optional<QString> missing;
+        const auto valued = [&](QLatin1String name) {
+            if (a == name) {
+                if (i + 1 >= args.size()) {
+                    missing = Tr(language, QStringLiteral("%1 needs a value"),
+                                 QStringLiteral("%1 需要一个值"))
+                                  .arg(name);
+                    return true;
+                }
+                valueIndex = ++i;
+                value = args[i];
+                return true;
+            }
+            if (a.startsWith(name + QLatin1Char('='))) {
+                value = a.mid(name.size() + 1);
+                return true;
+            }
+            return false;
+        };
         if (a == QLatin1String("--")) {
             optionsEnded = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -45,60 +96,171 @@ ParseResult ParseArguments(const QStringList& args) {
             o.json = true;
         } else if (a == QLatin1String("--sample")) {
             o.sample = true;
+        } else if (a == QLatin1String("--check-digit")) {
+            o.checkDigit = true;
+            automaticOnly << a;
+        } else if (a == QLatin1String("--full-ascii")) {
+            o.fullAscii = true;
+            automaticOnly << a;
         } else if (a == QLatin1String("--box") || a.startsWith(QLatin1String("--box="))) {
-            if (o.box) return {std::nullopt, QStringLiteral("--box given more than once")};
-            QString value;
-            if (a == QLatin1String("--box")) {
-                if (i + 1 >= args.size())
-                    return {std::nullopt, QStringLiteral("--box needs a value X1,Y1,X2,Y2")};
-                value = args[++i];
-            } else {
-                value = a.mid(6);
-            }
+            if (o.box)
+                return fail(Tr(language, QStringLiteral("--box given more than once"),
+                               QStringLiteral("--box 给出了不止一次")));
+            if (a == QLatin1String("--box") && i + 1 >= args.size())
+                return fail(Tr(language, QStringLiteral("--box needs a value X1,Y1,X2,Y2"),
+                               QStringLiteral("--box 需要一个值 X1,Y1,X2,Y2")));
+            valued(QLatin1String("--box"));
             QString error;
-            o.box = ParseBox(value, &error);
-            if (!o.box) return {std::nullopt, error};
+            o.box = ParseBox(value, &error, language);
+            if (!o.box) return fail(error);
+        } else if (valued(QLatin1String("--effort"))) {
+            if (missing) return fail(*missing);
+            if (value != QLatin1String("fast") && value != QLatin1String("thorough"))
+                return fail(Tr(language, QStringLiteral("--effort is fast or thorough, not \"%1\""),
+                               QStringLiteral("--effort 只能是 fast 或 thorough，不能是“%1”"))
+                                .arg(value));
+            o.fastEffort = value == QLatin1String("fast");
+            automaticOnly << QStringLiteral("--effort");
+        } else if (valued(QLatin1String("--jobs"))) {
+            if (missing) return fail(*missing);
+            bool ok = false;
+            o.jobs = value.toInt(&ok, 10);
+            if (!ok || o.jobs < 1 || o.jobs > kMaxJobs)
+                return fail(Tr(language, QStringLiteral("--jobs takes a number from 1 to %1"),
+                               QStringLiteral("--jobs 需要 1 到 %1 之间的数"))
+                                .arg(kMaxJobs));
+            automaticOnly << QStringLiteral("--jobs");
+        } else if (valued(QLatin1String("--annotate"))) {
+            if (missing) return fail(*missing);
+            if (value.isEmpty())
+                return fail(Tr(language, QStringLiteral("--annotate needs a folder"),
+                               QStringLiteral("--annotate 需要一个文件夹")));
+            o.annotateDir = value;
+            o.annotateDirBytes = valueIndex >= 0
+                                     ? bytesOf(valueIndex)
+                                     : QByteArray(bytesOf(i)).mid(qsizetype(sizeof "--annotate"));
+            automaticOnly << QStringLiteral("--annotate");
         } else {
-            return {std::nullopt, QStringLiteral("unknown option \"%1\"").arg(a)};
+            return fail(Tr(language, QStringLiteral("unknown option \"%1\""),
+                           QStringLiteral("未知选项“%1”"))
+                            .arg(a));
         }
     }
     if (o.help) return {o, {}};
+    if (!o.automatic() && !automaticOnly.isEmpty())
+        return fail(Tr(language, QStringLiteral("%1 works only without --box and --sample"),
+                       QStringLiteral("%1 只能在不带 --box 和 --sample 时使用"))
+                        .arg(automaticOnly.first()));
     if (o.sample) {
         if (!o.pictures.isEmpty())
-            return {std::nullopt,
-                    QStringLiteral("--sample scans the embedded sample picture and takes no "
-                                   "picture files")};
+            return fail(Tr(language,
+                           QStringLiteral("--sample scans the embedded sample picture and takes no "
+                                          "picture files"),
+                           QStringLiteral("--sample 扫描内置的示例图片，不接受图片文件")));
         return {o, {}};
     }
-    if (!o.box) return {std::nullopt, QStringLiteral("--box X1,Y1,X2,Y2 is required")};
-    if (o.pictures.isEmpty()) return {std::nullopt, QStringLiteral("no picture file given")};
+    if (o.pictures.isEmpty())
+        return fail(
+            Tr(language,
+               QStringLiteral("no picture file given (scan39 [--box X1,Y1,X2,Y2] PICTURE...)"),
+               QStringLiteral("没有给出图片文件（scan39 [--box X1,Y1,X2,Y2] 图片...）")));
+    if (o.automatic() && o.pictures.count(QStringLiteral("-")) > 1)
+        return fail(Tr(language, QStringLiteral("standard input (-) given more than once"),
+                       QStringLiteral("标准输入（-）给出了不止一次")));
     return {o, {}};
 }
 
-QString UsageText() {
+QString UsageText(Language language) {
+    if (language == Language::kChinese) {
+        return QStringLiteral(
+            "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
+            "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
+            "             [--jobs N] [--annotate 文件夹] 图片...\n"
+            "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
+            "      scan39 --help\n"
+            "\n"
+            "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码。\n"
+            "\n"
+            "带 --box 时，像用鼠标在扫描控件上拖出红框一样读取：\n"
+            "  --box X1,Y1,X2,Y2  从图片的像素 (X1,Y1) 拖到像素 (X2,Y2)。读取框上边缘下面一行，\n"
+            "                     从框左边缘内侧读到右边缘：从条码左侧的空白处开始，到右侧的\n"
+            "                     空白处结束，并向下拖动至少 2 个像素。\n"
+            "不带 --box 时，在整幅图片中查找并读取每一个条码（任意位置和角度）：\n"
+            "  --check-digit      最后一个字符是模 43 检验字符：校验不符的条码不报告，\n"
+            "                     报告的文本中去掉检验字符\n"
+            "  --full-ascii       把 $、%、/、+ 与字母组成的字符对译为 ASCII 字符\n"
+            "  --effort fast|thorough  快速查找（端正、清晰的图片）或细致查找（默认）\n"
+            "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
+            "  --annotate 文件夹  把每幅图片连同框出并标注的条码存为该文件夹中的 PNG\n"
+            "  -                  从标准输入读取一幅图片\n"
+            "  --json             每行一个 JSON 对象（见下）\n"
+            "  --sample           沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
+            "                     示例图片上扫描该框\n"
+            "  -h, --help         显示本说明\n"
+            "\n"
+            "输出解码的文本，每个图片（不带 --box "
+            "时每个条码）一行，有多幅图片时在前面加上图片名。\n"
+            "JSON（--json）：\n"
+            "  带 --box：{\"file\":...,\"result\":0|1,\"value\":...|null}\n"
+            "  不带 --box：每个条码 "
+            "{\"file\":...,\"text\":...,\"position\":[[x,y],[x,y],[x,y],[x,y]],\n"
+            "    \"angle\":...,\"lines\":...}（四个角按阅读顺序，角度以度计，lines "
+            "为读出相同文本的\n"
+            "    扫描线数），没有条码的图片 {\"file\":...,\"text\":null}\n"
+            "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
+            "    \"value\":...|null,\"expected\":...}\n"
+            "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
+            "    \"file_bytes\"：文件名的原始字节（base64）\n"
+            "退出状态：0 全部读出，1 有图片没有可读的条码，2 "
+            "有图片无法装入、参数错误或无法写出结果。\n"
+            "语言：LC_ALL、LC_MESSAGES 或 LANG 以 zh 开头时用中文，否则用英文。\n");
+    }
     return QStringLiteral(
         "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
+        "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
+        "              [--jobs N] [--annotate DIR] PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
         "       scan39 --help\n"
         "\n"
-        "Reads a Code 39 barcode out of BMP, JPEG or GIF pictures, the way the scanning\n"
-        "control does when a red box is dragged over it with the mouse.\n"
+        "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures.\n"
         "\n"
+        "With --box, the way the scanning control does when a red box is dragged over it:\n"
         "  --box X1,Y1,X2,Y2  drag from pixel (X1,Y1) to pixel (X2,Y2) of the picture. The\n"
         "                     row just below the box's top edge is read from just inside its\n"
         "                     left edge to its right edge: start left of the symbol in the\n"
         "                     white margin, end right of it in the white margin, and drag\n"
         "                     down at least 2 pixels.\n"
-        "  --json             one JSON object per picture and line:\n"
-        "                     {\"file\":...,\"result\":0|1,\"value\":...|null} or\n"
-        "                     {\"file\":...,\"error\":...}\n"
+        "Without --box, every symbol anywhere in the picture, at any angle:\n"
+        "  --check-digit      the last character is a mod 43 check: a symbol that fails it\n"
+        "                     is not reported, and the check character is left out\n"
+        "  --full-ascii       read the $, %, / and + pairs as the ASCII characters\n"
+        "  --effort fast|thorough  a quick search (upright, clean pictures) or a thorough\n"
+        "                     one (the default)\n"
+        "  --jobs N           read N pictures at a time (default: one per core); results\n"
+        "                     still come in the order of the arguments\n"
+        "  --annotate DIR     save each picture with its symbols outlined and labelled as a\n"
+        "                     PNG in DIR\n"
+        "  -                  read one picture from standard input\n"
+        "  --json             one JSON object per line (see below)\n"
         "  --sample           decode the eight symbols of the embedded sample picture along\n"
         "                     built-in boxes; with --box, scan that box on it instead\n"
         "  -h, --help         show this text\n"
         "\n"
-        "Prints the decoded text (one line per picture, prefixed with its name when there\n"
-        "are several). Exit status: 0 all decoded, 1 a picture held no readable symbol along\n"
-        "the box, 2 a picture could not be loaded or the arguments are wrong.\n");
+        "Prints the decoded text, one line per picture (without --box: per symbol),\n"
+        "prefixed with the picture's name when there are several.\n"
+        "JSON (--json):\n"
+        "  with --box: {\"file\":...,\"result\":0|1,\"value\":...|null}\n"
+        "  without --box, per symbol: {\"file\":...,\"text\":...,\"position\":[[x,y],[x,y],\n"
+        "    [x,y],[x,y]],\"angle\":...,\"lines\":...} (corners in reading order, angle in\n"
+        "    degrees, lines: scan lines that agreed); a picture with none:\n"
+        "    {\"file\":...,\"text\":null}\n"
+        "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
+        "    \"value\":...|null,\"expected\":...}\n"
+        "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"
+        "    not valid UTF-8 also gets \"file_bytes\", its exact bytes in base64\n"
+        "Exit status: 0 all decoded, 1 a picture held no readable symbol, 2 a picture could\n"
+        "not be loaded, the arguments are wrong or the results could not be written.\n"
+        "Language: Chinese when LC_ALL, LC_MESSAGES or LANG starts with zh, else English.\n");
 }
 
 QString JsonString(const QString& text) {
@@ -139,6 +301,15 @@ QString JsonString(const QString& text) {
     }
     out += QLatin1Char('"');
     return out;
+}
+
+QString JsonFileMembers(const QByteArray& name) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(name);
+    QString members = QStringLiteral("\"file\":") + JsonString(text);
+    if (decoder.hasError())
+        members += QStringLiteral(",\"file_bytes\":\"%1\"").arg(QLatin1String(name.toBase64()));
+    return members;
 }
 
 }  // namespace scan39::cli

@@ -1,12 +1,24 @@
 #pragma once
 // Command-line arguments of scan39.
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <optional>
 
 namespace scan39::cli {
+
+// Every message of the program is in one language: Chinese when the locale asks for it
+// (LC_ALL, else LC_MESSAGES, else LANG starting with "zh"), English otherwise.
+enum class Language { kEnglish, kChinese };
+Language LanguageFromEnvironment();
+
+// The English or the Chinese text, whichever `language` asks for.
+inline QString Tr(Language language, const QString& english, const QString& chinese) {
+    return language == Language::kChinese ? chinese : english;
+}
 
 // Box corners in pixels of the picture: press at (x1, y1), release at (x2, y2).
 struct Box {
@@ -17,13 +29,28 @@ struct Box {
 // Corners may lie outside the picture (the pointer may leave it during a drag), within this
 // bound, which keeps every coordinate exact in the control's twips.
 inline constexpr int kMaxCoordinate = 1000000;
+inline constexpr int kMaxJobs = 256;
 
 struct Options {
+    Language language = Language::kEnglish;
     bool help = false;
     bool json = false;
     bool sample = false;
     std::optional<Box> box;
-    QStringList pictures;
+    QStringList pictures;  // as shown to the user
+    // The same names byte for byte, as the file system knows them (names that are not valid
+    // UTF-8 do not survive a trip through QString).
+    QList<QByteArray> pictureBytes;
+
+    // The automatic read (no --box, no --sample).
+    bool checkDigit = false;
+    bool fullAscii = false;
+    bool fastEffort = false;
+    int jobs = 0;  // 0: one per core
+    std::optional<QString> annotateDir;
+    QByteArray annotateDirBytes;
+
+    bool automatic() const { return !box && !sample; }
 };
 
 struct ParseResult {
@@ -31,15 +58,23 @@ struct ParseResult {
     QString error;                   // otherwise what is wrong, for the user
 };
 
-// `args` excludes the program name.
-ParseResult ParseArguments(const QStringList& args);
+// `args` excludes the program name. `raw`, when given, holds the same arguments as bytes; file
+// names are taken from it exactly.
+ParseResult ParseArguments(const QStringList& args, Language language = Language::kEnglish,
+                           const QList<QByteArray>& raw = {});
 
 // "X1,Y1,X2,Y2": four integers within +-kMaxCoordinate; blanks around a number are allowed.
-std::optional<Box> ParseBox(const QString& text, QString* error);
+std::optional<Box> ParseBox(const QString& text, QString* error,
+                            Language language = Language::kEnglish);
 
-QString UsageText();
+QString UsageText(Language language = Language::kEnglish);
 
 // A JSON string literal (quotes included) for `text`.
 QString JsonString(const QString& text);
+
+// The JSON members naming a file: "file" with the name as text, and for a name that is not
+// valid UTF-8 also "file_bytes", the exact bytes in base64 (the text then shows U+FFFD for
+// each byte it cannot decode, so it alone would not tell such names apart).
+QString JsonFileMembers(const QByteArray& name);
 
 }  // namespace scan39::cli

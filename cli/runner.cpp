@@ -32,9 +32,8 @@ struct Outcome {
     QString value;
 };
 
-void PrintOutcome(const QString& label, bool prefix, const Outcome& o, QTextStream& out,
-                  QTextStream& err) {
-    const QString lead = prefix ? label + QStringLiteral(": ") : QString();
+void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& out, Sink& err) {
+    const QByteArray lead = prefix ? label + ": " : QByteArray();
     if (o.result == kScanDecoded) {
         out << lead << o.value << '\n';
     } else {
@@ -42,8 +41,8 @@ void PrintOutcome(const QString& label, bool prefix, const Outcome& o, QTextStre
     }
 }
 
-void PrintJsonOutcome(const QString& file, const Outcome& o, QTextStream& out) {
-    out << "{\"file\":" << JsonString(file) << ",\"result\":" << o.result << ",\"value\":"
+void PrintJsonOutcome(const QByteArray& file, const Outcome& o, Sink& out) {
+    out << "{" << JsonFileMembers(file) << ",\"result\":" << o.result << ",\"value\":"
         << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null")) << "}\n";
 }
 
@@ -74,7 +73,7 @@ QString SymbolLabel(const samples::SampleSymbol& s,
     return label;
 }
 
-int RunSampleSymbols(const Options& options, Uo_Scan& control, QTextStream& out, QTextStream& err) {
+int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& err) {
     const auto symbols = samples::FormSampleSymbols();
     control.setPicture(SamplePicture());
     int status = kExitDecoded;
@@ -93,10 +92,15 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, QTextStream& out,
                 << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null"))
                 << ",\"expected\":" << JsonString(expected) << "}\n";
         } else {
-            PrintOutcome(label, true, o, out, err);
-            if (wrong) err << label << ": expected " << expected << '\n';
+            PrintOutcome(label.toUtf8(), true, o, out, err);
+            if (wrong)
+                err << label
+                    << Tr(options.language, QStringLiteral(": expected "),
+                          QStringLiteral("：应为 "))
+                    << expected << '\n';
         }
         status = std::max(status, (o.result != kScanDecoded || wrong) ? int{kExitNotDecoded} : 0);
+        if (!out.flush() || !err.flush()) break;
     }
     return status;
 }
@@ -118,43 +122,48 @@ Box BoxAcross(int left, int right, int top, int bottom) {
     return Box{std::max(0, left - kMargin), y1, right + kMargin + 1, y1 + 10};
 }
 
-int Run(const Options& options, QTextStream& out, QTextStream& err) {
+int Run(const Options& options, Sink& out, Sink& err) {
+    if (options.automatic()) return RunAutomatic(options, out, err);
     Uo_Scan control;  // standalone: run time, sizes itself
     control.InitProperties();
 
     if (options.sample && !options.box) return RunSampleSymbols(options, control, out, err);
 
     int status = kExitDecoded;
-    const QStringList files =
-        options.sample ? QStringList{QStringLiteral("sample")} : options.pictures;
+    const QList<QByteArray> files =
+        options.sample ? QList<QByteArray>{QByteArrayLiteral("sample")} : options.pictureBytes;
     const bool prefix = files.size() > 1;
-    for (const QString& file : files) {
+    for (const QByteArray& file : files) {
         Outcome o;
+        std::optional<LoadError> error;
         try {
             const host::PictureRef picture =
-                options.sample ? SamplePicture() : host::LoadPicture(file);
+                options.sample ? SamplePicture() : LoadNamedPicture(file, false);
             o = ScanPicture(control, picture, *options.box);
+        } catch (const LoadError& e) {
+            error = e;
         } catch (const host::RuntimeError& e) {
+            error = FromRuntimeError(e);
+        } catch (const std::bad_alloc&) {
+            error = OutOfMemory();
+        }
+        // The picture and the control's drawn copy of it go before the next picture loads.
+        control.setPicture(nullptr);
+        if (error) {
             if (options.json) {
-                out << "{\"file\":" << JsonString(file)
-                    << ",\"error\":" << JsonString(e.description()) << "}\n";
+                out << "{" << JsonFileMembers(file)
+                    << ",\"error\":" << JsonString(error->text(options.language)) << "}\n";
             } else {
-                err << (prefix ? file + QStringLiteral(": ") : QString()) << e.description()
-                    << '\n';
+                err << file << ": " << error->text(options.language) << '\n';
             }
             status = kExitError;
-            out.flush();
-            err.flush();
-            continue;
-        }
-        if (options.json) {
+        } else if (options.json) {
             PrintJsonOutcome(file, o, out);
         } else {
             PrintOutcome(file, prefix, o, out, err);
         }
-        if (o.result != kScanDecoded) status = std::max(status, int{kExitNotDecoded});
-        out.flush();
-        err.flush();
+        if (!error && o.result != kScanDecoded) status = std::max(status, int{kExitNotDecoded});
+        if (!out.flush() || !err.flush()) break;
     }
     return status;
 }

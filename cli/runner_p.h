@@ -2,9 +2,9 @@
 // Runs scan39's jobs through the scanning control, offscreen.
 
 #include <QString>
-#include <QTextStream>
 #include <cstdint>
 
+#include "io_p.h"
 #include "options_p.h"
 #include "scan39/host/picture.h"
 
@@ -25,7 +25,11 @@ std::int16_t DragAndScan(Uo_Scan& control, const Box& box);
 // the bars, dragged down and to the right.
 Box BoxAcross(int left, int right, int top, int bottom);
 
-// Runs the parsed options (help excluded); returns the exit status.
-int Run(const Options& options, QTextStream& out, QTextStream& err);
+// Runs the parsed options (help excluded); returns the exit status. A failed write to `out`
+// stops the run; the caller reports it.
+int Run(const Options& options, Sink& out, Sink& err);
+
+// The same without --box or --sample: every symbol of each picture, through the reader.
+int RunAutomatic(const Options& options, Sink& out, Sink& err);
 
 }  // namespace scan39::cli

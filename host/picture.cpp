@@ -20,7 +20,7 @@ namespace {
 // for headers and palettes cannot be a picture we accept; it is never read into memory.
 constexpr qint64 kMaxPictureFileBytes = kMaxPicturePixels * 4 + 1024 * 1024;
 
-enum class Format { Bmp, Jpeg, Gif, Png };
+enum class Format { Bmp, Jpeg, Gif, Png, Tiff, Webp };
 
 const char* FormatName(Format f) {
     switch (f) {
@@ -32,6 +32,10 @@ const char* FormatName(Format f) {
             return "gif";
         case Format::Png:
             return "png";
+        case Format::Tiff:
+            return "tiff";
+        case Format::Webp:
+            return "webp";
     }
     return "";
 }
@@ -79,6 +83,10 @@ std::optional<Format> DetectFormat(const Bytes& b) {
     if (b.startsWith("\xFF\xD8\xFF", 3)) return Format::Jpeg;
     if (b.startsWith("GIF87a", 6) || b.startsWith("GIF89a", 6)) return Format::Gif;
     if (b.startsWith("\x89PNG\r\n\x1A\n", 8)) return Format::Png;
+    if (b.startsWith("II*\0", 4) || b.startsWith("MM\0*", 4)) return Format::Tiff;
+    if (b.startsWith("RIFF", 4) && b.has(8, 4) && b.u8(8) == 'W' && b.u8(9) == 'E' &&
+        b.u8(10) == 'B' && b.u8(11) == 'P')
+        return Format::Webp;
     return std::nullopt;
 }
 
@@ -292,6 +300,54 @@ std::optional<Problem> CheckPng(const Bytes& b) {
     }
 }
 
+// The first directory and every strip or tile it points at must lie within the file.
+std::optional<Problem> CheckTiff(const Bytes& b) {
+    const qint64 n = b.size();
+    const bool little = b.u8(0) == 'I';
+    const auto u16 = [&](qint64 pos) { return little ? b.le16(pos) : b.be16(pos); };
+    const auto u32 = [&](qint64 pos) { return little ? b.le32(pos) : b.be32(pos); };
+    if (!b.has(0, 8)) return CutAt(8, n);
+    const qint64 ifd = u32(4);
+    if (!b.has(ifd, 2)) return CutAt(ifd + 2, n);
+    const qint64 entries = u16(ifd);
+    if (!b.has(ifd + 2, entries * 12)) return CutAt(ifd + 2 + entries * 12, n);
+    // Tag -> (count, where its values are) for the offsets and byte counts.
+    struct Array {
+        qint64 count = 0, pos = 0;
+        unsigned type = 0;
+    };
+    Array offsets, counts;
+    for (qint64 i = 0; i < entries; ++i) {
+        const qint64 e = ifd + 2 + i * 12;
+        const unsigned tag = u16(e);
+        const unsigned type = u16(e + 2);
+        const qint64 count = u32(e + 4);
+        if (type != 3 && type != 4) continue;
+        const qint64 bytes = count * (type == 3 ? 2 : 4);
+        Array a{count, bytes <= 4 ? e + 8 : qint64{u32(e + 8)}, type};
+        if (tag == 273 || tag == 324) offsets = a;
+        if (tag == 279 || tag == 325) counts = a;
+    }
+    if (offsets.count != counts.count)
+        return Damaged(QStringLiteral("数据块的偏移与长度个数不一致"));
+    const qint64 width = offsets.type == 3 ? 2 : 4;
+    if (!b.has(offsets.pos, offsets.count * width) ||
+        !b.has(counts.pos, counts.count * (counts.type == 3 ? 2 : 4)))
+        return Truncated(QStringLiteral("数据块表在文件之外"));
+    for (qint64 i = 0; i < offsets.count; ++i) {
+        const qint64 at = offsets.type == 3 ? u16(offsets.pos + 2 * i) : u32(offsets.pos + 4 * i);
+        const qint64 size = counts.type == 3 ? u16(counts.pos + 2 * i) : u32(counts.pos + 4 * i);
+        if (!b.has(at, size)) return CutAt(at + size, n);
+    }
+    return std::nullopt;
+}
+
+std::optional<Problem> CheckWebp(const Bytes& b) {
+    const qint64 needed = qint64{b.le32(4)} + 8;  // the RIFF chunk holds the whole picture
+    if (needed > b.size()) return CutAt(needed, b.size());
+    return std::nullopt;
+}
+
 std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
     switch (f) {
         case Format::Bmp:
@@ -302,6 +358,10 @@ std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
             return CheckGif(b);
         case Format::Png:
             return CheckPng(b);
+        case Format::Tiff:
+            return CheckTiff(b);
+        case Format::Webp:
+            return CheckWebp(b);
     }
     return std::nullopt;
 }
@@ -340,7 +400,9 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
     const Bytes b(bytes);
     if (b.size() == 0) ThrowInvalid(QStringLiteral("%1是空的，没有图片数据").arg(what));
     const std::optional<Format> format = DetectFormat(b);
-    if (!format) ThrowInvalid(QStringLiteral("%1不是 BMP、JPEG、GIF 或 PNG 图片").arg(what));
+    if (!format)
+        ThrowInvalid(QStringLiteral("%1不是 BMP、JPEG、GIF 或 PNG 图片（也不是 TIFF 或 WebP 图片）")
+                         .arg(what));
 
     // Qt refuses to allocate beyond this while decoding: the largest accepted picture at 32
     // bits a pixel, plus one megabyte of slack.

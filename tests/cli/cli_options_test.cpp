@@ -32,6 +32,8 @@ class CliOptionsTest : public QObject {
         QTest::newRow("after -- a dash name is a picture")
             << QStringList{"--box", "0,0,9,9", "--", "--json", "-"} << false << false
             << Box{0, 0, 9, 9} << QStringList{"--json", "-"};
+        QTest::newRow("no box: the automatic read")
+            << QStringList{"a.bmp"} << false << false << Box{} << QStringList{"a.bmp"};
         QTest::newRow("sample alone")
             << QStringList{"--sample"} << false << true << Box{} << QStringList{};
         QTest::newRow("sample with box and json")
@@ -57,7 +59,6 @@ class CliOptionsTest : public QObject {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("nothing") << QStringList{} << "--box";
-        QTest::newRow("no box") << QStringList{"a.bmp"} << "--box";
         QTest::newRow("no picture") << QStringList{"--box", "1,2,3,4"} << "picture";
         QTest::newRow("box without value") << QStringList{"a.bmp", "--box"} << "value";
         QTest::newRow("three numbers") << QStringList{"--box", "1,2,3", "a"} << "four";
@@ -68,7 +69,7 @@ class CliOptionsTest : public QObject {
         QTest::newRow("beyond the bound")
             << QStringList{"--box", "0,0,1000001,4", "a"} << "out of range";
         QTest::newRow("beyond 64 bits")
-            << QStringList{"--box", "0,0,99999999999999999999,4", "a"} << "whole number";
+            << QStringList{"--box", "0,0,99999999999999999999,4", "a"} << "out of range";
         QTest::newRow("box twice")
             << QStringList{"--box", "1,2,3,4", "--box=1,2,3,4", "a"} << "more than once";
         QTest::newRow("unknown option") << QStringList{"--boxes", "1,2,3,4", "a"} << "--boxes";

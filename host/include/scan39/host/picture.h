@@ -24,7 +24,8 @@ using PictureRef = std::shared_ptr<const Picture>;
 // huge allocation.
 inline constexpr qint64 kMaxPicturePixels = qint64{64} * 1024 * 1024;
 
-// Loads a BMP (1, 4, 8, 16, 24, 32 bit, uncompressed or run-length), JPEG, GIF or PNG file,
+// Loads a BMP (1, 4, 8, 16, 24, 32 bit, uncompressed or run-length), JPEG, GIF, PNG, TIFF or
+// WebP file (the last two need Qt's image format plugins),
 // recognised by its content. Trailing blanks of the path are ignored. Throws RuntimeError (53
 // missing file, 70/75 not readable or not an ordinary file, 481 not a picture / damaged /
 // truncated, 7 too large) whose description names the file and says what is wrong; never

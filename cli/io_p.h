@@ -1,0 +1,67 @@
+#pragma once
+// scan39's input and output at the level of the operating system: results written with every
+// failure noticed, pictures read by their exact names.
+
+#include <QByteArray>
+#include <QString>
+#include <concepts>
+
+#include "options_p.h"
+#include "scan39/host/errors.h"
+#include "scan39/host/picture.h"
+
+namespace scan39::cli {
+
+// Bytes bound for a file descriptor. A failed write (a full disk, a closed descriptor, a
+// reader that went away) is remembered, and nothing more is written after it.
+class Sink {
+  public:
+    explicit Sink(int fd) : fd_(fd) {}
+    Sink& operator<<(const QByteArray& bytes);
+    Sink& operator<<(const QString& text) { return *this << text.toUtf8(); }
+    Sink& operator<<(const char* text) { return *this << QByteArray(text); }
+    Sink& operator<<(char c) { return *this << QByteArray(1, c); }
+    template <std::integral T>
+    Sink& operator<<(T n) {
+        return *this << QByteArray::number(static_cast<qlonglong>(n));
+    }
+
+    // Writes what is buffered; false once any write has failed.
+    bool flush();
+    bool failed() const { return errno_ != 0; }
+    int error() const { return errno_; }  // the errno of the first failure
+
+  private:
+    int fd_;
+    QByteArray buffer_;
+    int errno_ = 0;
+};
+
+// Makes sure descriptors 0, 1 and 2 are open, so that no file the program opens later takes
+// one of their numbers: a closed one is replaced by /dev/null opened read-only, so that
+// writing to a closed standard output still fails. A broken pipe becomes a write error
+// instead of a signal.
+void PrepareStandardStreams();
+
+// "cannot write the results: <reason>", for standard error.
+QString WriteFailure(Language language, int error);
+
+// Why a picture could not be had, in both languages, with the run-time error number.
+struct LoadError {
+    int number = 0;
+    QString english;
+    QString chinese;
+    QString text(Language language) const { return Tr(language, english, chinese); }
+};
+
+// The error the loader reported, in both languages.
+LoadError FromRuntimeError(const host::RuntimeError& error);
+LoadError OutOfMemory();
+
+// Reads a picture file by its exact name (not trimmed, not re-encoded) or, for "-" when
+// `dashIsStdin`, standard input, and decodes it with the loader. Only regular files are read,
+// within the loader's bound. Throws LoadError; std::bad_alloc is the caller's to catch.
+// Safe to call from several threads: the decoding itself is done one picture at a time.
+host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin);
+
+}  // namespace scan39::cli
