@@ -16,8 +16,10 @@ Picture = Union[str, os.PathLike[str], bytes, bytearray, memoryview, npt.NDArray
 Point = tuple[float, float]
 
 class PictureError(Exception):
-    """A picture that cannot be loaded; str() is the loader's description."""
+    """A picture that cannot be loaded; str() is the command line's message for it."""
     number: int
+    """The run-time error number (481 not a picture or damaged, 7 too large, ...)."""
+    filename: str | None
 
 class Symbol(NamedTuple):
     """A Code 39 symbol found in a picture."""

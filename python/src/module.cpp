@@ -150,6 +150,8 @@ PYBIND11_MODULE(_scan39, m) {
             }
             py::object error = py::reinterpret_borrow<py::object>(*pictureError)(description);
             error.attr("number") = e.number();
+            error.attr("filename") =
+                e.path().isEmpty() ? py::object(py::none()) : py::str(e.path().toStdString());
             PyErr_SetObject(pictureError->ptr(), error.ptr());
         }
     });

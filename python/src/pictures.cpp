@@ -3,15 +3,27 @@
 #include <QFile>
 #include <QImage>
 #include <memory>
+#include <mutex>
 
+#include "io_p.h"
 #include "scan39/host/errors.h"
 
 namespace scan39::python {
 
 namespace {
 
-// What error descriptions call pictures handed over as bytes.
+// What the loader's descriptions call pictures handed over as bytes.
 const QString kDataName = QStringLiteral("图片数据");
+
+// Qt's image readers share settings between threads (the loader's allocation limit), so
+// pictures are decoded one at a time, as the command line does; reading runs in parallel.
+std::mutex g_decodeLock;
+
+// Messages follow the command line's language rule (the locale).
+cli::Language MessageLanguage() {
+    static const cli::Language language = cli::LanguageFromEnvironment();
+    return language;
+}
 
 // Straight alpha over white, the same rounding as the loader uses for transparent pictures.
 constexpr int Over(int c, int a) {
@@ -49,20 +61,22 @@ PictureFailure::PictureFailure(int number, const QString& description, const QSt
       path_(path) {}
 
 host::PictureRef LoadPath(const QByteArray& encodedPath) {
-    // Decoded as the command line decodes its arguments, so a name means the same file.
-    const QString path = QFile::decodeName(encodedPath);
+    // The command line's own loading: the exact name, the same checks and messages.
     try {
-        return host::LoadPicture(path);
-    } catch (const host::RuntimeError& e) {
-        throw PictureFailure(e.number(), e.description(), path);
+        const std::lock_guard lock(g_decodeLock);
+        return cli::LoadNamedPicture(encodedPath, false);
+    } catch (const cli::LoadError& e) {
+        throw PictureFailure(e.number, e.text(MessageLanguage()), QFile::decodeName(encodedPath));
     }
 }
 
 host::PictureRef LoadData(const QByteArray& bytes) {
     try {
+        const std::lock_guard lock(g_decodeLock);
         return host::LoadPictureFromData(bytes, kDataName);
     } catch (const host::RuntimeError& e) {
-        throw PictureFailure(e.number(), e.description(), QString());
+        throw PictureFailure(e.number(), cli::FromRuntimeError(e).text(MessageLanguage()),
+                             QString());
     }
 }
 
@@ -112,23 +126,23 @@ host::PictureRef PictureOf(const ArrayPixels& p) {
     if (p.width > 0 && p.height > 0 &&
         (p.width > host::kMaxPicturePixels || p.height > host::kMaxPicturePixels ||
          p.width * p.height > host::kMaxPicturePixels)) {
-        throw PictureFailure(host::kErrOutOfMemory,
-                             QStringLiteral("内存溢出：%1太大（%2 × %3 像素，最多允许 %4 像素）")
-                                 .arg(kDataName)
-                                 .arg(p.width)
-                                 .arg(p.height)
-                                 .arg(host::kMaxPicturePixels),
-                             QString());
+        throw PictureFailure(
+            host::kErrOutOfMemory,
+            cli::Tr(MessageLanguage(), QStringLiteral("too large (at most %1 pixels are accepted)"),
+                    QStringLiteral("内存溢出：图片太大（最多允许 %1 像素）"))
+                .arg(host::kMaxPicturePixels),
+            QString());
     }
     if (p.width == 0 || p.height == 0) {
         throw PictureFailure(host::kErrInvalidPicture,
-                             QStringLiteral("无效图片：%1是空的，没有像素").arg(kDataName),
+                             cli::Tr(MessageLanguage(), QStringLiteral("empty, no pixels"),
+                                     QStringLiteral("无效图片：数组是空的，没有像素")),
                              QString());
     }
     QImage image(static_cast<int>(p.width), static_cast<int>(p.height), QImage::Format_RGB32);
     if (image.isNull()) {
-        throw PictureFailure(host::kErrOutOfMemory, host::ErrorDescription(host::kErrOutOfMemory),
-                             QString());
+        const cli::LoadError e = cli::OutOfMemory();
+        throw PictureFailure(e.number, e.text(MessageLanguage()), QString());
     }
     ForEachPixel(p, [&](std::ptrdiff_t x, std::ptrdiff_t y, int r, int g, int b) {
         reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))[x] = qRgb(r, g, b);

@@ -15,7 +15,8 @@
 
 namespace scan39::python {
 
-// A picture the loader refused, with the loader's error number and description.
+// A picture that could not be loaded: the run-time error number and the command line's
+// message for it.
 class PictureFailure : public std::runtime_error {
   public:
     PictureFailure(int number, const QString& description, const QString& path);
@@ -44,7 +45,7 @@ struct GreyPicture {
     std::vector<std::uint8_t> pixels;
 };
 
-// Loads through the host's loader (same bounds and error texts as the command line).
+// Loads as the command line does (same bounds, checks and messages).
 host::PictureRef LoadPath(const QByteArray& encodedPath);
 host::PictureRef LoadData(const QByteArray& bytes);
 
