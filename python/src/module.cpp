@@ -7,7 +7,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <string>
 
 #include "box_thread.h"
@@ -212,6 +214,22 @@ PYBIND11_MODULE(_scan39, m) {
             return ScanBox(std::move(picture), c[0], c[1], c[2], c[3]);
         },
         py::arg("array"), py::arg("x1"), py::arg("y1"), py::arg("x2"), py::arg("y2"));
+
+    // For the benchmark of what crossing into Python costs: the reader alone on the array's
+    // pixels (already grey and in place when the layout allows), seconds per read.
+    m.def(
+        "_reader_seconds",
+        [](const py::array& array, const std::string& effort, int repeats) {
+            const auto options = Options(false, false, effort);
+            const ArrayPixels pixels = PixelsOf(array);
+            py::gil_scoped_release unlocked;
+            const GreyPicture grey = GreyOf(pixels);
+            const auto start = std::chrono::steady_clock::now();
+            for (int i = 0; i < repeats; ++i) scan39::reader::Read(grey.view, options);
+            const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+            return spent.count() / std::max(1, repeats);
+        },
+        py::arg("array"), py::arg("effort") = "thorough", py::arg("repeats") = 1);
 
     // The Qt thread ends before the interpreter does, while Qt is still whole.
     m.def("_stop_box_thread", [] {
