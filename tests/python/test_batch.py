@@ -70,3 +70,14 @@ def test_resume_after_interruption(tmp_path):
     after = records(output.read_text())
     assert after[:len(before)] == before  # nothing redone
     assert sorted(r["file"] for r in after) == pictures  # nothing lost, nothing twice
+
+
+def test_running_scheduler(tmp_path):
+    from distributed import LocalCluster
+
+    pictures = make_folder(tmp_path / "in", 4)
+    cluster = LocalCluster(n_workers=1, processes=False, protocol="tcp", dashboard_address=None)
+    with cluster:
+        out, _ = batch(tmp_path / "in", "--scheduler", cluster.scheduler_address).communicate(
+            timeout=300)
+    assert sorted(r["file"] for r in records(out)) == pictures

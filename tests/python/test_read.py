@@ -86,3 +86,13 @@ def test_threads_read_in_parallel(reader_ready):
         for _ in range(3):
             got = list(pool.map(lambda p: [s.text for s in scan39.read(p)], pictures))
             assert got == expected
+
+
+def test_options_reach_the_reader(reader_ready):
+    alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"
+    text = "CODE39"
+    checked = text + alphabet[sum(map(alphabet.index, text)) % 43]
+    grey = code39.render(checked)[0]
+    assert [s.text for s in scan39.read(grey, check_digit=True)] == [text]
+    assert [s.text for s in scan39.read(code39.render("A" + checked)[0], check_digit=True)] == []
+    assert [s.text for s in scan39.read(code39.render("+A$B")[0], full_ascii=True)] == ["a\x02"]
