@@ -58,6 +58,7 @@ constexpr float kMaxRatio = 4.5f;
 
 // Symbol-level limits, relative to the width of the neighbouring character.
 constexpr float kQuietZone = 0.28f;    // ~4 modules: quiet zones of 5 modules, somewhat blurred
+constexpr float kWeakEdge = 0.4f;      // of the character's mean edge: noise, not a bar
 constexpr float kMaxGap = 0.5f;        // gaps of up to ~6 modules
 constexpr float kMaxWidthStep = 1.2f;  // neighbouring characters differ little, even in perspective
 
@@ -66,10 +67,10 @@ bool Consistent(float a, float b, float limit) {
 }
 
 // One reading direction; edges in reading order.
-void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
-                     std::vector<LineRead>& out) {
+int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
+                    std::vector<LineRead>& out) {
     const int m = static_cast<int>(e.size());
-    if (m < 20) return;  // start and stop alone take 20 edges
+    if (m < 20) return 0;  // start and stop alone take 20 edges
     std::vector<float> w(m - 1);
     for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
     std::vector<std::int8_t> cls(m, -1);
@@ -80,9 +81,24 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         cw[k] = e[k + 9].pos - e[k].pos;
     }
     const int star = static_cast<int>(kCharacters.size()) - 1;
-    auto quietBefore = [&](int k) { return (k == 0 ? e[0].pos : w[k - 1]) >= kQuietZone * cw[k]; };
+    // A quiet zone holds no edge nearly as sharp as the character's own: noise on the
+    // paper may cross it, and must not shorten it.
+    auto weak = [&](int k) {
+        float sum = 0;
+        for (int j = k; j < k + 10; ++j) sum += e[j].strength;
+        return kWeakEdge * sum / 10;
+    };
+    auto quietBefore = [&](int k) {
+        const float limit = weak(k);
+        int j = k - 1;
+        while (j >= 0 && e[j].strength < limit) --j;
+        return e[k].pos - (j >= 0 ? e[j].pos : 0) >= kQuietZone * cw[k];
+    };
     auto quietAfter = [&](int k) {
-        return (k + 9 == m - 1 ? length - e[m - 1].pos : w[k + 9]) >= kQuietZone * cw[k];
+        const float limit = weak(k);
+        int j = k + 10;
+        while (j < m && e[j].strength < limit) ++j;
+        return (j < m ? e[j].pos : length) - e[k + 9].pos >= kQuietZone * cw[k];
     };
     auto gapOk = [&](float gap, float width) { return gap <= kMaxGap * width; };
 
@@ -92,8 +108,12 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         std::string suffix;  // that run, in reading order
     };
     std::vector<Stop> stops;
+    int ends = 0;
     for (int k = 0; k + 9 < m; ++k) {
-        if (cls[k] != star || !quietAfter(k)) continue;
+        if (cls[k] != star) continue;
+        ends += quietBefore(k);
+        if (!quietAfter(k)) continue;
+        ++ends;
         Stop s{k, k, {}};
         while (s.first >= 10 && gapOk(w[s.first - 1], cw[s.first])) {
             const int prev = s.first - 10;
@@ -104,7 +124,7 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         }
         stops.push_back(std::move(s));
     }
-    if (stops.empty()) return;
+    if (stops.empty()) return ends;
 
     for (int k0 = 0; k0 + 9 < m; ++k0) {
         if (cls[k0] != star || !quietBefore(k0)) continue;
@@ -148,6 +168,7 @@ void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
             break;
         }
     }
+    return ends;
 }
 
 }  // namespace
@@ -172,21 +193,20 @@ int ClassifyCharacter(const float* widths) {
     return kLookup[mask];
 }
 
-void DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
-    const std::size_t first = out.size();
-    DecodeDirection(edges, length, false, out);
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
+    int ends = DecodeDirection(edges, length, false, out);
     std::vector<Edge> mirrored(edges.size());
     for (std::size_t i = 0; i < edges.size(); ++i) {
         const Edge& src = edges[edges.size() - 1 - i];
-        mirrored[i] = {length - src.pos, !src.falling};
+        mirrored[i] = {length - src.pos, !src.falling, src.strength};
     }
     const std::size_t forward = out.size();
-    DecodeDirection(mirrored, length, true, out);
+    ends += DecodeDirection(mirrored, length, true, out);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;
     }
-    (void)first;
+    return ends;
 }
 
 int CheckValue(char c) {

@@ -21,10 +21,12 @@ std::uint16_t WideMask(int index);
 // widths do not split cleanly into six narrow and three wide ones.
 int ClassifyCharacter(const float* widths);
 
-// An edge along a scan line: its position in samples and whether it goes from light to dark.
+// An edge along a scan line: its position in samples, whether it goes from light to dark,
+// and how sharp it is.
 struct Edge {
     float pos = 0;
     bool falling = false;
+    float strength = 0;  // the slope's magnitude
 };
 
 // What one scan line says about one symbol, in reading order: the data characters between
@@ -38,8 +40,9 @@ struct LineRead {
 };
 
 // Every symbol (whole, or with unreadable characters between a readable start and stop)
-// along a line of `length` samples whose edges are `edges`; both reading directions.
-void DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out);
+// along a line of `length` samples whose edges are `edges`; both reading directions. Returns
+// how many start and stop characters with a quiet zone the line holds, read or not.
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out);
 
 // The mod 43 check value of a data character, -1 for any other.
 int CheckValue(char c);

@@ -16,6 +16,9 @@ constexpr double kMinEnergy = 60;
 // noise much less.
 constexpr double kMinCoherence = 0.6;
 constexpr double kMaxAngleStep = 15 * std::numbers::pi / 180;
+// Regions in line (within ~8 degrees) and at most this many pixels apart are one.
+constexpr double kMinMergeDot = 0.99;
+constexpr double kMergeGap = 48;
 
 struct Tensor {
     double xx = 0, yy = 0, xy = 0;
@@ -108,15 +111,44 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
     }
 }
 
+// Joins regions that continue one another along their direction: wide bars and spaces of
+// large modules leave each bar a region of its own.
+void Merge(std::vector<Region>& regions) {
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t i = 0; i < regions.size() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < regions.size() && !merged; ++j) {
+                Region& a = regions[i];
+                const Region& b = regions[j];
+                if (std::abs(a.dir.x * b.dir.x + a.dir.y * b.dir.y) < kMinMergeDot) continue;
+                const double x = b.centre.x - a.centre.x, y = b.centre.y - a.centre.y;
+                const double along = x * a.dir.x + y * a.dir.y;
+                const double across = std::abs(y * a.dir.x - x * a.dir.y);
+                if (across > 0.5 * std::max(a.halfWidth, b.halfWidth)) continue;
+                if (std::abs(along) > a.halfLength + b.halfLength + kMergeGap) continue;
+                const double lo = std::min(-a.halfLength, along - b.halfLength);
+                const double hi = std::max(a.halfLength, along + b.halfLength);
+                const double mid = 0.5 * (lo + hi);
+                a.centre = {a.centre.x + mid * a.dir.x, a.centre.y + mid * a.dir.y};
+                a.halfLength = 0.5 * (hi - lo);
+                a.halfWidth = std::max(a.halfWidth, b.halfWidth);
+                a.blocks += b.blocks;
+                regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
+                merged = true;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<Region> Locate(const GreyView& picture, int limit) {
     const int w = picture.width, h = picture.height;
     const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
     std::vector<Tensor> fine(static_cast<std::size_t>(bw) * bh);
-    // Large pictures: every second pixel of every second row is plenty for the blocks.
+    // Every second row is plenty for the blocks; large pictures, every second pixel too.
     const int step = static_cast<long long>(w) * h > 2'000'000 ? 2 : 1;
-    for (int y = 1; y + 1 < h; y += step) {
+    for (int y = 1; y + 1 < h; y += 2) {
         const std::uint8_t* up = picture.data + (y - 1) * picture.stride;
         const std::uint8_t* row = picture.data + y * picture.stride;
         const std::uint8_t* down = picture.data + (y + 1) * picture.stride;
@@ -130,12 +162,19 @@ std::vector<Region> Locate(const GreyView& picture, int limit) {
     }
     std::vector<Region> regions;
     Group(Classify(fine), bw, bh, kBlock, 2, 4, regions);
+    Merge(regions);
+    const std::size_t fineRegions = regions.size();
     // Twice the block size: large modules leave the small blocks inside wide bars blank.
     const int cw = (bw + 1) / 2, ch = (bh + 1) / 2;
     std::vector<Tensor> coarse(static_cast<std::size_t>(cw) * ch);
     for (int y = 0; y < bh; ++y)
         for (int x = 0; x < bw; ++x) coarse[(y / 2) * cw + x / 2] += fine[y * bw + x];
     Group(Classify(coarse), cw, ch, 2 * kBlock, 1, 3, regions);
+    std::vector<Region> coarseRegions(regions.begin() + static_cast<std::ptrdiff_t>(fineRegions),
+                                      regions.end());
+    Merge(coarseRegions);
+    regions.resize(fineRegions);
+    regions.insert(regions.end(), coarseRegions.begin(), coarseRegions.end());
     std::stable_sort(regions.begin(), regions.end(),
                      [](const Region& a, const Region& b) { return a.blocks > b.blocks; });
     if (static_cast<int>(regions.size()) > limit) regions.resize(limit);

@@ -30,20 +30,41 @@ struct Plan {
 
 Plan MakePlan(Effort effort) {
     if (effort == Effort::kFast) return {6, 4, 10, 4.0, {0}};
-    return {24, 8, 40, 2.0, {0, -4, 4}};
+    return {16, 6, 32, 2.5, {0, -4, 4, -8, 8}};
 }
+
+// Edges of three characters: a line this busy may cross bars at a slant.
+constexpr std::size_t kBusyEdges = 30;
+
+// What the lines across one region found besides reads.
+struct Evidence {
+    int ends = 0;  // start and stop characters with a quiet zone
+    int busy = 0;  // lines that crossed kBusyEdges edges or more
+    int lines = 0;
+};
 
 class LineReader {
   public:
     explicit LineReader(const GreyView& picture) : picture_(picture) {}
 
-    void Scan(Point through, Point dir, std::vector<Observation>& out) {
-        const ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, kStep);
-        if (line.count < 20) return;
+    // Scans the line through `through` along `dir`, at most `reach` pixels either side.
+    // Counts the start and stop characters it saw, and whether it crossed many edges.
+    void Scan(Point through, Point dir, double reach, std::vector<Observation>& out,
+              Evidence& evidence) {
+        ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, kStep);
+        // Keep the part within reach of `through`.
+        const double t = (through.x - line.origin.x) * dir.x + (through.y - line.origin.y) * dir.y;
+        const double from = std::max(0.0, t - reach);
+        const double to = std::min(static_cast<double>(line.count - 1) * kStep, t + reach);
+        if (to - from < 20 * kStep) return;
+        line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
+        line.count = static_cast<int>((to - from) / kStep) + 1;
         SampleProfile(picture_, line, profile_);
         FindEdges(profile_, kMinSlope, edges_);
         reads_.clear();
-        DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        evidence.busy += edges_.size() >= kBusyEdges;
+        ++evidence.lines;
         for (LineRead& r : reads_) {
             out.push_back({std::move(r.chars), line.At(r.begin), line.At(r.end)});
         }
@@ -56,6 +77,38 @@ class LineReader {
     std::vector<LineRead> reads_;
 };
 
+// Steps outwards from the outermost agreeing lines towards the bar ends, in pixels.
+constexpr double kExtendStep = 1.5;
+constexpr int kMaxExtendSteps = 3;
+// Lines across a region before one without start or stop characters is given up.
+constexpr int kGiveUpAfter = 8;
+// Whole reads from one region that agree before its remaining lines are skipped.
+constexpr int kSettledReads = 6;
+
+// The i-th point of the van der Corput sequence, shifted to start in the middle.
+double Spread(int i) {
+    double v = 0, f = 0.5;
+    for (unsigned n = static_cast<unsigned>(i); n != 0; n >>= 1, f *= 0.5) v += (n & 1) * f;
+    v += 0.5;
+    return v >= 1 ? v - 1 : v;
+}
+
+// Enough whole reads of one text since `first`, and none of another.
+bool Settled(const std::vector<Observation>& observations, std::size_t first) {
+    int whole = 0;
+    const std::string* text = nullptr;
+    for (std::size_t i = first; i < observations.size(); ++i) {
+        const std::string& c = observations[i].chars;
+        if (c.find('\0') != std::string::npos) continue;
+        if (text != nullptr && c != *text) return false;
+        text = &c;
+        ++whole;
+    }
+    return whole >= kSettledReads;
+}
+
+// A region inside one already scanned at the same angle (the coarse and fine block grids
+// find most symbols twice).
 bool Covered(const Region& r, const std::vector<Region>& done) {
     return std::any_of(done.begin(), done.end(), [&](const Region& d) {
         const double x = r.centre.x - d.centre.x, y = r.centre.y - d.centre.y;
@@ -64,6 +117,57 @@ bool Covered(const Region& r, const std::vector<Region>& done) {
         const double dot = std::abs(r.dir.x * d.dir.x + r.dir.y * d.dir.y);
         return dot > 0.995 && along < d.halfLength && across + r.halfWidth <= d.halfWidth + 4;
     });
+}
+
+// Whether a line's read supports the agreed text: same length, no character against it,
+// most of them read.
+bool Supports(const Observation& o, const std::string& text) {
+    if (o.chars.size() != text.size()) return false;
+    std::size_t known = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (o.chars[k] == 0) continue;
+        if (o.chars[k] != text[k]) return false;
+        ++known;
+    }
+    return 2 * known >= text.size();
+}
+
+// The lines that agreed seldom run along the very ends of the bars: step parallel lines
+// outwards from the outermost ones while they still read the symbol.
+void ExtendToBarEnds(LineReader& reader, Consensus& c) {
+    const Point d{c.corners[1].x - c.corners[0].x, c.corners[1].y - c.corners[0].y};
+    const double length = std::hypot(d.x, d.y);
+    if (length <= 0) return;
+    const Point dir{d.x / length, d.y / length};
+    const Point up{dir.y, -dir.x};  // towards the top side
+    std::vector<Observation> found;
+    Evidence ignored;
+    for (int side = 0; side < 2; ++side) {
+        Point& begin = c.corners[side == 0 ? 0 : 3];
+        Point& end = c.corners[side == 0 ? 1 : 2];
+        const double sign = side == 0 ? 1 : -1;
+        int misses = 0;
+        for (int step = 1; step <= kMaxExtendSteps && misses < 2; ++step) {
+            const double off = sign * kExtendStep * step;
+            const Point mid{0.5 * (begin.x + end.x) + off * up.x,
+                            0.5 * (begin.y + end.y) + off * up.y};
+            found.clear();
+            reader.Scan(mid, dir, 0.5 * length + 32, found, ignored);
+            const auto it = std::find_if(found.begin(), found.end(), [&](const Observation& o) {
+                return Supports(o, c.text) &&
+                       std::hypot(o.begin.x - begin.x - off * up.x,
+                                  o.begin.y - begin.y - off * up.y) < 0.05 * length;
+            });
+            if (it == found.end()) {
+                ++misses;
+                continue;
+            }
+            misses = 0;
+            begin = it->begin;
+            end = it->end;
+            step = 0;  // measured from the new side
+        }
+    }
 }
 
 // Applies the options to an agreed text; false when the symbol must not be reported.
@@ -103,14 +207,28 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         done.push_back(r);
         const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
                                      plan.minLines, plan.maxLines);
+        // Far enough past the region for a symbol of which it holds only a third, and its
+        // quiet zones.
+        const double reach = 3 * r.halfLength + 32;
+        Evidence evidence;
+        const std::size_t before = observations.size();
         for (double tilt : plan.tilts) {
+            // Tilted lines only where the region's own direction read too little but found
+            // start or stop characters or many edges: the direction is off (perspective
+            // turns the bars), or the bars are short for the symbol's length.
+            const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
+            if (tilt != 0 && (!promising || observations.size() - before >= 3)) break;
             const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
             const Point dir{std::cos(a), std::sin(a)};
             const Point normal{-dir.y, dir.x};
             for (int i = 0; i < lines; ++i) {
-                const double o = r.halfWidth * 0.9 * (2.0 * (i + 0.5) / lines - 1);
-                reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir,
-                            observations);
+                // Spread over the region from the first lines on (van der Corput order), so
+                // that stopping early still leaves lines far apart.
+                const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
+                reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
+                            observations, evidence);
+                if (i + 1 == kGiveUpAfter && evidence.ends == 0) break;
+                if (Settled(observations, before)) break;
             }
         }
     }
@@ -118,8 +236,9 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
     std::vector<Symbol> symbols;
     for (Consensus& c : Vote(observations)) {
         Symbol s;
-        if (!Finish(options, c.text, s.check) || c.text.empty()) continue;
-        s.text = std::move(c.text);
+        s.text = c.text;
+        if (!Finish(options, s.text, s.check) || s.text.empty()) continue;
+        ExtendToBarEnds(reader, c);
         s.corners = c.corners;
         s.angle = c.angle;
         s.lines = c.lines;

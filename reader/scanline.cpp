@@ -42,12 +42,16 @@ ScanLine ClipLine(int width, int height, Point through, Point dir, float step) {
 void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out) {
     out.resize(static_cast<std::size_t>(line.count));
     const int w = picture.width, h = picture.height;
+    const float dx = static_cast<float>(line.step * line.dir.x);
+    const float dy = static_cast<float>(line.step * line.dir.y);
+    const float maxX = static_cast<float>(w - 1), maxY = static_cast<float>(h - 1);
     for (int i = 0; i < line.count; ++i) {
-        const Point p = line.At(static_cast<float>(i));
-        const double x = std::clamp(p.x, 0.0, w - 1.0), y = std::clamp(p.y, 0.0, h - 1.0);
+        // The clipped line lies inside; the clamps only absorb rounding at its ends.
+        const float x = std::clamp(static_cast<float>(line.origin.x) + i * dx, 0.0f, maxX);
+        const float y = std::clamp(static_cast<float>(line.origin.y) + i * dy, 0.0f, maxY);
         const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
-        const int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
-        const float fx = static_cast<float>(x - x0), fy = static_cast<float>(y - y0);
+        const int x1 = x0 + (x0 + 1 < w), y1 = y0 + (y0 + 1 < h);
+        const float fx = x - x0, fy = y - y0;
         const std::uint8_t* r0 = picture.data + y0 * picture.stride;
         const std::uint8_t* r1 = picture.data + y1 * picture.stride;
         const float top = r0[x0] + fx * (r0[x1] - r0[x0]);
@@ -60,19 +64,17 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
     edges.clear();
     const int n = static_cast<int>(p.size());
     if (n < 7) return;
-    std::vector<float> s(p.size());
-    s[0] = p[0];
-    s[n - 1] = p[n - 1];
-    for (int i = 1; i + 1 < n; ++i) s[i] = 0.25f * (p[i - 1] + 2 * p[i] + p[i + 1]);
+    // Slope of the profile smoothed by [1 2 1] / 4, over two samples.
     std::vector<float> d(p.size(), 0);
-    for (int i = 1; i + 1 < n; ++i) d[i] = s[i + 1] - s[i - 1];
+    for (int i = 2; i + 2 < n; ++i)
+        d[i] = 0.25f * (p[i + 2] + 2 * p[i + 1] - 2 * p[i - 1] - p[i - 2]);
 
     struct Candidate {
         float pos;
         float slope;
     };
     std::vector<Candidate> c;
-    for (int i = 2; i + 2 < n; ++i) {
+    for (int i = 3; i + 3 < n; ++i) {
         const float v = d[i];
         if (std::abs(v) < minSlope) continue;
         const bool peak = v > 0 ? (v >= d[i - 1] && v > d[i + 1]) : (v <= d[i - 1] && v < d[i + 1]);
@@ -93,16 +95,26 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
         for (std::size_t j = lo; j < hi; ++j) strongest = std::max(strongest, std::abs(c[j].slope));
         if (std::abs(c[i].slope) >= kRelativeSlope * strongest) kept.push_back(c[i]);
     }
-    // Edges alternate; of two in a row the same way, the stronger one is the edge.
+    // Edges alternate. Two in a row the same way and close together are one edge split by
+    // noise, or a weak element lost between them: keep the stronger. Far apart, they are steps into
+    // and out of a middle level, such as a grey label margin between white surroundings and a bar:
+    // that level is the quiet zone, so a zero-width element of the other kind marks its far end. It
+    // also keeps any character across it from being read.
     float lastSlope = 0;
     for (const Candidate& k : kept) {
         const bool falling = k.slope < 0;
         if (!edges.empty() && edges.back().falling == falling) {
-            if (std::abs(k.slope) > lastSlope)
-                edges.back().pos = k.pos, lastSlope = std::abs(k.slope);
-            continue;
+            if (k.pos - edges.back().pos <= kNearby) {
+                if (std::abs(k.slope) > lastSlope) {
+                    edges.back() = {k.pos, falling, std::abs(k.slope)};
+                    lastSlope = std::abs(k.slope);
+                }
+                continue;
+            }
+            const float at = falling ? edges.back().pos : k.pos;
+            edges.push_back({at, !falling, std::max(lastSlope, std::abs(k.slope))});
         }
-        edges.push_back({k.pos, falling});
+        edges.push_back({k.pos, falling, std::abs(k.slope)});
         lastSlope = std::abs(k.slope);
     }
 }

@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [BUILD_DIR] [SECONDS] [TARGET...]
 #
 # Configures BUILD_DIR (default build-fuzz) with Clang, builds the fuzz targets, writes each
-# target's seed corpus to a temporary directory and runs every target (default: all four) for
+# target's seed corpus to a temporary directory and runs every target (default: all five) for
 # SECONDS (default 60), one after another. The corpus each run grows is kept in
 # BUILD_DIR/fuzz-corpus/<target> so that later runs go on from it; logs go to
 # BUILD_DIR/fuzz-logs and anything found to BUILD_DIR/fuzz-findings/<target>. Exits non-zero
@@ -19,7 +19,7 @@ build=$(realpath -m "${1:-$root/build-fuzz}")
 seconds=${2:-60}
 shift $(($# < 2 ? $# : 2))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_picture fuzz_property_store fuzz_decoder fuzz_cli_options)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_picture fuzz_property_store fuzz_decoder fuzz_cli_options fuzz_reader)
 
 for tool in clang clang++ cmake ninja; do
     command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is needed" >&2; exit 2; }
@@ -43,6 +43,7 @@ max_len() {
     case "$1" in
         fuzz_picture | fuzz_property_store) echo 16384 ;;
         fuzz_decoder) echo 8192 ;;
+        fuzz_reader) echo 65536 ;;
         *) echo 4096 ;;
     esac
 }
@@ -80,6 +81,7 @@ sources_of() {
         fuzz_property_store) echo host/property_store.cpp host/picture.cpp ;;
         fuzz_decoder) echo decoder/sample.cpp decoder/decode.cpp ;;
         fuzz_cli_options) echo cli/options.cpp ;;
+        fuzz_reader) echo reader/reader.cpp reader/locate.cpp reader/scanline.cpp reader/code39.cpp reader/vote.cpp ;;
     esac
 }
 if [ "${SCAN39_FUZZ_COVERAGE:-0}" = 1 ]; then

@@ -65,7 +65,7 @@ double Ink(const Draw& d, const std::vector<double>& edges, double halfLength, d
     return 1;
 }
 
-void DrawSymbol(Picture& p, const Draw& d, int ink = 0, int paper = 255) {
+void DrawSymbol(Picture& p, const Draw& d, int ink = 0) {
     const int wide = static_cast<int>(std::lround(2 * d.ratio));
     const std::vector<int> runs = encoder::Runs(d.text, {2, wide, 2 * d.gap});
     std::vector<double> edges{0};
@@ -87,7 +87,6 @@ void DrawSymbol(Picture& p, const Draw& d, int ink = 0, int paper = 255) {
             }
         }
     }
-    (void)paper;
 }
 
 Picture Blank(int paper = 255) {
@@ -154,7 +153,7 @@ class Reads : public testing::TestWithParam<Case> {};
 TEST_P(Reads, TheTextOnceWithItsAngle) {
     const Case& c = GetParam();
     Picture p = Blank(c.paper);
-    DrawSymbol(p, c.draw, c.ink, c.paper);
+    DrawSymbol(p, c.draw, c.ink);
     Blur(p, c.blur * c.draw.module);
     Light(p, c.light, c.noise);
     const auto found = Read(p.View());
@@ -184,9 +183,11 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"LowContrastUnevenLight", {}, 100, 160, 0, 0.5},
     Case{"Noisy", {}, 0, 255, 0.3, 1, 20},
     Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
+    Case{"LargeModules", With([](Draw& d) { d.text = "A"; d.module = 9; d.height = 150; d.angle = 2; })},
     Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
+    Case{"Combined", With([](Draw& d) { d.angle = 147; d.keystone = 0.08; d.module = 2; }), 90, 170, 0.4, 0.6, 6},
     Case{"DiagonalScratch", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
 TEST(Reader, SeveralSymbolsEachOnce) {
@@ -214,6 +215,16 @@ TEST(Reader, SeveralSymbolsEachOnce) {
     for (const auto& s : found) texts.push_back(s.text);
     std::sort(texts.begin(), texts.end());
     EXPECT_EQ(texts, (std::vector<std::string>{"LEFT", "RIGHT-2", "TILT"}));
+}
+
+TEST(Reader, FastEffortReadsPlainPictures) {
+    for (double angle : {0.0, 90.0, 200.0}) {
+        Picture p = Blank();
+        DrawSymbol(p, With([&](Draw& d) { d.angle = angle; }));
+        const auto found = Read(p.View(), {.effort = reader::Effort::kFast});
+        ASSERT_EQ(found.size(), 1u) << angle;
+        EXPECT_EQ(found[0].text, "CODE39");
+    }
 }
 
 TEST(Reader, CornersInReadingOrder) {
@@ -268,7 +279,7 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
         seed = seed * 1664525u + 1013904223u;
         const int x0 = 20 + (i % 40) * 11, y0 = 30 + (i / 40) * 28, h = 6 + (seed >> 20) % 12;
         for (int y = y0; y < y0 + h; ++y)
-            for (int x = x0; x < x0 + 2 + (seed >> 12) % 3; ++x)
+            for (int x = x0; x < x0 + 2 + static_cast<int>((seed >> 12) % 3); ++x)
                 text.pixels[y * text.width + x] = 20;
     }
     pictures.push_back(text);
@@ -335,7 +346,9 @@ TEST(Reader, FullAsciiTable) {
     for (const Row& r : rows) {
         const auto out = reader::detail::FullAscii(r.in);
         EXPECT_EQ(out.has_value(), r.ok) << r.in;
-        if (out && r.ok) EXPECT_EQ(*out, r.out) << r.in;
+        if (out && r.ok) {
+            EXPECT_EQ(*out, r.out) << r.in;
+        }
     }
     Picture p = Blank();
     DrawSymbol(p, With([](Draw& d) { d.text = "+A%F"; }));
@@ -355,8 +368,9 @@ TEST(Reader, CharacterTableMatchesTheDecoders) {
         for (char e : table[r][kElementsColumn])
             mask = static_cast<std::uint16_t>(mask << 1 | (e == '6' || e == '1'));
         EXPECT_EQ(reader::detail::WideMask(i), mask) << c;
-        if (c != '*')
+        if (c != '*') {
             EXPECT_EQ(reader::detail::CheckValue(c), std::stoi(table[r][kCheckValueColumn])) << c;
+        }
     }
 }
 
