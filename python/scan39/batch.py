@@ -184,7 +184,7 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
     threads = max(1, sum(w.get("nthreads", 1) for w in info.get("workers", {}).values()))
     # Small tasks keep every worker busy to the end; a few pictures each keep the scheduler's
     # share of the time small.
-    size = max(1, min(8, len(paths) // (threads * 4)))
+    size = max(1, min(16, len(paths) // (threads * 4)))
     pending = _chunks(paths, size)
     pending.reverse()  # popped from the end, so the first chunk goes first
     window = threads * 4
