@@ -1,0 +1,285 @@
+"""Read every picture under some files and folders on a Dask cluster.
+
+    python3 -m scan39.batch PATH... [--workers N | --scheduler ADDRESS] [--output FILE]
+
+Writes one JSON line per picture, {"file": ..., "symbols": [...]} or {"file": ..., "error": ...},
+in the order the pictures finish. With --output, a run that was interrupted is finished by
+running the same command again: pictures already in the file are skipped, the rest are added,
+none twice. Workers are handed paths, not pixels, so every worker must see the same files
+(a shared or network file system when the cluster spans machines).
+
+Exit status: 0 every picture held a symbol, 1 some held none, 2 some could not be read (or
+the arguments are wrong), 130 interrupted.
+"""
+
+from __future__ import annotations
+
+import argparse
+import importlib
+import json
+import os
+import sys
+import time
+
+PICTURE_SUFFIXES = frozenset(
+    {".bmp", ".dib", ".jpg", ".jpeg", ".jpe", ".gif", ".png", ".tif", ".tiff", ".webp"})
+
+EXIT_ALL_READ, EXIT_SOME_EMPTY, EXIT_SOME_FAILED, EXIT_INTERRUPTED = 0, 1, 2, 130
+
+
+# --- On the workers -------------------------------------------------------------------------
+
+def read_one(path: str, options: dict) -> dict:
+    """The record of one picture; never raises for the picture's sake."""
+    import scan39
+
+    try:
+        symbols = scan39.read(path, **options)
+    except FileNotFoundError as e:
+        return {"file": path, "error": e.strerror or str(e)}
+    except scan39.PictureError as e:
+        return {"file": path, "error": str(e)}
+    except Exception as e:  # noqa: BLE001 - whatever it was, the picture gets its record
+        return {"file": path, "error": f"{type(e).__name__}: {e}"}
+    return {"file": path, "symbols": [
+        {"text": s.text, "position": [[round(x, 2), round(y, 2)] for x, y in s.position],
+         "angle": round(s.angle, 2), "lines": s.lines} for s in symbols]}
+
+
+def read_chunk(paths: list[str], options: dict) -> list[dict]:
+    return [read_one(p, options) for p in paths]
+
+
+# --- On the client --------------------------------------------------------------------------
+
+def find_pictures(arguments: list[str]) -> list[str]:
+    """Absolute paths, each once: named files as they are (a missing or broken one gets its
+    error record), folders walked for files with a picture suffix, in name order."""
+    seen: dict[str, None] = {}
+    for argument in arguments:
+        if os.path.isdir(argument):
+            for folder, subfolders, files in os.walk(argument):
+                subfolders.sort()
+                for name in sorted(files):
+                    if os.path.splitext(name)[1].lower() in PICTURE_SUFFIXES:
+                        seen.setdefault(os.path.abspath(os.path.join(folder, name)))
+        else:
+            seen.setdefault(os.path.abspath(argument))
+    return list(seen)
+
+
+def _encode(record: dict) -> bytes:
+    # File names that are not UTF-8 come back through os.fsdecode with surrogates; they are
+    # written back as the bytes they were.
+    text = json.dumps(record, ensure_ascii=False, separators=(",", ":"))
+    return (text + "\n").encode("utf-8", "surrogateescape")
+
+
+def _status_of(record: dict) -> int:
+    if "error" in record:
+        return EXIT_SOME_FAILED
+    return EXIT_ALL_READ if record.get("symbols") else EXIT_SOME_EMPTY
+
+
+class RecordFile:
+    """The output: one line per record, each written whole with one write() on a descriptor
+    opened for appending, so a killed run leaves at most its last line torn."""
+
+    def __init__(self, path: str | None):
+        self.done: set[str] = set()
+        self.status = EXIT_ALL_READ
+        if path is None:
+            self._fd = sys.stdout.fileno()
+            sys.stdout.flush()
+            return
+        self._fd = os.open(path, os.O_RDWR | os.O_CREAT | os.O_APPEND, 0o644)
+        self._load()
+
+    def _load(self) -> None:
+        good_end = 0
+        with os.fdopen(os.dup(self._fd), "rb") as f:
+            f.seek(0)
+            for line in f:
+                if not line.endswith(b"\n"):
+                    break  # torn by an interruption: dropped below, read again
+                good_end += len(line)
+                try:
+                    record = json.loads(line.decode("utf-8", "surrogateescape"))
+                    file = record["file"]
+                except (ValueError, KeyError, TypeError):
+                    continue  # not one of ours; left alone
+                self.done.add(file)
+                self.status = max(self.status, _status_of(record))
+        if good_end != os.fstat(self._fd).st_size:
+            os.ftruncate(self._fd, good_end)
+
+    def write(self, record: dict) -> None:
+        data = _encode(record)
+        while data:
+            data = data[os.write(self._fd, data):]
+        self.done.add(record["file"])
+        self.status = max(self.status, _status_of(record))
+
+    def close(self) -> None:
+        if self._fd != sys.stdout.fileno():
+            os.fsync(self._fd)
+            os.close(self._fd)
+
+
+class Progress:
+    """A bar on standard error: redrawn in place on a terminal, a line per tenth otherwise."""
+
+    def __init__(self, total: int, stream=sys.stderr):
+        self.total, self.count, self.errors = total, 0, 0
+        self.stream = stream
+        self.tty = stream.isatty()
+        self.start = self.last_draw = time.monotonic()
+        self.last_tenth = -1
+        self.draw()
+
+    def add(self, records: list[dict]) -> None:
+        self.count += len(records)
+        self.errors += sum("error" in r for r in records)
+        now = time.monotonic()
+        if self.tty and (now - self.last_draw >= 0.2 or self.count == self.total):
+            self.draw()
+        elif not self.tty and self.total and self.count * 10 // self.total > self.last_tenth:
+            self.draw()
+
+    def draw(self) -> None:
+        self.last_draw = now = time.monotonic()
+        share = self.count / self.total if self.total else 1.0
+        bar = "#" * int(share * 30)
+        rate = self.count / (now - self.start) if now > self.start else 0.0
+        text = (f"scan39.batch [{bar:<30}] {self.count}/{self.total} pictures, "
+                f"{rate:.1f}/s, {self.errors} not readable")
+        if self.tty:
+            self.stream.write("\r" + text)
+        else:
+            self.last_tenth = self.count * 10 // self.total if self.total else 10
+            self.stream.write(text + "\n")
+        self.stream.flush()
+
+    def close(self) -> None:
+        if self.tty:
+            self.draw()
+            self.stream.write("\n")
+            self.stream.flush()
+
+
+def _chunks(paths: list[str], size: int) -> list[list[str]]:
+    return [paths[i:i + size] for i in range(0, len(paths), size)]
+
+
+def run(paths: list[str], records: RecordFile, client, options: dict,
+        progress: Progress) -> None:
+    """Reads `paths` on the cluster behind `client`, writing each record as it arrives."""
+    from distributed import as_completed
+    from distributed.scheduler import KilledWorker
+
+    # The task functions are taken from the installed module, never from __main__, so the
+    # workers can import them by name.
+    worker_side = importlib.import_module("scan39.batch")
+    info = client.scheduler_info()
+    threads = max(1, sum(w.get("nthreads", 1) for w in info.get("workers", {}).values()))
+    # Small tasks keep every worker busy to the end; a few pictures each keep the scheduler's
+    # share of the time small.
+    size = max(1, min(16, len(paths) // (threads * 4)))
+    pending = _chunks(paths, size)
+    pending.reverse()  # popped from the end, so the first chunk goes first
+    window = threads * 4
+    progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
+    chunk_of: dict = {}
+    finished = as_completed()
+
+    def submit(chunk: list[str]) -> None:
+        future = client.submit(worker_side.read_chunk, chunk, options, pure=False)
+        chunk_of[future.key] = chunk
+        finished.add(future)
+
+    while pending and len(chunk_of) < window:
+        submit(pending.pop())
+    for future in finished:
+        chunk = chunk_of.pop(future.key)
+        try:
+            results = future.result()
+        except KilledWorker:
+            # A picture brought its worker down (every retry of the task did). Find which by
+            # reading the pictures one by one; the one that still kills gets an error record.
+            if len(chunk) > 1:
+                pending.extend([p] for p in reversed(chunk))
+                results = []
+            else:
+                results = [{"file": chunk[0],
+                            "error": "the worker reading this picture stopped unexpectedly"}]
+        for record in results:
+            records.write(record)
+        progress.add(results)
+        future.release()
+        while pending and len(chunk_of) < window:
+            submit(pending.pop())
+
+
+def _connect(arguments):
+    from distributed import Client, LocalCluster
+
+    if arguments.scheduler:
+        return Client(arguments.scheduler), None
+    cluster = LocalCluster(n_workers=arguments.workers, threads_per_worker=1, processes=True,
+                           dashboard_address=None)
+    return Client(cluster), cluster
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(
+        prog="python3 -m scan39.batch",
+        description="Read the Code 39 symbols of every picture under PATHs on a Dask cluster, "
+                    "one JSON line per picture.")
+    parser.add_argument("paths", nargs="+", metavar="PATH", help="picture files and folders")
+    where = parser.add_mutually_exclusive_group()
+    where.add_argument("--workers", type=int, default=os.cpu_count() or 1, metavar="N",
+                       help="local worker processes (default: the number of cores)")
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786")
+    parser.add_argument("--output", metavar="FILE",
+                        help="append the records to FILE; run again to finish an interrupted run")
+    parser.add_argument("--check-digit", action="store_true",
+                        help="require and strip a mod 43 check character")
+    parser.add_argument("--full-ascii", action="store_true", help="decode full ASCII pairs")
+    parser.add_argument("--effort", choices=("fast", "thorough"), default="thorough")
+    arguments = parser.parse_args(argv)
+    if arguments.workers < 1:
+        parser.error("--workers must be at least 1")
+
+    options = {"check_digit": arguments.check_digit, "full_ascii": arguments.full_ascii,
+               "effort": arguments.effort}
+    try:
+        records = RecordFile(arguments.output)
+    except OSError as e:
+        print(f"scan39.batch: cannot use {arguments.output}: {e.strerror}", file=sys.stderr)
+        return EXIT_SOME_FAILED
+    paths = [p for p in find_pictures(arguments.paths) if p not in records.done]
+    progress = Progress(len(paths))
+    client = cluster = None
+    try:
+        if paths:
+            client, cluster = _connect(arguments)
+            run(paths, records, client, options, progress)
+        progress.close()
+        return records.status
+    except KeyboardInterrupt:
+        progress.close()
+        where_to = f"; run the same command again to finish" if arguments.output else ""
+        print(f"\nscan39.batch: interrupted after {progress.count} of {progress.total} "
+              f"pictures{where_to}", file=sys.stderr)
+        return EXIT_INTERRUPTED
+    finally:
+        records.close()
+        if client is not None:
+            client.close()
+        if cluster is not None:
+            cluster.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,58 @@
+#pragma once
+// Pictures as the Python side hands them over, turned into what the reader and the control
+// take: a grey view for the reader, a loaded picture for the control. Nothing here touches
+// Python objects, so all of it runs with the GIL released.
+
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "scan39/host/picture.h"
+#include "scan39/reader.h"
+
+namespace scan39::python {
+
+// A picture that could not be loaded: the run-time error number and the command line's
+// message for it.
+class PictureFailure : public std::runtime_error {
+  public:
+    PictureFailure(int number, const QString& description, const QString& path);
+    int number() const { return number_; }
+    const QString& description() const { return description_; }
+    const QString& path() const { return path_; }  // empty for pictures from bytes
+
+  private:
+    int number_;
+    QString description_;
+    QString path_;
+};
+
+// Pixels of a NumPy array: `channels` is 1 (grey), 3 (RGB) or 4 (RGBA, straight alpha).
+// Strides are in bytes and may be negative or zero.
+struct ArrayPixels {
+    const std::uint8_t* data = nullptr;
+    std::ptrdiff_t height = 0, width = 0;
+    int channels = 1;
+    std::ptrdiff_t rowStride = 0, columnStride = 0, channelStride = 0;
+};
+
+// A grey picture the reader can take, owning its pixels when they had to be converted.
+struct GreyPicture {
+    reader::GreyView view;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Loads as the command line does (same bounds, checks and messages).
+host::PictureRef LoadPath(const QByteArray& encodedPath);
+host::PictureRef LoadData(const QByteArray& bytes);
+
+GreyPicture GreyOf(const host::Picture& picture);
+// Views grey pixels in place when their layout allows it, converts otherwise.
+GreyPicture GreyOf(const ArrayPixels& pixels);
+// The array as the loader would have produced it from a file: RGB32, alpha over white.
+host::PictureRef PictureOf(const ArrayPixels& pixels);
+
+}  // namespace scan39::python

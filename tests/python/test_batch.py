@@ -1,0 +1,83 @@
+import json
+import os
+import signal
+import subprocess
+import sys
+import time
+
+from PIL import Image
+
+import code39
+import scan39
+
+TEXTS = ["B1", "B22", "B333", "B4444", "B-5", "B.6", "B 7", "B+8"]
+
+
+def make_folder(folder, count):
+    folder.mkdir()
+    for i in range(count):
+        grey, _ = code39.render(TEXTS[i % len(TEXTS)], narrow=2 + i % 2)
+        Image.fromarray(grey).save(folder / f"{i:03}.{'png' if i % 2 else 'jpg'}", quality=95)
+    return sorted(str(p) for p in folder.iterdir())
+
+
+def batch(*args, **kwargs):
+    return subprocess.Popen([sys.executable, "-m", "scan39.batch", *map(str, args)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kwargs)
+
+
+def records(text):
+    return [json.loads(line) for line in text.splitlines()]
+
+
+def test_two_workers_record_every_picture_once(tmp_path):
+    good = make_folder(tmp_path / "in", 10)
+    damaged = tmp_path / "in" / "damaged.png"
+    damaged.write_bytes(open(good[1], "rb").read()[:150])
+    (tmp_path / "in" / "notes.txt").write_text("not a picture, not looked at")
+    missing = tmp_path / "missing.png"
+    run = batch(tmp_path / "in", good[0], missing, "--workers", 2)  # good[0] named twice
+    out, err = run.communicate(timeout=300)
+    got = {r["file"]: r for r in records(out)}
+    assert len(got) == len(records(out)) == 12
+    assert set(got) == set(good) | {str(damaged), str(missing)}
+    assert "error" in got[str(damaged)] and "error" in got[str(missing)]
+    reads_text = bool(scan39.read(good[0]))
+    for i, path in enumerate(good):
+        assert "error" not in got[path]
+        if reads_text:
+            assert [s["text"] for s in got[path]["symbols"]] == [TEXTS[i % len(TEXTS)]]
+    assert run.returncode == 2 and "12/12 pictures" in err
+
+
+def test_resume_after_interruption(tmp_path):
+    pictures = make_folder(tmp_path / "in", 60)
+    output = tmp_path / "out.jsonl"
+    first = batch(tmp_path / "in", "--workers", 1, "--output", output)
+    deadline = time.monotonic() + 240
+    while first.poll() is None and time.monotonic() < deadline:
+        if output.exists() and output.stat().st_size > 0:
+            first.send_signal(signal.SIGINT)
+            break
+        time.sleep(0.05)
+    first.communicate(timeout=240)
+    before = records(output.read_text())
+    # A run killed mid-write leaves a torn last line behind.
+    with open(output, "a") as f:
+        f.write('{"file":"' + pictures[-1] + '","symb')
+    second = batch(tmp_path / "in", "--workers", 1, "--output", output)
+    second.communicate(timeout=300)
+    after = records(output.read_text())
+    assert after[:len(before)] == before  # nothing redone
+    assert sorted(r["file"] for r in after) == pictures  # nothing lost, nothing twice
+
+
+def test_running_scheduler(tmp_path):
+    from distributed import LocalCluster
+
+    pictures = make_folder(tmp_path / "in", 4)
+    cluster = LocalCluster(n_workers=1, processes=False, protocol="tcp", dashboard_address=None)
+    with cluster:
+        out, _ = batch(tmp_path / "in", "--scheduler", cluster.scheduler_address).communicate(
+            timeout=300)
+    assert sorted(r["file"] for r in records(out)) == pictures
