@@ -17,3 +17,6 @@ scan39_install() {
 SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
                        fonts-wqy-zenhei)
 SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev)
+# The browser page (scripts/web.sh) and its tests in headless Chromium (scripts/web-test.sh).
+SCAN39_WEB_PACKAGES=(emscripten node-acorn cmake ninja-build g++)
+SCAN39_WEB_TEST_PACKAGES=(chromium zint imagemagick)
