@@ -70,7 +70,9 @@ TEST_P(BoxScan, DecodesLikeTheControl) {
     EXPECT_EQ(result, ControlWay(picture, GetParam().box, table, control));
     EXPECT_EQ(page, control);
     EXPECT_EQ(result, GetParam().result);
-    if (result == kScanDecoded) EXPECT_EQ(page, "A1");
+    if (result == kScanDecoded) {
+        EXPECT_EQ(page, "A1");
+    }
 }
 
 // The symbol spans columns 10..72; the quiet zone after it is light up to the picture's edge.
