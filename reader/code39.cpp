@@ -1,0 +1,241 @@
+#include "code39_p.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace scan39::reader::detail {
+namespace {
+
+// Element widths of each character of kCharacters, "1" wide, first element a bar.
+// clang-format off
+constexpr std::array<std::string_view, 44> kPatterns = {
+    "000110100", "100100001", "001100001", "101100000", "000110001", "100110000", "001110000",
+    "000100101", "100100100", "001100100", "100001001", "001001001", "101001000", "000011001",
+    "100011000", "001011000", "000001101", "100001100", "001001100", "000011100", "100000011",
+    "001000011", "101000010", "000010011", "100010010", "001010010", "000000111", "100000110",
+    "001000110", "000010110", "110000001", "011000001", "111000000", "010010001", "110010000",
+    "011010000", "010000101", "110000100", "011000100", "010101000", "010100010", "010001010",
+    "000101010", "010010100",
+};
+// clang-format on
+
+constexpr std::uint16_t Mask(std::string_view p) {
+    std::uint16_t m = 0;
+    for (char c : p) m = static_cast<std::uint16_t>(m << 1 | (c == '1'));
+    return m;
+}
+
+constexpr std::array<std::int8_t, 512> MakeLookup() {
+    std::array<std::int8_t, 512> t{};
+    for (auto& v : t) v = -1;
+    for (std::size_t i = 0; i < kPatterns.size(); ++i)
+        t[Mask(kPatterns[i])] = static_cast<std::int8_t>(i);
+    return t;
+}
+constexpr auto kLookup = MakeLookup();
+
+constexpr bool TableWellFormed() {
+    if (kCharacters.size() != kPatterns.size()) return false;
+    for (std::size_t i = 0; i < kPatterns.size(); ++i) {
+        if (kPatterns[i].size() != 9) return false;
+        int wide = 0;
+        for (char c : kPatterns[i]) wide += c == '1';
+        if (wide != 3) return false;
+        if (kLookup[Mask(kPatterns[i])] != static_cast<int>(i)) return false;  // all distinct
+    }
+    return kCharacters.back() == kStartStop;
+}
+static_assert(TableWellFormed(), "every character has nine elements, three wide, all distinct");
+
+// Limits on a character's element widths. Blur pulls narrow and wide widths together and
+// perspective stretches them, but a printed Code 39 character keeps a clear split.
+constexpr float kMinSplit = 1.15f;        // narrowest wide over widest narrow
+constexpr float kMaxNarrowSpread = 2.3f;  // widest narrow over narrowest narrow
+constexpr float kMaxWideSpread = 2.0f;
+constexpr float kMinRatio = 1.35f;  // mean wide over mean narrow (2:1 printed, less when blurred)
+constexpr float kMaxRatio = 4.5f;
+
+// Symbol-level limits, relative to the width of the neighbouring character.
+constexpr float kQuietZone = 0.28f;    // ~4 modules: quiet zones of 5 modules, somewhat blurred
+constexpr float kMaxGap = 0.5f;        // gaps of up to ~6 modules
+constexpr float kMaxWidthStep = 1.2f;  // neighbouring characters differ little, even in perspective
+
+bool Consistent(float a, float b, float limit) {
+    return a < b * limit && b < a * limit;
+}
+
+// One reading direction; edges in reading order.
+void DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
+                     std::vector<LineRead>& out) {
+    const int m = static_cast<int>(e.size());
+    if (m < 20) return;  // start and stop alone take 20 edges
+    std::vector<float> w(m - 1);
+    for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
+    std::vector<std::int8_t> cls(m, -1);
+    std::vector<float> cw(m, 0);
+    for (int k = 0; k + 9 < m; ++k) {
+        if (!e[k].falling) continue;
+        cls[k] = static_cast<std::int8_t>(ClassifyCharacter(&w[k]));
+        cw[k] = e[k + 9].pos - e[k].pos;
+    }
+    const int star = static_cast<int>(kCharacters.size()) - 1;
+    auto quietBefore = [&](int k) { return (k == 0 ? e[0].pos : w[k - 1]) >= kQuietZone * cw[k]; };
+    auto quietAfter = [&](int k) {
+        return (k + 9 == m - 1 ? length - e[m - 1].pos : w[k + 9]) >= kQuietZone * cw[k];
+    };
+    auto gapOk = [&](float gap, float width) { return gap <= kMaxGap * width; };
+
+    struct Stop {
+        int k;
+        int first;           // the first character of the readable run that ends at the stop
+        std::string suffix;  // that run, in reading order
+    };
+    std::vector<Stop> stops;
+    for (int k = 0; k + 9 < m; ++k) {
+        if (cls[k] != star || !quietAfter(k)) continue;
+        Stop s{k, k, {}};
+        while (s.first >= 10 && gapOk(w[s.first - 1], cw[s.first])) {
+            const int prev = s.first - 10;
+            if (cls[prev] < 0 || cls[prev] == star) break;
+            if (!Consistent(cw[prev], cw[s.first], kMaxWidthStep)) break;
+            s.suffix.insert(s.suffix.begin(), kCharacters[cls[prev]]);
+            s.first = prev;
+        }
+        stops.push_back(std::move(s));
+    }
+    if (stops.empty()) return;
+
+    for (int k0 = 0; k0 + 9 < m; ++k0) {
+        if (cls[k0] != star || !quietBefore(k0)) continue;
+        std::string prefix;
+        int last = k0;
+        bool whole = false;
+        while (last + 19 < m && gapOk(w[last + 9], cw[last])) {
+            const int next = last + 10;
+            if (cls[next] < 0 || !Consistent(cw[last], cw[next], kMaxWidthStep)) break;
+            if (cls[next] == star) {
+                whole = quietAfter(next);
+                if (whole) last = next;
+                break;
+            }
+            prefix += kCharacters[cls[next]];
+            last = next;
+        }
+        if (whole) {
+            if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, reversed});
+            continue;
+        }
+        // A damaged stretch: pair the readable start with the nearest readable stop beyond it
+        // and count the characters between from the pitch on either side.
+        for (const Stop& s : stops) {
+            if (s.first <= last + 9) continue;
+            if (!Consistent(cw[s.k], cw[k0], 1.4f)) continue;
+            const int a = static_cast<int>(prefix.size());
+            const int b = static_cast<int>(s.suffix.size());
+            const float gapF = std::min(w[k0 + 9], kMaxGap * cw[k0]);
+            const float pitchF = a > 0 ? (e[last].pos - e[k0].pos) / a : cw[k0] + gapF;
+            const float gapB = std::min(w[s.k - 1], kMaxGap * cw[s.k]);
+            const float pitchB = b > 0 ? (e[s.k].pos - e[s.first].pos) / b : cw[s.k] + gapB;
+            const float q = (e[s.first].pos - e[last].pos) / (0.5f * (pitchF + pitchB));
+            const float r = std::round(q);
+            const int missing = static_cast<int>(r) - 1;
+            // A few unreadable characters at most, and only where the count is unambiguous.
+            if (missing >= 1 && missing <= 3 && std::abs(q - r) < 0.25f) {
+                out.push_back({prefix + std::string(missing, '\0') + s.suffix, e[k0].pos,
+                               e[s.k + 9].pos, reversed});
+            }
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+std::uint16_t WideMask(int index) {
+    return Mask(kPatterns[static_cast<std::size_t>(index)]);
+}
+
+int ClassifyCharacter(const float* widths) {
+    std::array<float, 9> s;
+    std::copy(widths, widths + 9, s.begin());
+    std::sort(s.begin(), s.end());
+    if (!(s[0] > 0)) return -1;
+    if (s[6] < kMinSplit * s[5]) return -1;
+    if (s[5] > kMaxNarrowSpread * s[0] || s[8] > kMaxWideSpread * s[6]) return -1;
+    const float narrow = (s[0] + s[1] + s[2] + s[3] + s[4] + s[5]) / 6;
+    const float wide = (s[6] + s[7] + s[8]) / 3;
+    if (wide < kMinRatio * narrow || wide > kMaxRatio * narrow) return -1;
+    const float split = 0.5f * (s[5] + s[6]);
+    unsigned mask = 0;
+    for (int i = 0; i < 9; ++i) mask = mask << 1 | (widths[i] > split);
+    return kLookup[mask];
+}
+
+void DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
+    const std::size_t first = out.size();
+    DecodeDirection(edges, length, false, out);
+    std::vector<Edge> mirrored(edges.size());
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        const Edge& src = edges[edges.size() - 1 - i];
+        mirrored[i] = {length - src.pos, !src.falling};
+    }
+    const std::size_t forward = out.size();
+    DecodeDirection(mirrored, length, true, out);
+    for (std::size_t i = forward; i < out.size(); ++i) {
+        out[i].begin = length - out[i].begin;
+        out[i].end = length - out[i].end;
+    }
+    (void)first;
+}
+
+int CheckValue(char c) {
+    const auto i = kCharacters.find(c);
+    return i == std::string_view::npos || c == kStartStop ? -1 : static_cast<int>(i);
+}
+
+std::optional<std::string> FullAscii(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '$' && c != '%' && c != '/' && c != '+') {
+            out += c;
+            continue;
+        }
+        if (i + 1 == text.size()) return std::nullopt;
+        const char n = text[++i];
+        int v = -1;
+        if (c == '$' && n >= 'A' && n <= 'Z')
+            v = n - 'A' + 1;  // control characters
+        else if (c == '+' && n >= 'A' && n <= 'Z')
+            v = n - 'A' + 'a';  // lower case
+        else if (c == '/' && n >= 'A' && n <= 'O')
+            v = n - 'A' + '!';  // ! " # ... , - . /
+        else if (c == '/' && n == 'Z')
+            v = ':';
+        else if (c == '%') {
+            if (n >= 'A' && n <= 'E')
+                v = n - 'A' + 27;  // ESC FS GS RS US
+            else if (n >= 'F' && n <= 'J')
+                v = n - 'F' + ';';
+            else if (n >= 'K' && n <= 'O')
+                v = n - 'K' + '[';
+            else if (n >= 'P' && n <= 'T')
+                v = n - 'P' + '{';
+            else if (n == 'U')
+                v = 0;
+            else if (n == 'V')
+                v = '@';
+            else if (n == 'W')
+                v = '`';
+            else if (n >= 'X' && n <= 'Z')
+                v = 127;
+        }
+        if (v < 0) return std::nullopt;
+        out += static_cast<char>(v);
+    }
+    return out;
+}
+
+}  // namespace scan39::reader::detail

@@ -1,0 +1,145 @@
+#include "locate_p.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace scan39::reader::detail {
+namespace {
+
+constexpr int kBlock = 8;
+// Mean squared gradient (grey levels per pixel, central differences over two pixels) a block
+// needs: low-contrast, blurred bars still give several times this, flat paper and mild
+// noise give less.
+constexpr double kMinEnergy = 60;
+// Share of the gradient energy along one direction: bars give nearly 1, text, texture and
+// noise much less.
+constexpr double kMinCoherence = 0.6;
+constexpr double kMaxAngleStep = 15 * std::numbers::pi / 180;
+
+struct Tensor {
+    double xx = 0, yy = 0, xy = 0;
+    int n = 0;
+    Tensor& operator+=(const Tensor& o) {
+        xx += o.xx, yy += o.yy, xy += o.xy, n += o.n;
+        return *this;
+    }
+};
+
+struct Block {
+    bool good = false;
+    double angle = 0;   // doubled angle of the dominant gradient
+    double weight = 0;  // energy * coherence
+};
+
+std::vector<Block> Classify(const std::vector<Tensor>& t) {
+    std::vector<Block> b(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i].n == 0) continue;
+        const double sum = t[i].xx + t[i].yy;
+        const double energy = sum / t[i].n;
+        if (energy < kMinEnergy) continue;
+        const double diff = t[i].xx - t[i].yy;
+        const double coherence = std::sqrt(diff * diff + 4 * t[i].xy * t[i].xy) / sum;
+        if (coherence < kMinCoherence) continue;
+        b[i] = {true, std::atan2(2 * t[i].xy, diff), energy * coherence};
+    }
+    return b;
+}
+
+double AngleDistance(double a, double b) {
+    double d = std::fmod(std::abs(a - b), 2 * std::numbers::pi);
+    return std::min(d, 2 * std::numbers::pi - d);
+}
+
+// Groups neighbouring blocks of like orientation; `reach` bridges the blank blocks that
+// fall inside wide bars and spaces.
+void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach, int minBlocks,
+           std::vector<Region>& out) {
+    std::vector<char> seen(blocks.size(), 0);
+    std::vector<int> stack, members;
+    for (int start = 0; start < bw * bh; ++start) {
+        if (!blocks[start].good || seen[start]) continue;
+        const double seedAngle = blocks[start].angle;
+        members.clear();
+        stack.assign(1, start);
+        seen[start] = 1;
+        while (!stack.empty()) {
+            const int i = stack.back();
+            stack.pop_back();
+            members.push_back(i);
+            const int bx = i % bw, by = i / bw;
+            for (int dy = -reach; dy <= reach; ++dy) {
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    const int x = bx + dx, y = by + dy;
+                    if (x < 0 || y < 0 || x >= bw || y >= bh) continue;
+                    const int j = y * bw + x;
+                    if (seen[j] || !blocks[j].good) continue;
+                    if (AngleDistance(blocks[j].angle, seedAngle) > 2 * kMaxAngleStep) continue;
+                    seen[j] = 1;
+                    stack.push_back(j);
+                }
+            }
+        }
+        if (static_cast<int>(members.size()) < minBlocks) continue;
+        double c = 0, s = 0, wsum = 0, cx = 0, cy = 0;
+        for (int i : members) {
+            const Block& b = blocks[i];
+            c += b.weight * std::cos(b.angle);
+            s += b.weight * std::sin(b.angle);
+            wsum += b.weight;
+            cx += (i % bw + 0.5) * size;
+            cy += (i / bw + 0.5) * size;
+        }
+        Region r;
+        r.centre = {cx / members.size(), cy / members.size()};
+        const double angle = 0.5 * std::atan2(s, c);
+        r.dir = {std::cos(angle), std::sin(angle)};
+        for (int i : members) {
+            const double x = (i % bw + 0.5) * size - r.centre.x;
+            const double y = (i / bw + 0.5) * size - r.centre.y;
+            r.halfLength = std::max(r.halfLength, std::abs(x * r.dir.x + y * r.dir.y));
+            r.halfWidth = std::max(r.halfWidth, std::abs(y * r.dir.x - x * r.dir.y));
+        }
+        r.halfLength += 0.5 * size;
+        r.halfWidth += 0.5 * size;
+        r.blocks = static_cast<int>(wsum / 1000);
+        out.push_back(r);
+    }
+}
+
+}  // namespace
+
+std::vector<Region> Locate(const GreyView& picture, int limit) {
+    const int w = picture.width, h = picture.height;
+    const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
+    std::vector<Tensor> fine(static_cast<std::size_t>(bw) * bh);
+    // Large pictures: every second pixel of every second row is plenty for the blocks.
+    const int step = static_cast<long long>(w) * h > 2'000'000 ? 2 : 1;
+    for (int y = 1; y + 1 < h; y += step) {
+        const std::uint8_t* up = picture.data + (y - 1) * picture.stride;
+        const std::uint8_t* row = picture.data + y * picture.stride;
+        const std::uint8_t* down = picture.data + (y + 1) * picture.stride;
+        Tensor* blockRow = &fine[static_cast<std::size_t>(y / kBlock) * bw];
+        for (int x = 1; x + 1 < w; x += step) {
+            const int gx = row[x + 1] - row[x - 1];
+            const int gy = down[x] - up[x];
+            Tensor& t = blockRow[x / kBlock];
+            t.xx += gx * gx, t.yy += gy * gy, t.xy += gx * gy, ++t.n;
+        }
+    }
+    std::vector<Region> regions;
+    Group(Classify(fine), bw, bh, kBlock, 2, 4, regions);
+    // Twice the block size: large modules leave the small blocks inside wide bars blank.
+    const int cw = (bw + 1) / 2, ch = (bh + 1) / 2;
+    std::vector<Tensor> coarse(static_cast<std::size_t>(cw) * ch);
+    for (int y = 0; y < bh; ++y)
+        for (int x = 0; x < bw; ++x) coarse[(y / 2) * cw + x / 2] += fine[y * bw + x];
+    Group(Classify(coarse), cw, ch, 2 * kBlock, 1, 3, regions);
+    std::stable_sort(regions.begin(), regions.end(),
+                     [](const Region& a, const Region& b) { return a.blocks > b.blocks; });
+    if (static_cast<int>(regions.size()) > limit) regions.resize(limit);
+    return regions;
+}
+
+}  // namespace scan39::reader::detail

@@ -1,0 +1,33 @@
+#pragma once
+// Scan lines: grey profiles sampled along a straight line through the picture, and the
+// light/dark edges in them with sub-sample positions.
+
+#include <vector>
+
+#include "code39_p.h"
+#include "scan39/reader.h"
+
+namespace scan39::reader::detail {
+
+// Samples at origin + i * step * dir, i = 0 .. count-1, all inside the picture.
+struct ScanLine {
+    Point origin;
+    Point dir;  // unit length
+    float step = 0.5f;
+    int count = 0;
+    Point At(float i) const { return {origin.x + i * step * dir.x, origin.y + i * step * dir.y}; }
+};
+
+// The part of the infinite line through `through` along `dir` that lies in the picture;
+// count 0 when it misses.
+ScanLine ClipLine(int width, int height, Point through, Point dir, float step);
+
+// Bilinear grey levels along the line.
+void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out);
+
+// Alternating light-to-dark and dark-to-light edges of a profile; positions in samples. An
+// edge needs a slope of at least `minSlope` grey levels per sample pair and a fair share of
+// the strongest slope nearby, so that noise on a flat stretch makes none.
+void FindEdges(const std::vector<float>& profile, float minSlope, std::vector<Edge>& edges);
+
+}  // namespace scan39::reader::detail

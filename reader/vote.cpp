@@ -1,0 +1,117 @@
+#include "vote_p.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace scan39::reader::detail {
+namespace {
+
+// Lines of one symbol run nearly parallel and begin and end close together.
+constexpr double kMinDirectionDot = 0.97;  // ~14 degrees
+constexpr double kMaxEndDistance = 0.25;   // of the symbol's length
+// Every character needs this many agreeing lines, and the runner-up at most a third of them.
+constexpr int kMinVotes = 2;
+constexpr int kMinLines = 2;
+
+double Distance(Point a, Point b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+bool SameSymbol(const Observation& a, const Observation& b) {
+    if (a.chars.size() != b.chars.size()) return false;
+    const double la = Distance(a.begin, a.end), lb = Distance(b.begin, b.end);
+    if (la <= 0 || lb <= 0) return false;
+    const double dot = ((a.end.x - a.begin.x) * (b.end.x - b.begin.x) +
+                        (a.end.y - a.begin.y) * (b.end.y - b.begin.y)) /
+                       (la * lb);
+    if (dot < kMinDirectionDot) return false;
+    const double limit = kMaxEndDistance * std::max(la, lb);
+    return Distance(a.begin, b.begin) < limit && Distance(a.end, b.end) < limit;
+}
+
+bool Decide(const std::vector<const Observation*>& group, Consensus& out) {
+    const std::size_t n = group.front()->chars.size();
+    std::string text(n, '\0');
+    for (std::size_t k = 0; k < n; ++k) {
+        std::array<int, 128> votes{};
+        for (const Observation* o : group) {
+            const auto c = static_cast<unsigned char>(o->chars[k]);
+            if (c != 0 && c < 128) ++votes[c];
+        }
+        int best = 0, second = 0;
+        for (int c = 1; c < 128; ++c) {
+            if (votes[c] > votes[best]) {
+                second = votes[best] > second ? votes[best] : second;
+                best = c;
+            } else if (votes[c] > second) {
+                second = votes[c];
+            }
+        }
+        if (best == 0 || votes[best] < kMinVotes || 3 * second > votes[best]) return false;
+        text[k] = static_cast<char>(best);
+    }
+    std::vector<const Observation*> agree;
+    for (const Observation* o : group) {
+        bool ok = true;
+        for (std::size_t k = 0; k < n && ok; ++k) ok = o->chars[k] == 0 || o->chars[k] == text[k];
+        if (ok) agree.push_back(o);
+    }
+    if (static_cast<int>(agree.size()) < kMinLines) return false;
+
+    // Reading direction, and the outermost agreeing lines as the top and bottom sides.
+    double dx = 0, dy = 0;
+    for (const Observation* o : agree) dx += o->end.x - o->begin.x, dy += o->end.y - o->begin.y;
+    const double len = std::hypot(dx, dy);
+    dx /= len, dy /= len;
+    auto up = [&](const Observation* o) {  // towards the top: left of the reading direction
+        return 0.5 * ((o->begin.x + o->end.x) * dy - (o->begin.y + o->end.y) * dx);
+    };
+    const auto [lo, hi] = std::minmax_element(
+        agree.begin(), agree.end(),
+        [&](const Observation* a, const Observation* b) { return up(a) < up(b); });
+    out.text = std::move(text);
+    out.corners = {(*hi)->begin, (*hi)->end, (*lo)->end, (*lo)->begin};
+    double angle = std::atan2(dy, dx) * 180 / std::numbers::pi;
+    if (angle < 0) angle += 360;
+    if (angle >= 360) angle -= 360;
+    out.angle = angle;
+    out.lines = static_cast<int>(agree.size());
+    return true;
+}
+
+}  // namespace
+
+std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
+    std::vector<std::vector<const Observation*>> groups;
+    for (const Observation& o : observations) {
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [&](const auto& g) { return SameSymbol(*g.front(), o); });
+        if (it == groups.end())
+            groups.push_back({&o});
+        else
+            it->push_back(&o);
+    }
+    std::vector<Consensus> found;
+    for (const auto& g : groups) {
+        Consensus c;
+        if (!Decide(g, c)) continue;
+        // The same symbol reached through two regions: keep the better supported read.
+        const Point mid{0.5 * (c.corners[0].x + c.corners[2].x),
+                        0.5 * (c.corners[0].y + c.corners[2].y)};
+        const double len = Distance(c.corners[0], c.corners[1]);
+        auto same = std::find_if(found.begin(), found.end(), [&](const Consensus& f) {
+            const Point fm{0.5 * (f.corners[0].x + f.corners[2].x),
+                           0.5 * (f.corners[0].y + f.corners[2].y)};
+            return f.text == c.text && Distance(mid, fm) < 0.5 * len;
+        });
+        if (same == found.end())
+            found.push_back(std::move(c));
+        else if (c.lines > same->lines)
+            *same = std::move(c);
+    }
+    return found;
+}
+
+}  // namespace scan39::reader::detail

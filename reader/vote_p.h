@@ -1,0 +1,29 @@
+#pragma once
+// Combining scan lines: reads of the same symbol are grouped and each character is decided by
+// a vote, so that no single line needs to be clean.
+
+#include <string>
+#include <vector>
+
+#include "scan39/reader.h"
+
+namespace scan39::reader::detail {
+
+// One line's read of one symbol, in picture pixels.
+struct Observation {
+    std::string chars;  // '\0' where the line could not read the character
+    Point begin;        // where the start character begins
+    Point end;          // where the stop character ends
+};
+
+struct Consensus {
+    std::string text;
+    std::array<Point, 4> corners{};
+    double angle = 0;
+    int lines = 0;
+};
+
+// The symbols on which enough lines agree, each once.
+std::vector<Consensus> Vote(const std::vector<Observation>& observations);
+
+}  // namespace scan39::reader::detail

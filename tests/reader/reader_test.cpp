@@ -1,0 +1,373 @@
+// The whole-picture reader on symbols drawn in code: each picture condition at its limit,
+// pictures that must give nothing, the option tables and the view checks.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "code39_p.h"
+#include "scan39/encoder.h"
+#include "scan39/pattern_table.h"
+#include "scan39/reader.h"
+
+namespace {
+
+using namespace scan39;
+using reader::Read;
+
+struct Picture {
+    int width = 480, height = 320;
+    std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(480 * 320, 0);
+    reader::GreyView View() const { return {pixels.data(), width, height, width}; }
+};
+
+// How to draw one symbol; lengths in narrow modules unless said otherwise.
+struct Draw {
+    std::string text = "CODE39";
+    double module = 2.5;  // pixels
+    double ratio = 2.5;
+    int gap = 1;
+    double angle = 0;  // reading direction, degrees
+    double cx = 240, cy = 160;
+    double height = 40;   // bar height, pixels
+    double keystone = 0;  // bar height grows by this share from start to end
+    double curve = 0;     // a label wrapped round a cylinder: angle at its ends, degrees
+    double scratchAt =
+        -1;             // a light diagonal streak across every bar row, at this share of the length
+    int damaged = -1;   // a character blotted out over the full bar height
+    double cropAt = 2;  // nothing drawn beyond this share of the length
+};
+
+// Coverage of the dark bars in [0, 1] at a point of the symbol frame (u along, v across, pixels).
+double Ink(const Draw& d, const std::vector<double>& edges, double halfLength, double u, double v) {
+    if (d.curve > 0) {
+        const double r = halfLength / std::sin(d.curve * std::numbers::pi / 180);
+        if (std::abs(u) >= r) return 0;
+        u = r * std::asin(u / r);
+    }
+    const double t = (u + halfLength) / (2 * halfLength);
+    const double half = 0.5 * d.height * (1 + d.keystone * (t - 0.5));
+    if (std::abs(v) > half || t < 0 || t > 1 || t > d.cropAt) return 0;
+    if (d.scratchAt >= 0 && std::abs(t - d.scratchAt - 0.1 * v / d.height) < 0.015) return 0;
+    const auto it = std::upper_bound(edges.begin(), edges.end(), u + halfLength);
+    const auto i = it - edges.begin();
+    if (i == 0 || it == edges.end() || i % 2 == 0) return 0;
+    if (d.damaged >= 0) {
+        const int element = static_cast<int>(i - 1);
+        if (element / 10 == d.damaged + 1 && element % 10 == 4) return 0;  // middle bar lost
+    }
+    return 1;
+}
+
+void DrawSymbol(Picture& p, const Draw& d, int ink = 0, int paper = 255) {
+    const int wide = static_cast<int>(std::lround(2 * d.ratio));
+    const std::vector<int> runs = encoder::Runs(d.text, {2, wide, 2 * d.gap});
+    std::vector<double> edges{0};
+    for (int r : runs) edges.push_back(edges.back() + r * d.module / 2);
+    const double halfLength = edges.back() / 2;
+    const double a = d.angle * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            double cover = 0;
+            for (int sy = 0; sy < 3; ++sy) {
+                for (int sx = 0; sx < 3; ++sx) {
+                    const double px = x + (sx - 1) / 3.0 - d.cx, py = y + (sy - 1) / 3.0 - d.cy;
+                    cover += Ink(d, edges, halfLength, px * c + py * s, -px * s + py * c);
+                }
+            }
+            if (cover > 0) {
+                auto& v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
+                v = static_cast<std::uint8_t>(std::lround(v + (ink - v) * cover / 9));
+            }
+        }
+    }
+    (void)paper;
+}
+
+Picture Blank(int paper = 255) {
+    Picture p;
+    std::fill(p.pixels.begin(), p.pixels.end(), static_cast<std::uint8_t>(paper));
+    return p;
+}
+
+void Blur(Picture& p, double sigma) {
+    if (sigma <= 0) return;
+    const int r = static_cast<int>(std::ceil(3 * sigma));
+    std::vector<double> k(2 * r + 1);
+    double sum = 0;
+    for (int i = -r; i <= r; ++i) sum += k[i + r] = std::exp(-i * i / (2 * sigma * sigma));
+    for (double& v : k) v /= sum;
+    std::vector<double> tmp(p.pixels.size());
+    auto at = [&](int x, int y) {
+        return p.pixels[std::clamp(y, 0, p.height - 1) * p.width + std::clamp(x, 0, p.width - 1)];
+    };
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            double v = 0;
+            for (int i = -r; i <= r; ++i) v += k[i + r] * at(x + i, y);
+            tmp[y * p.width + x] = v;
+        }
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            double v = 0;
+            for (int i = -r; i <= r; ++i)
+                v += k[i + r] * tmp[std::clamp(y + i, 0, p.height - 1) * p.width + x];
+            p.pixels[y * p.width + x] = static_cast<std::uint8_t>(std::lround(v));
+        }
+}
+
+// Light falling to `share` of itself from left to right, then noise of about `sigma` levels.
+void Light(Picture& p, double share, double sigma, std::uint32_t seed = 1) {
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            auto& v = p.pixels[y * p.width + x];
+            double g = v * (1 - (1 - share) * x / (p.width - 1.0));
+            double n = 0;
+            for (int i = 0; i < 3; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                n += (seed >> 8) / 16777216.0 - 0.5;
+            }
+            g += 2 * sigma * n;  // three uniforms: variance 1/4, so 2 sigma * n has ~sigma
+            v = static_cast<std::uint8_t>(std::clamp(std::lround(g), 0L, 255L));
+        }
+}
+
+// ---------------------------------------------------------------------------------------
+// Conditions that must read.
+
+struct Case {
+    const char* name;
+    Draw draw;
+    int ink = 0, paper = 255;
+    double blur = 0;  // in narrow modules
+    double light = 1, noise = 0;
+};
+
+class Reads : public testing::TestWithParam<Case> {};
+
+TEST_P(Reads, TheTextOnceWithItsAngle) {
+    const Case& c = GetParam();
+    Picture p = Blank(c.paper);
+    DrawSymbol(p, c.draw, c.ink, c.paper);
+    Blur(p, c.blur * c.draw.module);
+    Light(p, c.light, c.noise);
+    const auto found = Read(p.View());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].text, c.draw.text);
+    EXPECT_GE(found[0].lines, 2);
+    const double da = std::fmod(std::abs(found[0].angle - c.draw.angle) + 360, 360);
+    EXPECT_LT(std::min(da, 360 - da), 8) << found[0].angle;
+}
+
+Draw With(auto change) {
+    Draw d;
+    change(d);
+    return d;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
+    Case{"Upright", {}},
+    Case{"Rotated33", With([](Draw& d) { d.angle = 33; })},
+    Case{"UpsideDown", With([](Draw& d) { d.angle = 180; })},
+    Case{"Rotated251", With([](Draw& d) { d.angle = 251; })},
+    Case{"Keystone", With([](Draw& d) { d.keystone = 0.1; d.angle = 8; })},
+    Case{"Curved", With([](Draw& d) { d.curve = 25; })},
+    Case{"Blurred", With([](Draw& d) { d.module = 2; }), 0, 255, 0.6},
+    Case{"SmallModule", With([](Draw& d) { d.module = 1.3; d.text = "SMALL-1"; }), 0, 255, 0.3},
+    Case{"LowContrastUnevenLight", {}, 100, 160, 0, 0.5},
+    Case{"Noisy", {}, 0, 255, 0.3, 1, 20},
+    Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
+    Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
+    Case{"DiagonalScratch", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+TEST(Reader, SeveralSymbolsEachOnce) {
+    Picture p = Blank();
+    DrawSymbol(p, With([](Draw& d) {
+                   d.text = "LEFT";
+                   d.cx = 120;
+                   d.angle = 90;
+               }));
+    DrawSymbol(p, With([](Draw& d) {
+                   d.text = "RIGHT-2";
+                   d.cx = 330;
+                   d.cy = 90;
+                   d.module = 2;
+               }));
+    DrawSymbol(p, With([](Draw& d) {
+                   d.text = "TILT";
+                   d.cx = 330;
+                   d.cy = 240;
+                   d.angle = -20;
+                   d.module = 2;
+               }));
+    auto found = Read(p.View());
+    std::vector<std::string> texts;
+    for (const auto& s : found) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"LEFT", "RIGHT-2", "TILT"}));
+}
+
+TEST(Reader, CornersInReadingOrder) {
+    // Reading right to left: the start is on the right, the top side below.
+    Picture p = Blank();
+    const Draw d = With([](Draw& x) {
+        x.text = "AB";
+        x.angle = 180;
+        x.module = 3;
+    });
+    DrawSymbol(p, d);
+    const auto found = Read(p.View());
+    ASSERT_EQ(found.size(), 1u);
+    const double half = (4 * 13.5 + 3) * 3 / 2;  // four characters of 13.5 modules, three gaps
+    const reader::Point expected[4] = {
+        {240 + half, 180}, {240 - half, 180}, {240 - half, 140}, {240 + half, 140}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(found[0].corners[i].x, expected[i].x, 3) << i;
+        EXPECT_NEAR(found[0].corners[i].y, expected[i].y, 12)
+            << i;  // lines stop short of the bar ends
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Pictures that must give nothing.
+
+TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
+    std::vector<Picture> pictures;
+    Picture noise = Blank(128);
+    Light(noise, 1, 60);
+    pictures.push_back(noise);
+    Picture stripes = Blank();
+    for (int y = 0; y < stripes.height; ++y)
+        for (int x = 0; x < stripes.width; ++x)
+            stripes.pixels[y * stripes.width + x] =
+                static_cast<std::uint8_t>(128 + 100 * std::sin(x * 0.9 + y * 0.2));
+    pictures.push_back(stripes);
+    // Bars of random widths from one to three modules: Code 39's look without its rules.
+    Picture bars = Blank();
+    std::uint32_t seed = 7;
+    for (int x = 40, dark = 1; x < 440; dark ^= 1) {
+        seed = seed * 1664525u + 1013904223u;
+        const int w = 3 * (1 + static_cast<int>((seed >> 16) % 3));
+        for (int y = 100; y < 200 && dark; ++y)
+            for (int i = x; i < x + w && i < 440; ++i) bars.pixels[y * bars.width + i] = 0;
+        x += w;
+    }
+    pictures.push_back(bars);
+    // Text-like blobs: short strokes in rows.
+    Picture text = Blank();
+    for (int i = 0; i < 400; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int x0 = 20 + (i % 40) * 11, y0 = 30 + (i / 40) * 28, h = 6 + (seed >> 20) % 12;
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + 2 + (seed >> 12) % 3; ++x)
+                text.pixels[y * text.width + x] = 20;
+    }
+    pictures.push_back(text);
+    for (const Picture& p : pictures) {
+        EXPECT_TRUE(Read(p.View()).empty());
+        EXPECT_TRUE(Read(p.View(), {.effort = reader::Effort::kFast}).empty());
+    }
+}
+
+TEST(Reader, NothingFromADamagedCharacterOrHalfASymbol) {
+    Picture damaged = Blank();
+    DrawSymbol(damaged, With([](Draw& d) { d.damaged = 2; }));
+    EXPECT_TRUE(Read(damaged.View()).empty());
+    Picture half = Blank();
+    DrawSymbol(half, With([](Draw& d) { d.cropAt = 0.55; }));
+    EXPECT_TRUE(Read(half.View()).empty());
+}
+
+// ---------------------------------------------------------------------------------------
+// Options and tables.
+
+TEST(Reader, CheckCharacterRequired) {
+    struct Row {
+        const char* drawn;
+        const char* text;  // "" when it must not be reported
+    };
+    // 'C','O','D','E' = 12+24+13+14 = 63 -> 63 % 43 = 20 -> 'K'.
+    for (const Row& r : {Row{"CODEK", "CODE"}, Row{"CODEL", ""}}) {
+        Picture p = Blank();
+        DrawSymbol(p, With([&](Draw& d) { d.text = r.drawn; }));
+        const auto found = Read(p.View(), {.checkCharacter = reader::CheckCharacter::kRequired});
+        if (*r.text == 0) {
+            EXPECT_TRUE(found.empty()) << r.drawn;
+            continue;
+        }
+        ASSERT_EQ(found.size(), 1u) << r.drawn;
+        EXPECT_EQ(found[0].text, r.text);
+        EXPECT_EQ(found[0].check, reader::CheckState::kVerified);
+    }
+}
+
+TEST(Reader, FullAsciiTable) {
+    struct Row {
+        const char* in;
+        std::string out;
+        bool ok;
+    };
+    const Row rows[] = {
+        {"+A+Z", "az", true},
+        {"$A$Z", "\x01\x1a", true},
+        {"%U", std::string(1, '\0'), true},
+        {"%A%E", "\x1b\x1f", true},
+        {"%F%J", ";?", true},
+        {"%K%O", "[_", true},
+        {"%P%T", "{\x7f", true},
+        {"%V%W", "@`", true},
+        {"/A/L/O/Z", "!,/:", true},
+        {"AB-. 12", "AB-. 12", true},
+        {"$1", "", false},
+        {"/P", "", false},
+        {"ABC+", "", false},
+        {"%%", "", false},
+    };
+    for (const Row& r : rows) {
+        const auto out = reader::detail::FullAscii(r.in);
+        EXPECT_EQ(out.has_value(), r.ok) << r.in;
+        if (out && r.ok) EXPECT_EQ(*out, r.out) << r.in;
+    }
+    Picture p = Blank();
+    DrawSymbol(p, With([](Draw& d) { d.text = "+A%F"; }));
+    auto found = Read(p.View(), {.fullAscii = true});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].text, "a;");
+}
+
+TEST(Reader, CharacterTableMatchesTheDecoders) {
+    PatternTable table;
+    BuildPatternTable(table);
+    for (int r = 0; r < kFilledRows; ++r) {
+        const char c = table[r][kCharacterColumn][0];
+        const int i = static_cast<int>(reader::detail::kCharacters.find(c));
+        ASSERT_GE(i, 0) << c;
+        std::uint16_t mask = 0;
+        for (char e : table[r][kElementsColumn])
+            mask = static_cast<std::uint16_t>(mask << 1 | (e == '6' || e == '1'));
+        EXPECT_EQ(reader::detail::WideMask(i), mask) << c;
+        if (c != '*')
+            EXPECT_EQ(reader::detail::CheckValue(c), std::stoi(table[r][kCheckValueColumn])) << c;
+    }
+}
+
+TEST(Reader, ViewsThatAreNotWellFormed) {
+    const std::uint8_t px[4] = {};
+    EXPECT_THROW(Read({px, -1, 2, 2}), std::invalid_argument);
+    EXPECT_THROW(Read({nullptr, 2, 2, 2}), std::invalid_argument);
+    EXPECT_THROW(Read({px, 2, 2, 1}), std::invalid_argument);
+    EXPECT_TRUE(Read({nullptr, 0, 0, 0}).empty());
+    EXPECT_TRUE(Read({px, 1, 1, 1}).empty());
+    EXPECT_TRUE(Read({px, 4, 1, 4}).empty());
+}
+
+}  // namespace
