@@ -22,10 +22,10 @@ t=build-web/test
 mkdir -p "$t"
 if [ ! -f "$t/large.png" ]; then
     zint -b 8 -d 'SCAN39-WEB' --scale=2 --whitesp=10 -o "$t/label.png"
-    zint -b 8 -d 'PART-0042' --scale=3 --whitesp=10 --height=40 -o "$t/label2.png"
+    zint -b 8 -d 'PART-0042' --scale=2 --whitesp=10 --height=40 -o "$t/label2.png"
     convert -size 1200x900 xc:'#e6dfcc' \
-        \( "$t/label.png" -background white -rotate 8 \) -geometry +120+110 -composite \
-        \( "$t/label2.png" -background white -rotate -23 \) -geometry +430+430 -composite \
+        \( "$t/label.png" -background none -rotate 8 \) -geometry +90+80 -composite \
+        \( "$t/label2.png" -background none -rotate -18 \) -geometry +430+470 -composite \
         -distort Perspective '0,0 20,10  1200,0 1170,40  0,900 0,880  1200,900 1200,900' \
         -blur 0x0.8 -attenuate 0.4 +noise Gaussian -quality 70 "$t/photo.jpg"
     convert -size 5200x4000 xc:white "$t/label.png" -geometry +2300+1900 -composite "$t/large.png"

@@ -9,7 +9,7 @@ scan39_install "${SCAN39_WEB_PACKAGES[@]}"
 
 # emscripten's optimizer runs under node and needs Debian's acorn; a node installed from
 # elsewhere does not look in Debian's module folder by itself.
-acorn=$(dpkg -L node-acorn | grep -m1 '/acorn/package.json$')
+acorn=$(dpkg -L node-acorn | awk '/\/acorn\/package.json$/ && !n++')
 export NODE_PATH="$(dirname "$(dirname "$acorn")")${NODE_PATH:+:$NODE_PATH}"
 
 out=build-web

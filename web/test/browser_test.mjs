@@ -220,6 +220,15 @@ await check('the page answers clicks while a large picture is read', async () =>
   if (s.state !== 'done') return JSON.stringify(s);
 });
 
+// The README's picture of the page, when asked for: the photo read, in Chinese.
+if (process.env.SCAN39_WEB_SCREENSHOT) {
+  await page('Emulation.setDeviceMetricsOverride', { width: 1100, height: 640, deviceScaleFactor: 1, mobile: false });
+  await open('?picture=test/photo.jpg', 'zh-CN');
+  const { data } = await page('Page.captureScreenshot', { format: 'png' });
+  writeFileSync(process.env.SCAN39_WEB_SCREENSHOT, Buffer.from(data, 'base64'));
+  console.log(`wrote ${process.env.SCAN39_WEB_SCREENSHOT}`);
+}
+
 browser.kill();
 server.close();
 rmSync(profile, { recursive: true, force: true });

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 out=build-web/timing
 mkdir -p "$out/pgm"
-acorn=$(dpkg -L node-acorn | grep -m1 '/acorn/package.json$')
+acorn=$(dpkg -L node-acorn | awk '/\/acorn\/package.json$/ && !n++')
 export NODE_PATH="$(dirname "$(dirname "$acorn")")${NODE_PATH:+:$NODE_PATH}"
 
 if [ -n "${PICTURES_DIR:-}" ]; then
