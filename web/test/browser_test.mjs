@@ -229,8 +229,10 @@ if (process.env.SCAN39_WEB_SCREENSHOT) {
   console.log(`wrote ${process.env.SCAN39_WEB_SCREENSHOT}`);
 }
 
-browser.kill();
+const exited = new Promise((ok) => browser.once('exit', ok));
+await send('Browser.close').catch(() => browser.kill());
+await exited;
 server.close();
-rmSync(profile, { recursive: true, force: true });
+rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
 console.log(`${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);

@@ -6,7 +6,9 @@ import { resolve } from 'node:path';
 
 const [modulePath, repeatsText, ...pictures] = process.argv.slice(2);
 const createScan39 = createRequire(import.meta.url)(resolve(modulePath));
-const M = await createScan39();
+// This emscripten's loader would fetch() the file path under a node that has fetch: hand it
+// the bytes instead.
+const M = await createScan39({ wasmBinary: readFileSync(resolve(modulePath).replace(/\.js$/, '.wasm')) });
 const repeats = Math.max(1, Number(repeatsText));
 
 for (const path of pictures) {
