@@ -22,3 +22,6 @@ SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev)
 # The Python package and its tests (Debian's own python3).
 SCAN39_TEST_PACKAGES+=(pybind11-dev python3-dev python3-numpy python3-pil python3-pytest
                        python3-dask python3-distributed)
+# The browser page (scripts/web.sh) and its tests in headless Chromium (scripts/web-test.sh).
+SCAN39_WEB_PACKAGES=(emscripten node-acorn cmake ninja-build g++)
+SCAN39_WEB_TEST_PACKAGES=(chromium zint imagemagick)

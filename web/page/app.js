@@ -1,0 +1,308 @@
+// The page: picture in, symbols out. All heavy work happens in worker.js.
+'use strict';
+
+const NOT_DECODED = '错误：非39码或扫描位置不正确';  // the control's own error text, in every language
+
+const TEXTS = {
+  zh: {
+    title: 'scan39 · Code 39 条码读取',
+    open: '打开图片…',
+    camera: '拍照',
+    checkChar: '校验字符（模 43）',
+    fullAscii: '全 ASCII',
+    fit: '适合窗口',
+    zoomIn: '放大',
+    zoomOut: '缩小',
+    hint: '选择一张图片，或把图片拖到这里，或直接粘贴（Ctrl+V）。图片只在本机读取，不会上传。',
+    symbols: '找到的条码',
+    boxTitle: '框选解码',
+    boxHint: '在图片上按住鼠标拖出红框：上边穿过条码，左边在条码之前，右边在条码右侧空白之后。松开鼠标即按扫描控件的规则沿红框上边解码。',
+    starting: '正在加载读取模块…',
+    ready: '请选择图片。',
+    reading: (name) => `正在读取“${name}”…`,
+    found: (n, ms) => `找到 ${n} 个条码（${ms} 毫秒）。`,
+    none: (ms) => `没有找到 Code 39 条码（${ms} 毫秒）。可以试试框选解码。`,
+    copy: '复制',
+    copied: '已复制',
+    lines: (n, a) => `${n} 条扫描线一致，${a}°`,
+    notPicture: (name) => `无效图片：文件“${name}”不是浏览器能打开的图片`,
+    tooLarge: (name, w, h) => `内存溢出：文件“${name}”太大（${w} × ${h} 像素，最多允许 67108864 像素）`,
+    tooLargeBytes: (name, n) => `内存溢出：文件“${name}”太大（${n} 字节）`,
+    memory: (name) => `内存不足：无法读取“${name}”`,
+    notFound: (name) => `文件未找到：${name}`,
+    pasted: '粘贴的图片',
+  },
+  en: {
+    title: 'scan39 · Code 39 reader',
+    open: 'Open picture…',
+    camera: 'Take photo',
+    checkChar: 'Check character (mod 43)',
+    fullAscii: 'Full ASCII',
+    fit: 'Fit',
+    zoomIn: 'Zoom in',
+    zoomOut: 'Zoom out',
+    hint: 'Choose a picture, drop one here, or paste it (Ctrl+V). The picture is read on this device and never uploaded.',
+    symbols: 'Symbols found',
+    boxTitle: 'Decode along a box',
+    boxHint: 'Drag a red box over the picture: its top edge across the bars, its left edge before the symbol, its right edge past the quiet zone after it. On release the row under the top edge is decoded with the scanning control\'s rule.',
+    starting: 'Loading the reader…',
+    ready: 'Choose a picture.',
+    reading: (name) => `Reading "${name}"…`,
+    found: (n, ms) => `Found ${n} symbol${n === 1 ? '' : 's'} (${ms} ms).`,
+    none: (ms) => `No Code 39 symbol found (${ms} ms). Try decoding along a box.`,
+    copy: 'Copy',
+    copied: 'Copied',
+    lines: (n, a) => `${n} agreeing scan lines, ${a}°`,
+    notPicture: (name) => `Not a picture: "${name}" is not a picture this browser can open`,
+    tooLarge: (name, w, h) => `Picture too large: "${name}" has ${w} × ${h} pixels, at most 67108864 are allowed`,
+    tooLargeBytes: (name, n) => `Picture too large: "${name}" has ${n} bytes`,
+    memory: (name) => `Out of memory: "${name}" cannot be read`,
+    notFound: (name) => `File not found: ${name}`,
+    pasted: 'pasted picture',
+  },
+};
+const lang = (navigator.languages || [navigator.language]).some((l) => /^zh\b/i.test(l)) ? 'zh' : 'en';
+const T = TEXTS[lang];
+document.documentElement.lang = lang === 'zh' ? 'zh-CN' : 'en';
+document.title = T.title;
+for (const el of document.querySelectorAll('[data-t]')) el.textContent = T[el.dataset.t];
+for (const el of document.querySelectorAll('[data-t-title]')) el.title = T[el.dataset.tTitle];
+
+const $ = (id) => document.getElementById(id);
+const stage = $('stage'), img = $('picture'), overlay = $('overlay'), viewer = $('viewer');
+const SVG = 'http://www.w3.org/2000/svg';
+
+const worker = new Worker('worker.js');
+let seq = 0;              // the latest request; older answers are dropped
+let current = null;       // { name, width, height, url }
+let symbols = [];
+let scale = 1, fit = true;
+
+function setState(state, message, kind) {
+  document.body.dataset.state = state;
+  const status = $('status');
+  status.textContent = message || '';
+  if (kind) status.dataset.kind = kind; else delete status.dataset.kind;
+}
+
+function options() {
+  return { checkCharacter: $('check').checked, fullAscii: $('ascii').checked };
+}
+
+function open(blob, name) {
+  if (current && current.url) URL.revokeObjectURL(current.url);
+  current = { name, blob };
+  symbols = [];
+  $('symbols').replaceChildren();
+  $('box-result').textContent = '';
+  delete $('box-result').dataset.result;
+  setState('busy', T.reading(name));
+  worker.postMessage({ type: 'load', seq: ++seq, blob, options: options() });
+}
+
+worker.onmessage = (event) => {
+  const m = event.data;
+  if (m.seq !== seq && m.type !== 'box') return;
+  if (m.error) {
+    stage.hidden = true;
+    $('hint').hidden = false;
+    const name = current ? current.name : '';
+    const text = m.error === 'tooLarge' ? T.tooLarge(name, m.width, m.height)
+      : m.error === 'tooLargeBytes' ? T.tooLargeBytes(name, m.bytes)
+      : m.error === 'notPicture' ? T.notPicture(name) : T.memory(name);
+    setState('error', text, m.error === 'tooLargeBytes' ? 'tooLarge' : m.error);
+    return;
+  }
+  if (m.type === 'picture') {
+    current.width = m.width;
+    current.height = m.height;
+    current.url = URL.createObjectURL(current.blob);
+    img.src = current.url;
+    overlay.setAttribute('viewBox', `0 0 ${m.width} ${m.height}`);
+    overlay.replaceChildren();
+    $('hint').hidden = true;
+    stage.hidden = false;
+    fit = true;
+    layout();
+  } else if (m.type === 'load' || m.type === 'read') {
+    symbols = m.symbols;
+    showSymbols(Math.round(m.ms));
+  } else if (m.type === 'box') {
+    const out = $('box-result');
+    out.dataset.result = m.result;
+    out.textContent = m.result === 0 ? m.value : NOT_DECODED;
+  }
+};
+
+function showSymbols(ms) {
+  const list = $('symbols');
+  list.replaceChildren();
+  for (const node of overlay.querySelectorAll('.symbol')) node.remove();
+  symbols.forEach((s, i) => {
+    const li = document.createElement('li');
+    li.className = 'symbol';
+    const text = document.createElement('span');
+    text.className = 'text';
+    text.textContent = s.text;
+    const copy = document.createElement('button');
+    copy.type = 'button';
+    copy.textContent = T.copy;
+    copy.onclick = async () => {
+      try { await navigator.clipboard.writeText(s.text); copy.textContent = T.copied; } catch (e) { /* no clipboard access */ }
+    };
+    const meta = document.createElement('div');
+    meta.className = 'meta';
+    meta.textContent = T.lines(s.lines, Math.round(s.angle));
+    li.append(text, copy, meta);
+    list.append(li);
+
+    const g = document.createElementNS(SVG, 'g');
+    g.setAttribute('class', 'symbol');
+    const polygon = document.createElementNS(SVG, 'polygon');
+    const c = s.corners;
+    polygon.setAttribute('points', `${c[0]},${c[1]} ${c[2]},${c[3]} ${c[4]},${c[5]} ${c[6]},${c[7]}`);
+    const label = document.createElementNS(SVG, 'text');
+    label.setAttribute('x', c[0]);
+    label.setAttribute('y', c[1] - 4);
+    label.textContent = `${i + 1}. ${s.text}`;
+    g.append(polygon, label);
+    overlay.prepend(g);
+  });
+  styleOverlay();
+  setState('done', symbols.length ? T.found(symbols.length, ms) : T.none(ms));
+}
+
+// Zoom: "fit" shrinks large pictures into the viewer; small ones stay at 100%.
+function layout() {
+  $('zoom-level').textContent = `${Math.round(scale * 100)}%`;
+  if (!current || !current.width) return;
+  if (fit) {
+    const w = viewer.clientWidth - 16, h = viewer.clientHeight - 16;
+    scale = Math.min(1, w / current.width, h / current.height);
+  }
+  const w = current.width * scale, h = current.height * scale;
+  for (const el of [img, overlay]) { el.style.width = `${w}px`; el.style.height = `${h}px`; }
+  img.classList.toggle('pixels', scale >= 2);
+  $('zoom-level').textContent = `${Math.round(scale * 100)}%`;
+  styleOverlay();
+}
+
+// Outlines and labels keep a readable size at every zoom.
+function styleOverlay() {
+  const px = 1 / scale;
+  for (const p of overlay.querySelectorAll('polygon')) p.setAttribute('stroke-width', 3 * px);
+  for (const t of overlay.querySelectorAll('text')) {
+    t.setAttribute('font-size', 16 * px);
+    t.setAttribute('stroke-width', 3 * px);
+  }
+  const box = overlay.querySelector('rect.box');
+  if (box) box.setAttribute('stroke-width', Math.max(1, px));
+}
+
+function zoom(factor) {
+  fit = false;
+  scale = Math.min(16, Math.max(0.02, scale * factor));
+  layout();
+}
+$('zoom-in').onclick = () => zoom(1.25);
+$('zoom-out').onclick = () => zoom(0.8);
+$('zoom-one').onclick = () => { fit = false; scale = 1; layout(); };
+$('zoom-fit').onclick = () => { fit = true; layout(); };
+window.addEventListener('resize', () => fit && layout());
+viewer.addEventListener('wheel', (e) => {
+  if (!e.ctrlKey || !current) return;
+  e.preventDefault();
+  zoom(e.deltaY < 0 ? 1.1 : 1 / 1.1);
+}, { passive: false });
+
+// The red box, as the scanning control draws it: from the press point to one pixel left of
+// the pointer, one pixel wide, on whole pixels.
+let drag = null;
+function pixelAt(e) {
+  const r = img.getBoundingClientRect();
+  return [Math.floor((e.clientX - r.left) / scale), Math.floor((e.clientY - r.top) / scale)];
+}
+function drawBox(b) {
+  let rect = overlay.querySelector('rect.box');
+  if (!b) { if (rect) rect.remove(); return; }
+  if (!rect) {
+    rect = document.createElementNS(SVG, 'rect');
+    rect.setAttribute('class', 'box');
+    overlay.append(rect);
+  }
+  const left = Math.min(b.x1, b.x2 - 1), right = Math.max(b.x1, b.x2 - 1);
+  const top = Math.min(b.y1, b.y2), bottom = Math.max(b.y1, b.y2);
+  rect.setAttribute('x', left + 0.5);
+  rect.setAttribute('y', top + 0.5);
+  rect.setAttribute('width', right - left);
+  rect.setAttribute('height', bottom - top);
+  styleOverlay();
+}
+// A drag may start in the margin around the picture too, as the command line's --box allows;
+// not on the viewer's scroll bars.
+viewer.addEventListener('pointerdown', (e) => {
+  if (!current || !current.width || stage.hidden) return;
+  const v = viewer.getBoundingClientRect();
+  if (e.clientX - v.left >= viewer.clientWidth || e.clientY - v.top >= viewer.clientHeight) return;
+  e.preventDefault();
+  viewer.setPointerCapture(e.pointerId);
+  const [x, y] = pixelAt(e);
+  drag = { x1: x, y1: y, moved: false };
+  drawBox(null);
+});
+viewer.addEventListener('pointermove', (e) => {
+  if (!drag) return;
+  [drag.x2, drag.y2] = pixelAt(e);
+  drag.moved = true;
+  drawBox(drag);
+});
+function release() {
+  if (!drag) return;
+  const b = drag;
+  drag = null;
+  if (!b.moved) return;
+  $('box-result').dataset.result = 'busy';
+  worker.postMessage({ type: 'box', seq, box: { x1: b.x1, y1: b.y1, x2: b.x2, y2: b.y2 } });
+}
+viewer.addEventListener('pointerup', release);
+viewer.addEventListener('pointercancel', release);
+
+// Ways in: chooser, camera, drop, paste, ?picture=NAME.
+for (const input of [$('file'), $('camera')]) {
+  input.addEventListener('change', () => {
+    if (input.files.length) open(input.files[0], input.files[0].name);
+    input.value = '';
+  });
+}
+for (const box of [$('check'), $('ascii')]) {
+  box.addEventListener('change', () => {
+    if (!current || !current.width) return;
+    setState('busy', T.reading(current.name));
+    worker.postMessage({ type: 'read', seq: ++seq, options: options() });
+  });
+}
+document.addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragover'); });
+document.addEventListener('dragleave', (e) => { if (!e.relatedTarget) document.body.classList.remove('dragover'); });
+document.addEventListener('drop', (e) => {
+  e.preventDefault();
+  document.body.classList.remove('dragover');
+  const file = e.dataTransfer.files[0];
+  if (file) open(file, file.name);
+});
+document.addEventListener('paste', (e) => {
+  for (const item of e.clipboardData.items) {
+    if (item.kind === 'file') { open(item.getAsFile(), T.pasted); e.preventDefault(); return; }
+  }
+});
+
+const wanted = new URLSearchParams(location.search).get('picture');
+// Only pictures next to the page: a link cannot make the page fetch from elsewhere.
+if (wanted && new URL(wanted, location.href).origin === location.origin) {
+  setState('busy', T.reading(wanted));
+  fetch(wanted).then((r) => {
+    if (!r.ok) throw new Error(r.status);
+    return r.blob();
+  }).then((blob) => open(blob, wanted)).catch(() => setState('error', T.notFound(wanted), 'notFound'));
+} else {
+  setState('idle', T.ready);
+}

@@ -1,0 +1,112 @@
+// Decodes the picture, converts it and runs the WebAssembly reader, away from the page's
+// thread so the page keeps answering however long a large picture takes.
+'use strict';
+importScripts('scan39.js');
+
+// The desktop loader's bounds: 64 Mi pixels, and a file larger than such a picture at 32 bits
+// a pixel plus 1 MiB is not read at all.
+const MAX_PIXELS = 64 * 1024 * 1024;
+const MAX_FILE_BYTES = MAX_PIXELS * 4 + 1024 * 1024;
+
+let module = null;
+function wasm() {
+  if (!module) module = createScan39();
+  return module;
+}
+
+// Width and height from the header, judged before anything is decoded; null when unknown.
+function headerSize(b) {
+  const be16 = (i) => (b[i] << 8) | b[i + 1];
+  const be32 = (i) => ((b[i] << 24) >>> 0) + (b[i + 1] << 16) + (b[i + 2] << 8) + b[i + 3];
+  const le16 = (i) => b[i] | (b[i + 1] << 8);
+  const le32 = (i) => (b[i] | (b[i + 1] << 8) | (b[i + 2] << 16) | (b[i + 3] << 24));
+  if (b.length >= 24 && b[0] === 0x89 && b[1] === 0x50 && b[2] === 0x4e && b[3] === 0x47)
+    return [be32(16), be32(20)];
+  if (b.length >= 10 && b[0] === 0x47 && b[1] === 0x49 && b[2] === 0x46) return [le16(6), le16(8)];
+  if (b.length >= 26 && b[0] === 0x42 && b[1] === 0x4d) {
+    return le32(14) === 12 ? [le16(18), le16(20)] : [Math.abs(le32(18)), Math.abs(le32(22))];
+  }
+  if (b.length >= 4 && b[0] === 0xff && b[1] === 0xd8) {
+    for (let i = 2; i + 9 < b.length;) {
+      if (b[i] !== 0xff) return null;
+      const marker = b[i + 1];
+      if (marker === 0xff) { i++; continue; }
+      if (marker >= 0xc0 && marker <= 0xcf && marker !== 0xc4 && marker !== 0xc8 && marker !== 0xcc)
+        return [be16(i + 7), be16(i + 5)];
+      i += 2 + be16(i + 2);
+    }
+  }
+  return null;
+}
+
+async function load(blob) {
+  if (blob.size > MAX_FILE_BYTES) return { error: 'tooLargeBytes', bytes: blob.size };
+  const head = new Uint8Array(await blob.slice(0, 256 * 1024).arrayBuffer());
+  const declared = headerSize(head);
+  if (declared && declared[0] * declared[1] > MAX_PIXELS)
+    return { error: 'tooLarge', width: declared[0], height: declared[1] };
+  let bitmap;
+  try {
+    bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+  } catch (e) {
+    return { error: 'notPicture' };
+  }
+  const { width, height } = bitmap;
+  if (width * height > MAX_PIXELS) { bitmap.close(); return { error: 'tooLarge', width, height }; }
+  let pixels;
+  try {
+    const canvas = new OffscreenCanvas(width, height);
+    const context = canvas.getContext('2d', { willReadFrequently: true });
+    context.drawImage(bitmap, 0, 0);
+    pixels = context.getImageData(0, 0, width, height).data;
+  } catch (e) {
+    return { error: 'memory', width, height };
+  } finally {
+    bitmap.close();
+  }
+  const M = await wasm();
+  const at = M._scan39_picture(width, height);
+  if (!at) return { error: 'memory', width, height };
+  M.HEAPU8.set(pixels, at);
+  M._scan39_prepare();
+  return { width, height };
+}
+
+async function read(options) {
+  const M = await wasm();
+  const start = performance.now();
+  const json = M.UTF8ToString(M._scan39_read(options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 1));
+  return { symbols: JSON.parse(json), ms: performance.now() - start };
+}
+
+async function box(b) {
+  const M = await wasm();
+  return JSON.parse(M.UTF8ToString(M._scan39_box(b.x1, b.y1, b.x2, b.y2)));
+}
+
+// Requests are handled one after another, in the order they came.
+let queue = Promise.resolve();
+self.onmessage = (event) => {
+  const request = event.data;
+  queue = queue.then(async () => {
+    let answer;
+    try {
+      if (request.type === 'load') {
+        answer = await load(request.blob);
+        if (!answer.error) {
+          self.postMessage({ type: 'picture', seq: request.seq, ...answer });
+          answer = await read(request.options);
+        }
+      } else if (request.type === 'read') {
+        answer = await read(request.options);
+      } else if (request.type === 'box') {
+        answer = await box(request.box);
+      }
+    } catch (e) {
+      // The module ran out of memory or failed: start a fresh one for the next picture.
+      module = null;
+      answer = { error: 'memory', detail: String(e) };
+    }
+    self.postMessage({ type: request.type, seq: request.seq, ...answer });
+  });
+};

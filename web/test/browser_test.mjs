@@ -1,0 +1,238 @@
+// Drives the page in Debian's headless Chromium over the DevTools protocol (through a pipe,
+// so nothing beyond node is needed) and checks it against the scan39 command-line program.
+//   node browser_test.mjs ROOT CLI     ROOT: the built page (build-web), CLI: the scan39 binary
+import { spawn, spawnSync } from 'node:child_process';
+import { createServer } from 'node:http';
+import { mkdtempSync, readFileSync, rmSync, existsSync, writeFileSync, mkdirSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, extname, resolve } from 'node:path';
+import { deflateSync } from 'node:zlib';
+
+const [root, cli] = process.argv.slice(2).map((p) => resolve(p));
+const NOT_DECODED = '错误：非39码或扫描位置不正确';
+const WAIT_MS = 120000;  // a guard against a hung page, not a measurement
+
+// ---- pictures the tests need beside the samples ---------------------------------------------
+mkdirSync(join(root, 'test'), { recursive: true });
+writeFileSync(join(root, 'test/not-a-picture.txt'), 'This is text, not a picture.\n');
+const huge = join(root, 'test/huge.png');
+if (!existsSync(huge)) writeFileSync(huge, whitePng(8200, 8200));  // just over 64 Mi pixels
+
+function whitePng(width, height) {
+  const crcTable = Array.from({ length: 256 }, (_, n) => {
+    let c = n;
+    for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+    return c >>> 0;
+  });
+  const crc = (buf) => {
+    let c = 0xffffffff;
+    for (const b of buf) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
+    return (c ^ 0xffffffff) >>> 0;
+  };
+  const chunk = (type, data) => {
+    const out = Buffer.alloc(12 + data.length);
+    out.writeUInt32BE(data.length, 0);
+    out.write(type, 4, 'latin1');
+    data.copy(out, 8);
+    out.writeUInt32BE(crc(out.subarray(4, 8 + data.length)), 8 + data.length);
+    return out;
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width, 0);
+  header.writeUInt32BE(height, 4);
+  header[8] = 1;  // one bit a pixel, grey
+  const stride = 1 + Math.ceil(width / 8);
+  const raw = Buffer.alloc(stride * height, 0xff);
+  for (let y = 0; y < height; y++) raw[y * stride] = 0;  // filter byte
+  return Buffer.concat([Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+    chunk('IHDR', header), chunk('IDAT', deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
+}
+
+// ---- the command-line program: the reference for the box ---------------------------------
+function runCli(args) {
+  const r = spawnSync(cli, args, { encoding: 'utf8', env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' } });
+  return r.stdout.split('\n').filter((l) => l.startsWith('{')).map((l) => JSON.parse(l));
+}
+
+// ---- a static server for ROOT ------------------------------------------------------------
+const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
+  '.wasm': 'application/wasm', '.png': 'image/png', '.bmp': 'image/bmp', '.jpg': 'image/jpeg',
+  '.txt': 'text/plain' };
+const server = createServer((req, res) => {
+  const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+  const file = join(root, path === '/' ? 'index.html' : path);
+  if (!file.startsWith(root) || !existsSync(file)) { res.writeHead(404); res.end(); return; }
+  res.writeHead(200, { 'Content-Type': TYPES[extname(file)] || 'application/octet-stream' });
+  res.end(readFileSync(file));
+});
+await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
+const base = `http://127.0.0.1:${server.address().port}/`;
+
+// ---- Chromium over --remote-debugging-pipe -----------------------------------------------
+const profile = mkdtempSync(join(tmpdir(), 'scan39-chromium-'));
+const browser = spawn('/usr/bin/chromium', ['--headless=new', '--no-sandbox', '--disable-gpu',
+  '--remote-debugging-pipe', `--user-data-dir=${profile}`, '--no-first-run', 'about:blank'],
+{ stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
+const pending = new Map();
+let nextId = 0, inbox = '';
+browser.stdio[4].on('data', (data) => {
+  inbox += data.toString('utf8');
+  let end;
+  while ((end = inbox.indexOf('\0')) >= 0) {
+    const message = JSON.parse(inbox.slice(0, end));
+    inbox = inbox.slice(end + 1);
+    const waiting = pending.get(message.id);
+    if (!waiting) continue;
+    pending.delete(message.id);
+    if (message.error) waiting.fail(new Error(`${waiting.method}: ${message.error.message}`));
+    else waiting.ok(message.result);
+  }
+});
+function send(method, params = {}, sessionId = undefined) {
+  const id = ++nextId;
+  browser.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + '\0');
+  return new Promise((ok, fail) => pending.set(id, { ok, fail, method }));
+}
+const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
+const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
+const page = (method, params) => send(method, params, sessionId);
+await page('Page.enable');
+await page('Emulation.setDeviceMetricsOverride', { width: 1280, height: 900, deviceScaleFactor: 1, mobile: false });
+
+async function evaluate(expression) {
+  const r = await page('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
+  if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.text}`);
+  return r.result.value;
+}
+const sleep = (ms) => new Promise((ok) => setTimeout(ok, ms));
+async function until(expression, what) {
+  for (const start = Date.now(); Date.now() - start < WAIT_MS; await sleep(20)) {
+    const v = await evaluate(expression);
+    if (v) return v;
+  }
+  throw new Error(`timed out waiting for ${what}`);
+}
+async function open(query, language = 'en-US') {
+  await page('Emulation.setUserAgentOverride', { userAgent: 'scan39-test', acceptLanguage: language });
+  await page('Page.navigate', { url: `${base}${query}` });
+  await until(`document.readyState === 'complete' && ['done', 'error', 'idle'].includes(document.body.dataset.state)`, query);
+}
+const state = () => evaluate(`({ state: document.body.dataset.state, kind: document.getElementById('status').dataset.kind || '',
+  status: document.getElementById('status').textContent,
+  texts: [...document.querySelectorAll('#symbols .text')].map((e) => e.textContent) })`);
+async function mouse(type, x, y) {
+  await page('Input.dispatchMouseEvent', { type, x, y, button: 'left', buttons: type === 'mouseReleased' ? 0 : 1, clickCount: 1 });
+}
+// Drags from picture pixel (x1, y1) to (x2, y2) at 100% and returns what the page shows.
+async function dragBox([x1, y1, x2, y2]) {
+  const r = await evaluate(`document.getElementById('zoom-one').click(),
+    (({ left, top }) => ({ left, top }))(document.getElementById('picture').getBoundingClientRect())`);
+  await evaluate(`document.getElementById('box-result').dataset.result = 'waiting'`);
+  await mouse('mouseMoved', r.left + x1 + 0.5, r.top + y1 + 0.5);
+  await mouse('mousePressed', r.left + x1 + 0.5, r.top + y1 + 0.5);
+  await mouse('mouseMoved', r.left + x2 + 0.5, r.top + y2 + 0.5);
+  await mouse('mouseReleased', r.left + x2 + 0.5, r.top + y2 + 0.5);
+  await until(`['0', '1'].includes(document.getElementById('box-result').dataset.result)`, 'the box decode');
+  return evaluate(`document.getElementById('box-result').textContent`);
+}
+
+// ---- the checks --------------------------------------------------------------------------
+let passed = 0, failed = 0;
+async function check(name, body) {
+  try {
+    const problem = await body();
+    if (problem) throw new Error(problem);
+    passed++;
+    console.log(`ok   ${name}`);
+  } catch (e) {
+    failed++;
+    console.log(`FAIL ${name}: ${e.message}`);
+  }
+}
+
+const sampleSymbols = runCli(['--sample', '--json']);
+const expectedTexts = [
+  ['samples/form_sample.bmp', sampleSymbols.map((s) => s.expected)],
+  ['samples/control_default.bmp', ['1234567']],
+  ...JSON.parse(readFileSync(join(root, 'test/pictures.json'), 'utf8')),
+];
+for (const [picture, texts] of expectedTexts) {
+  await check(`reads every symbol of ${picture}`, async () => {
+    await open(`?picture=${picture}`);
+    const s = await state();
+    const missing = texts.filter((t) => !s.texts.includes(t));
+    if (s.state !== 'done' || missing.length) return `state ${s.state}, found ${JSON.stringify(s.texts)}, missing ${JSON.stringify(missing)}`;
+  });
+}
+
+// The built-in boxes of the sample, then boxes the control treats in its own ways: right to
+// left, upward, one pixel high, past the picture's edge, ending inside the quiet zone.
+const boxes = [
+  ['samples/form_sample.bmp', [...sampleSymbols.map((s) => s.box),
+    [433, 90, 280, 100], [20, 100, 170, 85], [20, 100, 170, 100], [10, 150, 700, 170],
+    [8, 160, 476, 170], [-4, 240, 545, 250]]],
+  ['samples/control_default.bmp', [[2, 30, 246, 40], [2, 30, 244, 40], [2, 6, 246, 20]]],
+  ['test/label.png', JSON.parse(readFileSync(join(root, 'test/boxes.json'), 'utf8'))],
+];
+for (const [picture, list] of boxes) {
+  await open(`?picture=${picture}`);
+  for (const box of list) {
+    await check(`box ${box} on ${picture} decodes like scan39 --box`, async () => {
+      const [cliResult] = runCli([`--box=${box.join(',')}`, '--json', join(root, picture)]);
+      const expected = cliResult.result === 0 ? cliResult.value : NOT_DECODED;
+      const shown = await dragBox(box);
+      if (shown !== expected) return `page shows ${JSON.stringify(shown)}, scan39 --box ${JSON.stringify(expected)}`;
+    });
+  }
+}
+
+await check('a file that is not a picture gets its message', async () => {
+  await open('');
+  const { result } = await page('Runtime.evaluate', { expression: `document.getElementById('file')` });
+  await page('DOM.enable');
+  await page('DOM.setFileInputFiles', { objectId: result.objectId, files: [join(root, 'test/not-a-picture.txt')] });
+  await until(`document.body.dataset.state === 'error'`, 'the message');
+  const s = await state();
+  if (s.kind !== 'notPicture' || !s.status.includes('not-a-picture.txt')) return JSON.stringify(s);
+});
+
+await check('a too-large picture gets its message, in Chinese for a Chinese browser', async () => {
+  await open('?picture=test/huge.png', 'zh-CN');
+  const s = await state();
+  if (s.kind !== 'tooLarge' || !s.status.includes('8200 × 8200') || !s.status.startsWith('内存溢出')) return JSON.stringify(s);
+});
+
+await check('the page answers clicks while a large picture is read', async () => {
+  await page('Page.navigate', { url: `${base}?picture=test/large.png` });
+  await until(`document.body && document.body.dataset.state === 'busy'`, 'the read to start');
+  let answered = 0;
+  for (let i = 0; i < 5 && (await evaluate(`document.body.dataset.state`)) === 'busy'; i++) {
+    const before = await evaluate(`document.getElementById('zoom-level').textContent`);
+    const at = await evaluate(`(({ left, top, width, height }) => ({ x: left + width / 2, y: top + height / 2 }))(document.getElementById('zoom-in').getBoundingClientRect())`);
+    await mouse('mousePressed', at.x, at.y);
+    await mouse('mouseReleased', at.x, at.y);
+    const after = await evaluate(`[document.getElementById('zoom-level').textContent, document.body.dataset.state]`);
+    if (after[0] !== before && after[1] === 'busy') answered++;
+  }
+  await until(`document.body.dataset.state !== 'busy'`, 'the read to end');
+  const s = await state();
+  if (!answered) return 'no click was answered while the picture was read';
+  if (s.state !== 'done') return JSON.stringify(s);
+});
+
+// The README's picture of the page, when asked for: the photo read, in Chinese.
+if (process.env.SCAN39_WEB_SCREENSHOT) {
+  await page('Emulation.setDeviceMetricsOverride', { width: 1100, height: 640, deviceScaleFactor: 1, mobile: false });
+  await open('?picture=test/photo.jpg', 'zh-CN');
+  const { data } = await page('Page.captureScreenshot', { format: 'png' });
+  writeFileSync(process.env.SCAN39_WEB_SCREENSHOT, Buffer.from(data, 'base64'));
+  console.log(`wrote ${process.env.SCAN39_WEB_SCREENSHOT}`);
+}
+
+const exited = new Promise((ok) => browser.once('exit', ok));
+await send('Browser.close').catch(() => browser.kill());
+await exited;
+server.close();
+rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);

@@ -1,0 +1,154 @@
+// The WebAssembly module's entry points, called from the page's worker. One picture at a
+// time: the worker asks for a buffer, fills it with RGBA bytes, then reads and scans it as
+// often as it likes. Results come back as JSON text.
+
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "scan39/box_scan.h"
+#include "scan39/reader.h"
+
+namespace {
+
+struct Picture {
+    // RGBA bytes from the canvas at first; after Prepare, colour values (red + 256 * green +
+    // 65536 * blue) in the same place: on a little-endian machine the bytes line up.
+    std::int32_t* colours = nullptr;
+    std::uint8_t* grey = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+Picture picture;
+std::string reply;
+
+void Release() {
+    std::free(picture.colours);
+    std::free(picture.grey);
+    picture = Picture{};
+}
+
+void AppendJsonString(std::string& out, const std::string& text) {
+    out += '"';
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+            out += buffer;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+void AppendNumber(std::string& out, double v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2f", v);
+    out += buffer;
+}
+
+const scan39::PatternTable& Table() {
+    static const scan39::PatternTable table = [] {
+        scan39::PatternTable t;
+        scan39::BuildPatternTable(t);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Room for a width x height RGBA picture; null when there is no memory for it.
+EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_picture(int width, int height) {
+    Release();
+    if (width <= 0 || height <= 0) return nullptr;
+    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    picture.colours = static_cast<std::int32_t*>(std::malloc(pixels * 4));
+    picture.grey = static_cast<std::uint8_t*>(std::malloc(pixels));
+    if (picture.colours == nullptr || picture.grey == nullptr) {
+        Release();
+        return nullptr;
+    }
+    picture.width = width;
+    picture.height = height;
+    return reinterpret_cast<std::uint8_t*>(picture.colours);
+}
+
+// Puts transparent parts over white, as the desktop loader does, and derives the grey picture.
+EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
+    const std::size_t pixels =
+        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(picture.colours);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const std::uint8_t* p = bytes + 4 * i;
+        const int a = p[3];
+        const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+        const int r = over(p[0]), g = over(p[1]), b = over(p[2]);
+        picture.grey[i] =
+            scan39::reader::Grey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                 static_cast<std::uint8_t>(b));
+        picture.colours[i] = r + 256 * g + 65536 * b;
+    }
+}
+
+// Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..},...]
+EMSCRIPTEN_KEEPALIVE const char* scan39_read(int checkCharacter, int fullAscii, int thorough) {
+    scan39::reader::ReadOptions options;
+    options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
+                                                 : scan39::reader::CheckCharacter::kOff;
+    options.fullAscii = fullAscii != 0;
+    options.effort =
+        thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
+    const scan39::reader::GreyView view{picture.grey, picture.width, picture.height, picture.width};
+    const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
+    reply = "[";
+    for (const auto& s : symbols) {
+        if (reply.size() > 1) reply += ',';
+        reply += "{\"text\":";
+        AppendJsonString(reply, s.text);
+        reply += ",\"corners\":[";
+        for (std::size_t i = 0; i < s.corners.size(); ++i) {
+            if (i > 0) reply += ',';
+            AppendNumber(reply, s.corners[i].x);
+            reply += ',';
+            AppendNumber(reply, s.corners[i].y);
+        }
+        reply += "],\"angle\":";
+        AppendNumber(reply, s.angle);
+        reply += ",\"lines\":" + std::to_string(s.lines);
+        reply += ",\"checked\":";
+        reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
+        reply += '}';
+    }
+    reply += ']';
+    return reply.c_str();
+}
+
+// The control's decode along a dragged box: {"result":0|1,"value":...}; the page shows the
+// control's error text for a result of 1, so the value then is of no interest.
+EMSCRIPTEN_KEEPALIVE const char* scan39_box(int x1, int y1, int x2, int y2) {
+    std::string value;
+    const std::size_t pixels =
+        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+    const std::int16_t result =
+        scan39::web::ScanBox(std::span<const std::int32_t>(picture.colours, pixels), picture.width,
+                             picture.height, scan39::web::Box{x1, y1, x2, y2}, Table(), value);
+    reply = "{\"result\":" + std::to_string(result) + ",\"value\":";
+    AppendJsonString(reply, value);
+    reply += '}';
+    return reply.c_str();
+}
+
+}  // extern "C"
