@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: in the normal build and
-# with AddressSanitizer + UndefinedBehaviorSanitizer.
+# with AddressSanitizer + UndefinedBehaviorSanitizer; the browser page's tests run once, after
+# the normal build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -17,6 +18,9 @@ echo "== normal build"
 cmake -S . -B build -G Ninja -DSCAN39_BUILD_TESTS=ON -DSCAN39_BUILD_BENCH=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
+
+echo "== the browser page in headless Chromium"
+SCAN39_CLI=build/cli/scan39 bash scripts/web-test.sh
 
 echo "== sanitized build (ASan + UBSan)"
 cmake -S . -B build-asan -G Ninja -DSCAN39_SANITIZE=ON -DSCAN39_BUILD_TESTS=ON \
