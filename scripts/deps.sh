@@ -18,7 +18,7 @@ scan39_install() {
 # without it; nothing here links it.
 SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
                        qt6-image-formats-plugins fonts-wqy-zenhei libxkbcommon-dev)
-SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev)
+SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev ccache)
 # The Python package and its tests (Debian's own python3).
 SCAN39_TEST_PACKAGES+=(pybind11-dev python3-dev python3-numpy python3-pil python3-pytest
                        python3-dask python3-distributed)
