@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "code39_p.h"
+#include "corners_p.h"
 #include "locate_p.h"
 #include "scanline_p.h"
 #include "vote_p.h"
@@ -77,9 +78,6 @@ class LineReader {
     std::vector<LineRead> reads_;
 };
 
-// Steps outwards from the outermost agreeing lines towards the bar ends, in pixels.
-constexpr double kExtendStep = 1.5;
-constexpr int kMaxExtendSteps = 3;
 // Lines across a region before one without start or stop characters is given up.
 constexpr int kGiveUpAfter = 8;
 // Whole reads from one region that agree before its remaining lines are skipped.
@@ -117,57 +115,6 @@ bool Covered(const Region& r, const std::vector<Region>& done) {
         const double dot = std::abs(r.dir.x * d.dir.x + r.dir.y * d.dir.y);
         return dot > 0.995 && along < d.halfLength && across + r.halfWidth <= d.halfWidth + 4;
     });
-}
-
-// Whether a line's read supports the agreed text: same length, no character against it,
-// most of them read.
-bool Supports(const Observation& o, const std::string& text) {
-    if (o.chars.size() != text.size()) return false;
-    std::size_t known = 0;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        if (o.chars[k] == 0) continue;
-        if (o.chars[k] != text[k]) return false;
-        ++known;
-    }
-    return 2 * known >= text.size();
-}
-
-// The lines that agreed seldom run along the very ends of the bars: step parallel lines
-// outwards from the outermost ones while they still read the symbol.
-void ExtendToBarEnds(LineReader& reader, Consensus& c) {
-    const Point d{c.corners[1].x - c.corners[0].x, c.corners[1].y - c.corners[0].y};
-    const double length = std::hypot(d.x, d.y);
-    if (length <= 0) return;
-    const Point dir{d.x / length, d.y / length};
-    const Point up{dir.y, -dir.x};  // towards the top side
-    std::vector<Observation> found;
-    Evidence ignored;
-    for (int side = 0; side < 2; ++side) {
-        Point& begin = c.corners[side == 0 ? 0 : 3];
-        Point& end = c.corners[side == 0 ? 1 : 2];
-        const double sign = side == 0 ? 1 : -1;
-        int misses = 0;
-        for (int step = 1; step <= kMaxExtendSteps && misses < 2; ++step) {
-            const double off = sign * kExtendStep * step;
-            const Point mid{0.5 * (begin.x + end.x) + off * up.x,
-                            0.5 * (begin.y + end.y) + off * up.y};
-            found.clear();
-            reader.Scan(mid, dir, 0.5 * length + 32, found, ignored);
-            const auto it = std::find_if(found.begin(), found.end(), [&](const Observation& o) {
-                return Supports(o, c.text) &&
-                       std::hypot(o.begin.x - begin.x - off * up.x,
-                                  o.begin.y - begin.y - off * up.y) < 0.05 * length;
-            });
-            if (it == found.end()) {
-                ++misses;
-                continue;
-            }
-            misses = 0;
-            begin = it->begin;
-            end = it->end;
-            step = 0;  // measured from the new side
-        }
-    }
 }
 
 // Applies the options to an agreed text; false when the symbol must not be reported.
@@ -238,7 +185,7 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         Symbol s;
         s.text = c.text;
         if (!Finish(options, s.text, s.check) || s.text.empty()) continue;
-        ExtendToBarEnds(reader, c);
+        FindBarEnds(picture, static_cast<int>(c.text.size()) + 2, c);
         s.corners = c.corners;
         s.angle = c.angle;
         s.lines = c.lines;
