@@ -1,11 +1,13 @@
 #include "scan39/reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
 
 #include "code39_p.h"
+#include "corners_p.h"
 #include "locate_p.h"
 #include "scanline_p.h"
 #include "vote_p.h"
@@ -15,11 +17,20 @@ namespace {
 
 using namespace detail;
 
-// Half a pixel between samples resolves narrow modules down to ~1.3 px.
-constexpr float kStep = 0.5f;
-// Weakest edge worth a look, in grey levels per pixel: ink and paper 60 levels apart,
-// blurred over a narrow module, still give more.
-constexpr float kMinSlope = 4.0f;
+// How lines are sampled and their edges found.
+struct LineMode {
+    float step;      // pixels between samples
+    float minSlope;  // weakest edge worth a look, grey levels per sample pair
+    float sharpen;   // unsharp masking amount, 0 for none
+    float sigma;     // its blur, in pixels
+};
+// Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
+// levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
+constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
+// For regions that look like bars but read nothing: blur that swallows much of a narrow
+// module's contrast. The profile sharpened against a blur of about a narrow module (finer
+// samples for small modules, then a wider blur for larger ones), weaker edges allowed.
+constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 
 struct Plan {
     int regions;
@@ -46,21 +57,24 @@ struct Evidence {
 class LineReader {
   public:
     explicit LineReader(const GreyView& picture) : picture_(picture) {}
+    void SetMode(const LineMode& mode) { mode_ = mode; }
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
     // Counts the start and stop characters it saw, and whether it crossed many edges.
     void Scan(Point through, Point dir, double reach, std::vector<Observation>& out,
               Evidence& evidence) {
-        ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, kStep);
+        const float step = mode_.step;
+        ScanLine line = ClipLine(picture_.width, picture_.height, through, dir, step);
         // Keep the part within reach of `through`.
         const double t = (through.x - line.origin.x) * dir.x + (through.y - line.origin.y) * dir.y;
         const double from = std::max(0.0, t - reach);
-        const double to = std::min(static_cast<double>(line.count - 1) * kStep, t + reach);
-        if (to - from < 20 * kStep) return;
+        const double to = std::min(static_cast<double>(line.count - 1) * step, t + reach);
+        if (to - from < 10) return;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
-        line.count = static_cast<int>((to - from) / kStep) + 1;
+        line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
-        FindEdges(profile_, kMinSlope, edges_);
+        if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
+        FindEdges(profile_, mode_.minSlope, edges_);
         reads_.clear();
         evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
         evidence.busy += edges_.size() >= kBusyEdges;
@@ -72,14 +86,12 @@ class LineReader {
 
   private:
     const GreyView& picture_;
+    LineMode mode_ = kNormal;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
     std::vector<LineRead> reads_;
 };
 
-// Steps outwards from the outermost agreeing lines towards the bar ends, in pixels.
-constexpr double kExtendStep = 1.5;
-constexpr int kMaxExtendSteps = 3;
 // Lines across a region before one without start or stop characters is given up.
 constexpr int kGiveUpAfter = 8;
 // Whole reads from one region that agree before its remaining lines are skipped.
@@ -119,55 +131,64 @@ bool Covered(const Region& r, const std::vector<Region>& done) {
     });
 }
 
-// Whether a line's read supports the agreed text: same length, no character against it,
-// most of them read.
-bool Supports(const Observation& o, const std::string& text) {
-    if (o.chars.size() != text.size()) return false;
-    std::size_t known = 0;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        if (o.chars[k] == 0) continue;
-        if (o.chars[k] != text[k]) return false;
-        ++known;
-    }
-    return 2 * known >= text.size();
-}
-
-// The lines that agreed seldom run along the very ends of the bars: step parallel lines
-// outwards from the outermost ones while they still read the symbol.
-void ExtendToBarEnds(LineReader& reader, Consensus& c) {
-    const Point d{c.corners[1].x - c.corners[0].x, c.corners[1].y - c.corners[0].y};
-    const double length = std::hypot(d.x, d.y);
-    if (length <= 0) return;
-    const Point dir{d.x / length, d.y / length};
-    const Point up{dir.y, -dir.x};  // towards the top side
-    std::vector<Observation> found;
-    Evidence ignored;
-    for (int side = 0; side < 2; ++side) {
-        Point& begin = c.corners[side == 0 ? 0 : 3];
-        Point& end = c.corners[side == 0 ? 1 : 2];
-        const double sign = side == 0 ? 1 : -1;
-        int misses = 0;
-        for (int step = 1; step <= kMaxExtendSteps && misses < 2; ++step) {
-            const double off = sign * kExtendStep * step;
-            const Point mid{0.5 * (begin.x + end.x) + off * up.x,
-                            0.5 * (begin.y + end.y) + off * up.y};
-            found.clear();
-            reader.Scan(mid, dir, 0.5 * length + 32, found, ignored);
-            const auto it = std::find_if(found.begin(), found.end(), [&](const Observation& o) {
-                return Supports(o, c.text) &&
-                       std::hypot(o.begin.x - begin.x - off * up.x,
-                                  o.begin.y - begin.y - off * up.y) < 0.05 * length;
-            });
-            if (it == found.end()) {
-                ++misses;
-                continue;
-            }
-            misses = 0;
-            begin = it->begin;
-            end = it->end;
-            step = 0;  // measured from the new side
+// Lines across one region, at its own direction and, where that looks promising but reads
+// little, tilted.
+void ScanRegion(LineReader& reader, const Plan& plan, const Region& r,
+                std::vector<Observation>& observations, Evidence& evidence) {
+    const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
+                                 plan.minLines, plan.maxLines);
+    // Far enough past the region for a symbol of which it holds only a third, and its
+    // quiet zones.
+    const double reach = 3 * r.halfLength + 32;
+    const std::size_t before = observations.size();
+    for (double tilt : plan.tilts) {
+        // Tilted lines only where the region's own direction read too little but found
+        // start or stop characters or many edges: the direction is off (perspective
+        // turns the bars), or the bars are short for the symbol's length.
+        const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
+        if (tilt != 0 && (!promising || observations.size() - before >= 3)) break;
+        const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
+        const Point dir{std::cos(a), std::sin(a)};
+        const Point normal{-dir.y, dir.x};
+        for (int i = 0; i < lines; ++i) {
+            // Spread over the region from the first lines on (van der Corput order), so
+            // that stopping early still leaves lines far apart.
+            const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
+            reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
+                        observations, evidence);
+            if (i + 1 == kGiveUpAfter && evidence.ends == 0) break;
+            if (Settled(observations, before)) break;
         }
     }
+}
+
+// Reads since `first` with every character read.
+int WholeReads(const std::vector<Observation>& observations, std::size_t first) {
+    int whole = 0;
+    for (std::size_t i = first; i < observations.size(); ++i)
+        whole += observations[i].chars.find('\0') == std::string::npos;
+    return whole;
+}
+
+// Whether the reads since `first` look like one symbol with a character that no line can
+// read: several of them, and one position unread in all. Blur leaves different characters
+// unread on different lines; damage leaves the same one, and sharpening must not turn it
+// into some other character.
+bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
+    constexpr int kSeveral = 3;
+    for (std::size_t i = first; i < observations.size(); ++i) {
+        const std::string& c = observations[i].chars;
+        std::vector<int> read(c.size(), 0);
+        int same = 0;
+        for (std::size_t j = first; j < observations.size(); ++j) {
+            const std::string& d = observations[j].chars;
+            if (d.size() != c.size()) continue;
+            ++same;
+            for (std::size_t k = 0; k < d.size(); ++k) read[k] += d[k] != 0;
+        }
+        if (same >= kSeveral && std::find(read.begin(), read.end(), 0) != read.end()) return true;
+    }
+    return false;
 }
 
 // Applies the options to an agreed text; false when the symbol must not be reported.
@@ -205,31 +226,20 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
     for (const Region& r : Locate(picture, plan.regions)) {
         if (Covered(r, done)) continue;
         done.push_back(r);
-        const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
-                                     plan.minLines, plan.maxLines);
-        // Far enough past the region for a symbol of which it holds only a third, and its
-        // quiet zones.
-        const double reach = 3 * r.halfLength + 32;
         Evidence evidence;
         const std::size_t before = observations.size();
-        for (double tilt : plan.tilts) {
-            // Tilted lines only where the region's own direction read too little but found
-            // start or stop characters or many edges: the direction is off (perspective
-            // turns the bars), or the bars are short for the symbol's length.
-            const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
-            if (tilt != 0 && (!promising || observations.size() - before >= 3)) break;
-            const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
-            const Point dir{std::cos(a), std::sin(a)};
-            const Point normal{-dir.y, dir.x};
-            for (int i = 0; i < lines; ++i) {
-                // Spread over the region from the first lines on (van der Corput order), so
-                // that stopping early still leaves lines far apart.
-                const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
-                reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
-                            observations, evidence);
-                if (i + 1 == kGiveUpAfter && evidence.ends == 0) break;
-                if (Settled(observations, before)) break;
+        ScanRegion(reader, plan, r, observations, evidence);
+        // Bars that read nothing whole: try again as if blur had eaten the narrow elements.
+        const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
+        if (options.effort == Effort::kThorough && promising &&
+            WholeReads(observations, before) < 2 && !Damaged(observations, before)) {
+            for (const LineMode& mode : kRecovery) {
+                Evidence again;
+                reader.SetMode(mode);
+                ScanRegion(reader, plan, r, observations, again);
+                if (WholeReads(observations, before) >= 2) break;
             }
+            reader.SetMode(kNormal);
         }
     }
 
@@ -238,7 +248,7 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         Symbol s;
         s.text = c.text;
         if (!Finish(options, s.text, s.check) || s.text.empty()) continue;
-        ExtendToBarEnds(reader, c);
+        FindBarEnds(picture, static_cast<int>(c.text.size()) + 2, c);
         s.corners = c.corners;
         s.angle = c.angle;
         s.lines = c.lines;

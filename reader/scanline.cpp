@@ -60,6 +60,25 @@ void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<fl
     }
 }
 
+void Sharpen(std::vector<float>& p, float sigma, float amount) {
+    const int n = static_cast<int>(p.size());
+    const int radius = std::max(1, static_cast<int>(3 * sigma));
+    std::vector<float> kernel(static_cast<std::size_t>(radius) + 1);
+    float sum = 0;
+    for (int k = 0; k <= radius; ++k) {
+        kernel[k] = std::exp(-0.5f * k * k / (sigma * sigma));
+        sum += k == 0 ? kernel[k] : 2 * kernel[k];
+    }
+    std::vector<float> blurred(p.size());
+    for (int i = 0; i < n; ++i) {
+        float v = kernel[0] * p[i];
+        for (int k = 1; k <= radius; ++k)
+            v += kernel[k] * (p[std::max(0, i - k)] + p[std::min(n - 1, i + k)]);
+        blurred[i] = v / sum;
+    }
+    for (int i = 0; i < n; ++i) p[i] += amount * (p[i] - blurred[i]);
+}
+
 void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges) {
     edges.clear();
     const int n = static_cast<int>(p.size());

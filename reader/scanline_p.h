@@ -25,6 +25,10 @@ ScanLine ClipLine(int width, int height, Point through, Point dir, float step);
 // Bilinear grey levels along the line.
 void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out);
 
+// Unsharp masking: the profile plus `amount` times its difference from itself blurred by a
+// Gaussian of `sigma` samples. Restores some of the contrast blur takes from narrow elements.
+void Sharpen(std::vector<float>& profile, float sigma, float amount);
+
 // Alternating light-to-dark and dark-to-light edges of a profile; positions in samples. An
 // edge needs a slope of at least `minSlope` grey levels per sample pair and a fair share of
 // the strongest slope nearby, so that noise on a flat stretch makes none.

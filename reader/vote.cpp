@@ -73,11 +73,15 @@ bool Decide(const std::vector<const Observation*>& group, Consensus& out) {
         [&](const Observation* a, const Observation* b) { return up(a) < up(b); });
     out.text = std::move(text);
     out.corners = {(*hi)->begin, (*hi)->end, (*lo)->end, (*lo)->begin};
-    double angle = std::atan2(dy, dx) * 180 / std::numbers::pi;
+    double angle = std::round(std::atan2(dy, dx) * 1800 / std::numbers::pi) / 10;
     if (angle < 0) angle += 360;
     if (angle >= 360) angle -= 360;
     out.angle = angle;
     out.lines = static_cast<int>(agree.size());
+    for (const Observation* o : agree) {
+        out.begins.push_back(o->begin);
+        out.ends.push_back(o->end);
+    }
     return true;
 }
 

@@ -21,6 +21,7 @@ struct Consensus {
     std::array<Point, 4> corners{};
     double angle = 0;
     int lines = 0;
+    std::vector<Point> begins, ends;  // of the agreeing lines
 };
 
 // The symbols on which enough lines agree, each once.

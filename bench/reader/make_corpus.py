@@ -375,7 +375,11 @@ POSITIVE = ["clean", "rotation", "perspective", "curved", "blur", "narrow", "noi
 NEGATIVE = ["neg_code128", "neg_ean13", "neg_upca", "neg_i25", "neg_codabar", "neg_code93",
             "neg_code11", "neg_qr", "neg_datamatrix", "neg_text", "neg_texture", "neg_noise",
             "neg_damaged", "neg_half"]
-CONDITIONS = POSITIVE + NEGATIVE
+# Several conditions at their limits together, where readers start to part. Listed after the
+# others so that each existing condition keeps its seed and pictures.
+HARD = ["tiny_blur", "limits", "clutter_dense"]
+POSITIVE += HARD
+CONDITIONS = POSITIVE[:-len(HARD)] + NEGATIVE + HARD
 
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
@@ -459,6 +463,20 @@ def spec_for(rng, cond):
         s.clutter = int(rng.integers(10, 25))
     elif cond == "scratch":
         s.scratch = rng.choice(["scratch", "streak", "smudge"])
+    elif cond == "tiny_blur":
+        s.x_range = (1.3, 1.4)
+        s.blur_modules = rng.uniform(0.55, 0.6)
+    elif cond == "limits":
+        s.angle = rng.uniform(0, 360)
+        s.keystone = rng.uniform(0.09, 0.11)
+        s.blur_modules = rng.uniform(0.55, 0.6)
+        s.contrast = rng.uniform(58, 62)
+        s.light = 0.5
+        s.quality, s.png = 50, False
+    elif cond == "clutter_dense":
+        s.angle = rng.uniform(0, 360)
+        s.human = True
+        s.clutter = int(rng.integers(30, 50))
     elif cond == "combined":
         # A hand-held photograph: always turned, tilted, soft, flat and unevenly lit; sometimes
         # also curved, noisy, compressed or in colour.

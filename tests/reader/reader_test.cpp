@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -180,6 +181,8 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"Curved", With([](Draw& d) { d.curve = 25; })},
     Case{"Blurred", With([](Draw& d) { d.module = 2; }), 0, 255, 0.6},
     Case{"SmallModule", With([](Draw& d) { d.module = 1.3; d.text = "SMALL-1"; }), 0, 255, 0.3},
+    Case{"SmallModuleBlurred", With([](Draw& d) { d.module = 1.3; d.text = "TINY-39"; }), 0, 255, 0.5, 1, 3},
+    Case{"SmallModuleBlurredTurned", With([](Draw& d) { d.module = 1.4; d.angle = 197; }), 0, 255, 0.6, 1, 3},
     Case{"LowContrastUnevenLight", {}, 100, 160, 0, 0.5},
     Case{"Noisy", {}, 0, 255, 0.3, 1, 20},
     Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
@@ -248,6 +251,61 @@ TEST(Reader, CornersInReadingOrder) {
     }
 }
 
+// Where the bars' outer corners are drawn, in reading order (top: left of the reading direction).
+std::array<reader::Point, 4> DrawnCorners(const Draw& d) {
+    const std::vector<int> runs =
+        encoder::Runs(d.text, {2, static_cast<int>(std::lround(2 * d.ratio)), 2 * d.gap});
+    double length = 0;
+    for (int r : runs) length += r * d.module / 2;
+    const double a = d.angle * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    auto at = [&](double t, double side) {  // t 0 at the start, 1 at the end; side -1 top
+        const double u = (t - 0.5) * length;
+        const double v = side * 0.5 * d.height * (1 + d.keystone * (t - 0.5));
+        return reader::Point{d.cx + u * c - v * s, d.cy + u * s + v * c};
+    };
+    return {at(0, -1), at(1, -1), at(1, 1), at(0, 1)};
+}
+
+struct CornerCase {
+    const char* name;
+    Draw draw;
+    double blur = 0;         // in narrow modules
+    double tolerance = 1.5;  // pixels
+};
+
+class Corners : public testing::TestWithParam<CornerCase> {};
+
+TEST_P(Corners, AtTheBarEndsInReadingOrder) {
+    const CornerCase& c = GetParam();
+    Picture p = Blank();
+    DrawSymbol(p, c.draw);
+    Blur(p, c.blur * c.draw.module);
+    const auto found = Read(p.View());
+    ASSERT_EQ(found.size(), 1u);
+    const auto expected = DrawnCorners(c.draw);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(found[0].corners[i].x, expected[i].x, c.tolerance) << i;
+        EXPECT_NEAR(found[0].corners[i].y, expected[i].y, c.tolerance) << i;
+    }
+    EXPECT_GE(found[0].angle, 0);
+    EXPECT_LT(found[0].angle, 360);
+    const double da = std::fmod(std::abs(found[0].angle - c.draw.angle) + 360, 360);
+    EXPECT_LT(std::min(da, 360 - da), 1) << found[0].angle;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Symbols, Corners, testing::Values(
+    CornerCase{"Upright", {}},
+    CornerCase{"Reversed", With([](Draw& d) { d.angle = 180; })},
+    CornerCase{"Rotated33", With([](Draw& d) { d.angle = 33; d.height = 60; })},
+    CornerCase{"Rotated251Tall", With([](Draw& d) { d.angle = 251; d.height = 90; d.module = 2; })},
+    CornerCase{"JustBelow360", With([](Draw& d) { d.angle = 359.97; })},
+    CornerCase{"Keystone", With([](Draw& d) { d.keystone = 0.1; d.angle = 98; }), 0, 3},
+    CornerCase{"Blurred", With([](Draw& d) { d.module = 2; d.angle = 300; }), 0.5},
+    CornerCase{"Scratched", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })}),
+    [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
+
 // ---------------------------------------------------------------------------------------
 // Pictures that must give nothing.
 
@@ -296,6 +354,28 @@ TEST(Reader, NothingFromADamagedCharacterOrHalfASymbol) {
     Picture half = Blank();
     DrawSymbol(half, With([](Draw& d) { d.cropAt = 0.55; }));
     EXPECT_TRUE(Read(half.View()).empty());
+}
+
+TEST(Reader, NothingFromDamagedOrHalfSymbolsTooBlurredForPlainLines) {
+    // These reach the pass that sharpens blurred profiles, which must not invent the rest.
+    for (const Draw& d : {With([](Draw& x) {
+                              x.damaged = 2;
+                              x.module = 1.4;
+                          }),
+                          With([](Draw& x) {
+                              x.damaged = 0;
+                              x.module = 2;
+                              x.angle = 70;
+                          }),
+                          With([](Draw& x) {
+                              x.cropAt = 0.55;
+                              x.module = 1.4;
+                          })}) {
+        Picture p = Blank();
+        DrawSymbol(p, d);
+        Blur(p, 0.6 * d.module);
+        EXPECT_TRUE(Read(p.View()).empty()) << d.damaged << ' ' << d.cropAt;
+    }
 }
 
 // ---------------------------------------------------------------------------------------
