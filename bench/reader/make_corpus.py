@@ -386,7 +386,7 @@ PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (2
           (255, 200, 140)]
 
 
-class Spec:
+class Scene:
     """What to draw; defaults are the mild baseline every condition starts from."""
 
     def __init__(self, rng):
@@ -420,7 +420,7 @@ def random_text(rng, lo, hi):
 
 
 def spec_for(rng, cond):
-    s = Spec(rng)
+    s = Scene(rng)
     if cond == "clean":
         s.angle, s.blur, s.noise, s.light = 0.0, 0.25, 1.0, 1.0
         s.png = rng.random() < 0.5
