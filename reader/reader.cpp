@@ -19,10 +19,11 @@ using namespace detail;
 
 // How lines are sampled and their edges found.
 struct LineMode {
-    float step;      // pixels between samples
-    float minSlope;  // weakest edge worth a look, grey levels per sample pair
-    float sharpen;   // unsharp masking amount, 0 for none
-    float sigma;     // its blur, in pixels
+    float step;        // pixels between samples
+    float minSlope;    // weakest edge worth a look, grey levels per sample pair
+    float sharpen;     // unsharp masking amount, 0 for none
+    float sigma;       // its blur, in pixels
+    float window = 0;  // pixels either side for edges at the local halfway level; 0 for slopes
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -30,7 +31,12 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
-constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
+// Then edges at the halfway level between the local ink and paper, for narrow elements that
+// blur leaves well short of both, in windows of about one and two narrow modules.
+constexpr std::array<LineMode, 3> kRecovery{
+    {{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}, {0.5f, 8.0f, 0, 0, 2.5f}}};
+// Past the halfway level by this share of the local range before a crossing counts.
+constexpr float kCrossingBand = 0.12f;
 
 struct Plan {
     int regions;
@@ -74,7 +80,11 @@ class LineReader {
         line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
-        FindEdges(profile_, mode_.minSlope, edges_);
+        if (mode_.window > 0)
+            FindCrossings(profile_, static_cast<int>(std::lround(mode_.window / step)),
+                          kCrossingBand, mode_.minSlope, edges_);
+        else
+            FindEdges(profile_, mode_.minSlope, edges_);
         reads_.clear();
         evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
         evidence.busy += edges_.size() >= kBusyEdges;

@@ -16,6 +16,7 @@
 #include "scan39/encoder.h"
 #include "scan39/pattern_table.h"
 #include "scan39/reader.h"
+#include "scanline_p.h"
 
 namespace {
 
@@ -465,3 +466,41 @@ TEST(Reader, ViewsThatAreNotWellFormed) {
 }
 
 }  // namespace
+
+// Crossings of the local halfway level: a narrow space between wide bars that blur keeps far
+// from paper white still gives its two edges, at the element boundaries, while compression
+// ripple on the paper beside the bars gives none.
+TEST(ScanLine, CrossingsFindBlurredNarrowElementsAndIgnoreRipple) {
+    using scan39::reader::detail::Edge;
+    // Samples 0.5 px apart: paper, bar 6 px, space 2 px, bar 6 px, space 6 px, bar 2 px, paper.
+    const std::vector<std::pair<float, bool>> runs = {{20, false}, {6, true}, {2, false}, {6, true},
+                                                      {6, false},  {2, true}, {20, false}};
+    std::vector<float> sharp;
+    std::vector<float> bounds;
+    float at = 0;
+    for (auto [width, dark] : runs) {
+        for (int i = 0; i < static_cast<int>(2 * width); ++i) sharp.push_back(dark ? 170 : 200);
+        at += 2 * width;
+        bounds.push_back(at);
+    }
+    bounds.pop_back();
+    std::vector<float> p(sharp.size());
+    const float sigma = 2.4f;  // 1.2 px
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        float sum = 0, weight = 0;
+        for (int k = -8; k <= 8; ++k) {
+            const auto j = static_cast<std::ptrdiff_t>(i) + k;
+            if (j < 0 || j >= static_cast<std::ptrdiff_t>(p.size())) continue;
+            const float g = std::exp(-0.5f * k * k / (sigma * sigma));
+            sum += g * sharp[static_cast<std::size_t>(j)], weight += g;
+        }
+        p[i] = sum / weight + 1.5f * std::sin(i * 2 * std::numbers::pi_v<float> / 16);
+    }
+    std::vector<Edge> edges;
+    scan39::reader::detail::FindCrossings(p, 5, 0.12f, 8.0f, edges);
+    ASSERT_EQ(edges.size(), bounds.size());
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        EXPECT_EQ(edges[i].falling, i % 2 == 0) << i;
+        EXPECT_NEAR(edges[i].pos, bounds[i] - 0.5f, 1.5f) << i;  // within 0.75 px
+    }
+}
