@@ -19,11 +19,10 @@ using namespace detail;
 
 // How lines are sampled and their edges found.
 struct LineMode {
-    float step;        // pixels between samples
-    float minSlope;    // weakest edge worth a look, grey levels per sample pair
-    float sharpen;     // unsharp masking amount, 0 for none
-    float sigma;       // its blur, in pixels
-    float window = 0;  // pixels either side for edges at the local halfway level; 0 for slopes
+    float step;      // pixels between samples
+    float minSlope;  // weakest edge worth a look, grey levels per sample pair
+    float sharpen;   // unsharp masking amount, 0 for none
+    float sigma;     // its blur, in pixels
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -31,12 +30,7 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
-// Then edges at the halfway level between the local ink and paper, for narrow elements that
-// blur leaves well short of both, in windows of about one and two narrow modules.
-constexpr std::array<LineMode, 3> kRecovery{
-    {{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}, {0.5f, 8.0f, 0, 0, 2.5f}}};
-// Past the halfway level by this share of the local range before a crossing counts.
-constexpr float kCrossingBand = 0.12f;
+constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 
 struct Plan {
     int regions;
@@ -52,11 +46,17 @@ Plan MakePlan(Effort effort) {
 
 // Edges of three characters: a line this busy may cross bars at a slant.
 constexpr std::size_t kBusyEdges = 30;
+// Edges of a start and a stop character, and lines with that many: worth recovering from
+// blur even without any start or stop read, since a symbol of one or two characters blurred
+// loses edges until few of its lines look busy.
+constexpr std::size_t kSomeEdges = 20;
+constexpr int kSomeLines = 3;
 
 // What the lines across one region found besides reads.
 struct Evidence {
     int ends = 0;  // start and stop characters with a quiet zone
     int busy = 0;  // lines that crossed kBusyEdges edges or more
+    int some = 0;  // lines that crossed kSomeEdges edges or more
     int lines = 0;
 };
 
@@ -80,14 +80,11 @@ class LineReader {
         line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
-        if (mode_.window > 0)
-            FindCrossings(profile_, static_cast<int>(std::lround(mode_.window / step)),
-                          kCrossingBand, mode_.minSlope, edges_);
-        else
-            FindEdges(profile_, mode_.minSlope, edges_);
+        FindEdges(profile_, mode_.minSlope, edges_);
         reads_.clear();
         evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
         evidence.busy += edges_.size() >= kBusyEdges;
+        evidence.some += edges_.size() >= kSomeEdges;
         ++evidence.lines;
         for (LineRead& r : reads_) {
             out.push_back({std::move(r.chars), line.At(r.begin), line.At(r.end)});
@@ -201,6 +198,23 @@ bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
     return false;
 }
 
+// Whether a region lies on a symbol that lines read whole before `first`: the rest of its bars
+// or its printed text, not worth a recovery pass.
+bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations,
+                  std::size_t first) {
+    for (std::size_t i = 0; i < first; ++i) {
+        const Observation& o = observations[i];
+        if (o.chars.find('\0') != std::string::npos) continue;
+        const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
+        const double len = std::hypot(dx, dy);
+        if (len <= 0) continue;
+        const double x = r.centre.x - o.begin.x, y = r.centre.y - o.begin.y;
+        const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
+        if (along >= 0 && along <= len && across < 0.6 * len) return true;
+    }
+    return false;
+}
+
 // Applies the options to an agreed text; false when the symbol must not be reported.
 bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
     check = CheckState::kNotChecked;
@@ -240,12 +254,16 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         const std::size_t before = observations.size();
         ScanRegion(reader, plan, r, observations, evidence);
         // Bars that read nothing whole: try again as if blur had eaten the narrow elements.
+        // Lines with a few edges only (a short symbol blurred) get the wider blur alone: small
+        // modules blurred that far leave too few edges for even that.
         const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
-        if (options.effort == Effort::kThorough && promising &&
-            WholeReads(observations, before) < 2 && !Damaged(observations, before)) {
-            for (const LineMode& mode : kRecovery) {
+        const bool few = !promising && evidence.some >= kSomeLines;
+        if (options.effort == Effort::kThorough && (promising || few) &&
+            WholeReads(observations, before) < 2 && !Damaged(observations, before) &&
+            !OnReadSymbol(r, observations, before)) {
+            for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
                 Evidence again;
-                reader.SetMode(mode);
+                reader.SetMode(kRecovery[m]);
                 ScanRegion(reader, plan, r, observations, again);
                 if (WholeReads(observations, before) >= 2) break;
             }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 
 namespace scan39::reader::detail {
@@ -136,79 +135,6 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
         }
         edges.push_back({k.pos, falling, std::abs(k.slope)});
         lastSlope = std::abs(k.slope);
-    }
-}
-
-namespace {
-
-// Lightest (or darkest, with `better` reversed) value within `r` samples of each sample; a
-// queue of the candidates still in reach keeps it linear in the profile's length.
-template <typename Better>
-void RunningExtreme(const std::vector<float>& p, int r, Better better, std::vector<float>& out) {
-    const int n = static_cast<int>(p.size());
-    out.resize(p.size());
-    std::vector<int> queue(p.size());
-    int head = 0, tail = 0;
-    for (int i = 0, next = 0; i < n; ++i) {
-        for (; next < n && next <= i + r; ++next) {
-            while (tail > head && !better(p[queue[tail - 1]], p[next])) --tail;
-            queue[tail++] = next;
-        }
-        while (queue[head] < i - r) ++head;
-        out[i] = p[queue[head]];
-    }
-}
-
-// The wider stretch whose range an element's must share, in windows either side.
-constexpr int kWideWindows = 4;
-constexpr float kRelativeRange = 0.3f;
-
-}  // namespace
-
-void FindCrossings(const std::vector<float>& p, int window, float band, float minRange,
-                   std::vector<Edge>& edges) {
-    edges.clear();
-    const int n = static_cast<int>(p.size());
-    if (n < 2 * window + 3) return;
-    std::vector<float> hi, lo, wideHi, wideLo;
-    RunningExtreme(p, window, std::greater<float>(), hi);
-    RunningExtreme(p, window, std::less<float>(), lo);
-    RunningExtreme(hi, kWideWindows * window, std::greater<float>(), wideHi);
-    RunningExtreme(lo, kWideWindows * window, std::less<float>(), wideLo);
-    int state = 0;       // +1 light, -1 dark, 0 not yet known
-    int lastCross = -1;  // last sample on the far side of the halfway level
-    for (int i = 0; i < n; ++i) {
-        const float range = hi[i] - lo[i];
-        const float mid = 0.5f * (hi[i] + lo[i]);
-        const bool contrast =
-            range >= minRange && range >= kRelativeRange * (wideHi[i] - wideLo[i]);
-        const float d = p[i] - mid;
-        if (contrast && state >= 0 && d < -band * range) {
-            if (state > 0) {
-                // The last step down through the halfway level before here.
-                int j = i;
-                while (j > lastCross + 1 && p[j - 1] - 0.5f * (hi[j - 1] + lo[j - 1]) < 0) --j;
-                const float a = p[j - 1] - 0.5f * (hi[j - 1] + lo[j - 1]);
-                const float b = p[j] - 0.5f * (hi[j] + lo[j]);
-                const float t = a > b ? std::clamp(a / (a - b), 0.0f, 1.0f) : 0.5f;
-                edges.push_back({j - 1 + t, true, range});
-            }
-            state = -1;
-            lastCross = i;
-        } else if (contrast && state <= 0 && d > band * range) {
-            if (state < 0) {
-                int j = i;
-                while (j > lastCross + 1 && p[j - 1] - 0.5f * (hi[j - 1] + lo[j - 1]) > 0) --j;
-                const float a = p[j - 1] - 0.5f * (hi[j - 1] + lo[j - 1]);
-                const float b = p[j] - 0.5f * (hi[j] + lo[j]);
-                const float t = b > a ? std::clamp(-a / (b - a), 0.0f, 1.0f) : 0.5f;
-                edges.push_back({j - 1 + t, false, range});
-            }
-            state = 1;
-            lastCross = i;
-        }
-        if (state < 0 && d < 0) lastCross = std::max(lastCross, i);
-        if (state > 0 && d > 0) lastCross = std::max(lastCross, i);
     }
 }
 

@@ -34,13 +34,4 @@ void Sharpen(std::vector<float>& profile, float sigma, float amount);
 // the strongest slope nearby, so that noise on a flat stretch makes none.
 void FindEdges(const std::vector<float>& profile, float minSlope, std::vector<Edge>& edges);
 
-// Edges where the profile crosses halfway between its local lightest and darkest levels
-// within `window` samples either side; positions interpolated between samples. A crossing
-// counts only once the profile has gone `band` of the local range past the halfway level, and
-// only where the local range reaches `minRange` grey levels and a fair share of the range
-// over a wider stretch: blur leaves narrow elements short of the paper and ink levels of
-// wide ones, and compression ripples around a flat level.
-void FindCrossings(const std::vector<float>& profile, int window, float band, float minRange,
-                   std::vector<Edge>& edges);
-
 }  // namespace scan39::reader::detail
