@@ -46,11 +46,17 @@ Plan MakePlan(Effort effort) {
 
 // Edges of three characters: a line this busy may cross bars at a slant.
 constexpr std::size_t kBusyEdges = 30;
+// Edges of a start and a stop character, and lines with that many: worth recovering from
+// blur even without any start or stop read, since a symbol of one or two characters blurred
+// loses edges until few of its lines look busy.
+constexpr std::size_t kSomeEdges = 20;
+constexpr int kSomeLines = 3;
 
 // What the lines across one region found besides reads.
 struct Evidence {
     int ends = 0;  // start and stop characters with a quiet zone
     int busy = 0;  // lines that crossed kBusyEdges edges or more
+    int some = 0;  // lines that crossed kSomeEdges edges or more
     int lines = 0;
 };
 
@@ -78,6 +84,7 @@ class LineReader {
         reads_.clear();
         evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
         evidence.busy += edges_.size() >= kBusyEdges;
+        evidence.some += edges_.size() >= kSomeEdges;
         ++evidence.lines;
         for (LineRead& r : reads_) {
             out.push_back({std::move(r.chars), line.At(r.begin), line.At(r.end)});
@@ -191,6 +198,23 @@ bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
     return false;
 }
 
+// Whether a region lies on a symbol that lines read whole before `first`: the rest of its bars
+// or its printed text, not worth a recovery pass.
+bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations,
+                  std::size_t first) {
+    for (std::size_t i = 0; i < first; ++i) {
+        const Observation& o = observations[i];
+        if (o.chars.find('\0') != std::string::npos) continue;
+        const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
+        const double len = std::hypot(dx, dy);
+        if (len <= 0) continue;
+        const double x = r.centre.x - o.begin.x, y = r.centre.y - o.begin.y;
+        const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
+        if (along >= 0 && along <= len && across < 0.6 * len) return true;
+    }
+    return false;
+}
+
 // Applies the options to an agreed text; false when the symbol must not be reported.
 bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
     check = CheckState::kNotChecked;
@@ -230,12 +254,16 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         const std::size_t before = observations.size();
         ScanRegion(reader, plan, r, observations, evidence);
         // Bars that read nothing whole: try again as if blur had eaten the narrow elements.
+        // Lines with a few edges only (a short symbol blurred) get the wider blur alone: small
+        // modules blurred that far leave too few edges for even that.
         const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
-        if (options.effort == Effort::kThorough && promising &&
-            WholeReads(observations, before) < 2 && !Damaged(observations, before)) {
-            for (const LineMode& mode : kRecovery) {
+        const bool few = !promising && evidence.some >= kSomeLines;
+        if (options.effort == Effort::kThorough && (promising || few) &&
+            WholeReads(observations, before) < 2 && !Damaged(observations, before) &&
+            !OnReadSymbol(r, observations, before)) {
+            for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
                 Evidence again;
-                reader.SetMode(mode);
+                reader.SetMode(kRecovery[m]);
                 ScanRegion(reader, plan, r, observations, again);
                 if (WholeReads(observations, before) >= 2) break;
             }

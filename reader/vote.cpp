@@ -10,7 +10,10 @@ namespace {
 
 // Lines of one symbol run nearly parallel and begin and end close together.
 constexpr double kMinDirectionDot = 0.97;  // ~14 degrees
-constexpr double kMaxEndDistance = 0.25;   // of the symbol's length
+constexpr double kMaxEndDistance = 0.25;   // of the symbol's length, along it
+// Across it, lines at different heights of the bars: short symbols have bars tall for their
+// length.
+constexpr double kMaxLineOffset = 0.6;
 // Every character needs this many agreeing lines, and the runner-up at most a third of them.
 constexpr int kMinVotes = 2;
 constexpr int kMinLines = 2;
@@ -27,8 +30,14 @@ bool SameSymbol(const Observation& a, const Observation& b) {
                         (a.end.y - a.begin.y) * (b.end.y - b.begin.y)) /
                        (la * lb);
     if (dot < kMinDirectionDot) return false;
-    const double limit = kMaxEndDistance * std::max(la, lb);
-    return Distance(a.begin, b.begin) < limit && Distance(a.end, b.end) < limit;
+    const double len = std::max(la, lb);
+    const double ux = (a.end.x - a.begin.x) / la, uy = (a.end.y - a.begin.y) / la;
+    auto near = [&](Point p, Point q) {
+        const double x = q.x - p.x, y = q.y - p.y;
+        return std::abs(x * ux + y * uy) < kMaxEndDistance * len &&
+               std::abs(y * ux - x * uy) < kMaxLineOffset * len;
+    };
+    return near(a.begin, b.begin) && near(a.end, b.end);
 }
 
 bool Decide(const std::vector<const Observation*>& group, Consensus& out) {

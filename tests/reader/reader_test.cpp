@@ -189,7 +189,10 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"LargeModules", With([](Draw& d) { d.text = "A"; d.module = 9; d.height = 150; d.angle = 2; })},
     Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
     Case{"Combined", With([](Draw& d) { d.angle = 147; d.keystone = 0.08; d.module = 2; }), 90, 170, 0.4, 0.6, 6},
-    Case{"DiagonalScratch", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })}),
+    Case{"DiagonalScratch", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })},
+    // Short symbols blurred at low contrast: few edges per line, and tall bars for their length.
+    Case{"OneCharacterBlurredFaint", With([](Draw& d) { d.text = "U"; d.module = 2.3; d.height = 35; d.angle = 194; d.keystone = 0.1; }), 170, 220, 0.6, 0.5, 2},
+    Case{"ShortTallBlurredFaint", With([](Draw& d) { d.text = "DMN"; d.module = 2.6; d.height = 90; d.angle = 62; d.keystone = 0.1; }), 160, 220, 0.55, 0.5, 3}),
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
