@@ -141,7 +141,8 @@ bool Covered(const Region& r, const std::vector<Region>& done) {
 // Lines across one region, at its own direction and, where that looks promising but reads
 // little, tilted.
 void ScanRegion(LineReader& reader, const Plan& plan, const Region& r,
-                std::vector<Observation>& observations, Evidence& evidence) {
+                std::vector<Observation>& observations, Evidence& evidence,
+                bool tiltWhenBusy = true) {
     const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
                                  plan.minLines, plan.maxLines);
     // Far enough past the region for a symbol of which it holds only a third, and its
@@ -152,7 +153,8 @@ void ScanRegion(LineReader& reader, const Plan& plan, const Region& r,
         // Tilted lines only where the region's own direction read too little but found
         // start or stop characters or many edges: the direction is off (perspective
         // turns the bars), or the bars are short for the symbol's length.
-        const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
+        const bool promising =
+            evidence.ends > 0 || (tiltWhenBusy && 2 * evidence.busy >= evidence.lines);
         if (tilt != 0 && (!promising || observations.size() - before >= 3)) break;
         const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
         const Point dir{std::cos(a), std::sin(a)};
@@ -264,7 +266,9 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
             for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
                 Evidence again;
                 reader.SetMode(kRecovery[m]);
-                ScanRegion(reader, plan, r, observations, again);
+                // Other symbologies look busy too: tilted lines only where some line read
+                // a start or stop, which keeps the pass cheap where no Code 39 is.
+                ScanRegion(reader, plan, r, observations, again, evidence.ends > 0);
                 if (WholeReads(observations, before) >= 2) break;
             }
             reader.SetMode(kNormal);
