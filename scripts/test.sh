@@ -12,9 +12,13 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-# ccache makes a second run quick; the first compiles everything.
+# ccache makes a second run quick, in this clone or another one on the same machine; the
+# first compiles everything.
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
 
 # Tests and benchmarks are switched on explicitly: `build/` may hold a configuration from
 # scripts/demo.sh with both off, and ctest must fail rather than pass when it finds no test.
