@@ -71,8 +71,10 @@ def translate(text, options):
     return text
 
 
-def run_scan39(command, entries, corpus, jobs):
-    """file -> list of texts, grouped by options, in chunks spread over `jobs` processes."""
+def run_scan39(command, entries, corpus, jobs, record=lambda obj: obj["text"]):
+    """file -> list of record(symbol) for every symbol found (its text unless told otherwise),
+    and the files whose process crashed; grouped by options, in chunks spread over `jobs`
+    processes."""
     groups = {}
     for e in entries:
         opts = e.get("options", {})
@@ -99,7 +101,7 @@ def run_scan39(command, entries, corpus, jobs):
             if rel in found:
                 crashed.discard(rel)
                 if obj.get("text") is not None:
-                    found[rel].append(obj["text"])
+                    found[rel].append(record(obj))
         if p.returncode < 0:
             print(f"scan39 died ({p.returncode}) on a chunk of {len(files)}", file=sys.stderr)
         return found, crashed if p.returncode < 0 else set()

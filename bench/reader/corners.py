@@ -17,44 +17,16 @@ import argparse
 import json
 import math
 import os
-import shlex
-import subprocess
 import sys
-from concurrent.futures import ThreadPoolExecutor
+
+import compare  # the same way of running the reader, beside this file
 
 
 def run(command, entries, corpus, jobs):
     """file -> list of (text, corners, angle)."""
-    groups = {}
-    for e in entries:
-        opts = e.get("options", {})
-        flags = (("--check-digit",) if opts.get("check_character") else ()) + \
-                (("--full-ascii",) if opts.get("full_ascii") else ())
-        groups.setdefault(flags, []).append(e["file"])
-    chunks = []
-    for flags, files in groups.items():
-        size = max(1, min(100, -(-len(files) // jobs)))
-        chunks += [(flags, files[i:i + size]) for i in range(0, len(files), size)]
-
-    def one(chunk):
-        flags, files = chunk
-        args = shlex.split(command) + list(flags) + [os.path.join(corpus, f) for f in files]
-        p = subprocess.run(args, capture_output=True, text=True, errors="replace")
-        found = {f: [] for f in files}
-        for line in p.stdout.splitlines():
-            try:
-                obj = json.loads(line)
-            except ValueError:
-                continue
-            rel = os.path.relpath(obj.get("file", ""), corpus)
-            if rel in found and obj.get("text") is not None and "position" in obj:
-                found[rel].append((obj["text"], obj["position"], obj.get("angle", 0.0)))
-        return found
-
-    results = {}
-    with ThreadPoolExecutor(jobs) as pool:
-        for found in pool.map(one, chunks):
-            results.update(found)
+    results, _ = compare.run_scan39(
+        command, entries, corpus, jobs,
+        record=lambda obj: (obj["text"], obj["position"], obj.get("angle", 0.0)))
     return results
 
 
