@@ -72,7 +72,10 @@ async function startCamera(deviceId) {
   stopCamera();
   closePicture();
   const generation = live.generation;
-  $('symbols').replaceChildren();
+  if (!deviceId) {  // a fresh start; another camera keeps the list
+    live.seen.clear();
+    $('symbols').replaceChildren();
+  }
   $('hint').hidden = true;
   $('box-section').hidden = true;
   if (!navigator.mediaDevices || !navigator.mediaDevices.getUserMedia) {
@@ -112,7 +115,7 @@ async function startCamera(deviceId) {
   $('live-overlay').setAttribute('viewBox', `0 0 ${video.videoWidth} ${video.videoHeight}`);
   setState('live', T.rate(0));
   offerTorch();
-  offerCameras();
+  offerCameras().catch(() => {});
   watchFrames(generation);
 }
 
@@ -126,7 +129,6 @@ function stopCamera(back = true) {
   if (live.waiting) live.waiting.close();
   live.waiting = null;
   live.busy = false;
-  live.seen.clear();
   live.reads = [];
   const video = $('video');
   video.pause();
@@ -137,6 +139,7 @@ function stopCamera(back = true) {
   $('live-start').hidden = false;
   $('torch').hidden = true;
   $('torch').setAttribute('aria-pressed', 'false');
+  $('box-section').hidden = false;
   if (wasLive && back) {
     showPictures();
     setState('idle', T.ready);
@@ -146,7 +149,6 @@ function stopCamera(back = true) {
 function showPictures() {
   $('live').hidden = true;
   $('hint').hidden = false;
-  $('box-section').hidden = false;
 }
 
 function offerTorch() {
@@ -330,8 +332,11 @@ document.addEventListener('DOMContentLoaded', () => {
       torch.setAttribute('aria-pressed', String(on));
     } catch (e) { /* the torch went away with the camera */ }
   });
-  $('sound').checked = localStorage.getItem('scan39-sound') !== 'off';
-  $('sound').addEventListener('change', () => localStorage.setItem('scan39-sound', $('sound').checked ? 'on' : 'off'));
+  // The sound choice is remembered where the browser lets the page store it.
+  try { $('sound').checked = localStorage.getItem('scan39-sound') !== 'off'; } catch (e) { /* not stored */ }
+  $('sound').addEventListener('change', () => {
+    try { localStorage.setItem('scan39-sound', $('sound').checked ? 'on' : 'off'); } catch (e) { /* not stored */ }
+  });
   document.addEventListener('visibilitychange', () => {
     if (!live.stream) return;
     if (document.hidden) {

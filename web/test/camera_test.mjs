@@ -16,6 +16,7 @@ const liveState = `(() => {
     busyMs: Number(document.getElementById('live').dataset.busyMs || 0),
     readMs: Number(document.getElementById('live').dataset.readMs || 0),
     size: [video.videoWidth, video.videoHeight],
+    controls: ['torch', 'camera-choice'].filter((id) => !document.getElementById(id).hidden),
     boxOffered: !document.getElementById('box-section').hidden || !document.getElementById('stage').hidden,
     playing: !!video.srcObject };
 })()`;
@@ -60,7 +61,8 @@ export async function cameraChecks({ root, base, check }) {
         await listed(browser, texts);
         await sleep(1500);  // more frames of the same labels list nothing more
         const s = await browser.evaluate(liveState);
-        if (s.state !== 'live' || !rate.test(s.status) || s.boxOffered || s.size.join('x') !== '1280x720'
+        // One fake camera, without a torch: neither control is offered.
+        if (s.state !== 'live' || !rate.test(s.status) || s.boxOffered || s.controls.length || s.size.join('x') !== '1280x720'
           || s.texts.length !== texts.length || texts.some((t) => !s.texts.includes(t))
           || s.times.some((t) => !/\d:\d\d:\d\d/.test(t)) || !s.outlines) return JSON.stringify(s);
       });
