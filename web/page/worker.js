@@ -99,8 +99,9 @@ async function frame(request) {
   const height = isVideo ? source.displayHeight : source.height;
   let at = 0;
   try {
+    // Only frames shown as they are stored: no scaling, turning or mirroring to undo.
     if (isVideo && LUMA_FORMATS.includes(source.format) && source.visibleRect.width === width
-        && source.visibleRect.height === height) {
+        && source.visibleRect.height === height && !source.rotation && !source.flip) {
       at = await copyPlanes(M, source, width, height);
     }
     if (!at) at = copyRgba(M, source, width, height);
@@ -121,7 +122,11 @@ async function copyPlanes(M, source, width, height) {
   const size = source.allocationSize({ rect });
   const at = M._scan39_frame(width, height, 1);
   if (!at || size > width * height * 3) return 0;
-  await source.copyTo(M.HEAPU8.subarray(at, at + size), { rect, layout: planes(source.format, width, height) });
+  try {
+    await source.copyTo(M.HEAPU8.subarray(at, at + size), { rect, layout: planes(source.format, width, height) });
+  } catch (e) {
+    return 0;  // a layout this browser does not copy to: drawn instead
+  }
   return at;
 }
 

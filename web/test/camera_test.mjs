@@ -98,6 +98,13 @@ export async function cameraChecks({ root, base, check }) {
       const s = await browser.evaluate(liveState);
       if (s.state !== 'live' || s.texts.length || s.outlines) return JSON.stringify(s);
     });
+    await check('a text counts once seen in two frames within a second, and is listed once', async () => {
+      // Sightings at these times (ms) and whether the text counts as read after each.
+      const sightings = [[0, false], [1001, false], [1900, true], [2100, true], [9000, true]];
+      const got = await browser.evaluate(`${JSON.stringify(sightings)}.map(([t]) => sighted('ONCE-39', 1e6 + t))`);
+      const texts = await browser.evaluate(`[...document.querySelectorAll('#symbols .text')].map((e) => e.textContent)`);
+      if (got.join() !== sightings.map(([, l]) => l).join() || texts.join() !== 'ONCE-39') return JSON.stringify({ got, texts });
+    });
     await check('a refused camera gets its message', async () => {
       await allow(browser, 'denied');
       await openLive(browser, base, 'en-US');
