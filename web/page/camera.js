@@ -49,6 +49,7 @@ const live = {
   waiting: null,   // the newest frame captured meanwhile; older ones are closed
   capturing: false,
   noVideoFrame: false,
+  lastTimestamp: null,
   seen: new Map(), // text -> { first, last, listed }
   reads: [],       // when the last second's frames were read
   frames: 0,       // frames read since the start, and the worker's time on them in ms (all,
@@ -108,6 +109,7 @@ async function startCamera(deviceId) {
   $('live').hidden = false;
   $('live-controls').hidden = false;
   $('live-start').hidden = true;
+  document.querySelector('.zoom').hidden = true;  // the video fits the viewer by itself
   try {
     await video.play();
   } catch (e) { /* the frame loop waits for frames either way */ }
@@ -137,6 +139,7 @@ function stopCamera(back = true) {
   $('live').hidden = true;
   $('live-controls').hidden = true;
   $('live-start').hidden = false;
+  document.querySelector('.zoom').hidden = false;
   $('torch').hidden = true;
   $('torch').setAttribute('aria-pressed', 'false');
   $('box-section').hidden = false;
@@ -207,7 +210,11 @@ async function capture(generation) {
       live.capturing = false;
     }
   }
-  if (generation !== live.generation || document.hidden) { frame.close(); return; }
+  // Where frames are taken at the screen's pace (no requestVideoFrameCallback), one camera frame
+  // may come twice: read twice, a misread would count as two sightings.
+  const repeated = frame.timestamp !== undefined && frame.timestamp === live.lastTimestamp;
+  if (generation !== live.generation || document.hidden || repeated) { frame.close(); return; }
+  if (frame.timestamp !== undefined) live.lastTimestamp = frame.timestamp;
   if (live.busy) {
     if (live.waiting) live.waiting.close();
     live.waiting = frame;
