@@ -98,6 +98,20 @@ export async function cameraChecks({ root, base, check }) {
       const s = await browser.evaluate(liveState);
       if (s.state !== 'live' || s.texts.length || s.outlines) return JSON.stringify(s);
     });
+    await check('reading pauses while the tab is hidden and goes on when it is shown', async () => {
+      // Headless tabs are never hidden: the page is told so the way a browser tells it.
+      const hide = (hidden) => browser.evaluate(`Object.defineProperty(document, 'hidden', { configurable: true, get: () => ${hidden} }),
+        document.dispatchEvent(new Event('visibilitychange'))`);
+      await hide(true);
+      await sleep(300);  // a frame with the worker when the tab was hidden still comes back
+      const before = await browser.evaluate(liveState);
+      await sleep(1000);
+      const hidden = await browser.evaluate(liveState);
+      await hide(false);
+      await browser.until(`Number(document.getElementById('live').dataset.frames) > ${hidden.frames + 5}`, 'frames after showing');
+      const shown = await browser.evaluate(liveState);
+      if (hidden.frames !== before.frames || hidden.kind !== 'paused' || !/frames\/s$/.test(shown.status)) return JSON.stringify({ before, hidden, shown });
+    });
     await check('a text counts once seen in two frames within a second, and is listed once', async () => {
       // Sightings at these times (ms) and whether the text counts as read after each.
       const sightings = [[0, false], [1001, false], [1900, true], [2100, true], [9000, true]];
