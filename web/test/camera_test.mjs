@@ -80,10 +80,11 @@ export async function cameraChecks({ root, base, check }) {
         if (!(fps > 0)) return 'no frame read';
       });
       await check('stopping the camera lets it go and returns to pictures', async () => {
+        const tracks = await browser.evaluate(`(window.liveTracks = document.getElementById('video').srcObject.getTracks()).length`);
         await browser.evaluate(`document.getElementById('live-stop').click()`);
         const s = await browser.evaluate(liveState);
-        const tracks = await browser.evaluate(`document.getElementById('video').srcObject === null`);
-        if (s.state !== 'idle' || s.playing || !tracks || !s.boxOffered) return JSON.stringify(s);
+        const ended = await browser.evaluate(`liveTracks.every((t) => t.readyState === 'ended')`);
+        if (s.state !== 'idle' || s.playing || !tracks || !ended || !s.boxOffered) return JSON.stringify({ ...s, ended });
       });
     });
   }
