@@ -28,6 +28,18 @@ struct Picture {
 Picture picture;
 std::string reply;
 
+// A camera frame, kept apart from the picture and reused from frame to frame: RGBA bytes from
+// the worker (or grey ones), turned to grey in place before the read.
+struct Frame {
+    std::uint8_t* bytes = nullptr;
+    std::size_t capacity = 0;
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+};
+
+Frame frame;
+
 void Release() {
     std::free(picture.colours);
     std::free(picture.grey);
@@ -64,6 +76,38 @@ const scan39::PatternTable& Table() {
         return t;
     }();
     return table;
+}
+
+const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter, int fullAscii,
+                       int thorough) {
+    scan39::reader::ReadOptions options;
+    options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
+                                                 : scan39::reader::CheckCharacter::kOff;
+    options.fullAscii = fullAscii != 0;
+    options.effort =
+        thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
+    const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
+    reply = "[";
+    for (const auto& s : symbols) {
+        if (reply.size() > 1) reply += ',';
+        reply += "{\"text\":";
+        AppendJsonString(reply, s.text);
+        reply += ",\"corners\":[";
+        for (std::size_t i = 0; i < s.corners.size(); ++i) {
+            if (i > 0) reply += ',';
+            AppendNumber(reply, s.corners[i].x);
+            reply += ',';
+            AppendNumber(reply, s.corners[i].y);
+        }
+        reply += "],\"angle\":";
+        AppendNumber(reply, s.angle);
+        reply += ",\"lines\":" + std::to_string(s.lines);
+        reply += ",\"checked\":";
+        reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
+        reply += '}';
+    }
+    reply += ']';
+    return reply.c_str();
 }
 
 }  // namespace
@@ -105,35 +149,51 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
 
 // Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..},...]
 EMSCRIPTEN_KEEPALIVE const char* scan39_read(int checkCharacter, int fullAscii, int thorough) {
-    scan39::reader::ReadOptions options;
-    options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
-                                                 : scan39::reader::CheckCharacter::kOff;
-    options.fullAscii = fullAscii != 0;
-    options.effort =
-        thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
-    const scan39::reader::GreyView view{picture.grey, picture.width, picture.height, picture.width};
-    const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
-    reply = "[";
-    for (const auto& s : symbols) {
-        if (reply.size() > 1) reply += ',';
-        reply += "{\"text\":";
-        AppendJsonString(reply, s.text);
-        reply += ",\"corners\":[";
-        for (std::size_t i = 0; i < s.corners.size(); ++i) {
-            if (i > 0) reply += ',';
-            AppendNumber(reply, s.corners[i].x);
-            reply += ',';
-            AppendNumber(reply, s.corners[i].y);
-        }
-        reply += "],\"angle\":";
-        AppendNumber(reply, s.angle);
-        reply += ",\"lines\":" + std::to_string(s.lines);
-        reply += ",\"checked\":";
-        reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
-        reply += '}';
+    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, checkCharacter,
+                      fullAscii, thorough);
+}
+
+// Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
+// null when there is no memory for it. The buffer stays from one frame to the next. A grey
+// frame gets three bytes a pixel all the same: a video frame copied whole brings its colour
+// planes after the luma.
+EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_frame(int width, int height, int channels) {
+    // Video frames are far below this; it keeps the sizes below inside 32-bit size_t.
+    constexpr int kMaxSide = 1 << 14;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+    if (channels != 1 && channels != 4) return nullptr;
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                              static_cast<std::size_t>(channels == 1 ? 3 : 4);
+    if (bytes > frame.capacity) {
+        std::free(frame.bytes);
+        frame = Frame{};
+        frame.bytes = static_cast<std::uint8_t*>(std::malloc(bytes));
+        if (frame.bytes == nullptr) return nullptr;
+        frame.capacity = bytes;
     }
-    reply += ']';
-    return reply.c_str();
+    frame.width = width;
+    frame.height = height;
+    frame.channels = channels;
+    return frame.bytes;
+}
+
+// Reads the frame filled since scan39_frame; same answer as scan39_read. Video has no
+// transparency, so RGBA is taken as it is.
+EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullAscii,
+                                                   int thorough) {
+    if (frame.bytes == nullptr) return "[]";
+    if (frame.channels == 4) {
+        const std::size_t pixels =
+            static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+        // Grey i is written over bytes the loop has read already.
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const std::uint8_t* p = frame.bytes + 4 * i;
+            frame.bytes[i] = scan39::reader::Grey(p[0], p[1], p[2]);
+        }
+        frame.channels = 1;
+    }
+    return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, checkCharacter,
+                      fullAscii, thorough);
 }
 
 // The control's decode along a dragged box: {"result":0|1,"value":...}; the page shows the

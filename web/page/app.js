@@ -62,7 +62,7 @@ const TEXTS = {
   },
 };
 const lang = (navigator.languages || [navigator.language]).some((l) => /^zh\b/i.test(l)) ? 'zh' : 'en';
-const T = TEXTS[lang];
+const T = { ...TEXTS[lang], ...CAMERA_TEXTS[lang] };  // camera.js brings its own texts
 document.documentElement.lang = lang === 'zh' ? 'zh-CN' : 'en';
 document.title = T.title;
 for (const el of document.querySelectorAll('[data-t]')) el.textContent = T[el.dataset.t];
@@ -90,6 +90,7 @@ function options() {
 }
 
 function open(blob, name) {
+  stopCamera();
   if (current && current.url) URL.revokeObjectURL(current.url);
   current = { name, blob };
   symbols = [];
@@ -170,6 +171,19 @@ function showSymbols(ms) {
   });
   styleOverlay();
   setState('done', symbols.length ? T.found(symbols.length, ms) : T.none(ms));
+}
+
+// The picture put away, for the live camera: no zoom, no box, no re-read on option changes.
+function closePicture() {
+  if (current && current.url) URL.revokeObjectURL(current.url);
+  current = null;
+  ++seq;
+  symbols = [];
+  overlay.replaceChildren();
+  img.removeAttribute('src');
+  stage.hidden = true;
+  $('box-result').textContent = '';
+  delete $('box-result').dataset.result;
 }
 
 // Zoom: "fit" shrinks large pictures into the viewer; small ones stay at 100%.
