@@ -331,21 +331,27 @@ SymbolGrade Grade(const GreyView& picture, const Symbol& symbol, const GradeOpti
     SymbolGrade result;
     result.scans = kScans;
     const auto& c = symbol.corners;
-    const Point a = Lerp(c[0], c[3], 0.5), b = Lerp(c[1], c[2], 0.5);
-    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    const Point mid0 = Lerp(c[0], c[3], 0.5), mid1 = Lerp(c[1], c[2], 0.5);
+    const double length = std::hypot(mid1.x - mid0.x, mid1.y - mid0.y);
 
-    // X first from the middle line without an aperture, or from the length when that line
-    // does not decode (about 14.5 modules to a character at a ratio of 2.5).
+    // X first from a line without an aperture (the middle one, or one a little above or below
+    // where damage spoils it), or from the length when none decodes (about 14.5 modules to a
+    // character at a ratio of 2.5).
     const int characters =
         static_cast<int>(symbol.text.size()) + 2 + (symbol.check == CheckState::kVerified ? 1 : 0);
     double x = std::max(1.0, length / (14.5 * characters));
-    {
-        Sampled s = SampleAlong(picture, a, b, std::max(20.0, 0.4 * length), 0.25);
+    for (const double f : {0.5, 0.3, 0.7}) {
+        Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
+                                std::max(20.0, 0.25 * length), 0.5);
         const ProfileResult r = Measure(s, symbol, x);
-        if (r.decoded) x = r.grade.xPx;
+        if (!r.decoded) continue;
+        x = r.grade.xPx;
+        break;
     }
     result.aperturePx = options.aperturePx > 0 ? options.aperturePx : kApertureShare * x;
-    const double step = std::clamp(x / 10, 0.1, 0.5);
+    // Six samples to a narrow element place edges well within a tenth of it (they are
+    // interpolated between samples) and resolve the aperture.
+    const double step = std::clamp(x / 6, 0.1, 0.5);
 
     double gradeSum = 0, xSum = 0, ratioSum = 0;
     int decoded = 0;
