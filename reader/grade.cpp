@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 
 #include "code39_p.h"
@@ -302,17 +301,19 @@ GradeParameter* ParameterAt(GradeParameters& p, int i) {
     return all[i];
 }
 
+// Fixed-point without trailing zeros, by integer arithmetic: the C library's formatting
+// follows the process's locale (a decimal comma), and not every standard library has
+// floating-point std::to_chars.
 std::string Num(double v, int precision) {
-    std::array<char, 64> buffer{};
     if (!std::isfinite(v)) v = 0;
-    auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v,
-                                   std::chars_format::fixed, precision);
-    std::string s(buffer.data(), ec == std::errc() ? end : buffer.data());
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
+    long long scale = 1;
+    for (int i = 0; i < precision; ++i) scale *= 10;
+    long long n = std::llround(std::abs(v) * static_cast<double>(scale));
+    std::string s = (v < 0 && n != 0 ? "-" : "") + std::to_string(n / scale);
+    std::string fraction = precision > 0 ? std::to_string(n % scale) : std::string();
+    fraction.insert(0, static_cast<std::size_t>(precision) - fraction.size(), '0');
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) s += "." + fraction;
     return s;
 }
 
