@@ -66,7 +66,7 @@ Sampled SampleAlong(const GreyView& picture, Point a, Point b, double margin, do
 // mean under the disc, i.e. weighted by the disc's chord length across the line.
 void Aperture(std::vector<float>& p, double diameter) {
     const double r = diameter / 2;
-    const int reach = static_cast<int>(r);
+    const int reach = static_cast<int>(std::min(r, static_cast<double>(p.size())));
     if (reach < 1 || p.empty()) return;
     std::vector<double> k(static_cast<std::size_t>(reach) + 1);
     double sum = 0;
@@ -340,7 +340,10 @@ SymbolGrade Grade(const GreyView& picture, const Symbol& symbol, const GradeOpti
     // character at a ratio of 2.5).
     const int characters =
         static_cast<int>(symbol.text.size()) + 2 + (symbol.check == CheckState::kVerified ? 1 : 0);
-    double x = std::max(1.0, length / (14.5 * characters));
+    // Corners far outside the picture must not make lengths that overflow sample counts.
+    const double diagonal = std::hypot(picture.width, picture.height) + 1;
+    double x = std::clamp(length / (14.5 * characters), 1.0, diagonal);
+    if (!std::isfinite(x)) x = 1;
     for (const double f : {0.5, 0.3, 0.7}) {
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 std::max(20.0, 0.25 * length), 0.5);
@@ -349,7 +352,8 @@ SymbolGrade Grade(const GreyView& picture, const Symbol& symbol, const GradeOpti
         x = r.grade.xPx;
         break;
     }
-    result.aperturePx = options.aperturePx > 0 ? options.aperturePx : kApertureShare * x;
+    result.aperturePx =
+        std::min(options.aperturePx > 0 ? options.aperturePx : kApertureShare * x, diagonal);
     // Six samples to a narrow element place edges well within a tenth of it (they are
     // interpolated between samples) and resolve the aperture.
     const double step = std::clamp(x / 6, 0.1, 0.5);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -173,6 +174,23 @@ TEST(Interpret, SchemesWithGoodAndBadChecks) {
     const auto stripped = reader::Interpret("+A123BJC5D6E71", true);
     ASSERT_TRUE(stripped);
     EXPECT_TRUE(stripped->valid);
+}
+
+}  // namespace
+
+namespace {
+
+// Corners that make no sense for the picture give an F, never a crash or a hang.
+TEST(Grade, CornersOutsideThePictureGiveF) {
+    const Drawn d = Draw({});
+    for (const double far : {-1e9, 1e12, std::nan("")}) {
+        reader::Symbol s;
+        s.text = "GRADE39";
+        s.corners = {{{far, 10}, {far, 20}, {30, 40}, {0, 70}}};
+        const reader::SymbolGrade g = reader::Grade(d.View(), s, {.aperturePx = 1e300});
+        EXPECT_EQ(g.overall, 'F');
+        EXPECT_EQ(g.profiles.size(), 10u);
+    }
 }
 
 }  // namespace
