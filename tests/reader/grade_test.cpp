@@ -163,6 +163,21 @@ TEST(Interpret, SchemesWithGoodAndBadChecks) {
         {"+$$09051234E", R"({"kind":"hibc","valid":true,"value":"$$09051234",)"
                          R"("expiry":"2005-09","lot":"123","link":"4"})"},
         {"+A12", R"({"kind":"hibc","valid":false})"},
+        // Secondary data after the primary: each date form, quantity, serial, a date that is none.
+        {"+A123BJC5D6E71/$$3251231LOT9J",
+         R"({"kind":"hibc","valid":true,"value":"A123BJC5D6E71/$$3251231LOT9","labeler":"A123",)"
+         R"("product":"BJC5D6E7","unit_of_measure":"1","expiry":"2025-12-31","lot":"LOT9"})"},
+        {"+A123BJC5D6E71/$$81002120LOT7",
+         R"({"kind":"hibc","valid":true,"value":"A123BJC5D6E71/$$81002120LOT","labeler":"A123",)"
+         R"("product":"BJC5D6E7","unit_of_measure":"1","quantity":"10","expiry":"2012-02",)"
+         R"("lot":"0LOT"})"},
+        {"+A123BJC5D6E71/$+SN42L",
+         R"({"kind":"hibc","valid":true,"value":"A123BJC5D6E71/$+SN42","labeler":"A123",)"
+         R"("product":"BJC5D6E7","unit_of_measure":"1","serial":"SN42"})"},
+        {"+A123BJC5D6E71/$$+52005912SNZ",
+         R"({"kind":"hibc","valid":true,"value":"A123BJC5D6E71/$$+52005912SN","labeler":"A123",)"
+         R"("product":"BJC5D6E7","unit_of_measure":"1","expiry":"2020-02-28","serial":"12SN"})"},
+        {"+A123BJC5D6E71/$$3251331LOTB", R"({"kind":"hibc","valid":false})"},
         {"CODE39", ""},
     };
     for (const Case& c : cases) {
