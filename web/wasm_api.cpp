@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "scan39/box_scan.h"
+#include "scan39/grade.h"
+#include "scan39/interpret.h"
 #include "scan39/reader.h"
 
 namespace {
@@ -27,6 +29,7 @@ struct Picture {
 
 Picture picture;
 std::string reply;
+std::vector<scan39::reader::SymbolGrade> grades;  // of the last read's symbols, in its order
 
 // A camera frame, kept apart from the picture and reused from frame to frame: RGBA bytes from
 // the worker (or grey ones), turned to grey in place before the read.
@@ -78,8 +81,9 @@ const scan39::PatternTable& Table() {
     return table;
 }
 
+// Pictures are graded; live camera frames are not (their grades would go unseen and cost time).
 const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter, int fullAscii,
-                       int thorough) {
+                       int thorough, bool grade) {
     scan39::reader::ReadOptions options;
     options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
                                                  : scan39::reader::CheckCharacter::kOff;
@@ -87,6 +91,7 @@ const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter,
     options.effort =
         thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
     const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
+    grades.clear();
     reply = "[";
     for (const auto& s : symbols) {
         if (reply.size() > 1) reply += ',';
@@ -104,6 +109,13 @@ const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter,
         reply += ",\"lines\":" + std::to_string(s.lines);
         reply += ",\"checked\":";
         reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
+        if (grade) {
+            grades.push_back(scan39::reader::Grade(view, s));
+            reply += ",\"grade\":" + scan39::reader::GradeJson(grades.back());
+        }
+        if (const auto meaning =
+                scan39::reader::Interpret(s.text, s.check == scan39::reader::CheckState::kVerified))
+            reply += ",\"interpretation\":" + scan39::reader::InterpretationJson(*meaning);
         reply += '}';
     }
     reply += ']';
@@ -147,10 +159,12 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
     }
 }
 
-// Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..},...]
+// Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..,
+// "checked":..,"grade":{...}[,"interpretation":{...}]},...], the grade and interpretation as
+// scan39 --json --grade writes them.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read(int checkCharacter, int fullAscii, int thorough) {
     return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, checkCharacter,
-                      fullAscii, thorough);
+                      fullAscii, thorough, true);
 }
 
 // Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
@@ -193,7 +207,41 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullA
         frame.channels = 1;
     }
     return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, checkCharacter,
-                      fullAscii, thorough);
+                      fullAscii, thorough, false);
+}
+
+// The scan reflectance profiles behind the grade of the last read's symbol `index`, for a plot:
+// [{"r":[...],"threshold":..,"begin":..,"end":..,"grade":"B","failing":"modulation"|null},...]
+// with at most kPlotPoints reflectances each; begin and end index into "r".
+EMSCRIPTEN_KEEPALIVE const char* scan39_profiles(int index) {
+    constexpr std::size_t kPlotPoints = 400;
+    reply = "[";
+    if (index < 0 || static_cast<std::size_t>(index) >= grades.size()) return "[]";
+    for (const auto& p : grades[static_cast<std::size_t>(index)].profiles) {
+        if (reply.size() > 1) reply += ',';
+        const std::size_t every = p.reflectance.size() / kPlotPoints + 1;
+        reply += "{\"r\":[";
+        for (std::size_t i = 0; i < p.reflectance.size(); i += every) {
+            if (i > 0) reply += ',';
+            AppendNumber(reply, p.reflectance[i]);
+        }
+        reply += "],\"threshold\":";
+        AppendNumber(reply, p.threshold);
+        reply += ",\"begin\":";
+        AppendNumber(reply, p.begin / static_cast<double>(every));
+        reply += ",\"end\":";
+        AppendNumber(reply, p.end / static_cast<double>(every));
+        reply += ",\"grade\":\"";
+        reply += scan39::reader::GradeLetter(p.grade);
+        reply += "\",\"failing\":";
+        if (p.failing < 0)
+            reply += "null";
+        else
+            AppendJsonString(reply, scan39::reader::kGradeParameterNames[p.failing]);
+        reply += '}';
+    }
+    reply += ']';
+    return reply.c_str();
 }
 
 // The control's decode along a dragged box: {"result":0|1,"value":...}; the page shows the

@@ -79,6 +79,11 @@ async function read(options) {
   return { symbols: JSON.parse(json), ms: performance.now() - start };
 }
 
+async function profiles(index) {
+  const M = await wasm();
+  return { index, profiles: JSON.parse(M.UTF8ToString(M._scan39_profiles(index))) };
+}
+
 async function box(b) {
   const M = await wasm();
   return JSON.parse(M.UTF8ToString(M._scan39_box(b.x1, b.y1, b.x2, b.y2)));
@@ -174,6 +179,8 @@ self.onmessage = (event) => {
         answer = await read(request.options);
       } else if (request.type === 'frame') {
         answer = await frame(request);
+      } else if (request.type === 'profiles') {
+        answer = await profiles(request.index);
       } else if (request.type === 'box') {
         answer = await box(request.box);
       }

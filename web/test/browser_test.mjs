@@ -110,6 +110,18 @@ for (const [picture, texts] of expectedTexts) {
   });
 }
 
+await check('each symbol shows the grade scan39 --grade gives, and its ten profiles on a click', async () => {
+  const picture = 'test/label.png';
+  const graded = runCli(['--grade', '--json', join(root, picture)]).map((r) => r.grade.overall).sort();
+  await open(`?picture=${picture}`);
+  const shown = await evaluate(`[...document.querySelectorAll('#symbols button.grade')].map((b) => b.dataset.grade).sort()`);
+  if (JSON.stringify(shown) !== JSON.stringify(graded)) return `page shows ${shown}, scan39 --grade ${graded}`;
+  await evaluate(`document.querySelector('#symbols button.grade').click()`);
+  await until(`!document.getElementById('profiles').hidden`, 'the profiles');
+  const height = await evaluate(`document.getElementById('profiles-plot').clientHeight`);
+  if (height < 10 * 30) return `plot only ${height} px high`;
+});
+
 // The built-in boxes of the sample, then boxes the control treats in its own ways: right to
 // left, upward, one pixel high, past the picture's edge, ending inside the quiet zone.
 const boxes = [
@@ -169,6 +181,8 @@ await check('the page answers clicks while a large picture is read', async () =>
 if (process.env.SCAN39_WEB_SCREENSHOT) {
   await page('Emulation.setDeviceMetricsOverride', { width: 1100, height: 640, deviceScaleFactor: 1, mobile: false });
   await open('?picture=test/photo.jpg', 'zh-CN');
+  await evaluate(`document.querySelector('#symbols button.grade').click()`);
+  await until(`!document.getElementById('profiles').hidden`, 'the profiles');
   const { data } = await page('Page.captureScreenshot', { format: 'png' });
   writeFileSync(process.env.SCAN39_WEB_SCREENSHOT, Buffer.from(data, 'base64'));
   console.log(`wrote ${process.env.SCAN39_WEB_SCREENSHOT}`);
