@@ -493,7 +493,8 @@ bool IsImageLibraryChatter(const QMessageLogContext& context, const QString& mes
            message.startsWith(QLatin1String("Corrupt JPEG data"));
 }
 
-QtMessageHandler gPreviousHandler = nullptr;
+std::atomic<QtMessageHandler> gPreviousHandler{nullptr};
+std::atomic<bool> gFilterInstalled{false};
 std::atomic<bool> gSilenced{false};
 // Set while this thread decodes a picture: what the image libraries say then is about that
 // picture, whose error the loader reports itself.
@@ -503,13 +504,20 @@ void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
                              const QString& message) {
     if (type != QtFatalMsg && (tDecoding || gSilenced) && IsImageLibraryChatter(context, message))
         return;
-    gPreviousHandler(type, context, message);  // Qt's default one when none was installed
+    // Qt's default handler when none was installed before.
+    if (const QtMessageHandler previous = gPreviousHandler) {
+        previous(type, context, message);
+    } else {  // only while the filter is being installed
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    }
 }
 
-void InstallChatterFilter() {
-    static std::once_flag once;
-    std::call_once(once,
-                   [] { gPreviousHandler = qInstallMessageHandler(DropImageLibraryChatter); });
+// Puts the filter in front of the handler installed now: once when pictures are first decoded,
+// and again for each SilenceImageLibraryMessages (the application may have installed its own).
+void InstallChatterFilter(bool again) {
+    if (gFilterInstalled.exchange(true) && !again) return;
+    const QtMessageHandler current = qInstallMessageHandler(DropImageLibraryChatter);
+    if (current != DropImageLibraryChatter) gPreviousHandler = current;
 }
 
 class Decoding {
@@ -641,6 +649,7 @@ bool JpegDataEndsEarly(const QByteArray& bytes) {
     info.scale_denom = 8;
     info.dct_method = JDCT_IFAST;
     info.do_fancy_upsampling = FALSE;
+    if (info.jpeg_color_space == JCS_YCbCr) info.out_color_space = JCS_GRAYSCALE;  // Y alone
     jpeg_start_decompress(&info);
     JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                                info.output_width * info.output_components, 1);
@@ -678,7 +687,7 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         ThrowInvalid(QStringLiteral("%1不是 BMP、JPEG、GIF 或 PNG 图片（也不是 TIFF 或 WebP 图片）")
                          .arg(what));
 
-    InstallChatterFilter();
+    InstallChatterFilter(false);
     const Decoding decoding;
     QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
 
@@ -885,7 +894,7 @@ PictureRef LoadPicture(const QString& path, PathBlanks blanks) {
 
 void SilenceImageLibraryMessages() {
     gSilenced = true;
-    InstallChatterFilter();
+    InstallChatterFilter(true);
 }
 
 }  // namespace scan39::host
