@@ -212,7 +212,8 @@ QString UsageText(Language language) {
             "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
             "    \"file_bytes\"：文件名的原始字节（base64）\n"
             "退出状态：0 全部读出，1 有图片没有可读的条码，2 "
-            "有图片无法装入、参数错误或无法写出结果。\n"
+            "有图片无法装入、参数错误或无法写出结果；读取结果的一方提前退出时，\n"
+            "本程序像其他过滤程序一样因 SIGPIPE 静默结束。\n"
             "语言：LC_ALL、LC_MESSAGES 或 LANG 以 zh 开头时用中文，否则用英文。\n");
     }
     return QStringLiteral(
@@ -260,7 +261,8 @@ QString UsageText(Language language) {
         "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"
         "    not valid UTF-8 also gets \"file_bytes\", its exact bytes in base64\n"
         "Exit status: 0 all decoded, 1 a picture held no readable symbol, 2 a picture could\n"
-        "not be loaded, the arguments are wrong or the results could not be written.\n"
+        "not be loaded, the arguments are wrong or the results could not be written; when\n"
+        "the reader of the results stops reading, scan39 ends silently by SIGPIPE.\n"
         "Language: Chinese when LC_ALL, LC_MESSAGES or LANG starts with zh, else English.\n");
 }
 
