@@ -499,9 +499,14 @@ std::atomic<bool> gSilenced{false};
 // Set while this thread decodes a picture: what the image libraries say then is about that
 // picture, whose error the loader reports itself.
 thread_local bool tDecoding = false;
+// The JPEG library's warnings about the picture this thread decodes, as Qt's reader passed
+// them on.
+thread_local int tJpegWarnings = 0;
 
 void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
                              const QString& message) {
+    if (tDecoding && context.category && std::strcmp(context.category, "qt.gui.imageio.jpeg") == 0)
+        ++tJpegWarnings;
     if (type != QtFatalMsg && (tDecoding || gSilenced) && IsImageLibraryChatter(context, message))
         return;
     // Qt's default handler when none was installed before.
@@ -522,7 +527,10 @@ void InstallChatterFilter(bool again) {
 
 class Decoding {
   public:
-    Decoding() { tDecoding = true; }
+    Decoding() {
+        tDecoding = true;
+        tJpegWarnings = 0;
+    }
     Decoding(const Decoding&) = delete;
     Decoding& operator=(const Decoding&) = delete;
     ~Decoding() { tDecoding = false; }
@@ -622,9 +630,10 @@ extern "C" void JpegCheckOutput(j_common_ptr) {}
 
 // Whether the coded data of a sequential JPEG ends before its last block. The JPEG library
 // fills the missing part with grey and only warns, so Qt's reader returns a picture. The data
-// is decoded here at an eighth of the size: the entropy decoding alone, at a fraction of the
-// cost and memory of the full decode. Progressive pictures keep every coefficient of the whole
-// picture until the end and are not checked; anything else wrong is the full decode's to say.
+// is decoded again here at an eighth of the size (the entropy decoding, without most of the
+// rest), where the library's warnings can be told apart. Progressive pictures keep every
+// coefficient of the whole picture until the end and are not checked; anything else wrong is
+// the full decode's to say.
 bool JpegDataEndsEarly(const QByteArray& bytes) {
     JpegCheck check;
     jpeg_decompress_struct info;
@@ -742,11 +751,12 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
             QStringLiteral("%1已损坏（无法读出 %2 图片的尺寸）").arg(what, FormatTitle(*format)));
     }
 
-    if (*format == Format::Jpeg && JpegDataEndsEarly(bytes)) {
-        ThrowInvalid(
-            QStringLiteral("%1不完整，JPEG 数据被截断（图像数据在最后一块之前结束）").arg(what));
-    }
-
+    // Qt's JPEG reader passes on the library's first warning, so a decode it heard nothing
+    // from ended with every block: the usual case, at no cost. After any warning, or with its
+    // warnings switched off, the data are checked. The filter goes in front of whatever handler
+    // the application installed since, to hear them.
+    static const QLoggingCategory jpegWarnings("qt.gui.imageio.jpeg");
+    if (*format == Format::Jpeg) InstallChatterFilter(true);
     QImage image;
     const bool read = reader.read(&image);
     if (!read || image.isNull()) {
@@ -767,6 +777,11 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         const QSize pixels(static_cast<int>(declaredWidth), static_cast<int>(declaredHeight));
         if (QImage(pixels, decodedFormat).isNull()) ThrowOutOfMemory(what, pixels);
         ThrowInvalid(QStringLiteral("%1已损坏（%2 数据无法解码）").arg(what, FormatTitle(*format)));
+    }
+    if (*format == Format::Jpeg && (tJpegWarnings > 0 || !jpegWarnings.isWarningEnabled()) &&
+        JpegDataEndsEarly(bytes)) {
+        ThrowInvalid(
+            QStringLiteral("%1不完整，JPEG 数据被截断（图像数据在最后一块之前结束）").arg(what));
     }
     if (qint64{image.width()} * image.height() > kMaxPicturePixels) {
         ThrowTooLarge(what, image.width(), image.height());
