@@ -7,8 +7,9 @@ in the order the pictures finish. With --output, a run that was interrupted is f
 running the same command again: pictures already in the file are skipped, the rest are added,
 none twice. One run at a time uses that file, and only a regular file holding these records
 (or a new one); anything else is refused untouched. A file name that is not UTF-8 also gets
-"file_bytes", its exact bytes in base64, as with scan39 --json. Workers are handed paths, not pixels, so every worker must see the same files
-(a shared or network file system when the cluster spans machines).
+"file_bytes", its exact bytes in base64, as with scan39 --json. Workers are handed paths, not
+pixels, so every worker must see the same files (a shared or network file system when the
+cluster spans machines).
 
 Exit status: 0 every picture held a symbol, 1 some held none, 2 some could not be read (or
 the arguments are wrong), 130 interrupted.
