@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QPolygonF>
 #include <QSet>
@@ -102,19 +103,63 @@ void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols,
     }
 }
 
-// Writes the PNG under its exact name; the reason when it fails.
-std::optional<QString> WritePng(const QImage& picture, const QByteArray& path, Language lang) {
+// The folder for annotated copies, opened once: every copy is created in it by a name without
+// a slash, so none lands elsewhere. The names of pictures read from that folder are never
+// taken, not even when such a picture is missing.
+struct AnnotateFolder {
+    int fd = -1;
+    QSet<QByteArray> reserved;
+};
+
+// The picture in the input's format where Qt writes it (JPEG and WebP at quality 90), PNG
+// otherwise; the name's extension to go with it.
+std::optional<std::pair<QByteArray, QByteArray>> Encode(const QImage& picture,
+                                                        const QByteArray& inputFormat) {
+    static const std::pair<const char*, const char*> kKept[] = {
+        {"jpeg", ".jpg"}, {"bmp", ".bmp"}, {"tiff", ".tif"}, {"webp", ".webp"}};
+    for (const auto& [format, extension] : kKept) {
+        if (inputFormat != format) continue;
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, format);
+        writer.setQuality(90);
+        if (writer.canWrite() && writer.write(picture)) return std::pair(bytes, extension);
+    }
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG"))
+    if (!picture.save(&buffer, "PNG")) return std::nullopt;
+    return std::pair(png, QByteArrayLiteral(".png"));
+}
+
+// Creates a new file for the copy: `base` and the extension, or with "-2", "-3" added when
+// that name exists. Never opens an existing file, never follows a link.
+std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& inputFormat,
+                                      const AnnotateFolder& folder, const QByteArray& base,
+                                      Language lang) {
+    const auto encoded = Encode(picture, inputFormat);
+    if (!encoded)
         return Tr(lang, QStringLiteral("cannot make the annotated picture"),
                   QStringLiteral("无法生成标注图片"));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    int error = fd < 0 ? errno : 0;
-    for (qsizetype done = 0; error == 0 && done < png.size();) {
+    const auto& [bytes, extension] = *encoded;
+    QByteArray leaf;
+    int fd = -1;
+    int error = 0;
+    for (int n = 1; fd < 0 && error == 0; ++n) {
+        leaf = base + (n > 1 ? '-' + QByteArray::number(n) : QByteArray()) + extension;
+        if (leaf.contains('/') || leaf == "." || leaf == "..") {
+            error = EINVAL;
+        } else if (!folder.reserved.contains(leaf)) {
+            fd = ::openat(folder.fd, leaf.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST && errno != EINTR) error = errno;
+            if (n > 100000) error = EEXIST;
+        }
+    }
+    for (qsizetype done = 0; error == 0 && done < bytes.size();) {
         const ssize_t n =
-            ::write(fd, png.constData() + done, static_cast<size_t>(png.size() - done));
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n >= 0) {
             done += n;
         } else if (errno != EINTR) {
@@ -123,21 +168,24 @@ std::optional<QString> WritePng(const QImage& picture, const QByteArray& path, L
     }
     if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
     if (error == 0) return std::nullopt;
+    // Ours alone, just created: a half-written copy is not left behind.
+    if (fd >= 0) ::unlinkat(folder.fd, leaf.constData(), 0);
     return Tr(lang, QStringLiteral("cannot write the annotated picture %1 (%2)"),
               QStringLiteral("无法写出标注图片 %1（%2）"))
-        .arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(error)));
+        .arg(QFile::decodeName(leaf), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 PictureResult ReadPicture(const Options& options, const QByteArray& name,
-                          const QByteArray& annotatePath) {
+                          const AnnotateFolder& folder, const QByteArray& annotateBase) {
     PictureResult result;
     try {
-        QImage picture = LoadNamedPicture(name, true)->image();
+        QByteArray format;
+        QImage picture = LoadNamedPicture(name, true, &format)->image();
         result.width = picture.width();
         result.height = picture.height();
         std::vector<std::uint8_t> grey = GreyOf(picture);
         // Held no longer than needed: only the annotation draws on it.
-        if (annotatePath.isEmpty()) picture = QImage();
+        if (annotateBase.isEmpty()) picture = QImage();
         const reader::GreyView view{grey.data(), result.width, result.height, result.width};
         result.symbols = reader::Read(view, ReaderOptions(options));
         std::sort(result.symbols.begin(), result.symbols.end(), [](const auto& a, const auto& b) {
@@ -146,9 +194,10 @@ PictureResult ReadPicture(const Options& options, const QByteArray& name,
         });
         result.grades = GradeSymbols(view, result.symbols, options);
         grey = {};
-        if (!annotatePath.isEmpty()) {
+        if (!annotateBase.isEmpty()) {
             Annotate(picture, result.symbols, result.grades, options.language);
-            result.annotateFailure = WritePng(picture, annotatePath, options.language);
+            result.annotateFailure =
+                WriteAnnotated(picture, format, folder, annotateBase, options.language);
         }
     } catch (const LoadError& e) {
         result = {};
@@ -166,9 +215,9 @@ PictureResult ReadPicture(const Options& options, const QByteArray& name,
     return result;
 }
 
-// One PNG per picture in the folder: the picture's name without its folder and extension;
+// One copy per picture in the folder: the picture's name without its folder and extension;
 // "stdin" for standard input; "-2", "-3" added when names repeat.
-QList<QByteArray> AnnotatePaths(const Options& options) {
+QList<QByteArray> AnnotateBases(const Options& options) {
     QList<QByteArray> paths;
     if (!options.annotateDir) return paths;
     QSet<QByteArray> taken;
@@ -181,7 +230,7 @@ QList<QByteArray> AnnotatePaths(const Options& options) {
         QByteArray unique = base;
         for (int n = 2; taken.contains(unique); ++n) unique = base + '-' + QByteArray::number(n);
         taken.insert(unique);
-        paths.append(options.annotateDirBytes + '/' + unique + ".png");
+        paths.append(unique);
     }
     return paths;
 }
@@ -253,23 +302,53 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
     return status;
 }
 
-std::optional<QString> PrepareAnnotateDir(const Options& o) {
+class FolderDescriptor {
+  public:
+    FolderDescriptor() = default;
+    FolderDescriptor(const FolderDescriptor&) = delete;
+    FolderDescriptor& operator=(const FolderDescriptor&) = delete;
+    ~FolderDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    int fd = -1;
+};
+
+std::optional<QString> OpenAnnotateFolder(const Options& o, AnnotateFolder& folder,
+                                          FolderDescriptor& owner) {
     if (!o.annotateDir) return std::nullopt;
-    if (::mkdir(o.annotateDirBytes.constData(), 0777) == 0 || errno == EEXIST) return std::nullopt;
-    return Tr(o.language, QStringLiteral("scan39: cannot make the folder %1 (%2)\n"),
-              QStringLiteral("scan39：无法创建文件夹 %1（%2）\n"))
+    const QByteArray& dir = o.annotateDirBytes;
+    struct stat self {};
+    if ((::mkdir(dir.constData(), 0777) == 0 || errno == EEXIST) &&
+        (owner.fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) >= 0 &&
+        ::fstat(owner.fd, &self) == 0) {
+        folder.fd = owner.fd;
+        for (const QByteArray& name : o.pictureBytes) {
+            if (name == "-") continue;
+            const qsizetype slash = name.lastIndexOf('/');
+            const QByteArray parent = slash < 0 ? QByteArrayLiteral(".") : name.left(slash + 1);
+            struct stat st {};
+            if (::stat(parent.constData(), &st) == 0 && st.st_dev == self.st_dev &&
+                st.st_ino == self.st_ino)
+                folder.reserved.insert(name.mid(slash + 1));
+        }
+        return std::nullopt;
+    }
+    return Tr(o.language, QStringLiteral("scan39: cannot use the folder %1 (%2)\n"),
+              QStringLiteral("scan39：无法使用文件夹 %1（%2）\n"))
         .arg(*o.annotateDir, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 }  // namespace
 
 int RunAutomatic(const Options& options, Sink& out, Sink& err) {
-    if (const auto failure = PrepareAnnotateDir(options)) {
+    AnnotateFolder folder;
+    FolderDescriptor folderOwner;
+    if (const auto failure = OpenAnnotateFolder(options, folder, folderOwner)) {
         err << *failure;
         return kExitError;
     }
     const QList<QByteArray>& names = options.pictureBytes;
-    const QList<QByteArray> annotatePaths = AnnotatePaths(options);
+    const QList<QByteArray> annotateBases = AnnotateBases(options);
     const std::size_t count = static_cast<std::size_t>(names.size());
     const int jobs = static_cast<int>(std::min<std::size_t>(
         count, static_cast<std::size_t>(
@@ -283,8 +362,8 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
     std::atomic<bool> stop{false};
     const auto work = [&] {
         for (std::size_t i; !stop && (i = next++) < count;) {
-            PictureResult r = ReadPicture(options, names[static_cast<qsizetype>(i)],
-                                          annotatePaths.value(static_cast<qsizetype>(i)));
+            PictureResult r = ReadPicture(options, names[static_cast<qsizetype>(i)], folder,
+                                          annotateBases.value(static_cast<qsizetype>(i)));
             const std::lock_guard lock(mutex);
             results[i] = std::move(r);
             ready.notify_all();

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QMutex>
 #include <cerrno>
 #include <csignal>
@@ -195,9 +197,14 @@ LoadError OutOfMemory() {
                  QStringLiteral("内存溢出：内存不足"));
 }
 
-host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin) {
+host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin, QByteArray* format) {
     const bool stdinPicture = dashIsStdin && name == "-";
-    const QByteArray bytes = stdinPicture ? ReadAll(STDIN_FILENO, 0) : ReadFile(name);
+    QByteArray bytes = stdinPicture ? ReadAll(STDIN_FILENO, 0) : ReadFile(name);
+    if (format) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        *format = QImageReader::imageFormat(&buffer);
+    }
     const QMutexLocker lock(&g_decodeLock);
     try {
         return host::LoadPictureFromData(

@@ -62,6 +62,8 @@ LoadError OutOfMemory();
 // `dashIsStdin`, standard input, and decodes it with the loader. Only regular files are read,
 // within the loader's bound. Throws LoadError; std::bad_alloc is the caller's to catch.
 // Safe to call from several threads: the decoding itself is done one picture at a time.
-host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin);
+// `format`, when given, receives Qt's name for the picture's format ("jpeg", "png", ...).
+host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin,
+                                  QByteArray* format = nullptr);
 
 }  // namespace scan39::cli

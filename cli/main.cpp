@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+
 #include <QApplication>
 #include <QFile>
 
@@ -21,12 +24,19 @@ void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QStri
 }
 
 // Everything written has reached standard output, or the failure is said on standard error
-// and the exit status shows it.
+// and the exit status shows it. A reader that stopped reading (`scan39 ... | head -1`) ends
+// the program as it ends any other filter: silently, by SIGPIPE.
 int Finish(int status, scan39::cli::Language language, scan39::cli::Sink& out,
            scan39::cli::Sink& err) {
     out.flush();
     int error = out.error();
     if (error == 0 && ::close(STDOUT_FILENO) != 0 && errno != EINTR) error = errno;
+    if (error == EPIPE) {
+        err.flush();
+        std::signal(SIGPIPE, SIG_DFL);
+        std::raise(SIGPIPE);
+        return scan39::cli::kExitError;  // SIGPIPE blocked by the caller: an error all the same
+    }
     if (error != 0) {
         err << scan39::cli::WriteFailure(language, error);
         status = scan39::cli::kExitError;

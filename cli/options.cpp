@@ -226,7 +226,8 @@ QString UsageText(Language language) {
             "  --full-ascii       把 $、%、/、+ 与字母组成的字符对译为 ASCII 字符\n"
             "  --effort fast|thorough  快速查找（端正、清晰的图片）或细致查找（默认）\n"
             "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
-            "  --annotate 文件夹  把每幅图片连同框出并标注的条码存为该文件夹中的 PNG\n"
+            "  --annotate 文件夹  把每幅图片连同框出并标注的条码另存为该文件夹中的新文件（格式\n"
+            "                     同原图，无法写出时用 PNG；同名文件已存在时加 -2、-3）\n"
             "  --grade            按 ISO/IEC 15416 的扫描反射率曲线方法给每个条码评定印刷质量\n"
             "                     （A–F）；相机照片不是经过校准的检测仪，等级取决于光照和镜头\n"
             "  --aperture 像素    测量孔径的直径（默认：窄单元宽度 X 的 0.8 倍）\n"
@@ -256,7 +257,8 @@ QString UsageText(Language language) {
             "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
             "    \"file_bytes\"：文件名的原始字节（base64）\n"
             "退出状态：0 全部读出，1 有图片没有可读的条码，2 "
-            "有图片无法装入、参数错误或无法写出结果。\n"
+            "有图片无法装入、参数错误或无法写出结果；读取结果的一方提前退出时，\n"
+            "本程序像其他过滤程序一样因 SIGPIPE 静默结束。\n"
             "语言：LC_ALL、LC_MESSAGES 或 LANG 以 zh 开头时用中文，否则用英文。\n");
     }
     return QStringLiteral(
@@ -284,7 +286,8 @@ QString UsageText(Language language) {
         "  --jobs N           read N pictures at a time (default: one per core); results\n"
         "                     still come in the order of the arguments\n"
         "  --annotate DIR     save each picture with its symbols outlined and labelled as a\n"
-        "                     PNG in DIR\n"
+        "                     new file in DIR, in the picture's format (PNG where that\n"
+        "                     cannot be written); -2, -3 added where a name exists\n"
         "  --grade            grade each symbol's print quality A-F by the scan reflectance\n"
         "                     profile method of ISO/IEC 15416; a camera picture is no\n"
         "                     calibrated verifier: grades are as good as the light and lens\n"
@@ -313,7 +316,8 @@ QString UsageText(Language language) {
         "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"
         "    not valid UTF-8 also gets \"file_bytes\", its exact bytes in base64\n"
         "Exit status: 0 all decoded, 1 a picture held no readable symbol, 2 a picture could\n"
-        "not be loaded, the arguments are wrong or the results could not be written.\n"
+        "not be loaded, the arguments are wrong or the results could not be written; when\n"
+        "the reader of the results stops reading, scan39 ends silently by SIGPIPE.\n"
         "Language: Chinese when LC_ALL, LC_MESSAGES or LANG starts with zh, else English.\n");
 }
 

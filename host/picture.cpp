@@ -1,9 +1,17 @@
 #include "scan39/host/picture.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+// After <cstdio>: the JPEG library's header needs FILE.
+#include <jerror.h>
+#include <jpeglib.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -11,6 +19,7 @@
 #include <QImageReader>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -266,6 +275,62 @@ std::optional<Problem> CheckJpeg(const Bytes& b) {
     }
 }
 
+// Whether an image's LZW data, starting at `pos` (the minimum code size, then sub-blocks),
+// gives all of its `pixels`. Qt's reader leaves the rest of an image whose data ends early
+// blank; only the lengths of the dictionary's strings are followed here, not the strings.
+bool GifDataComplete(const Bytes& b, qint64 pos, qint64 pixels) {
+    const qint64 n = b.size();
+    if (pos >= n) return false;
+    const unsigned minSize = b.u8(pos++);
+    if (minSize < 1 || minSize > 11) return false;
+    const unsigned clear = 1u << minSize;
+    const unsigned end = clear + 1;
+    std::vector<quint32> length(4096, 1);
+    unsigned size = minSize + 1;
+    unsigned next = clear + 2;
+    qint64 previous = -1;
+    qint64 out = 0;
+    quint32 bits = 0;
+    unsigned held = 0;
+    qint64 block = 0;  // bytes left in the current sub-block
+    while (out < pixels) {
+        while (held < size) {
+            if (block == 0) {
+                if (pos >= n) return false;
+                block = b.u8(pos++);
+                if (block == 0 || !b.has(pos, block)) return false;  // the data ends here
+            }
+            bits |= quint32{b.u8(pos++)} << held;
+            held += 8;
+            --block;
+        }
+        const unsigned code = bits & ((1u << size) - 1);
+        bits >>= size;
+        held -= size;
+        if (code == clear) {
+            size = minSize + 1;
+            next = clear + 2;
+            previous = -1;
+            continue;
+        }
+        if (code == end) return false;
+        if (previous < 0) {
+            if (code >= clear) return false;
+            ++out;
+        } else {
+            if (code > next) return false;
+            const quint32 added = length[static_cast<std::size_t>(previous)] + 1;
+            out += code == next ? added : length[code];
+            if (next < 4096) {
+                length[next++] = added;
+                if (next == (1u << size) && size < 12) ++size;
+            }
+        }
+        previous = code;
+    }
+    return true;
+}
+
 std::optional<Problem> CheckGif(const Bytes& b) {
     const qint64 n = b.size();
     if (!b.has(0, 13)) return CutAt(13, n);
@@ -303,8 +368,9 @@ std::optional<Problem> CheckGif(const Bytes& b) {
             const unsigned flags = b.u8(pos + 8);
             pos += 9;
             if (flags & 0x80) pos += qint64{3} << ((flags & 7) + 1);
-            ++pos;  // LZW minimum code size
             if (w * h > kMaxPicturePixels) return Problem{Problem::TooLarge, {}, w, h};
+            if (!GifDataComplete(b, pos, w * h)) return cut;
+            ++pos;  // LZW minimum code size
             if (!skipSubBlocks()) return cut;
             return std::nullopt;
         } else if (block == 0x3B) {
@@ -417,58 +483,191 @@ std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
     throw RuntimeError(kErrInvalidPicture, QStringLiteral("无效图片：") + text);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+Q_LOGGING_CATEGORY(lcTiffLibrary, "qt.gui.imageio.tiff")
 
-Q_LOGGING_CATEGORY(lcPngLibrary, "qt.gui.imageio.png")
+bool IsImageLibraryChatter(const QMessageLogContext& context, const QString& message) {
+    const QLatin1String category(context.category ? context.category : "");
+    return category.startsWith(QLatin1String("qt.gui.imageio")) ||
+           message.startsWith(QLatin1String("libpng ")) ||
+           message.startsWith(QLatin1String("QImage::setColor")) ||
+           message.startsWith(QLatin1String("Corrupt JPEG data"));
+}
 
-// libpng prints its errors straight to standard error, past Qt's message handler. While Qt's
-// PNG reader runs, standard error goes to a memory file, and what arrives there is passed on
-// through Qt's handler, where SilenceImageLibraryMessages can drop it. Sanitizer builds leave
-// standard error alone so that a report written during a decode is never swallowed.
-class PngLibraryOutput {
+std::atomic<QtMessageHandler> gPreviousHandler{nullptr};
+std::atomic<bool> gFilterInstalled{false};
+std::atomic<bool> gSilenced{false};
+// Set while this thread decodes a picture: what the image libraries say then is about that
+// picture, whose error the loader reports itself.
+thread_local bool tDecoding = false;
+// The JPEG library's warnings about the picture this thread decodes, as Qt's reader passed
+// them on.
+thread_local int tJpegWarnings = 0;
+
+void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
+                             const QString& message) {
+    if (tDecoding && context.category && std::strcmp(context.category, "qt.gui.imageio.jpeg") == 0)
+        ++tJpegWarnings;
+    if (type != QtFatalMsg && (tDecoding || gSilenced) && IsImageLibraryChatter(context, message))
+        return;
+    // Qt's default handler when none was installed before.
+    if (const QtMessageHandler previous = gPreviousHandler) {
+        previous(type, context, message);
+    } else {  // only while the filter is being installed
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    }
+}
+
+// Puts the filter in front of the handler installed now: once when pictures are first decoded,
+// and again for each SilenceImageLibraryMessages (the application may have installed its own).
+void InstallChatterFilter(bool again) {
+    if (gFilterInstalled.exchange(true) && !again) return;
+    const QtMessageHandler current = qInstallMessageHandler(DropImageLibraryChatter);
+    if (current != DropImageLibraryChatter) gPreviousHandler = current;
+}
+
+class Decoding {
   public:
-    explicit PngLibraryOutput(bool active) {
-        if (!active || kSanitized) return;
-        std::fflush(stderr);
-        capture_ = memfd_create("scan39-libpng", MFD_CLOEXEC);
-        if (capture_ < 0) return;
-        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-        if (saved_ < 0 || dup2(capture_, STDERR_FILENO) < 0) {
-            if (saved_ >= 0) ::close(saved_);
-            ::close(capture_);
-            capture_ = -1;
-        }
+    Decoding() {
+        tDecoding = true;
+        tJpegWarnings = 0;
     }
-    PngLibraryOutput(const PngLibraryOutput&) = delete;
-    PngLibraryOutput& operator=(const PngLibraryOutput&) = delete;
-    ~PngLibraryOutput() {
-        if (capture_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, STDERR_FILENO);
-        ::close(saved_);
-        char text[16 * 1024];
-        const ssize_t got = pread(capture_, text, sizeof text, 0);
-        ::close(capture_);
-        if (got <= 0) return;
-        for (const QByteArray& line : QByteArray(text, got).split('\n')) {
-            if (!line.isEmpty()) qCWarning(lcPngLibrary, "%s", line.constData());
-        }
-    }
-
-  private:
-    int capture_ = -1;
-    int saved_ = -1;
+    Decoding(const Decoding&) = delete;
+    Decoding& operator=(const Decoding&) = delete;
+    ~Decoding() { tDecoding = false; }
 };
+
+// libtiff prints its warnings and errors on standard error unless it is given handlers, and
+// Qt's TIFF plugin gives none. Once the plugin has loaded the library, its messages are sent
+// through Qt's message handler like every other image library's.
+extern "C" void TiffLibraryMessage(const char* module, const char* format, va_list arguments) {
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    qCWarning(lcTiffLibrary, "%s: %s", module ? module : "libtiff", text);
+}
+
+void RouteTiffLibraryMessages() {
+    static std::atomic<bool> routed{false};
+    static std::mutex mutex;
+    if (routed) return;
+    const std::lock_guard lock(mutex);
+    if (routed) return;
+    using Handler = void (*)(const char*, const char*, va_list);
+    using Setter = Handler (*)(Handler);
+    for (const char* name : {"libtiff.so.6", "libtiff.so.5"}) {
+        // Only a library that is loaded already; kept loaded with its handlers.
+        void* library = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
+        if (!library) continue;
+        const auto warnings = reinterpret_cast<Setter>(dlsym(library, "TIFFSetWarningHandler"));
+        const auto errors = reinterpret_cast<Setter>(dlsym(library, "TIFFSetErrorHandler"));
+        if (warnings) warnings(TiffLibraryMessage);
+        if (errors) errors(TiffLibraryMessage);
+        routed = true;
+        return;
+    }
+}
+
+[[noreturn]] void ThrowPngFailure(const QString& what, const png_image& png) {
+    const QByteArray message(png.message);
+    if (message.contains("memory")) ThrowOutOfMemory(what, QSize(int(png.width), int(png.height)));
+    ThrowInvalid(
+        QStringLiteral("%1已损坏（PNG 数据：%2）").arg(what, QString::fromLatin1(message)));
+}
+
+// PNG is read with libpng's own reader: its messages stay in the reader's record instead of
+// on standard error, and a failed allocation is told apart from damaged data. A 16-bit
+// picture without gamma information is taken as sRGB, as every viewer shows it.
+// With `sizeOnly`, only the size is judged and nothing is decoded.
+QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.constData(),
+                                          static_cast<png_size_t>(bytes.size()))) {
+        if (sizeOnly) return {};
+        ThrowPngFailure(what, png);
+    }
+    const qint64 width = png.width;
+    const qint64 height = png.height;
+    const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    if (width * height > kMaxPicturePixels) {
+        png_image_free(&png);
+        ThrowTooLarge(what, width, height);
+    }
+    if (sizeOnly) {
+        png_image_free(&png);
+        return {};
+    }
+    QImage image(static_cast<int>(width), static_cast<int>(height),
+                 alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        png_image_free(&png);
+        ThrowOutOfMemory(what, QSize(static_cast<int>(width), static_cast<int>(height)));
+    }
+    png.format = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+    png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
+    // Frees the reader whether it succeeds or not.
+    if (!png_image_finish_read(&png, nullptr, image.bits(),
+                               static_cast<png_int_32>(image.bytesPerLine()), nullptr))
+        ThrowPngFailure(what, png);
+    return image;
+}
+
+struct JpegCheck : jpeg_error_mgr {
+    std::jmp_buf jump;
+    bool endedEarly;
+};
+
+extern "C" void JpegCheckError(j_common_ptr info) {
+    std::longjmp(static_cast<JpegCheck*>(info->err)->jump, 1);
+}
+
+extern "C" void JpegCheckMessage(j_common_ptr info, int level) {
+    auto* check = static_cast<JpegCheck*>(info->err);
+    if (level < 0 && (check->msg_code == JWRN_HIT_MARKER || check->msg_code == JWRN_JPEG_EOF))
+        check->endedEarly = true;
+}
+
+extern "C" void JpegCheckOutput(j_common_ptr) {}
+
+// Whether the coded data of a sequential JPEG ends before its last block. The JPEG library
+// fills the missing part with grey and only warns, so Qt's reader returns a picture. The data
+// is decoded again here at an eighth of the size (the entropy decoding, without most of the
+// rest), where the library's warnings can be told apart. Progressive pictures keep every
+// coefficient of the whole picture until the end and are not checked; anything else wrong is
+// the full decode's to say.
+bool JpegDataEndsEarly(const QByteArray& bytes) {
+    JpegCheck check;
+    jpeg_decompress_struct info;
+    info.err = jpeg_std_error(&check);
+    check.error_exit = JpegCheckError;
+    check.emit_message = JpegCheckMessage;
+    check.output_message = JpegCheckOutput;
+    check.endedEarly = false;
+    if (setjmp(check.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    if (info.progressive_mode) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    info.scale_num = 1;
+    info.scale_denom = 8;
+    info.dct_method = JDCT_IFAST;
+    info.do_fancy_upsampling = FALSE;
+    if (info.jpeg_color_space == JCS_YCbCr) info.out_color_space = JCS_GRAYSCALE;  // Y alone
+    jpeg_start_decompress(&info);
+    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                               info.output_width * info.output_components, 1);
+    while (info.output_scanline < info.output_height && !check.endedEarly)
+        jpeg_read_scanlines(&info, row, 1);
+    const bool endedEarly = check.endedEarly;
+    jpeg_destroy_decompress(&info);
+    return endedEarly;
+}
 
 // Transparent parts are shown over white, the light ground a barcode needs around it.
 QImage ToRgb32(const QImage& image) {
@@ -497,6 +696,8 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         ThrowInvalid(QStringLiteral("%1不是 BMP、JPEG、GIF 或 PNG 图片（也不是 TIFF 或 WebP 图片）")
                          .arg(what));
 
+    InstallChatterFilter(false);
+    const Decoding decoding;
     QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
 
     QBuffer buffer;
@@ -517,15 +718,24 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
                          .arg(what, FormatTitle(*format), problem->detail));
     }
 
+    if (*format == Format::Png) {
+        if (problem) {
+            DecodePng(bytes, what, true);
+            ThrowInvalid(
+                QStringLiteral("%1不完整，PNG 数据被截断（%2）").arg(what, problem->detail));
+        }
+        QImage rgb = ToRgb32(DecodePng(bytes, what, false));
+        if (rgb.isNull()) ThrowOutOfMemory(what, QSize());
+        return std::make_shared<const Picture>(std::move(rgb));
+    }
+    if (*format == Format::Tiff && reader.canRead()) RouteTiffLibraryMessages();
+
     // The size the header declares, judged before anything is decoded. A top-down BMP reports
     // a negative height.
-    // libtiff reports a directory outside the file on stderr while the size is read: a
-    // truncated TIFF is refused before that.
+    // libtiff reports a directory outside the file while the size is read: a truncated TIFF
+    // is refused before that.
     QSize declared;
-    if (!problem || *format != Format::Tiff) {
-        const PngLibraryOutput libraryOutput(*format == Format::Png);
-        declared = reader.size();
-    }
+    if (!problem || *format != Format::Tiff) declared = reader.size();
     const bool sizeKnown = declared != QSize();
     const qint64 declaredWidth = std::abs(qint64{declared.width()});
     const qint64 declaredHeight = std::abs(qint64{declared.height()});
@@ -541,12 +751,14 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
             QStringLiteral("%1已损坏（无法读出 %2 图片的尺寸）").arg(what, FormatTitle(*format)));
     }
 
+    // Qt's JPEG reader passes on the library's first warning, so a decode it heard nothing
+    // from ended with every block: the usual case, at no cost. After any warning, or with its
+    // warnings switched off, the data are checked. The filter goes in front of whatever handler
+    // the application installed since, to hear them.
+    static const QLoggingCategory jpegWarnings("qt.gui.imageio.jpeg");
+    if (*format == Format::Jpeg) InstallChatterFilter(true);
     QImage image;
-    bool read = false;
-    {
-        const PngLibraryOutput libraryOutput(*format == Format::Png);
-        read = reader.read(&image);
-    }
+    const bool read = reader.read(&image);
     if (!read || image.isNull()) {
         if (reader.error() == QImageReader::UnsupportedFormatError) {
             ThrowInvalid(QStringLiteral("本程序无法读取 %1 图片（缺少图像格式插件），%2")
@@ -566,6 +778,11 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         if (QImage(pixels, decodedFormat).isNull()) ThrowOutOfMemory(what, pixels);
         ThrowInvalid(QStringLiteral("%1已损坏（%2 数据无法解码）").arg(what, FormatTitle(*format)));
     }
+    if (*format == Format::Jpeg && (tJpegWarnings > 0 || !jpegWarnings.isWarningEnabled()) &&
+        JpegDataEndsEarly(bytes)) {
+        ThrowInvalid(
+            QStringLiteral("%1不完整，JPEG 数据被截断（图像数据在最后一块之前结束）").arg(what));
+    }
     if (qint64{image.width()} * image.height() > kMaxPicturePixels) {
         ThrowTooLarge(what, image.width(), image.height());
     }
@@ -584,22 +801,6 @@ PictureRef OutOfMemoryIsAnError(const QString& what, Step step) {
     } catch (const std::bad_alloc&) {
         ThrowOutOfMemory(what, QSize());
     }
-}
-
-bool IsImageLibraryChatter(const QMessageLogContext& context, const QString& message) {
-    const QLatin1String category(context.category ? context.category : "");
-    return category.startsWith(QLatin1String("qt.gui.imageio")) ||
-           message.startsWith(QLatin1String("libpng ")) ||
-           message.startsWith(QLatin1String("QImage::setColor")) ||
-           message.startsWith(QLatin1String("Corrupt JPEG data"));
-}
-
-QtMessageHandler gPreviousHandler = nullptr;
-
-void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
-                             const QString& message) {
-    if (type != QtFatalMsg && IsImageLibraryChatter(context, message)) return;
-    if (gPreviousHandler) gPreviousHandler(type, context, message);
 }
 
 // Closes the descriptor however the load ends.
@@ -707,9 +908,8 @@ PictureRef LoadPicture(const QString& path, PathBlanks blanks) {
 }
 
 void SilenceImageLibraryMessages() {
-    static std::once_flag once;
-    std::call_once(once,
-                   [] { gPreviousHandler = qInstallMessageHandler(DropImageLibraryChatter); });
+    gSilenced = true;
+    InstallChatterFilter(true);
 }
 
 }  // namespace scan39::host

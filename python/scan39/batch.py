@@ -5,8 +5,11 @@
 Writes one JSON line per picture, {"file": ..., "symbols": [...]} or {"file": ..., "error": ...},
 in the order the pictures finish. With --output, a run that was interrupted is finished by
 running the same command again: pictures already in the file are skipped, the rest are added,
-none twice. Workers are handed paths, not pixels, so every worker must see the same files
-(a shared or network file system when the cluster spans machines).
+none twice. One run at a time uses that file, and only a regular file holding these records
+(or a new one); anything else is refused untouched. A file name that is not UTF-8 also gets
+"file_bytes", its exact bytes in base64, as with scan39 --json. Workers are handed paths, not
+pixels, so every worker must see the same files (a shared or network file system when the
+cluster spans machines).
 
 Exit status: 0 every picture held a symbol, 1 some held none, 2 some could not be read (or
 the arguments are wrong), 130 interrupted.
@@ -15,9 +18,12 @@ the arguments are wrong), 130 interrupted.
 from __future__ import annotations
 
 import argparse
+import base64
+import fcntl
 import importlib
 import json
 import os
+import stat
 import sys
 import time
 
@@ -69,10 +75,30 @@ def find_pictures(arguments: list[str]) -> list[str]:
 
 
 def _encode(record: dict) -> bytes:
-    # File names that are not UTF-8 come back through os.fsdecode with surrogates; they are
-    # written back as the bytes they were.
-    text = json.dumps(record, ensure_ascii=False, separators=(",", ":"))
-    return (text + "\n").encode("utf-8", "surrogateescape")
+    """One line of valid UTF-8. A file name that is not UTF-8 (os.fsdecode gives it with
+    surrogates) shows U+FFFD for each byte that does not decode and also comes as "file_bytes",
+    its exact bytes in base64, as scan39 --json writes it."""
+    record = dict(record)
+    name = record["file"]
+    raw = os.fsencode(name)
+    text = raw.decode("utf-8", "replace")
+    if text != name:
+        rest = {k: v for k, v in record.items() if k != "file"}
+        record = {"file": text, "file_bytes": base64.b64encode(raw).decode("ascii"), **rest}
+    line = json.dumps(record, ensure_ascii=False, separators=(",", ":"))
+    return (line + "\n").encode("utf-8", "replace")
+
+
+def _name_of(record: dict) -> str:
+    """The file a record was written for, exactly as os.fsdecode gives its name."""
+    if "file_bytes" in record:
+        return os.fsdecode(base64.b64decode(record["file_bytes"], validate=True))
+    return record["file"]
+
+
+def _is_record(value) -> bool:
+    return (isinstance(value, dict) and isinstance(value.get("file"), str)
+            and (isinstance(value.get("symbols"), list) or "error" in value))
 
 
 def _status_of(record: dict) -> int:
@@ -81,9 +107,19 @@ def _status_of(record: dict) -> int:
     return EXIT_ALL_READ if record.get("symbols") else EXIT_SOME_EMPTY
 
 
+class OutputError(Exception):
+    """Why --output cannot be used; the file is left as it was."""
+
+
+# A record is a file name and its symbols: far below this. A longer line is not ours.
+MAX_RECORD_BYTES = 4 << 20
+
+
 class RecordFile:
     """The output: one line per record, each written whole with one write() on a descriptor
-    opened for appending, so a killed run leaves at most its last line torn."""
+    opened for appending, so a killed run leaves at most its last line torn. Only a regular
+    file (or a new one) that holds our records is used, and one run at a time: the file stays
+    locked while the run lasts."""
 
     def __init__(self, path: str | None):
         self.done: set[str] = set()
@@ -92,25 +128,66 @@ class RecordFile:
             self._fd = sys.stdout.fileno()
             sys.stdout.flush()
             return
-        self._fd = os.open(path, os.O_RDWR | os.O_CREAT | os.O_APPEND, 0o644)
-        self._load()
+        self._fd = -1
+        try:
+            info = os.stat(path)
+        except FileNotFoundError:
+            info = None
+        except OSError as e:
+            raise OutputError(e.strerror or str(e)) from None
+        # A device or a pipe is refused before it is opened: opening some devices acts.
+        if info is not None and not stat.S_ISREG(info.st_mode):
+            raise OutputError("not a regular file (name a new or existing results file)")
+        try:
+            fd = os.open(path, os.O_RDWR | os.O_CREAT | os.O_APPEND | os.O_NONBLOCK
+                         | os.O_NOCTTY | os.O_CLOEXEC, 0o644)
+        except OSError as e:
+            raise OutputError(e.strerror or str(e)) from None
+        try:
+            if not stat.S_ISREG(os.fstat(fd).st_mode):
+                raise OutputError("not a regular file (name a new or existing results file)")
+            try:
+                fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except BlockingIOError:
+                raise OutputError("in use by another scan39.batch run") from None
+            os.set_blocking(fd, True)
+            self._fd = fd
+            self._load()
+        except BaseException:
+            os.close(fd)
+            self._fd = -1
+            raise
 
     def _load(self) -> None:
+        size = os.fstat(self._fd).st_size
         good_end = 0
+        first = True
         with os.fdopen(os.dup(self._fd), "rb") as f:
             f.seek(0)
-            for line in f:
+            while good_end < size:
+                line = f.readline(min(MAX_RECORD_BYTES, size - good_end))
                 if not line.endswith(b"\n"):
-                    break  # torn by an interruption: dropped below, read again
-                good_end += len(line)
+                    # Torn by an interruption: dropped below and read again. Anything else
+                    # that long, or a first line that is not a record's start, is not ours.
+                    if len(line) >= MAX_RECORD_BYTES or (
+                            first and not line.startswith(b'{"file":')):
+                        raise OutputError("it does not hold scan39.batch records; left as it is")
+                    break
                 try:
                     record = json.loads(line.decode("utf-8", "surrogateescape"))
-                    file = record["file"]
-                except (ValueError, KeyError, TypeError):
-                    continue  # not one of ours; left alone
-                self.done.add(file)
+                    name = _name_of(record) if _is_record(record) else None
+                except (ValueError, TypeError):
+                    name = None
+                if name is None:
+                    if first:
+                        raise OutputError("it does not hold scan39.batch records; left as it is")
+                    good_end += len(line)
+                    continue  # a stray line further on: left alone
+                first = False
+                good_end += len(line)
+                self.done.add(name)
                 self.status = max(self.status, _status_of(record))
-        if good_end != os.fstat(self._fd).st_size:
+        if good_end != size:
             os.ftruncate(self._fd, good_end)
 
     def write(self, record: dict) -> None:
@@ -121,9 +198,10 @@ class RecordFile:
         self.status = max(self.status, _status_of(record))
 
     def close(self) -> None:
-        if self._fd != sys.stdout.fileno():
+        if self._fd >= 0 and self._fd != sys.stdout.fileno():
             os.fsync(self._fd)
             os.close(self._fd)
+            self._fd = -1
 
 
 class Progress:
@@ -255,8 +333,8 @@ def main(argv: list[str] | None = None) -> int:
                "effort": arguments.effort}
     try:
         records = RecordFile(arguments.output)
-    except OSError as e:
-        print(f"scan39.batch: cannot use {arguments.output}: {e.strerror}", file=sys.stderr)
+    except OutputError as e:
+        print(f"scan39.batch: cannot use {arguments.output}: {e}", file=sys.stderr)
         return EXIT_SOME_FAILED
     paths = [p for p in find_pictures(arguments.paths) if p not in records.done]
     progress = Progress(len(paths))

@@ -2,10 +2,14 @@
 // it: a child process with exact byte arguments, its streams redirected and its limits set.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QDir>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,6 +24,7 @@ namespace {
 
 struct Result {
     int exitCode = -1;  // -1: killed by a signal
+    int signal = 0;
     QByteArray out;
     QByteArray err;
     long maxRssKb = 0;
@@ -126,6 +131,7 @@ class CliAutomaticTest : public QObject {
         if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return {};
         Result r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         r.maxRssKb = usage.ru_maxrss;
         QFile o(QFile::decodeName(outFile)), e(QFile::decodeName(errFile));
         if (l.stdoutTo == Stdout::kFile && o.open(QIODevice::ReadOnly)) r.out = o.readAll();
@@ -177,6 +183,16 @@ class CliAutomaticTest : public QObject {
             write(QByteArray("cut.") + QFileInfo(f).suffix().toLatin1(),
                   f.readAll().chopped(f.size() / 2));
         }
+        {  // a JPEG whose header says 8000 × 8000 over the data of 64 × 64 pixels
+            QByteArray jpeg;
+            QBuffer buffer(&jpeg);
+            QVERIFY(buffer.open(QIODevice::WriteOnly) &&
+                    Symbol("A").scaled(64, 64).save(&buffer, "JPEG"));
+            const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+            QVERIFY(sof > 0);
+            jpeg.replace(sof + 5, 4, QByteArray("\x1F\x40\x1F\x40", 4));
+            write("short.jpg", jpeg);
+        }
         readerReads_ = run({"sym.png"}).out == "SCAN39\n";
     }
 
@@ -208,6 +224,9 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("truncated tiff and webp")
             << QList<QByteArray>{"cut.tif", "cut.webp"} << 2 << QByteArray("cut.webp: truncated")
             << QStringList{"file", "error", "file", "error"} << false;
+        QTest::newRow("data end early")
+            << QList<QByteArray>{"short.jpg"} << 2 << QByteArray("short.jpg: truncated")
+            << QStringList{"file", "error"} << false;
         QTest::newRow("a folder") << QList<QByteArray>{"."} << 2
                                   << QByteArray(".: not an ordinary file")
                                   << QStringList{"file", "error"} << false;
@@ -308,6 +327,39 @@ class CliAutomaticTest : public QObject {
             QVERIFY(QImage(QFile::decodeName(path("marked/sym.png"))) != Symbol("SCAN39"));
     }
 
+    // Copies are new files in the folder: an input, an existing file or a link's target is
+    // never written over; a name that is taken gets a suffix; a JPEG stays a JPEG.
+    void annotateNeverOverwrites() {
+        QVERIFY(QDir(dir_.path()).mkpath("w/s"));
+        QVERIFY(Symbol("A").save(QFile::decodeName(path("w/x.jpg")), "JPEG"));
+        QVERIFY(
+            QFile::copy(QFile::decodeName(path("blank.png")), QFile::decodeName(path("w/x.png"))));
+        write("w/victim.txt", "victim\n");
+        QVERIFY(symlink("../victim.txt", path("w/s/blank.png").constData()) == 0);
+        const auto bytesOf = [&](const char* name) {
+            QFile f(QFile::decodeName(path(name)));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray png = bytesOf("w/x.png");
+        run({"--jobs", "1", "--annotate", "w", "w/x.jpg", "w/x.png", "w/gone.png", "w/gone.jpg"});
+        run({"--annotate", "w/s", "blank.png"});
+        QCOMPARE(bytesOf("w/x.png"), png);
+        QCOMPARE(bytesOf("w/victim.txt"), QByteArray("victim\n"));
+        QCOMPARE(QImageReader(QFile::decodeName(path("w/x-2.jpg"))).format(), QByteArray("jpeg"));
+        QCOMPARE(QImage(QFile::decodeName(path("w/x-2.png"))).size(), QSize(200, 100));
+        QVERIFY(!QFile::exists(QFile::decodeName(path("w/gone.png"))));  // a missing input's name
+        QCOMPARE(QImage(QFile::decodeName(path("w/s/blank-2.png"))).size(), QSize(200, 100));
+    }
+
+    // Nothing said on standard error is lost while other threads decode PNGs.
+    void everyMessageArrives() {
+        QList<QByteArray> args{"--jobs", "2"};
+        for (int i = 0; i < 100; ++i) args << "blank.png";
+        const Result r = run(args);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err.count('\n'), 100);
+    }
+
     // Non-UTF-8 names reach the file and come back byte for byte; JSON stays valid and carries
     // the exact bytes.
     void namesAsBytes() {
@@ -346,6 +398,12 @@ class CliAutomaticTest : public QObject {
         Launch l{args};
         l.stdoutTo = Stdout(to);
         const Result r = run(l);
+        if (l.stdoutTo == Stdout::kBrokenPipe) {
+            // The reader went away: ended by SIGPIPE like any filter, without a word.
+            QCOMPARE(r.signal, SIGPIPE);
+            QCOMPARE(r.err, QByteArray());
+            return;
+        }
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains("scan39: cannot write the results: "), r.err.constData());
     }

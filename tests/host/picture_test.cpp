@@ -388,6 +388,26 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 7,
                 {"太大"}},
+        // The data end long before the picture the header declares: Qt's readers would show
+        // the rest blank.
+        BadCase{"JpegDataEndEarly",
+                "short.jpg",
+                [] { return WithJpegSize(Encode(SquaresImage(64, 64), "JPEG"), 8000, 8000); },
+                481,
+                {"不完整", "截断"}},
+        BadCase{"GifDataEndEarly",
+                "short.gif",
+                [] {
+                    QByteArray b = MakeGif(4, 4, kFour, FourIndex);
+                    const int d = 13 + 768;  // image descriptor
+                    for (const int at : {6, d + 5}) {
+                        b[at] = b[at + 2] = char(0x40);  // 8000 × 8000
+                        b[at + 1] = b[at + 3] = char(0x1F);
+                    }
+                    return b;
+                },
+                481,
+                {"截断"}},
         BadCase{"GifCut",
                 "cut.gif",
                 [] { return MakeGif(40, 4, kFour, FourIndex).left(800); },

@@ -1,3 +1,5 @@
+import base64
+import fcntl
 import json
 import os
 import signal
@@ -81,3 +83,28 @@ def test_running_scheduler(tmp_path):
         out, _ = batch(tmp_path / "in", "--scheduler", cluster.scheduler_address).communicate(
             timeout=300)
     assert sorted(r["file"] for r in records(out)) == pictures
+
+
+def test_output_file_is_ours_alone(tmp_path):
+    (tmp_path / "in").mkdir()
+    name = os.fsencode(tmp_path / "in") + b"/bad\xff.png"  # not UTF-8
+    grey, _ = code39.render("B1", narrow=2)
+    Image.fromarray(grey).save(name.decode("utf-8", "surrogateescape"), format="PNG")
+    victim = tmp_path / "victim.jpg"
+    picture = b"\xff\xd8\xff\xe0 a picture\n" + bytes(range(256))
+    victim.write_bytes(picture)
+    output = tmp_path / "out.jsonl"
+    held = open(output, "wb")
+    fcntl.flock(held, fcntl.LOCK_EX)
+    for target, says in [("/dev/full", "not a regular file"), (victim, "does not hold"),
+                         (output, "in use by another")]:
+        run = batch(tmp_path / "in", "--workers", 1, "--output", target)
+        _, err = run.communicate(timeout=60)
+        assert run.returncode == 2 and says in err, err
+    held.close()
+    assert victim.read_bytes() == picture and output.read_bytes() == b""
+    for _ in range(2):  # the second run finds the picture done
+        batch(tmp_path / "in", "--workers", 1, "--output", output).communicate(timeout=300)
+    lines = output.read_bytes().decode("utf-8").splitlines()  # valid UTF-8
+    assert len(lines) == 1
+    assert base64.b64decode(json.loads(lines[0])["file_bytes"]) == name
