@@ -214,8 +214,8 @@ class Label:
 
 
 class Camera:
-    """Scene plane -> picture: a camera tilt (homography), barrel distortion, and a vertical
-    squash (fax standard resolution)."""
+    """Scene plane -> picture: a camera tilt (homography), barrel distortion (k1 < 0), and a
+    vertical squash (fax standard resolution)."""
 
     def __init__(self, w, h, tilt=(0.0, 0.0), focal=1.0, k1=0.0, squash=1.0):
         self.w, self.h, self.k1, self.squash = w, h, k1, squash
@@ -240,8 +240,15 @@ class Camera:
     def forward(self, x, y):
         x, y = self._apply(self.T, x, y)
         if self.k1:
+            # Barrel: the scene radius ru is rd (1 + |k1| rd^2) of the picture radius rd; solve
+            # for rd by Newton (increasing in rd, so it converges).
             nx, ny = (x - self.c[0]) / self.norm, (y - self.c[1]) / self.norm
-            f = 1 + self.k1 * (nx * nx + ny * ny)
+            ru = np.hypot(nx, ny)
+            k = -self.k1
+            r = ru.copy()
+            for _ in range(12):
+                r = r - (r + k * r ** 3 - ru) / (1 + 3 * k * r * r)
+            f = np.where(ru > 1e-9, r / np.maximum(ru, 1e-9), 1.0)
             x, y = self.c[0] + nx * f * self.norm, self.c[1] + ny * f * self.norm
         return x, y * self.squash
 
@@ -249,11 +256,8 @@ class Camera:
         y = y / self.squash
         if self.k1:
             nx, ny = (x - self.c[0]) / self.norm, (y - self.c[1]) / self.norm
-            ux, uy = nx, ny
-            for _ in range(8):
-                f = 1 + self.k1 * (ux * ux + uy * uy)
-                ux, uy = nx / f, ny / f
-            x, y = self.c[0] + ux * self.norm, self.c[1] + uy * self.norm
+            f = 1 - self.k1 * (nx * nx + ny * ny)
+            x, y = self.c[0] + nx * f * self.norm, self.c[1] + ny * f * self.norm
         return self._apply(self.Ti, x, y)
 
 
@@ -497,7 +501,7 @@ def spec_for(rng, cond):
         s.scale = rng.uniform(2.5, 4.5)
         s.k1 = rng.uniform(-0.08, 0)
     elif cond == "lens":
-        s.k1 = rng.uniform(-0.35, -0.15)
+        s.k1 = rng.uniform(-0.3, -0.12)
         s.scale = rng.uniform(2.5, 5.0)
         s.angle = rng.uniform(-40, 40)
     elif cond == "blur":
@@ -525,7 +529,7 @@ def spec_for(rng, cond):
         s.glare = rng.uniform(0.1, 0.5) if rng.random() < 0.4 else 0.0
     elif cond == "noise":
         s.level = rng.uniform(0.3, 0.7)
-        s.full_well, s.read_noise = rng.uniform(20, 80), rng.uniform(2, 5)
+        s.full_well, s.read_noise = rng.uniform(40, 160), rng.uniform(1.5, 4)
         s.hot = 0.002
         s.fmt = ("jpeg", rng.uniform(88, 96)) if rng.random() < 0.5 else ("png",)
     elif cond == "jpeg":
