@@ -161,10 +161,26 @@ void Form1::Command2_Click() {
         if (host::Dir(name).isEmpty()) return;  // missing, hidden or not an ordinary file
         uo_scan1_->setPicture(host::LoadPicture(name));
     } catch (const host::RuntimeError& e) {
-        host::MsgBox(this, e.description(), host::kMsgBoxExclamation, host::AppTitle());
+        ShowLoadError(e.description());
     } catch (const std::exception& e) {
-        host::MsgBox(this, QString::fromUtf8(e.what()), host::kMsgBoxExclamation, host::AppTitle());
+        ShowLoadError(QString::fromUtf8(e.what()));
     }
+}
+
+bool Form1::OpenPicture(const QString& path) {
+    try {
+        uo_scan1_->setPicture(host::LoadPicture(path, host::PathBlanks::Keep));
+        return true;
+    } catch (const host::RuntimeError& e) {
+        ShowLoadError(e.description());
+    } catch (const std::exception& e) {
+        ShowLoadError(QString::fromUtf8(e.what()));
+    }
+    return false;
+}
+
+void Form1::ShowLoadError(const QString& description) {
+    host::MsgBox(this, description, host::kMsgBoxExclamation, host::AppTitle());
 }
 
 }  // namespace scan39::app

@@ -31,6 +31,11 @@ class Form1 : public QWidget {
 
     Uo_Scan* scanControl() const { return uo_scan1_; }
 
+    // Shows the picture a file manager or the command line named, the name used exactly as
+    // given. A picture that cannot be loaded ends in the same warning box as the load command,
+    // and the control keeps the picture it had. True when the picture is shown.
+    bool OpenPicture(const QString& path);
+
   public slots:
     void Command1_Click();  // decode
     void Command2_Click();  // load picture
@@ -40,6 +45,7 @@ class Form1 : public QWidget {
 
   private:
     void createScanControl();
+    void ShowLoadError(const QString& description);
 
     std::unique_ptr<Ui::Form1> ui_;
     std::unique_ptr<host::ControlSite> site_;

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "grade_p.h"
 #include "runner_p.h"
 #include "scan39/reader.h"
 
@@ -35,6 +36,7 @@ namespace {
 struct PictureResult {
     std::optional<LoadError> error;
     std::vector<reader::Symbol> symbols;
+    std::vector<GradeSummary> grades;  // one per symbol with --grade
     int width = 0;
     int height = 0;
     std::optional<QString> annotateFailure;
@@ -67,8 +69,9 @@ QString SymbolText(const reader::Symbol& s) {
     return QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size()));
 }
 
-// Each symbol outlined in red with its text on a white label.
-void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols) {
+// Each symbol outlined in red with its text (and grade) on a white label.
+void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols,
+              const std::vector<GradeSummary>& grades, Language language) {
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     const int shorter = std::min(picture.width(), picture.height());
@@ -77,13 +80,15 @@ void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols) {
     font.setPixelSize(std::clamp(shorter / 30, 12, 64));
     painter.setFont(font);
     const QFontMetrics metrics(font);
-    for (const auto& s : symbols) {
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        const reader::Symbol& s = symbols[i];
         QPolygonF outline;
         for (const auto& c : s.corners) outline << QPointF(c.x, c.y);
         painter.setPen(QPen(QColor(255, 0, 0), penWidth));
         painter.setBrush(Qt::NoBrush);
         painter.drawPolygon(outline);
-        const QString text = SymbolText(s);
+        QString text = SymbolText(s);
+        if (i < grades.size()) text += QStringLiteral("  ") + ShortGrade(grades[i], language);
         // On the symbol's middle: never outside the picture, never next to another symbol.
         QRectF label(0, 0, metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
         QPointF middle;
@@ -135,13 +140,14 @@ PictureResult ReadPicture(const Options& options, const QByteArray& name,
         if (annotatePath.isEmpty()) picture = QImage();
         const reader::GreyView view{grey.data(), result.width, result.height, result.width};
         result.symbols = reader::Read(view, ReaderOptions(options));
-        grey = {};
         std::sort(result.symbols.begin(), result.symbols.end(), [](const auto& a, const auto& b) {
             return std::pair(a.corners[0].y, a.corners[0].x) <
                    std::pair(b.corners[0].y, b.corners[0].x);
         });
+        result.grades = GradeSymbols(view, result.symbols, options);
+        grey = {};
         if (!annotatePath.isEmpty()) {
-            Annotate(picture, result.symbols);
+            Annotate(picture, result.symbols, result.grades, options.language);
             result.annotateFailure = WritePng(picture, annotatePath, options.language);
         }
     } catch (const LoadError& e) {
@@ -222,9 +228,13 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         }
         status = kExitNotDecoded;
     } else {
-        for (const auto& s : r.symbols) {
+        for (std::size_t k = 0; k < r.symbols.size(); ++k) {
+            const reader::Symbol& s = r.symbols[k];
+            const GradeSummary* grade = k < r.grades.size() ? &r.grades[k] : nullptr;
             if (!o.json) {
-                out << lead << QByteArray::fromStdString(s.text) << '\n';
+                out << lead << QByteArray::fromStdString(s.text);
+                if (grade != nullptr) out << '\t' << ShortGrade(*grade, o.language);
+                out << '\n';
                 continue;
             }
             out << "{" << JsonFileMembers(name) << ",\"text\":" << JsonString(SymbolText(s))
@@ -232,7 +242,8 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
             for (std::size_t i = 0; i < s.corners.size(); ++i)
                 out << (i ? ",[" : "[") << Number(s.corners[i].x) << ',' << Number(s.corners[i].y)
                     << ']';
-            out << "],\"angle\":" << Number(s.angle) << ",\"lines\":" << s.lines << "}\n";
+            out << "],\"angle\":" << Number(s.angle) << ",\"lines\":" << s.lines
+                << SymbolJsonExtras(s, grade) << "}\n";
         }
     }
     if (r.annotateFailure) {

@@ -5,6 +5,27 @@
 
 namespace scan39::cli {
 
+namespace {
+
+// --aperture PX (above 0, at most 1000) or --dpi N (1 to 100000): what is wrong with `value`.
+std::optional<QString> ParseGradeNumber(const QString& value, bool aperture, Language language) {
+    bool ok = false;
+    const double v = value.trimmed().toDouble(&ok);
+    if (ok && (aperture ? v > 0 && v <= 1000 : v >= 1 && v <= 100000)) return std::nullopt;
+    return aperture
+               ? Tr(language,
+                    QStringLiteral("--aperture takes a diameter in pixels above 0, up to "
+                                   "1000, not \"%1\""),
+                    QStringLiteral("--aperture 需要大于 0、不超过 1000 的像素直径，不能是“%1”"))
+                     .arg(value)
+               : Tr(language,
+                    QStringLiteral("--dpi takes a resolution from 1 to 100000, not \"%1\""),
+                    QStringLiteral("--dpi 需要 1 到 100000 之间的分辨率，不能是“%1”"))
+                     .arg(value);
+}
+
+}  // namespace
+
 Language LanguageFromEnvironment() {
     // The precedence the C library gives these variables for messages.
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -58,6 +79,7 @@ ParseResult ParseArguments(const QStringList& args, Language language,
     o.language = language;
     bool optionsEnded = false;
     QStringList automaticOnly;  // given options that only the automatic read takes
+    QStringList gradeOnly;      // given options that only --grade takes
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
@@ -101,6 +123,15 @@ ParseResult ParseArguments(const QStringList& args, Language language,
         } else if (a == QLatin1String("--full-ascii")) {
             o.fullAscii = true;
             automaticOnly << a;
+        } else if (a == QLatin1String("--grade")) {
+            o.grade = true;
+            automaticOnly << a;
+        } else if (valued(QLatin1String("--aperture")) || valued(QLatin1String("--dpi"))) {
+            if (missing) return fail(*missing);
+            const bool aperture = a.startsWith(QLatin1String("--aperture"));
+            if (const auto error = ParseGradeNumber(value, aperture, language)) return fail(*error);
+            (aperture ? o.aperture : o.dpi) = value.trimmed().toDouble();
+            gradeOnly << (aperture ? QStringLiteral("--aperture") : QStringLiteral("--dpi"));
         } else if (a == QLatin1String("--box") || a.startsWith(QLatin1String("--box="))) {
             if (o.box)
                 return fail(Tr(language, QStringLiteral("--box given more than once"),
@@ -146,6 +177,10 @@ ParseResult ParseArguments(const QStringList& args, Language language,
         }
     }
     if (o.help) return {o, {}};
+    if (!o.grade && !gradeOnly.isEmpty())
+        return fail(Tr(language, QStringLiteral("%1 works only with --grade"),
+                       QStringLiteral("%1 只能与 --grade 一起使用"))
+                        .arg(gradeOnly.first()));
     if (!o.automatic() && !automaticOnly.isEmpty())
         return fail(Tr(language, QStringLiteral("%1 works only without --box and --sample"),
                        QStringLiteral("%1 只能在不带 --box 和 --sample 时使用"))
@@ -174,7 +209,8 @@ QString UsageText(Language language) {
         return QStringLiteral(
             "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
             "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-            "             [--jobs N] [--annotate 文件夹] 图片...\n"
+            "             [--jobs N] [--annotate 文件夹] [--grade [--aperture 像素] [--dpi N]]\n"
+            "             图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
             "      scan39 --help\n"
             "\n"
@@ -191,6 +227,10 @@ QString UsageText(Language language) {
             "  --effort fast|thorough  快速查找（端正、清晰的图片）或细致查找（默认）\n"
             "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
             "  --annotate 文件夹  把每幅图片连同框出并标注的条码存为该文件夹中的 PNG\n"
+            "  --grade            按 ISO/IEC 15416 的扫描反射率曲线方法给每个条码评定印刷质量\n"
+            "                     （A–F）；相机照片不是经过校准的检测仪，等级取决于光照和镜头\n"
+            "  --aperture 像素    测量孔径的直径（默认：窄单元宽度 X 的 0.8 倍）\n"
+            "  --dpi N            图片的分辨率：另给出以毫米和密尔计的 X 及 Code 39 的规则\n"
             "  -                  从标准输入读取一幅图片\n"
             "  --json             每行一个 JSON 对象（见下）\n"
             "  --sample           沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
@@ -206,6 +246,11 @@ QString UsageText(Language language) {
             "    \"angle\":...,\"lines\":...}（四个角按阅读顺序，角度以度计，lines "
             "为读出相同文本的\n"
             "    扫描线数），没有条码的图片 {\"file\":...,\"text\":null}\n"
+            "    文本符合 Code 32、PZN 或 HIBC 时另有 "
+            "\"interpretation\":{\"kind\":...,\"valid\":...,\n"
+            "    \"value\":...}；带 --grade 时另有 \"grade\":{\"overall\":...,\"value\":...,\n"
+            "    "
+            "\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
             "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
             "    \"value\":...|null,\"expected\":...}\n"
             "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
@@ -217,7 +262,8 @@ QString UsageText(Language language) {
     return QStringLiteral(
         "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
         "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-        "              [--jobs N] [--annotate DIR] PICTURE...\n"
+        "              [--jobs N] [--annotate DIR] [--grade [--aperture PX] [--dpi N]]\n"
+        "              PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
         "       scan39 --help\n"
         "\n"
@@ -239,6 +285,12 @@ QString UsageText(Language language) {
         "                     still come in the order of the arguments\n"
         "  --annotate DIR     save each picture with its symbols outlined and labelled as a\n"
         "                     PNG in DIR\n"
+        "  --grade            grade each symbol's print quality A-F by the scan reflectance\n"
+        "                     profile method of ISO/IEC 15416; a camera picture is no\n"
+        "                     calibrated verifier: grades are as good as the light and lens\n"
+        "  --aperture PX      the measuring aperture's diameter (default: 0.8 X, the\n"
+        "                     narrow element's width)\n"
+        "  --dpi N            the picture's resolution: X in mm and mils and Code 39's rules\n"
         "  -                  read one picture from standard input\n"
         "  --json             one JSON object per line (see below)\n"
         "  --sample           decode the eight symbols of the embedded sample picture along\n"
@@ -253,6 +305,9 @@ QString UsageText(Language language) {
         "    [x,y],[x,y]],\"angle\":...,\"lines\":...} (corners in reading order, angle in\n"
         "    degrees, lines: scan lines that agreed); a picture with none:\n"
         "    {\"file\":...,\"text\":null}\n"
+        "    a text that follows Code 32, PZN or HIBC also gets \"interpretation\":{\"kind\":...,\n"
+        "    \"valid\":...,\"value\":...}; with --grade \"grade\":{\"overall\":...,\"value\":...,\n"
+        "    \"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
         "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
         "    \"value\":...|null,\"expected\":...}\n"
         "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"

@@ -49,6 +49,10 @@ struct Options {
     int jobs = 0;  // 0: one per core
     std::optional<QString> annotateDir;
     QByteArray annotateDirBytes;
+    // Print quality grades: --grade, with --aperture (pixels, 0: 0.8 X) and --dpi (0: unknown).
+    bool grade = false;
+    double aperture = 0;
+    double dpi = 0;
 
     bool automatic() const { return !box && !sample; }
 };

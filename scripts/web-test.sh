@@ -39,4 +39,11 @@ cat > "$t/boxes.json" <<'JSON'
 [[0, 50, 700, 60], [5, 120, 690, 130], [5, 120, 682, 130], [690, 120, 5, 130], [0, 205, 700, 215]]
 JSON
 
+# Clips for Chromium's fake camera: half a second at 30 frames/s of 1280 x 720, played in a loop.
+mkdir -p "$t/clips"
+clip() { [ -f "$t/clips/$1" ] || /usr/bin/python3 web/test/make_clip.py "$t/clips/$1" --frames 15 "${@:2}"; }
+clip tilted.y4m --label 'SCAN39-LIVE,640,360,15'
+clip two.y4m --label 'SCAN39-LIVE,390,200,10' --label 'PART-0042,930,540,-20'
+clip blank.y4m
+
 node web/test/browser_test.mjs build-web "$cli"

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "scan39/box_scan.h"
+#include "scan39/grade.h"
+#include "scan39/interpret.h"
 #include "scan39/reader.h"
 
 namespace {
@@ -27,6 +29,19 @@ struct Picture {
 
 Picture picture;
 std::string reply;
+std::vector<scan39::reader::SymbolGrade> grades;  // of the last read's symbols, in its order
+
+// A camera frame, kept apart from the picture and reused from frame to frame: RGBA bytes from
+// the worker (or grey ones), turned to grey in place before the read.
+struct Frame {
+    std::uint8_t* bytes = nullptr;
+    std::size_t capacity = 0;
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+};
+
+Frame frame;
 
 void Release() {
     std::free(picture.colours);
@@ -66,6 +81,47 @@ const scan39::PatternTable& Table() {
     return table;
 }
 
+// Pictures are graded; live camera frames are not (their grades would go unseen and cost time).
+const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter, int fullAscii,
+                       int thorough, bool grade) {
+    scan39::reader::ReadOptions options;
+    options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
+                                                 : scan39::reader::CheckCharacter::kOff;
+    options.fullAscii = fullAscii != 0;
+    options.effort =
+        thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
+    const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
+    grades.clear();
+    reply = "[";
+    for (const auto& s : symbols) {
+        if (reply.size() > 1) reply += ',';
+        reply += "{\"text\":";
+        AppendJsonString(reply, s.text);
+        reply += ",\"corners\":[";
+        for (std::size_t i = 0; i < s.corners.size(); ++i) {
+            if (i > 0) reply += ',';
+            AppendNumber(reply, s.corners[i].x);
+            reply += ',';
+            AppendNumber(reply, s.corners[i].y);
+        }
+        reply += "],\"angle\":";
+        AppendNumber(reply, s.angle);
+        reply += ",\"lines\":" + std::to_string(s.lines);
+        reply += ",\"checked\":";
+        reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
+        if (grade) {
+            grades.push_back(scan39::reader::Grade(view, s));
+            reply += ",\"grade\":" + scan39::reader::GradeJson(grades.back());
+        }
+        if (const auto meaning =
+                scan39::reader::Interpret(s.text, s.check == scan39::reader::CheckState::kVerified))
+            reply += ",\"interpretation\":" + scan39::reader::InterpretationJson(*meaning);
+        reply += '}';
+    }
+    reply += ']';
+    return reply.c_str();
+}
+
 }  // namespace
 
 extern "C" {
@@ -103,33 +159,85 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
     }
 }
 
-// Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..},...]
+// Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..,
+// "checked":..,"grade":{...}[,"interpretation":{...}]},...], the grade and interpretation as
+// scan39 --json --grade writes them.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read(int checkCharacter, int fullAscii, int thorough) {
-    scan39::reader::ReadOptions options;
-    options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
-                                                 : scan39::reader::CheckCharacter::kOff;
-    options.fullAscii = fullAscii != 0;
-    options.effort =
-        thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
-    const scan39::reader::GreyView view{picture.grey, picture.width, picture.height, picture.width};
-    const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
-    reply = "[";
-    for (const auto& s : symbols) {
-        if (reply.size() > 1) reply += ',';
-        reply += "{\"text\":";
-        AppendJsonString(reply, s.text);
-        reply += ",\"corners\":[";
-        for (std::size_t i = 0; i < s.corners.size(); ++i) {
-            if (i > 0) reply += ',';
-            AppendNumber(reply, s.corners[i].x);
-            reply += ',';
-            AppendNumber(reply, s.corners[i].y);
+    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, checkCharacter,
+                      fullAscii, thorough, true);
+}
+
+// Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
+// null when there is no memory for it. The buffer stays from one frame to the next. A grey
+// frame gets three bytes a pixel all the same: a video frame copied whole brings its colour
+// planes after the luma.
+EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_frame(int width, int height, int channels) {
+    // Video frames are far below this; it keeps the sizes below inside 32-bit size_t.
+    constexpr int kMaxSide = 1 << 14;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
+    if (channels != 1 && channels != 4) return nullptr;
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                              static_cast<std::size_t>(channels == 1 ? 3 : 4);
+    if (bytes > frame.capacity) {
+        std::free(frame.bytes);
+        frame = Frame{};
+        frame.bytes = static_cast<std::uint8_t*>(std::malloc(bytes));
+        if (frame.bytes == nullptr) return nullptr;
+        frame.capacity = bytes;
+    }
+    frame.width = width;
+    frame.height = height;
+    frame.channels = channels;
+    return frame.bytes;
+}
+
+// Reads the frame filled since scan39_frame; same answer as scan39_read. Video has no
+// transparency, so RGBA is taken as it is.
+EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullAscii,
+                                                   int thorough) {
+    if (frame.bytes == nullptr) return "[]";
+    if (frame.channels == 4) {
+        const std::size_t pixels =
+            static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+        // Grey i is written over bytes the loop has read already.
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const std::uint8_t* p = frame.bytes + 4 * i;
+            frame.bytes[i] = scan39::reader::Grey(p[0], p[1], p[2]);
         }
-        reply += "],\"angle\":";
-        AppendNumber(reply, s.angle);
-        reply += ",\"lines\":" + std::to_string(s.lines);
-        reply += ",\"checked\":";
-        reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
+        frame.channels = 1;
+    }
+    return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, checkCharacter,
+                      fullAscii, thorough, false);
+}
+
+// The scan reflectance profiles behind the grade of the last read's symbol `index`, for a plot:
+// [{"r":[...],"threshold":..,"begin":..,"end":..,"grade":"B","failing":"modulation"|null},...]
+// with at most kPlotPoints reflectances each; begin and end index into "r".
+EMSCRIPTEN_KEEPALIVE const char* scan39_profiles(int index) {
+    constexpr std::size_t kPlotPoints = 400;
+    reply = "[";
+    if (index < 0 || static_cast<std::size_t>(index) >= grades.size()) return "[]";
+    for (const auto& p : grades[static_cast<std::size_t>(index)].profiles) {
+        if (reply.size() > 1) reply += ',';
+        const std::size_t every = p.reflectance.size() / kPlotPoints + 1;
+        reply += "{\"r\":[";
+        for (std::size_t i = 0; i < p.reflectance.size(); i += every) {
+            if (i > 0) reply += ',';
+            AppendNumber(reply, p.reflectance[i]);
+        }
+        reply += "],\"threshold\":";
+        AppendNumber(reply, p.threshold);
+        reply += ",\"begin\":";
+        AppendNumber(reply, p.begin / static_cast<double>(every));
+        reply += ",\"end\":";
+        AppendNumber(reply, p.end / static_cast<double>(every));
+        reply += ",\"grade\":\"";
+        reply += scan39::reader::GradeLetter(p.grade);
+        reply += "\",\"failing\":";
+        if (p.failing < 0)
+            reply += "null";
+        else
+            AppendJsonString(reply, scan39::reader::kGradeParameterNames[p.failing]);
         reply += '}';
     }
     reply += ']';

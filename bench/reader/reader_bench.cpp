@@ -1,6 +1,7 @@
-// The whole-picture reader against zxing-cpp's ReadBarcodes (Code 39 only, default hints) on
-// the same corpus pictures, decoded to grey before timing: one picture of each condition that
-// holds Code 39, in the order of the corpus manifest.
+// The whole-picture reader against zxing-cpp's ReadBarcodes (Code 39 only, default hints), and
+// the reader with a print quality grade of each symbol, on the same corpus pictures, decoded to
+// grey before timing: one picture of each condition that holds Code 39, in the order of the corpus
+// manifest.
 //
 //   scan39_reader_bench [--corpus=DIR] [benchmark flags]     (or SCAN39_CORPUS=DIR)
 //
@@ -22,6 +23,7 @@
 
 #include <unistd.h>
 
+#include "scan39/grade.h"
 #include "scan39/reader.h"
 
 #ifdef SCAN39_HAVE_ZXING
@@ -89,6 +91,21 @@ void ReadWith(benchmark::State& state, const Picture& p, scan39::reader::Effort 
         auto symbols = scan39::reader::Read(view, options);
         found = symbols.size();
         benchmark::DoNotOptimize(symbols);
+    }
+    state.counters["symbols"] = static_cast<double>(found);
+}
+
+// The same read and a print quality grade of every symbol it found: what --grade costs.
+void ReadAndGrade(benchmark::State& state, const Picture& p) {
+    const scan39::reader::GreyView view{p.grey.data(), p.width, p.height, p.width};
+    std::size_t found = 0;
+    for (auto _ : state) {
+        auto symbols = scan39::reader::Read(view, p.options);
+        for (const auto& s : symbols) {
+            auto grade = scan39::reader::Grade(view, s);
+            benchmark::DoNotOptimize(grade);
+        }
+        found = symbols.size();
     }
     state.counters["symbols"] = static_cast<double>(found);
 }
@@ -165,6 +182,8 @@ int main(int argc, char** argv) {
     for (const auto& p : pictures) {
         benchmark::RegisterBenchmark(("Reader_thorough/" + p.name).c_str(), ReadWith, p,
                                      scan39::reader::Effort::kThorough)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Reader_graded/" + p.name).c_str(), ReadAndGrade, p)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Reader_fast/" + p.name).c_str(), ReadWith, p,
                                      scan39::reader::Effort::kFast)

@@ -11,6 +11,7 @@ are paths, encoded bytes, NumPy arrays (grey, RGB or RGBA uint8) or Pillow image
 
 from __future__ import annotations
 
+import json
 import operator
 import os
 import sys
@@ -34,6 +35,14 @@ class Symbol(NamedTuple):
     angle: float
     #: How many independent scan lines agreed on the text.
     lines: int
+    #: With ``read(..., grade=True)``: the print quality grade by the scan reflectance profiles
+    #: of ISO/IEC 15416, as ``scan39 --grade --json`` gives it: {"overall": "B", "value": 3.2,
+    #: "scans": 10, "parameters": {...}, "x_dimension_px": ..., "wide_narrow_ratio": ...}.
+    #: A camera picture is no calibrated verifier: the grade is as good as the light and lens.
+    grade: dict | None = None
+    #: What the text means where Code 32, PZN or HIBC matches: {"kind": "pzn", "valid": True,
+    #: "value": "01234562", ...}, or {"kind": ..., "valid": False} when it fails its check.
+    interpretation: dict | None = None
 
     def __repr__(self) -> str:
         corners = ", ".join(f"({x:.1f}, {y:.1f})" for x, y in self.position)
@@ -77,7 +86,7 @@ def _source(image):
 
 
 def read(image, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: str = "thorough") -> list[Symbol]:
+         effort: str = "thorough", grade: bool = False) -> list[Symbol]:
     """Every Code 39 symbol in the picture, each once, in no particular order.
 
     check_digit: the last character must be a valid mod 43 check character; it is removed
@@ -85,13 +94,16 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     full_ascii: "$A", "%B", "/C", "+D" ... pairs become ASCII characters; a pair outside the
     table makes the symbol unreadable.
     effort: "thorough" (any angle, dense scan lines) or "fast" (upright, clean pictures).
+    grade: also grade each symbol's print quality (Symbol.grade).
 
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
     cannot be loaded, TypeError/ValueError for an array of the wrong type or shape.
     """
     kind, value = _source(image)
-    found = getattr(_scan39, "read_" + kind)(value, bool(check_digit), bool(full_ascii), effort)
-    return [Symbol(*s) for s in found]
+    found = getattr(_scan39, "read_" + kind)(value, bool(check_digit), bool(full_ascii), effort,
+                                             bool(grade))
+    return [Symbol(*s[:4], *(None if j is None else json.loads(j) for j in s[4:]))
+            for s in found]
 
 
 def scan_box(image, x1: int, y1: int, x2: int, y2: int) -> str | None:

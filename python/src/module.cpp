@@ -14,7 +14,9 @@
 
 #include "box_thread.h"
 #include "pictures.h"
+#include "scan39/grade.h"
 #include "scan39/host/errors.h"
+#include "scan39/interpret.h"
 #include "scan39/reader.h"
 
 namespace py = pybind11;
@@ -41,14 +43,33 @@ reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& 
     return o;
 }
 
-// Symbols as plain tuples (text, ((x, y) * 4), angle, lines); __init__.py wraps them.
-py::list ToPython(const std::vector<reader::Symbol>& symbols) {
+// The symbols of a grey picture, with the JSON of each one's grade when asked for.
+struct Found {
+    std::vector<reader::Symbol> symbols;
+    std::vector<std::string> grades;
+};
+
+Found ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, bool grade) {
+    Found found{reader::Read(view, options), {}};
+    for (const auto& s : found.symbols)
+        if (grade) found.grades.push_back(reader::GradeJson(reader::Grade(view, s)));
+    return found;
+}
+
+// Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade JSON or None,
+// interpretation JSON or None); __init__.py wraps them.
+py::list ToPython(const Found& found) {
     py::list out;
-    for (const auto& s : symbols) {
+    for (std::size_t k = 0; k < found.symbols.size(); ++k) {
+        const reader::Symbol& s = found.symbols[k];
         py::tuple corners(4);
         for (std::size_t i = 0; i < 4; ++i)
             corners[i] = py::make_tuple(s.corners[i].x, s.corners[i].y);
-        out.append(py::make_tuple(py::str(s.text), corners, s.angle, s.lines));
+        const auto meaning = reader::Interpret(s.text, s.check == reader::CheckState::kVerified);
+        out.append(py::make_tuple(
+            py::str(s.text), corners, s.angle, s.lines,
+            k < found.grades.size() ? py::object(py::str(found.grades[k])) : py::none(),
+            meaning ? py::object(py::str(reader::InterpretationJson(*meaning))) : py::none()));
     }
     return out;
 }
@@ -85,14 +106,15 @@ ArrayPixels PixelsOf(const py::array& a) {
     return p;
 }
 
-py::list ReadPicture(const host::PictureRef& picture, const reader::ReadOptions& options) {
-    std::vector<reader::Symbol> symbols;
+py::list ReadPicture(const host::PictureRef& picture, const reader::ReadOptions& options,
+                     bool grade) {
+    Found found;
     {
         py::gil_scoped_release unlocked;
         const GreyPicture grey = GreyOf(*picture);
-        symbols = reader::Read(grey.view, options);
+        found = ReadGrey(grey.view, options, grade);
     }
-    return ToPython(symbols);
+    return ToPython(found);
 }
 
 py::object ScanBox(host::PictureRef picture, int x1, int y1, int x2, int y2) {
@@ -160,32 +182,38 @@ PYBIND11_MODULE(_scan39, m) {
 
     m.def(
         "read_path",
-        [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort) {
+        [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort,
+           bool grade) {
             const auto options = Options(checkDigit, fullAscii, effort);
-            return ReadPicture(Load(path), options);
+            return ReadPicture(Load(path), options, grade);
         },
-        py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("grade") = false);
     m.def(
         "read_data",
-        [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort) {
+        [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort,
+           bool grade) {
             const auto options = Options(checkDigit, fullAscii, effort);
-            return ReadPicture(Decode(data), options);
+            return ReadPicture(Decode(data), options, grade);
         },
-        py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("grade") = false);
     m.def(
         "read_array",
-        [](const py::array& array, bool checkDigit, bool fullAscii, const std::string& effort) {
+        [](const py::array& array, bool checkDigit, bool fullAscii, const std::string& effort,
+           bool grade) {
             const auto options = Options(checkDigit, fullAscii, effort);
             const ArrayPixels pixels = PixelsOf(array);  // `array` keeps them alive
-            std::vector<scan39::reader::Symbol> symbols;
+            Found found;
             {
                 py::gil_scoped_release unlocked;
                 const GreyPicture grey = GreyOf(pixels);
-                symbols = scan39::reader::Read(grey.view, options);
+                found = ReadGrey(grey.view, options, grade);
             }
-            return ToPython(symbols);
+            return ToPython(found);
         },
-        py::arg("array"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("array"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("grade") = false);
 
     m.def(
         "scan_box_path",

@@ -308,6 +308,20 @@ class Form1Test : public QObject {
         QCOMPARE(decode(), QStringLiteral("XYZ"));
     }
 
+    // A picture named on the command line: the name exactly as given, trailing blank and all;
+    // a failure warns like the load command and keeps the picture.
+    void openPictureUsesTheExactName() {
+        const QString path = save(SymbolPicture("XYZ", 564, 393, 30, 300), "opened.bmp ");
+        QVERIFY(form_->OpenPicture(path));
+        QVERIFY(boxes_.empty());
+        QCOMPARE(scan()->Picture()->image().size(), QSize(564, 393));
+        const auto picture = scan()->Picture();
+        QVERIFY(!form_->OpenPicture(path.chopped(1)));
+        QCOMPARE(boxes_.size(), size_t{1});
+        QCOMPARE(boxes_[0].style, 48);
+        QCOMPARE(scan()->Picture(), picture);
+    }
+
     void aLargerPictureGrowsTheControlNotTheWindow() {
         const QString path = save(SymbolPicture("BIG", 900, 700, 30), "big.bmp");
         load(Choose(Single(path)));

@@ -148,6 +148,7 @@ class CliAutomaticTest : public QObject {
     void initTestCase() {
         QVERIFY(dir_.isValid());
         QVERIFY(Symbol("SCAN39").save(QFile::decodeName(path("sym.png")), "PNG"));
+        QVERIFY(Symbol("-01234562").save(QFile::decodeName(path("pzn.png")), "PNG"));
         QVERIFY(Symbol("TIFF").save(QFile::decodeName(path("sym.tif")), "TIFF"));
         QVERIFY(Symbol("WEBP").save(QFile::decodeName(path("sym.webp")), "WEBP", 100));
         QImage blank(200, 100, QImage::Format_RGB32);
@@ -247,6 +248,25 @@ class CliAutomaticTest : public QObject {
             QVERIFY(xy[1].toDouble() >= 10 && xy[1].toDouble() <= 110);
         }
         QVERIFY(lines[0]["lines"].toInt() >= 1);
+    }
+
+    // --grade adds the grade object; a text of a known scheme always gets its meaning.
+    void gradeAndInterpretation() {
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const auto lines =
+            JsonLines(run({"--json", "--grade", "--dpi", "300", "sym.png", "pzn.png"}).out);
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject grade = lines[0]["grade"].toObject();
+        QCOMPARE(grade["overall"].toString(), QStringLiteral("A"));
+        QCOMPARE(grade["scans"].toInt(), 10);
+        QCOMPARE(grade["parameters"].toObject().keys().size(), 8);
+        QCOMPARE(grade["x_dimension_px"].toDouble(), 3.0);
+        QVERIFY(grade["code39_rules"].isObject());
+        QVERIFY(!lines[0].contains("interpretation"));
+        QCOMPARE(lines[1]["interpretation"].toObject()["value"].toString(),
+                 QStringLiteral("01234562"));
+        QCOMPARE(run({"--grade", "sym.png"}).out, QByteArray("SCAN39\tgrade A 4.0\n"));
+        QVERIFY(!JsonLines(run({"--json", "pzn.png"}).out).value(0).contains("grade"));
     }
 
     // Twelve pictures on four threads come out in the order given.

@@ -107,6 +107,15 @@ class CliOptionsTest : public QObject {
         QTest::newRow("with --sample")
             << QStringList{"--sample", "--jobs", "2"} << "--jobs works only";
         QTest::newRow("stdin twice") << QStringList{"-", "-"} << "more than once";
+        QTest::newRow("grade") << QStringList{"--grade", "--aperture", "2.5", "--dpi=300", "a"}
+                               << "jobs 0 grade 2.5 300";
+        QTest::newRow("dpi without grade")
+            << QStringList{"--dpi", "300", "a"} << "only with --grade";
+        QTest::newRow("aperture zero") << QStringList{"--grade", "--aperture=0", "a"} << "above 0";
+        QTest::newRow("dpi not a number")
+            << QStringList{"--grade", "--dpi", "x", "a"} << "1 to 100000";
+        QTest::newRow("grade with --box")
+            << QStringList{"--box", "1,2,3,4", "--grade", "a"} << "--grade works only";
     }
     void automatic() {
         QFETCH(QStringList, args);
@@ -124,6 +133,7 @@ class CliOptionsTest : public QObject {
         if (o.fastEffort) set << "fast";
         set << "jobs" << QString::number(o.jobs);
         if (o.annotateDir) set << "annotate" << *o.annotateDir;
+        if (o.grade) set << "grade" << QString::number(o.aperture) << QString::number(o.dpi);
         QCOMPARE(set.join(' '), outcome);
         QCOMPARE(QFile::decodeName(o.annotateDirBytes), o.annotateDir.value_or(QString()));
     }

@@ -380,6 +380,11 @@ TEST_F(OtherDialogsTest, ConfirmedFontReadsNameColourAndCharSet) {
 
 enum class FontPath { Confirm, Cancel, PrinterFails };
 
+// Names the path in test listings instead of dumping its bytes.
+void PrintTo(FontPath p, std::ostream* os) {
+    *os << (p == FontPath::Confirm ? "Confirm" : p == FontPath::Cancel ? "Cancel" : "PrinterFails");
+}
+
 class FontBlockTest : public OtherDialogsTest, public ::testing::WithParamInterface<FontPath> {};
 
 TEST_P(FontBlockTest, BlockIsUnlockedAndFreedOnEveryPath) {

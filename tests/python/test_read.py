@@ -96,3 +96,14 @@ def test_options_reach_the_reader(reader_ready):
     assert [s.text for s in scan39.read(grey, check_digit=True)] == [text]
     assert [s.text for s in scan39.read(code39.render("A" + checked)[0], check_digit=True)] == []
     assert [s.text for s in scan39.read(code39.render("+A$B")[0], full_ascii=True)] == ["a\x02"]
+
+
+def test_grade_and_interpretation(symbol, reader_ready):
+    plain = scan39.read(symbol[0])[0]
+    assert plain.grade is None
+    graded = scan39.read(symbol[0], grade=True)[0]
+    assert graded.grade["overall"] in "ABCDF" and graded.grade["scans"] == 10
+    assert set(graded.grade["parameters"]) >= {"decode", "symbol_contrast", "quiet_zones"}
+    pzn = scan39.read(code39.render("-01234562")[0])[0]
+    assert pzn.interpretation == {"kind": "pzn", "valid": True, "value": "01234562",
+                                  "version": "8"}

@@ -149,6 +149,11 @@ struct Case {
     double light = 1, noise = 0;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class Reads : public testing::TestWithParam<Case> {};
 
 TEST_P(Reads, TheTextOnceWithItsAngle) {
@@ -275,6 +280,11 @@ struct CornerCase {
     double blur = 0;         // in narrow modules
     double tolerance = 1.5;  // pixels
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const CornerCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Corners : public testing::TestWithParam<CornerCase> {};
 

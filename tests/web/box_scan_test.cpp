@@ -59,6 +59,11 @@ struct Case {
     std::int16_t result;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BoxScan : public ::testing::TestWithParam<Case> {};
 
 TEST_P(BoxScan, DecodesLikeTheControl) {

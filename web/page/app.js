@@ -31,6 +31,12 @@ const TEXTS = {
     memory: (name) => `内存不足：无法读取“${name}”`,
     notFound: (name) => `文件未找到：${name}`,
     pasted: '粘贴的图片',
+    grade: (letter, value) => `等级 ${letter}（${value}）`,
+    gradeTitle: '按 ISO/IEC 15416 的扫描反射率曲线评定的印刷质量。相机照片不是经过校准的检测仪：等级取决于光照和镜头。点击查看 10 条曲线。',
+    profilesTitle: (n) => `第 ${n} 个条码的 10 条扫描反射率曲线`,
+    threshold: '阈值',
+    invalid: '校验不符',
+    params: { decode: '译码', min_reflectance: '最小反射率', symbol_contrast: '符号反差', min_edge_contrast: '最小边缘反差', modulation: '调制比', defects: '缺陷度', decodability: '可译码度', quiet_zones: '空白区' },
   },
   en: {
     title: 'scan39 · Code 39 reader',
@@ -59,10 +65,16 @@ const TEXTS = {
     memory: (name) => `Out of memory: "${name}" cannot be read`,
     notFound: (name) => `File not found: ${name}`,
     pasted: 'pasted picture',
+    grade: (letter, value) => `grade ${letter} (${value})`,
+    gradeTitle: 'Print quality by the scan reflectance profiles of ISO/IEC 15416. A camera picture is no calibrated verifier: the grade is as good as the light and the lens. Click for the 10 profiles.',
+    profilesTitle: (n) => `The 10 scan reflectance profiles of symbol ${n}`,
+    threshold: 'threshold',
+    invalid: 'check fails',
+    params: { decode: 'decode', min_reflectance: 'Rmin', symbol_contrast: 'symbol contrast', min_edge_contrast: 'edge contrast', modulation: 'modulation', defects: 'defects', decodability: 'decodability', quiet_zones: 'quiet zones' },
   },
 };
 const lang = (navigator.languages || [navigator.language]).some((l) => /^zh\b/i.test(l)) ? 'zh' : 'en';
-const T = TEXTS[lang];
+const T = { ...TEXTS[lang], ...CAMERA_TEXTS[lang] };  // camera.js brings its own texts
 document.documentElement.lang = lang === 'zh' ? 'zh-CN' : 'en';
 document.title = T.title;
 for (const el of document.querySelectorAll('[data-t]')) el.textContent = T[el.dataset.t];
@@ -90,10 +102,12 @@ function options() {
 }
 
 function open(blob, name) {
+  stopCamera();
   if (current && current.url) URL.revokeObjectURL(current.url);
   current = { name, blob };
   symbols = [];
   $('symbols').replaceChildren();
+  $('profiles').hidden = true;
   $('box-result').textContent = '';
   delete $('box-result').dataset.result;
   setState('busy', T.reading(name));
@@ -127,6 +141,8 @@ worker.onmessage = (event) => {
   } else if (m.type === 'load' || m.type === 'read') {
     symbols = m.symbols;
     showSymbols(Math.round(m.ms));
+  } else if (m.type === 'profiles') {
+    drawProfiles(m.index, m.profiles);
   } else if (m.type === 'box') {
     const out = $('box-result');
     out.dataset.result = m.result;
@@ -153,7 +169,21 @@ function showSymbols(ms) {
     const meta = document.createElement('div');
     meta.className = 'meta';
     meta.textContent = T.lines(s.lines, Math.round(s.angle));
-    li.append(text, copy, meta);
+    const grade = document.createElement('button');
+    grade.type = 'button';
+    grade.className = 'grade';
+    grade.dataset.grade = s.grade.overall;
+    grade.textContent = T.grade(s.grade.overall, s.grade.value.toFixed(1));
+    grade.title = T.gradeTitle;
+    grade.onclick = () => worker.postMessage({ type: 'profiles', seq, index: i });
+    li.append(text, copy, grade, meta);
+    if (s.interpretation) {
+      const meaning = document.createElement('div');
+      meaning.className = 'meta meaning';
+      const n = s.interpretation;
+      meaning.textContent = `${n.kind.toUpperCase()}: ${n.valid ? n.value : T.invalid}`;
+      li.append(meaning);
+    }
     list.append(li);
 
     const g = document.createElementNS(SVG, 'g');
@@ -169,7 +199,74 @@ function showSymbols(ms) {
     overlay.prepend(g);
   });
   styleOverlay();
+  $('profiles').hidden = true;
   setState('done', symbols.length ? T.found(symbols.length, ms) : T.none(ms));
+}
+
+// The picture put away, for the live camera: no zoom, no box, no re-read on option changes.
+function closePicture() {
+  if (current && current.url) URL.revokeObjectURL(current.url);
+  current = null;
+  ++seq;
+  symbols = [];
+  overlay.replaceChildren();
+  img.removeAttribute('src');
+  stage.hidden = true;
+  $('box-result').textContent = '';
+  delete $('box-result').dataset.result;
+  $('profiles').hidden = true;
+}
+
+// The ten profiles one under another: reflectance 0..1, the global threshold dashed, the bars'
+// ends marked, and each profile's grade with the parameter that set it.
+function drawProfiles(index, profiles) {
+  const box = $('profiles');
+  box.hidden = false;
+  $('profiles-title').textContent = T.profilesTitle(index + 1);
+  const canvas = $('profiles-plot');
+  const ratio = window.devicePixelRatio || 1;
+  const width = canvas.clientWidth || 320, strip = 44, height = strip * profiles.length;
+  canvas.width = width * ratio;
+  canvas.height = height * ratio;
+  canvas.style.height = `${height}px`;
+  const g = canvas.getContext('2d');
+  g.scale(ratio, ratio);
+  g.clearRect(0, 0, width, height);
+  g.font = '11px system-ui, sans-serif';
+  const colours = { A: '#00802b', B: '#4a8a00', C: '#b07800', D: '#c05000', F: '#c00000' };
+  profiles.forEach((p, k) => {
+    const top = k * strip + 4, h = strip - 8;
+    const x = (i) => (i / Math.max(1, p.r.length - 1)) * width;
+    const y = (r) => top + (1 - r) * h;
+    g.fillStyle = k % 2 ? '#f6f6f4' : '#fff';
+    g.fillRect(0, k * strip, width, strip);
+    g.strokeStyle = '#bbb';
+    g.beginPath();
+    for (const at of [p.begin, p.end]) { g.moveTo(x(at), top); g.lineTo(x(at), top + h); }
+    g.stroke();
+    g.strokeStyle = '#36c';
+    g.setLineDash([4, 3]);
+    g.beginPath();
+    g.moveTo(0, y(p.threshold));
+    g.lineTo(width, y(p.threshold));
+    g.stroke();
+    g.setLineDash([]);
+    g.strokeStyle = colours[p.grade] || '#000';
+    g.beginPath();
+    p.r.forEach((r, i) => (i ? g.lineTo(x(i), y(r)) : g.moveTo(x(i), y(r))));
+    g.stroke();
+    const failing = p.failing ? ` · ${T.params[p.failing] || p.failing}` : '';
+    const label = `${k + 1}: ${p.grade}${failing}`;
+    g.fillStyle = 'rgba(255, 255, 255, .85)';
+    g.fillRect(2, top, g.measureText(label).width + 4, 13);
+    g.fillStyle = colours[p.grade] || '#000';
+    g.fillText(label, 4, top + 10);
+  });
+  const mark = g.measureText(T.threshold).width;
+  g.fillStyle = 'rgba(255, 255, 255, .85)';
+  g.fillRect(width - mark - 6, 4, mark + 4, 13);
+  g.fillStyle = '#36c';
+  g.fillText(T.threshold, width - mark - 4, 14);
 }
 
 // Zoom: "fit" shrinks large pictures into the viewer; small ones stay at 100%.

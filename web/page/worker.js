@@ -79,9 +79,87 @@ async function read(options) {
   return { symbols: JSON.parse(json), ms: performance.now() - start };
 }
 
+async function profiles(index) {
+  const M = await wasm();
+  return { index, profiles: JSON.parse(M.UTF8ToString(M._scan39_profiles(index))) };
+}
+
 async function box(b) {
   const M = await wasm();
   return JSON.parse(M.UTF8ToString(M._scan39_box(b.x1, b.y1, b.x2, b.y2)));
+}
+
+// A camera frame, handed over by the page as a VideoFrame, an ImageBitmap or ImageData, and
+// read with the fast effort: the next frame comes soon, and a symbol missed now is seen then.
+// A frame in a YUV format hands over its luma plane as the grey picture; anything else is
+// drawn and read back as RGBA.
+const LUMA_FORMATS = ['I420', 'I420A', 'I422', 'I444', 'NV12'];
+let frameCanvas = null;
+async function frame(request) {
+  const M = await wasm();
+  const start = performance.now();
+  const source = request.frame;
+  const isVideo = typeof VideoFrame !== 'undefined' && source instanceof VideoFrame;
+  const width = isVideo ? source.displayWidth : source.width;
+  const height = isVideo ? source.displayHeight : source.height;
+  let at = 0;
+  try {
+    // Only frames shown as they are stored: no scaling, turning or mirroring to undo.
+    if (isVideo && LUMA_FORMATS.includes(source.format) && source.visibleRect.width === width
+        && source.visibleRect.height === height && !source.rotation && !source.flip) {
+      at = await copyPlanes(M, source, width, height);
+    }
+    if (!at) at = copyRgba(M, source, width, height);
+  } finally {
+    if (source.close) source.close();
+  }
+  if (!at) return { error: 'memory' };
+  const ready = performance.now();
+  const options = request.options;
+  const json = M.UTF8ToString(M._scan39_read_frame(options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 0));
+  const end = performance.now();
+  return { symbols: JSON.parse(json), width, height, ms: end - start, readMs: end - ready };
+}
+
+// A YUV frame's planes straight into the module's grey frame, whose room takes them all.
+async function copyPlanes(M, source, width, height) {
+  const rect = { x: source.visibleRect.x, y: source.visibleRect.y, width, height };
+  const size = source.allocationSize({ rect });
+  const at = M._scan39_frame(width, height, 1);
+  if (!at || size > width * height * 3) return 0;
+  try {
+    await source.copyTo(M.HEAPU8.subarray(at, at + size), { rect, layout: planes(source.format, width, height) });
+  } catch (e) {
+    return 0;  // a layout this browser does not copy to: drawn instead
+  }
+  return at;
+}
+
+// Anything else as RGBA: ImageData as it is, a picture drawn and read back.
+function copyRgba(M, source, width, height) {
+  let rgba = source.data;
+  if (!(source instanceof ImageData)) {
+    if (!frameCanvas || frameCanvas.width !== width || frameCanvas.height !== height) {
+      frameCanvas = new OffscreenCanvas(width, height);
+      frameCanvas.context = frameCanvas.getContext('2d', { willReadFrequently: true });
+    }
+    frameCanvas.context.drawImage(source, 0, 0, width, height);
+    rgba = frameCanvas.context.getImageData(0, 0, width, height).data;
+  }
+  const at = M._scan39_frame(width, height, 4);
+  if (at) M.HEAPU8.set(rgba, at);
+  return at;
+}
+
+// Tightly packed planes, the luma first.
+function planes(format, width, height) {
+  const cw = format === 'I444' ? width : Math.ceil(width / 2);
+  const ch = format === 'I420' || format === 'I420A' || format === 'NV12' ? Math.ceil(height / 2) : height;
+  const luma = { offset: 0, stride: width };
+  if (format === 'NV12') return [luma, { offset: width * height, stride: 2 * cw }];
+  const u = { offset: width * height, stride: cw };
+  const v = { offset: width * height + cw * ch, stride: cw };
+  return format === 'I420A' ? [luma, u, v, { offset: width * height + 2 * cw * ch, stride: width }] : [luma, u, v];
 }
 
 // Requests are handled one after another, in the order they came.
@@ -99,6 +177,10 @@ self.onmessage = (event) => {
         }
       } else if (request.type === 'read') {
         answer = await read(request.options);
+      } else if (request.type === 'frame') {
+        answer = await frame(request);
+      } else if (request.type === 'profiles') {
+        answer = await profiles(request.index);
       } else if (request.type === 'box') {
         answer = await box(request.box);
       }
@@ -107,6 +189,7 @@ self.onmessage = (event) => {
       module = null;
       answer = { error: 'memory', detail: String(e) };
     }
-    self.postMessage({ type: request.type, seq: request.seq, ...answer });
+    if (request.frame && request.frame.close) request.frame.close();  // a no-op once read
+    self.postMessage({ type: request.type, seq: request.seq, live: request.live, ...answer });
   });
 };

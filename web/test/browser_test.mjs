@@ -1,16 +1,15 @@
 // Drives the page in Debian's headless Chromium over the DevTools protocol (through a pipe,
 // so nothing beyond node is needed) and checks it against the scan39 command-line program.
 //   node browser_test.mjs ROOT CLI     ROOT: the built page (build-web), CLI: the scan39 binary
-import { spawn, spawnSync } from 'node:child_process';
-import { createServer } from 'node:http';
-import { mkdtempSync, readFileSync, rmSync, existsSync, writeFileSync, mkdirSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join, extname, resolve } from 'node:path';
+import { spawnSync } from 'node:child_process';
+import { readFileSync, existsSync, writeFileSync, mkdirSync } from 'node:fs';
+import { join, resolve } from 'node:path';
 import { deflateSync } from 'node:zlib';
+import { serve, launch } from './chromium.mjs';
+import { cameraChecks } from './camera_test.mjs';
 
 const [root, cli] = process.argv.slice(2).map((p) => resolve(p));
 const NOT_DECODED = '错误：非39码或扫描位置不正确';
-const WAIT_MS = 120000;  // a guard against a hung page, not a measurement
 
 // ---- pictures the tests need beside the samples ---------------------------------------------
 mkdirSync(join(root, 'test'), { recursive: true });
@@ -54,64 +53,10 @@ function runCli(args) {
   return r.stdout.split('\n').filter((l) => l.startsWith('{')).map((l) => JSON.parse(l));
 }
 
-// ---- a static server for ROOT ------------------------------------------------------------
-const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
-  '.wasm': 'application/wasm', '.png': 'image/png', '.bmp': 'image/bmp', '.jpg': 'image/jpeg',
-  '.txt': 'text/plain' };
-const server = createServer((req, res) => {
-  const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
-  const file = join(root, path === '/' ? 'index.html' : path);
-  if (!file.startsWith(root) || !existsSync(file)) { res.writeHead(404); res.end(); return; }
-  res.writeHead(200, { 'Content-Type': TYPES[extname(file)] || 'application/octet-stream' });
-  res.end(readFileSync(file));
-});
-await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
-const base = `http://127.0.0.1:${server.address().port}/`;
-
-// ---- Chromium over --remote-debugging-pipe -----------------------------------------------
-const profile = mkdtempSync(join(tmpdir(), 'scan39-chromium-'));
-const browser = spawn('/usr/bin/chromium', ['--headless=new', '--no-sandbox', '--disable-gpu',
-  '--remote-debugging-pipe', `--user-data-dir=${profile}`, '--no-first-run', 'about:blank'],
-{ stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
-const pending = new Map();
-let nextId = 0, inbox = '';
-browser.stdio[4].on('data', (data) => {
-  inbox += data.toString('utf8');
-  let end;
-  while ((end = inbox.indexOf('\0')) >= 0) {
-    const message = JSON.parse(inbox.slice(0, end));
-    inbox = inbox.slice(end + 1);
-    const waiting = pending.get(message.id);
-    if (!waiting) continue;
-    pending.delete(message.id);
-    if (message.error) waiting.fail(new Error(`${waiting.method}: ${message.error.message}`));
-    else waiting.ok(message.result);
-  }
-});
-function send(method, params = {}, sessionId = undefined) {
-  const id = ++nextId;
-  browser.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + '\0');
-  return new Promise((ok, fail) => pending.set(id, { ok, fail, method }));
-}
-const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
-const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
-const page = (method, params) => send(method, params, sessionId);
-await page('Page.enable');
-await page('Emulation.setDeviceMetricsOverride', { width: 1280, height: 900, deviceScaleFactor: 1, mobile: false });
-
-async function evaluate(expression) {
-  const r = await page('Runtime.evaluate', { expression, returnByValue: true, awaitPromise: true });
-  if (r.exceptionDetails) throw new Error(`${expression}: ${r.exceptionDetails.text}`);
-  return r.result.value;
-}
-const sleep = (ms) => new Promise((ok) => setTimeout(ok, ms));
-async function until(expression, what) {
-  for (const start = Date.now(); Date.now() - start < WAIT_MS; await sleep(20)) {
-    const v = await evaluate(expression);
-    if (v) return v;
-  }
-  throw new Error(`timed out waiting for ${what}`);
-}
+// ---- the page in Chromium ----------------------------------------------------------------
+const { base, close: closeServer } = await serve(root);
+const browser = await launch();
+const { page, evaluate, until } = browser;
 async function open(query, language = 'en-US') {
   await page('Emulation.setUserAgentOverride', { userAgent: 'scan39-test', acceptLanguage: language });
   await page('Page.navigate', { url: `${base}${query}` });
@@ -164,6 +109,18 @@ for (const [picture, texts] of expectedTexts) {
     if (s.state !== 'done' || missing.length) return `state ${s.state}, found ${JSON.stringify(s.texts)}, missing ${JSON.stringify(missing)}`;
   });
 }
+
+await check('each symbol shows the grade scan39 --grade gives, and its ten profiles on a click', async () => {
+  const picture = 'test/label.png';
+  const graded = runCli(['--grade', '--json', join(root, picture)]).map((r) => r.grade.overall).sort();
+  await open(`?picture=${picture}`);
+  const shown = await evaluate(`[...document.querySelectorAll('#symbols button.grade')].map((b) => b.dataset.grade).sort()`);
+  if (JSON.stringify(shown) !== JSON.stringify(graded)) return `page shows ${shown}, scan39 --grade ${graded}`;
+  await evaluate(`document.querySelector('#symbols button.grade').click()`);
+  await until(`!document.getElementById('profiles').hidden`, 'the profiles');
+  const height = await evaluate(`document.getElementById('profiles-plot').clientHeight`);
+  if (height < 10 * 30) return `plot only ${height} px high`;
+});
 
 // The built-in boxes of the sample, then boxes the control treats in its own ways: right to
 // left, upward, one pixel high, past the picture's edge, ending inside the quiet zone.
@@ -224,15 +181,15 @@ await check('the page answers clicks while a large picture is read', async () =>
 if (process.env.SCAN39_WEB_SCREENSHOT) {
   await page('Emulation.setDeviceMetricsOverride', { width: 1100, height: 640, deviceScaleFactor: 1, mobile: false });
   await open('?picture=test/photo.jpg', 'zh-CN');
+  await evaluate(`document.querySelector('#symbols button.grade').click()`);
+  await until(`!document.getElementById('profiles').hidden`, 'the profiles');
   const { data } = await page('Page.captureScreenshot', { format: 'png' });
   writeFileSync(process.env.SCAN39_WEB_SCREENSHOT, Buffer.from(data, 'base64'));
   console.log(`wrote ${process.env.SCAN39_WEB_SCREENSHOT}`);
 }
 
-const exited = new Promise((ok) => browser.once('exit', ok));
-await send('Browser.close').catch(() => browser.kill());
-await exited;
-server.close();
-rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+await browser.close();
+await cameraChecks({ root, base, check });
+closeServer();
 console.log(`${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);

@@ -1,0 +1,32 @@
+#pragma once
+// Print quality grades and Code 39 family meanings in the automatic read's output.
+
+#include <QByteArray>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "options_p.h"
+#include "scan39/reader.h"
+
+namespace scan39::cli {
+
+struct GradeSummary {
+    char overall = 'F';
+    double value = 0;
+    std::string json;  // the "grade" member's object
+};
+
+// One grade per symbol, in the same order; none unless --grade.
+std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
+                                       const std::vector<reader::Symbol>& symbols,
+                                       const Options& options);
+
+// The members a symbol's JSON record gets besides its text and position: ,"interpretation"
+// where a scheme matches, ,"grade" when graded (`grade` may be null).
+QByteArray SymbolJsonExtras(const reader::Symbol& symbol, const GradeSummary* grade);
+
+// "grade B 3.2", for the text output and the annotation's label.
+QString ShortGrade(const GradeSummary& grade, Language language);
+
+}  // namespace scan39::cli
