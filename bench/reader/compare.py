@@ -1,11 +1,17 @@
 #!/usr/bin/python3
-"""Runs scan39, zbarimg and zxing-cpp over a corpus from make_corpus.py and prints one Markdown
-table: per condition and reader, the read rate (a picture counts as read when every expected
-text was reported) and false reads (pictures where any reported text was not expected).
+"""Runs scan39, zbarimg and zxing-cpp over a corpus from make_corpus.py or make_corpus2.py and
+prints one Markdown table: per condition and reader, the read rate (a picture counts as read
+when every expected text was reported) and false reads (pictures where any reported text was
+not expected).
 
     /usr/bin/python3 bench/reader/compare.py --corpus build/corpus \
         [--scan39 "build/cli/scan39 --json"] [--zxing build/bench/reader/scan39_zxing_read] \
-        [--readers scan39,zbar,zxing] [--jobs 2] [--only cond,...] [--details out.jsonl]
+        [--readers scan39,zbar,zxing,zxing3] [--jobs 2] [--only cond,...] [--details out.jsonl]
+
+Readers: scan39; zbar (zbarimg, Code 39 only); zxing (Debian's zxing-cpp 1.4 through
+scan39_zxing_read, one process per picture); zxing3 (zxing-cpp 3.x, the zxing-wasm build, through
+zxing_wasm_read.mjs under node, one process per --jobs share of the pictures; it reads the
+Code39Std format so that its texts are raw symbol characters like the other peers').
 
 scan39 gets the picture's options as --check-digit / --full-ascii. The peers run with their
 defaults and report the raw symbol text, so for those pictures their texts are translated the
@@ -133,6 +139,45 @@ def run_peer(make_args, entries, corpus, jobs):
     return results, crashes
 
 
+def run_wasm(command, entries, corpus, jobs):
+    """zxing-wasm: a few long-lived node processes, each fed file names on standard input."""
+    shares = [entries[i::jobs] for i in range(jobs)]
+
+    def one(share):
+        names = [os.path.join(corpus, e["file"]) for e in share]
+        p = subprocess.run(shlex.split(command), input="\n".join(names) + "\n",
+                           capture_output=True, text=True, errors="replace")
+        got = {}
+        for line in p.stdout.splitlines():
+            try:
+                obj = json.loads(line)
+            except ValueError:
+                continue
+            if "texts" in obj:
+                got[obj["file"]] = obj["texts"]
+        if p.returncode != 0:
+            print(f"zxing3 exited {p.returncode}: {p.stderr.strip()[:300]}", file=sys.stderr)
+        out = []
+        for e, name in zip(share, names):
+            texts = got.get(name)
+            crashed = texts is None
+            texts = texts or []
+            opts = e.get("options", {})
+            if opts:
+                texts = [t for t in (translate(t, opts) for t in texts) if t is not None]
+            out.append((e["file"], texts, crashed))
+        return out
+
+    results, crashes = {}, set()
+    with ThreadPoolExecutor(jobs) as pool:
+        for share in pool.map(one, [s for s in shares if s]):
+            for f, texts, crashed in share:
+                results[f] = texts
+                if crashed:
+                    crashes.add(f)
+    return results, crashes
+
+
 def score(entry, texts):
     expected = list(entry["texts"])
     left = list(texts)
@@ -152,6 +197,9 @@ def main():
     ap.add_argument("--scan39", default="build/cli/scan39 --json")
     ap.add_argument("--zxing", default="build/bench/reader/scan39_zxing_read")
     ap.add_argument("--zbarimg", default="zbarimg")
+    ap.add_argument("--zxing3", default="node " + shlex.quote(os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "zxing_wasm_read.mjs")) +
+        " --formats Code39Std", help="command reading file names from stdin (zxing-wasm)")
     ap.add_argument("--readers", default="scan39,zbar,zxing")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--only", default="", help="comma-separated conditions")
@@ -174,6 +222,8 @@ def main():
                            entries, args.corpus, args.jobs)
         elif r == "zxing":
             res = run_peer(lambda p: [args.zxing, p], entries, args.corpus, args.jobs)
+        elif r == "zxing3":
+            res = run_wasm(args.zxing3, entries, args.corpus, args.jobs)
         else:
             sys.exit(f"unknown reader {r}")
         runs[r] = res + (time.monotonic() - start,)
@@ -247,6 +297,18 @@ def main():
         if t["crash"]:
             line += f"; crashed on {t['crash']} pictures (counted as not read)"
         print(line)
+    if "scan39" in readers and len(readers) > 1 and totals["scan39"]["pos"]:
+        ours = totals["scan39"]
+        print()
+        print("Ratios, scan39 against each peer (read: pictures read, >1 means scan39 reads "
+              "more; time: wall time of the whole run, >1 means scan39 is slower):")
+        for r in readers:
+            if r == "scan39":
+                continue
+            t = totals[r]
+            read = f"{ours['read'] / t['read']:.2f}" if t["read"] else "∞"
+            print(f"- vs {r}: read {read} ({ours['read']} / {t['read']}), "
+                  f"time {runs['scan39'][2] / runs[r][2]:.2f}")
 
 
 if __name__ == "__main__":

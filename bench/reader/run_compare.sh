@@ -8,7 +8,8 @@
 # runs compare.py. Environment: COUNT pictures per condition (default 40), SEED (39),
 # JOBS readers at a time (2), SCAN39_CMD the command that reads pictures and prints JSON lines
 # (default: BUILD_DIR/cli/scan39 --json --jobs 1 when it reads without a box, otherwise
-# BUILD_DIR/bench/reader/scan39_read_files). By hand:
+# BUILD_DIR/bench/reader/scan39_read_files), CORPUS another corpus directory (it is used as it
+# is, never written), READERS_EXTRA more readers for compare.py (zxing3). By hand:
 #
 #   /usr/bin/python3 bench/reader/make_corpus.py --out build/corpus --count 40
 #   /usr/bin/python3 bench/reader/compare.py --corpus build/corpus \
@@ -18,7 +19,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build}
 [ $# -gt 0 ] && shift
 python=/usr/bin/python3
-corpus=$build/corpus
+corpus=${CORPUS:-$build/corpus}
 
 targets=scan39_read_files
 for t in scan39_zxing_read scan39; do
@@ -27,6 +28,7 @@ done
 ninja -C "$build" -j2 $targets >&2
 
 if [ ! -f "$corpus/manifest.jsonl" ]; then
+    [ -n "${CORPUS:-}" ] && { echo "no $corpus/manifest.jsonl" >&2; exit 2; }
     "$python" "$root/bench/reader/make_corpus.py" --out "$corpus" --count "${COUNT:-40}" \
         --seed "${SEED:-39}" --jobs "${JOBS:-2}" >&2
 fi
@@ -43,5 +45,6 @@ echo "scan39: $SCAN39_CMD" >&2
 
 readers=scan39,zbar
 [ -x "$build/bench/reader/scan39_zxing_read" ] && readers=$readers,zxing
+[ -n "${READERS_EXTRA:-}" ] && readers=$readers,$READERS_EXTRA
 exec "$python" "$root/bench/reader/compare.py" --corpus "$corpus" --scan39 "$SCAN39_CMD" \
     --zxing "$build/bench/reader/scan39_zxing_read" --readers "$readers" --jobs "${JOBS:-2}" "$@"
