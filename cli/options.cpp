@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include "scan39/host/document.h"
+
 namespace scan39::cli {
 
 Language LanguageFromEnvironment() {
@@ -129,6 +131,16 @@ ParseResult ParseArguments(const QStringList& args, Language language,
                                QStringLiteral("--jobs 需要 1 到 %1 之间的数"))
                                 .arg(kMaxJobs));
             automaticOnly << QStringLiteral("--jobs");
+        } else if (valued(QLatin1String("--dpi"))) {
+            if (missing) return fail(*missing);
+            bool ok = false;
+            o.dpi = value.toInt(&ok, 10);
+            if (!ok || o.dpi < host::kMinDpi || o.dpi > host::kMaxDpi)
+                return fail(Tr(language, QStringLiteral("--dpi takes a number from %1 to %2"),
+                               QStringLiteral("--dpi 需要 %1 到 %2 之间的数"))
+                                .arg(host::kMinDpi)
+                                .arg(host::kMaxDpi));
+            automaticOnly << QStringLiteral("--dpi");
         } else if (valued(QLatin1String("--annotate"))) {
             if (missing) return fail(*missing);
             if (value.isEmpty())
@@ -174,11 +186,12 @@ QString UsageText(Language language) {
         return QStringLiteral(
             "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
             "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-            "             [--jobs N] [--annotate 文件夹] 图片...\n"
+            "             [--jobs N] [--dpi N] [--annotate 文件夹] 图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
             "      scan39 --help\n"
             "\n"
-            "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码。\n"
+            "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码；不带 --box 时\n"
+            "也读 PDF 文件和多页 TIFF 的每一页。\n"
             "\n"
             "带 --box 时，像用鼠标在扫描控件上拖出红框一样读取：\n"
             "  --box X1,Y1,X2,Y2  从图片的像素 (X1,Y1) 拖到像素 (X2,Y2)。读取框上边缘下面一行，\n"
@@ -190,6 +203,7 @@ QString UsageText(Language language) {
             "  --full-ascii       把 $、%、/、+ 与字母组成的字符对译为 ASCII 字符\n"
             "  --effort fast|thorough  快速查找（端正、清晰的图片）或细致查找（默认）\n"
             "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
+            "  --dpi N            PDF 页面按每英寸 N 点绘制（36 到 1200，默认 300）\n"
             "  --annotate 文件夹  把每幅图片连同框出并标注的条码存为该文件夹中的 PNG\n"
             "  -                  从标准输入读取一幅图片\n"
             "  --json             每行一个 JSON 对象（见下）\n"
@@ -206,6 +220,8 @@ QString UsageText(Language language) {
             "    \"angle\":...,\"lines\":...}（四个角按阅读顺序，角度以度计，lines "
             "为读出相同文本的\n"
             "    扫描线数），没有条码的图片 {\"file\":...,\"text\":null}\n"
+            "  多页文件（PDF、多页 TIFF）：每条记录另有 \"page\"（页码，从 1 "
+            "起），每一页如同一幅图片\n"
             "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
             "    \"value\":...|null,\"expected\":...}\n"
             "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
@@ -217,11 +233,12 @@ QString UsageText(Language language) {
     return QStringLiteral(
         "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
         "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-        "              [--jobs N] [--annotate DIR] PICTURE...\n"
+        "              [--jobs N] [--dpi N] [--annotate DIR] PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
         "       scan39 --help\n"
         "\n"
-        "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures.\n"
+        "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures; without\n"
+        "--box also out of every page of PDF files and multi-page TIFFs.\n"
         "\n"
         "With --box, the way the scanning control does when a red box is dragged over it:\n"
         "  --box X1,Y1,X2,Y2  drag from pixel (X1,Y1) to pixel (X2,Y2) of the picture. The\n"
@@ -237,6 +254,7 @@ QString UsageText(Language language) {
         "                     one (the default)\n"
         "  --jobs N           read N pictures at a time (default: one per core); results\n"
         "                     still come in the order of the arguments\n"
+        "  --dpi N            render PDF pages at N dots per inch (36 to 1200, default 300)\n"
         "  --annotate DIR     save each picture with its symbols outlined and labelled as a\n"
         "                     PNG in DIR\n"
         "  -                  read one picture from standard input\n"
@@ -253,6 +271,8 @@ QString UsageText(Language language) {
         "    [x,y],[x,y]],\"angle\":...,\"lines\":...} (corners in reading order, angle in\n"
         "    degrees, lines: scan lines that agreed); a picture with none:\n"
         "    {\"file\":...,\"text\":null}\n"
+        "  a file of several pages (PDF, multi-page TIFF): every record also has \"page\"\n"
+        "    (from 1), and each page counts as a picture\n"
         "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
         "    \"value\":...|null,\"expected\":...}\n"
         "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"

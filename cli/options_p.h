@@ -46,7 +46,8 @@ struct Options {
     bool checkDigit = false;
     bool fullAscii = false;
     bool fastEffort = false;
-    int jobs = 0;  // 0: one per core
+    int jobs = 0;   // 0: one per core
+    int dpi = 300;  // PDF pages are rendered at this resolution
     std::optional<QString> annotateDir;
     QByteArray annotateDirBytes;
 
