@@ -335,7 +335,8 @@ std::optional<Problem> CheckPng(const Bytes& b) {
 }
 
 // Where a TIFF's directories (its pages) start, following the chain from the header: at most
-// `limit`, and none twice, so a chain that loops ends where it would repeat.
+// `limit`, and none twice, so a chain that loops ends where it would repeat. One that points
+// past the end of the file counts: that page is missing, and says so when it is loaded.
 std::vector<qint64> TiffDirectories(const Bytes& b, qint64 limit) {
     const bool little = b.u8(0) == 'I';
     const auto u16 = [&](qint64 pos) { return little ? b.le16(pos) : b.be16(pos); };
@@ -343,8 +344,9 @@ std::vector<qint64> TiffDirectories(const Bytes& b, qint64 limit) {
     std::vector<qint64> found;
     std::unordered_set<qint64> seen;
     qint64 ifd = b.has(0, 8) ? u32(4) : 0;
-    while (ifd != 0 && qint64(found.size()) < limit && b.has(ifd, 2) && seen.insert(ifd).second) {
+    while (ifd != 0 && qint64(found.size()) < limit && seen.insert(ifd).second) {
         found.push_back(ifd);
+        if (!b.has(ifd, 2)) break;
         const qint64 next = ifd + 2 + qint64{u16(ifd)} * 12;
         if (!b.has(next, 4)) break;
         ifd = u32(next);
