@@ -13,7 +13,9 @@
 #include <string>
 
 #include "box_thread.h"
+#include "pages.h"
 #include "pictures.h"
+#include "scan39/host/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/reader.h"
 
@@ -85,16 +87,6 @@ ArrayPixels PixelsOf(const py::array& a) {
     return p;
 }
 
-py::list ReadPicture(const host::PictureRef& picture, const reader::ReadOptions& options) {
-    std::vector<reader::Symbol> symbols;
-    {
-        py::gil_scoped_release unlocked;
-        const GreyPicture grey = GreyOf(*picture);
-        symbols = reader::Read(grey.view, options);
-    }
-    return ToPython(symbols);
-}
-
 py::object ScanBox(host::PictureRef picture, int x1, int y1, int x2, int y2) {
     std::optional<std::string> text;
     {
@@ -111,6 +103,28 @@ int Coordinate(long v) {
                               ", got " + std::to_string(v));
     }
     return static_cast<int>(v);
+}
+
+// Pages as tuples (page or None, symbols, error or None), error as (number, message).
+py::list PagesToPython(const std::vector<PageSymbols>& pages) {
+    py::list out;
+    for (const auto& p : pages) {
+        const py::object page = p.page ? py::object(py::int_(p.page)) : py::object(py::none());
+        const py::object error = p.error
+                                     ? py::object(py::make_tuple(
+                                           p.error->number(), p.error->description().toStdString()))
+                                     : py::object(py::none());
+        out.append(py::make_tuple(page, ToPython(p.symbols), error));
+    }
+    return out;
+}
+
+int Dpi(int dpi) {
+    if (dpi < host::kMinDpi || dpi > host::kMaxDpi) {
+        throw py::value_error("dpi must lie from " + std::to_string(host::kMinDpi) + " to " +
+                              std::to_string(host::kMaxDpi) + ", got " + std::to_string(dpi));
+    }
+    return dpi;
 }
 
 host::PictureRef Load(const py::bytes& path) {
@@ -159,19 +173,37 @@ PYBIND11_MODULE(_scan39, m) {
     });
 
     m.def(
-        "read_path",
-        [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort) {
+        "read_pages_path",
+        [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort,
+           int dpi) {
             const auto options = Options(checkDigit, fullAscii, effort);
-            return ReadPicture(Load(path), options);
+            const QByteArray encoded = Bytes(path);
+            const int resolution = Dpi(dpi);
+            std::vector<PageSymbols> pages;
+            {
+                py::gil_scoped_release unlocked;
+                pages = ReadPagesOfPath(encoded, resolution, options);
+            }
+            return PagesToPython(pages);
         },
-        py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("dpi"));
     m.def(
-        "read_data",
-        [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort) {
+        "read_pages_data",
+        [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort,
+           int dpi) {
             const auto options = Options(checkDigit, fullAscii, effort);
-            return ReadPicture(Decode(data), options);
+            const QByteArray bytes = Bytes(data);
+            const int resolution = Dpi(dpi);
+            std::vector<PageSymbols> pages;
+            {
+                py::gil_scoped_release unlocked;
+                pages = ReadPagesOfData(bytes, resolution, options);
+            }
+            return PagesToPython(pages);
         },
-        py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("dpi"));
     m.def(
         "read_array",
         [](const py::array& array, bool checkDigit, bool fullAscii, const std::string& effort) {
