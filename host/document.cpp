@@ -146,7 +146,8 @@ struct Document::Pdf {
 };
 
 bool IsPdf(const QByteArray& bytes) {
-    return bytes.left(1024).contains("%PDF-");
+    // A picture that merely holds the marker in its first kilobyte stays a picture.
+    return bytes.left(1024).contains("%PDF-") && !IsPictureData(bytes);
 }
 
 Document::Document(QByteArray bytes, QString what, int dpi)

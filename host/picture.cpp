@@ -742,6 +742,10 @@ PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int pag
     return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, page); });
 }
 
+bool IsPictureData(const QByteArray& bytes) {
+    return DetectFormat(Bytes(bytes)).has_value();
+}
+
 int PicturePageCount(const QByteArray& bytes, int limit) {
     const Bytes b(bytes);
     if (DetectFormat(b) != Format::Tiff) return 1;

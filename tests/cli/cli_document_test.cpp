@@ -114,6 +114,9 @@ class CliDocumentTest : public QObject {
         enc.close();
 
         QVERIFY(SymbolPicture("TIFF-1").save(path("p1.png")));
+        QImage marked = SymbolPicture("MARKED");
+        marked.setText("Comment", "%PDF-1.4");
+        QVERIFY(marked.save(path("marked.png")));
         QVERIFY(SymbolPicture("TIFF-2").save(path("p2.png")));
         const QString convert = QStandardPaths::findExecutable("convert");
         if (!convert.isEmpty() &&
@@ -137,6 +140,8 @@ class CliDocumentTest : public QObject {
             << QStringList{"--dpi", "100", "two.pdf"} << 0 << QStringList{"1:PAGE-1", "2:PAGE-2"};
         QTest::newRow("one page: no page member")
             << QStringList{"one.pdf", "p1.png"} << 0 << QStringList{":ALONE", ":TIFF-1"};
+        QTest::newRow("a picture that holds the PDF marker")
+            << QStringList{"marked.png"} << 0 << QStringList{":MARKED"};
         QTest::newRow("tiff, a symbol a page")
             << QStringList{"two.tif"} << 0 << QStringList{"1:TIFF-1", "2:TIFF-2"};
         QTest::newRow("a tiff page cut off")

@@ -20,7 +20,8 @@ inline constexpr int kMaxDpi = 1200;
 // sharing one content stream, and each page is rendered and read in full.
 inline constexpr int kMaxPages = 1000;
 
-// Whether the bytes are a PDF (its header within the first kilobyte, as readers accept it).
+// Whether the bytes are a PDF: its header within the first kilobyte, as readers accept it, in
+// bytes that are not one of the loader's pictures.
 bool IsPdf(const QByteArray& bytes);
 
 class Document {

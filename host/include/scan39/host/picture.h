@@ -44,6 +44,9 @@ PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what);
 // LoadPictureFromData; page 0 of any other picture is the picture.
 PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page);
 
+// Whether the bytes start like one of the formats the loader reads.
+bool IsPictureData(const QByteArray& bytes);
+
 // How many pages the picture holds, at most `limit`: a TIFF's directories, 1 for every other
 // format. Judges the structure only; a page's own faults show when it is loaded.
 int PicturePageCount(const QByteArray& bytes, int limit);
