@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -41,6 +42,7 @@ struct PictureResult {
     int width = 0;
     int height = 0;
     std::optional<QString> annotateFailure;
+    int page = 0;  // from 1 in a file of several pages; 0 for a file of one
 };
 
 reader::ReadOptions ReaderOptions(const Options& o) {
@@ -175,12 +177,12 @@ std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& i
         .arg(QFile::decodeName(leaf), QString::fromLocal8Bit(std::strerror(error)));
 }
 
-PictureResult ReadPicture(const Options& options, const QByteArray& name,
-                          const AnnotateFolder& folder, const QByteArray& annotateBase) {
+PictureResult ReadPicture(const Options& options, const std::function<host::PictureRef()>& load,
+                          const QByteArray& format, const AnnotateFolder& folder,
+                          const QByteArray& annotateBase) {
     PictureResult result;
     try {
-        QByteArray format;
-        QImage picture = LoadNamedPicture(name, true, &format)->image();
+        QImage picture = load()->image();
         result.width = picture.width();
         result.height = picture.height();
         std::vector<std::uint8_t> grey = GreyOf(picture);
@@ -213,6 +215,37 @@ PictureResult ReadPicture(const Options& options, const QByteArray& name,
                                  QStringLiteral("内部错误：") + what};
     }
     return result;
+}
+
+// Every page of the file, each read as a picture of its own; the one record of a file whose
+// pages cannot be had.
+std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& name,
+                                    const AnnotateFolder& folder, const QByteArray& annotateBase,
+                                    const std::atomic<bool>& stop) {
+    std::optional<NamedPages> pages;
+    PictureResult failed;
+    try {
+        pages.emplace(name, true, options.dpi > 0 ? options.dpi : host::kDefaultDpi);
+    } catch (const LoadError& e) {
+        failed.error = e;
+    } catch (const std::bad_alloc&) {
+        failed.error = OutOfMemory();
+    }
+    if (failed.error) return {failed};
+    const int count = pages->count();
+    if (count == 1)
+        return {ReadPicture(
+            options, [&] { return pages->load(0); }, pages->format(), folder, annotateBase)};
+    std::vector<PictureResult> results;
+    for (int i = 0; i < count && !stop; ++i) {
+        // "name-p2.png" beside "name.png" in the folder.
+        const QByteArray pageBase =
+            annotateBase.isEmpty() ? annotateBase : annotateBase + "-p" + QByteArray::number(i + 1);
+        results.push_back(ReadPicture(
+            options, [&] { return pages->load(i); }, QByteArray(), folder, pageBase));
+        results.back().page = i + 1;
+    }
+    return results;
 }
 
 // One copy per picture in the folder: the picture's name without its folder and extension;
@@ -260,18 +293,25 @@ QString NothingFound(const Options& o, const PictureResult& r) {
 int Print(const Options& o, const QByteArray& name, bool prefix, const PictureResult& r, Sink& out,
           Sink& err) {
     int status = kExitDecoded;
-    const QByteArray lead = prefix ? name + ": " : QByteArray();
+    // A page of a file of several is always named, whatever else is read.
+    const QByteArray label =
+        r.page == 0 ? name
+                    : name + Tr(o.language, QStringLiteral(" page %1"), QStringLiteral(" 第 %1 页"))
+                                 .arg(r.page)
+                                 .toUtf8();
+    const QByteArray lead = prefix || r.page != 0 ? label + ": " : QByteArray();
+    const QString head = "{" + JsonFileMembers(name) +
+                         (r.page == 0 ? QString() : QStringLiteral(",\"page\":%1").arg(r.page));
     if (r.error) {
         if (o.json) {
-            out << "{" << JsonFileMembers(name)
-                << ",\"error\":" << JsonString(r.error->text(o.language)) << "}\n";
+            out << head << ",\"error\":" << JsonString(r.error->text(o.language)) << "}\n";
         } else {
-            err << name << ": " << r.error->text(o.language) << '\n';
+            err << label << ": " << r.error->text(o.language) << '\n';
         }
         status = kExitError;
     } else if (r.symbols.empty()) {
         if (o.json) {
-            out << "{" << JsonFileMembers(name) << ",\"text\":null}\n";
+            out << head << ",\"text\":null}\n";
         } else {
             err << lead << NothingFound(o, r) << '\n';
         }
@@ -286,8 +326,7 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                 out << '\n';
                 continue;
             }
-            out << "{" << JsonFileMembers(name) << ",\"text\":" << JsonString(SymbolText(s))
-                << ",\"position\":[";
+            out << head << ",\"text\":" << JsonString(SymbolText(s)) << ",\"position\":[";
             for (std::size_t i = 0; i < s.corners.size(); ++i)
                 out << (i ? ",[" : "[") << Number(s.corners[i].x) << ',' << Number(s.corners[i].y)
                     << ']';
@@ -296,7 +335,7 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         }
     }
     if (r.annotateFailure) {
-        err << name << ": " << *r.annotateFailure << '\n';
+        err << label << ": " << *r.annotateFailure << '\n';
         status = kExitError;
     }
     return status;
@@ -357,13 +396,14 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
     // Each worker holds one picture at a time; only the small results wait here for their turn.
     std::mutex mutex;
     std::condition_variable ready;
-    std::vector<std::optional<PictureResult>> results(count);
+    std::vector<std::optional<std::vector<PictureResult>>> results(count);
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     const auto work = [&] {
         for (std::size_t i; !stop && (i = next++) < count;) {
-            PictureResult r = ReadPicture(options, names[static_cast<qsizetype>(i)], folder,
-                                          annotateBases.value(static_cast<qsizetype>(i)));
+            std::vector<PictureResult> r =
+                ReadFile(options, names[static_cast<qsizetype>(i)], folder,
+                         annotateBases.value(static_cast<qsizetype>(i)), stop);
             const std::lock_guard lock(mutex);
             results[i] = std::move(r);
             ready.notify_all();
@@ -381,15 +421,16 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
     int status = kExitDecoded;
     const bool prefix = count > 1;
     for (std::size_t i = 0; i < count; ++i) {
-        PictureResult r;
+        std::vector<PictureResult> pages;
         {
             std::unique_lock lock(mutex);
             ready.wait(lock, [&] { return results[i].has_value(); });
-            r = std::move(*results[i]);
+            pages = std::move(*results[i]);
             results[i].reset();
         }
-        status =
-            std::max(status, Print(options, names[static_cast<qsizetype>(i)], prefix, r, out, err));
+        for (const PictureResult& r : pages)
+            status = std::max(
+                status, Print(options, names[static_cast<qsizetype>(i)], prefix, r, out, err));
         if (!out.flush() || !err.flush()) {
             stop = true;
             break;

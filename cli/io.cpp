@@ -168,10 +168,15 @@ LoadError FromRuntimeError(const host::RuntimeError& error) {
     // the English reason.
     switch (error.number()) {
         case host::kErrOutOfMemory:
-            english = chinese.contains(QStringLiteral("太大"))
-                          ? QStringLiteral("too large (at most %1 pixels are accepted)")
-                                .arg(host::kMaxPicturePixels)
-                          : QStringLiteral("out of memory");
+            if (chinese.contains(QStringLiteral("页数太多"))) {
+                english =
+                    QStringLiteral("too many pages (at most %1 are read)").arg(host::kMaxPages);
+            } else {
+                english = chinese.contains(QStringLiteral("太大"))
+                              ? QStringLiteral("too large (at most %1 pixels are accepted)")
+                                    .arg(host::kMaxPicturePixels)
+                              : QStringLiteral("out of memory");
+            }
             break;
         case host::kErrInvalidPicture:
             if (chinese.contains(QStringLiteral("是空的"))) {
@@ -180,6 +185,10 @@ LoadError FromRuntimeError(const host::RuntimeError& error) {
                 english = QStringLiteral("not a BMP, JPEG, GIF, PNG, TIFF or WebP picture");
             } else if (chinese.contains(QStringLiteral("不完整"))) {
                 english = QStringLiteral("truncated");
+            } else if (chinese.contains(QStringLiteral("已加密"))) {
+                english = QStringLiteral("encrypted (the PDF needs a password)");
+            } else if (chinese.contains(QStringLiteral("秒内未能"))) {
+                english = QStringLiteral("too complex (the page did not render in time)");
             } else if (chinese.contains(QStringLiteral("插件"))) {
                 english = QStringLiteral("this format cannot be read here (image plugin missing)");
             } else {
@@ -209,6 +218,40 @@ host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin, QByt
     try {
         return host::LoadPictureFromData(
             bytes, stdinPicture ? QStringLiteral("标准输入") : QStringLiteral("文件"));
+    } catch (const host::RuntimeError& e) {
+        throw FromRuntimeError(e);
+    }
+}
+
+NamedPages::NamedPages(const QByteArray& name, bool dashIsStdin, int dpi) {
+    const bool stdinPicture = dashIsStdin && name == "-";
+    QByteArray bytes = stdinPicture ? ReadAll(STDIN_FILENO, 0) : ReadFile(name);
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        format_ = QImageReader::imageFormat(&buffer);
+    }
+    try {
+        document_ = std::make_unique<host::Document>(
+            std::move(bytes), stdinPicture ? QStringLiteral("标准输入") : QStringLiteral("文件"),
+            dpi);
+    } catch (const host::RuntimeError& e) {
+        throw FromRuntimeError(e);
+    }
+}
+
+NamedPages::~NamedPages() = default;
+
+int NamedPages::count() const {
+    return document_->pageCount();
+}
+
+host::PictureRef NamedPages::load(int index) const {
+    try {
+        // PDF pages are drawn by the PDF library, in parallel; pictures go through Qt's readers.
+        if (document_->isPdf()) return document_->loadPage(index);
+        const QMutexLocker lock(&g_decodeLock);
+        return document_->loadPage(index);
     } catch (const host::RuntimeError& e) {
         throw FromRuntimeError(e);
     }

@@ -5,8 +5,10 @@
 #include <QByteArray>
 #include <QString>
 #include <concepts>
+#include <memory>
 
 #include "options_p.h"
+#include "scan39/host/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 
@@ -65,5 +67,27 @@ LoadError OutOfMemory();
 // `format`, when given, receives Qt's name for the picture's format ("jpeg", "png", ...).
 host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin,
                                   QByteArray* format = nullptr);
+
+// The pages of a file read by its exact name (or standard input), as LoadNamedPicture reads
+// it: a PDF rendered at `dpi` dots per inch, a TIFF of several pages, or any other picture as
+// its one page.
+class NamedPages {
+  public:
+    // Throws LoadError when the file cannot be read or its pages cannot be had at all (a PDF
+    // damaged or encrypted, too many pages).
+    NamedPages(const QByteArray& name, bool dashIsStdin, int dpi);
+    ~NamedPages();
+    NamedPages(const NamedPages&) = delete;
+    NamedPages& operator=(const NamedPages&) = delete;
+    int count() const;
+    // Page `index` (from 0). Throws LoadError for this page alone. One thread at a time.
+    host::PictureRef load(int index) const;
+    // Qt's name for the file's picture format ("jpeg", "png", ...), empty for a PDF.
+    const QByteArray& format() const { return format_; }
+
+  private:
+    std::unique_ptr<host::Document> document_;
+    QByteArray format_;
+};
 
 }  // namespace scan39::cli

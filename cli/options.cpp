@@ -3,25 +3,22 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include "scan39/host/document.h"
+
 namespace scan39::cli {
 
 namespace {
 
-// --aperture PX (above 0, at most 1000) or --dpi N (1 to 100000): what is wrong with `value`.
-std::optional<QString> ParseGradeNumber(const QString& value, bool aperture, Language language) {
+// --aperture PX (above 0, at most 1000): what is wrong with `value`.
+std::optional<QString> ParseAperture(const QString& value, Language language) {
     bool ok = false;
     const double v = value.trimmed().toDouble(&ok);
-    if (ok && (aperture ? v > 0 && v <= 1000 : v >= 1 && v <= 100000)) return std::nullopt;
-    return aperture
-               ? Tr(language,
-                    QStringLiteral("--aperture takes a diameter in pixels above 0, up to "
-                                   "1000, not \"%1\""),
-                    QStringLiteral("--aperture 需要大于 0、不超过 1000 的像素直径，不能是“%1”"))
-                     .arg(value)
-               : Tr(language,
-                    QStringLiteral("--dpi takes a resolution from 1 to 100000, not \"%1\""),
-                    QStringLiteral("--dpi 需要 1 到 100000 之间的分辨率，不能是“%1”"))
-                     .arg(value);
+    if (ok && v > 0 && v <= 1000) return std::nullopt;
+    return Tr(language,
+              QStringLiteral("--aperture takes a diameter in pixels above 0, up to 1000, not "
+                             "\"%1\""),
+              QStringLiteral("--aperture 需要大于 0、不超过 1000 的像素直径，不能是“%1”"))
+        .arg(value);
 }
 
 }  // namespace
@@ -126,12 +123,11 @@ ParseResult ParseArguments(const QStringList& args, Language language,
         } else if (a == QLatin1String("--grade")) {
             o.grade = true;
             automaticOnly << a;
-        } else if (valued(QLatin1String("--aperture")) || valued(QLatin1String("--dpi"))) {
+        } else if (valued(QLatin1String("--aperture"))) {
             if (missing) return fail(*missing);
-            const bool aperture = a.startsWith(QLatin1String("--aperture"));
-            if (const auto error = ParseGradeNumber(value, aperture, language)) return fail(*error);
-            (aperture ? o.aperture : o.dpi) = value.trimmed().toDouble();
-            gradeOnly << (aperture ? QStringLiteral("--aperture") : QStringLiteral("--dpi"));
+            if (const auto error = ParseAperture(value, language)) return fail(*error);
+            o.aperture = value.trimmed().toDouble();
+            gradeOnly << QStringLiteral("--aperture");
         } else if (a == QLatin1String("--box") || a.startsWith(QLatin1String("--box="))) {
             if (o.box)
                 return fail(Tr(language, QStringLiteral("--box given more than once"),
@@ -160,6 +156,16 @@ ParseResult ParseArguments(const QStringList& args, Language language,
                                QStringLiteral("--jobs 需要 1 到 %1 之间的数"))
                                 .arg(kMaxJobs));
             automaticOnly << QStringLiteral("--jobs");
+        } else if (valued(QLatin1String("--dpi"))) {
+            if (missing) return fail(*missing);
+            bool ok = false;
+            o.dpi = value.toInt(&ok, 10);
+            if (!ok || o.dpi < host::kMinDpi || o.dpi > host::kMaxDpi)
+                return fail(Tr(language, QStringLiteral("--dpi takes a number from %1 to %2"),
+                               QStringLiteral("--dpi 需要 %1 到 %2 之间的数"))
+                                .arg(host::kMinDpi)
+                                .arg(host::kMaxDpi));
+            automaticOnly << QStringLiteral("--dpi");
         } else if (valued(QLatin1String("--annotate"))) {
             if (missing) return fail(*missing);
             if (value.isEmpty())
@@ -209,12 +215,13 @@ QString UsageText(Language language) {
         return QStringLiteral(
             "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
             "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-            "             [--jobs N] [--annotate 文件夹] [--grade [--aperture 像素] [--dpi N]]\n"
+            "             [--jobs N] [--dpi N] [--annotate 文件夹] [--grade [--aperture 像素]]\n"
             "             图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
             "      scan39 --help\n"
             "\n"
-            "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码。\n"
+            "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码；不带 --box 时\n"
+            "也读 PDF 文件和多页 TIFF 的每一页。\n"
             "\n"
             "带 --box 时，像用鼠标在扫描控件上拖出红框一样读取：\n"
             "  --box X1,Y1,X2,Y2  从图片的像素 (X1,Y1) 拖到像素 (X2,Y2)。读取框上边缘下面一行，\n"
@@ -228,10 +235,11 @@ QString UsageText(Language language) {
             "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
             "  --annotate 文件夹  把每幅图片连同框出并标注的条码另存为该文件夹中的新文件（格式\n"
             "                     同原图，无法写出时用 PNG；同名文件已存在时加 -2、-3）\n"
+            "  --dpi N            图片的分辨率（每英寸点数）：PDF 页面按此绘制（36 到 1200，默认\n"
+            "                     300）；带 --grade 时另给出以毫米和密尔计的 X 及 Code 39 的规则\n"
             "  --grade            按 ISO/IEC 15416 的扫描反射率曲线方法给每个条码评定印刷质量\n"
             "                     （A–F）；相机照片不是经过校准的检测仪，等级取决于光照和镜头\n"
             "  --aperture 像素    测量孔径的直径（默认：窄单元宽度 X 的 0.8 倍）\n"
-            "  --dpi N            图片的分辨率：另给出以毫米和密尔计的 X 及 Code 39 的规则\n"
             "  -                  从标准输入读取一幅图片\n"
             "  --json             每行一个 JSON 对象（见下）\n"
             "  --sample           沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
@@ -252,6 +260,8 @@ QString UsageText(Language language) {
             "    \"value\":...}；带 --grade 时另有 \"grade\":{\"overall\":...,\"value\":...,\n"
             "    "
             "\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
+            "  多页文件（PDF、多页 TIFF）：每条记录另有 \"page\"（页码，从 1 "
+            "起），每一页如同一幅图片\n"
             "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
             "    \"value\":...|null,\"expected\":...}\n"
             "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
@@ -264,12 +274,13 @@ QString UsageText(Language language) {
     return QStringLiteral(
         "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
         "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-        "              [--jobs N] [--annotate DIR] [--grade [--aperture PX] [--dpi N]]\n"
+        "              [--jobs N] [--dpi N] [--annotate DIR] [--grade [--aperture PX]]\n"
         "              PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
         "       scan39 --help\n"
         "\n"
-        "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures.\n"
+        "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures; without\n"
+        "--box also out of every page of PDF files and multi-page TIFFs.\n"
         "\n"
         "With --box, the way the scanning control does when a red box is dragged over it:\n"
         "  --box X1,Y1,X2,Y2  drag from pixel (X1,Y1) to pixel (X2,Y2) of the picture. The\n"
@@ -285,6 +296,9 @@ QString UsageText(Language language) {
         "                     one (the default)\n"
         "  --jobs N           read N pictures at a time (default: one per core); results\n"
         "                     still come in the order of the arguments\n"
+        "  --dpi N            the pictures' resolution in dots per inch (36 to 1200): PDF\n"
+        "                     pages are drawn at it (default 300); with --grade, X is also\n"
+        "                     given in mm and mils, with Code 39's rules\n"
         "  --annotate DIR     save each picture with its symbols outlined and labelled as a\n"
         "                     new file in DIR, in the picture's format (PNG where that\n"
         "                     cannot be written); -2, -3 added where a name exists\n"
@@ -293,7 +307,6 @@ QString UsageText(Language language) {
         "                     calibrated verifier: grades are as good as the light and lens\n"
         "  --aperture PX      the measuring aperture's diameter (default: 0.8 X, the\n"
         "                     narrow element's width)\n"
-        "  --dpi N            the picture's resolution: X in mm and mils and Code 39's rules\n"
         "  -                  read one picture from standard input\n"
         "  --json             one JSON object per line (see below)\n"
         "  --sample           decode the eight symbols of the embedded sample picture along\n"
@@ -311,6 +324,8 @@ QString UsageText(Language language) {
         "    a text that follows Code 32, PZN or HIBC also gets \"interpretation\":{\"kind\":...,\n"
         "    \"valid\":...,\"value\":...}; with --grade \"grade\":{\"overall\":...,\"value\":...,\n"
         "    \"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
+        "  a file of several pages (PDF, multi-page TIFF): every record also has \"page\"\n"
+        "    (from 1), and each page counts as a picture\n"
         "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
         "    \"value\":...|null,\"expected\":...}\n"
         "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"

@@ -47,12 +47,15 @@ struct Options {
     bool fullAscii = false;
     bool fastEffort = false;
     int jobs = 0;  // 0: one per core
+    // --dpi: the resolution PDF pages are drawn at (host::kDefaultDpi when not given) and, with
+    // --grade, the picture's resolution for the X dimension in mm and mils (unknown when not
+    // given). 0: not given.
+    int dpi = 0;
     std::optional<QString> annotateDir;
     QByteArray annotateDirBytes;
-    // Print quality grades: --grade, with --aperture (pixels, 0: 0.8 X) and --dpi (0: unknown).
+    // Print quality grades: --grade, with --aperture (pixels, 0: 0.8 X).
     bool grade = false;
     double aperture = 0;
-    double dpi = 0;
 
     bool automatic() const { return !box && !sample; }
 };

@@ -26,6 +26,8 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 #include "scan39/host/errors.h"
 
@@ -398,14 +400,40 @@ std::optional<Problem> CheckPng(const Bytes& b) {
     }
 }
 
-// The first directory and every strip or tile it points at must lie within the file.
-std::optional<Problem> CheckTiff(const Bytes& b) {
+// Where a TIFF's directories (its pages) start, following the chain from the header: at most
+// `limit`, and none twice, so a chain that loops ends where it would repeat. One that points
+// past the end of the file counts: that page is missing, and says so when it is loaded.
+std::vector<qint64> TiffDirectories(const Bytes& b, qint64 limit) {
+    const bool little = b.u8(0) == 'I';
+    const auto u16 = [&](qint64 pos) { return little ? b.le16(pos) : b.be16(pos); };
+    const auto u32 = [&](qint64 pos) { return little ? b.le32(pos) : b.be32(pos); };
+    std::vector<qint64> found;
+    std::unordered_set<qint64> seen;
+    qint64 ifd = b.has(0, 8) ? u32(4) : 0;
+    while (ifd != 0 && qint64(found.size()) < limit && seen.insert(ifd).second) {
+        found.push_back(ifd);
+        if (!b.has(ifd, 2)) break;
+        const qint64 next = ifd + 2 + qint64{u16(ifd)} * 12;
+        if (!b.has(next, 4)) break;
+        ifd = u32(next);
+    }
+    return found;
+}
+
+// The page's directory and every strip or tile it points at must lie within the file.
+std::optional<Problem> CheckTiff(const Bytes& b, int page) {
     const qint64 n = b.size();
     const bool little = b.u8(0) == 'I';
     const auto u16 = [&](qint64 pos) { return little ? b.le16(pos) : b.be16(pos); };
     const auto u32 = [&](qint64 pos) { return little ? b.le32(pos) : b.be32(pos); };
     if (!b.has(0, 8)) return CutAt(8, n);
-    const qint64 ifd = u32(4);
+    qint64 ifd = u32(4);
+    if (page > 0) {
+        const std::vector<qint64> directories = TiffDirectories(b, qint64{page} + 1);
+        if (qint64(directories.size()) <= page)
+            return Truncated(QStringLiteral("第 %1 页的目录不在文件中").arg(page + 1));
+        ifd = directories[static_cast<std::size_t>(page)];
+    }
     if (!b.has(ifd, 2)) return CutAt(ifd + 2, n);
     const qint64 entries = u16(ifd);
     if (!b.has(ifd + 2, entries * 12)) return CutAt(ifd + 2 + entries * 12, n);
@@ -446,7 +474,7 @@ std::optional<Problem> CheckWebp(const Bytes& b) {
     return std::nullopt;
 }
 
-std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
+std::optional<Problem> CheckStructure(Format f, const Bytes& b, int page) {
     switch (f) {
         case Format::Bmp:
             return CheckBmp(b);
@@ -457,7 +485,7 @@ std::optional<Problem> CheckStructure(Format f, const Bytes& b) {
         case Format::Png:
             return CheckPng(b);
         case Format::Tiff:
-            return CheckTiff(b);
+            return CheckTiff(b, page);
         case Format::Webp:
             return CheckWebp(b);
     }
@@ -688,7 +716,8 @@ QImage ToRgb32(const QImage& image) {
     return out;
 }
 
-PictureRef Decode(const QByteArray& bytes, const QString& what) {
+// `page` counts a TIFF's pages from 0; every other format has one.
+PictureRef Decode(const QByteArray& bytes, const QString& what, int page = 0) {
     const Bytes b(bytes);
     if (b.size() == 0) ThrowInvalid(QStringLiteral("%1是空的，没有图片数据").arg(what));
     const std::optional<Format> format = DetectFormat(b);
@@ -709,7 +738,7 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
 
     // The walk comes first: asking Qt for the size already makes the JPEG library read every
     // segment before the first scan. A cut-off file may still declare a size too large.
-    const std::optional<Problem> problem = CheckStructure(*format, b);
+    const std::optional<Problem> problem = CheckStructure(*format, b, page);
     if (problem && problem->kind == Problem::TooLarge) {
         ThrowTooLarge(what, problem->width, problem->height);
     }
@@ -729,6 +758,9 @@ PictureRef Decode(const QByteArray& bytes, const QString& what) {
         return std::make_shared<const Picture>(std::move(rgb));
     }
     if (*format == Format::Tiff && reader.canRead()) RouteTiffLibraryMessages();
+    if (page > 0 && !problem && !reader.jumpToImage(page)) {
+        ThrowInvalid(QStringLiteral("%1已损坏（找不到第 %2 页）").arg(what).arg(page + 1));
+    }
 
     // The size the header declares, judged before anything is decoded. A top-down BMP reports
     // a negative height.
@@ -905,6 +937,30 @@ PictureRef LoadPicture(const QString& path, PathBlanks blanks) {
     }
     const QString what = QStringLiteral("文件“%1”").arg(QDir::toNativeSeparators(name));
     return OutOfMemoryIsAnError(what, [&] { return LoadFile(name, what); });
+}
+
+PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, page); });
+}
+
+bool IsPictureData(const QByteArray& bytes) {
+    return DetectFormat(Bytes(bytes)).has_value();
+}
+
+int PicturePageCount(const QByteArray& bytes, int limit) {
+    const Bytes b(bytes);
+    if (DetectFormat(b) != Format::Tiff) return 1;
+    return std::max(1, static_cast<int>(TiffDirectories(b, limit).size()));
+}
+
+void ThrowPictureTooLarge(const QString& what, qint64 width, qint64 height) {
+    ThrowTooLarge(what, width, height);
+}
+void ThrowPictureOutOfMemory(const QString& what, QSize size) {
+    ThrowOutOfMemory(what, size);
+}
+void ThrowPictureInvalid(const QString& text) {
+    ThrowInvalid(text);
 }
 
 void SilenceImageLibraryMessages() {

@@ -14,11 +14,12 @@ scan39_install() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# libpoppler-qt6-dev, pkg-config: PDF pages (scan39 and the Python package read every page).
 # libxkbcommon-dev: Qt6Gui looks for it while being found and prints "Could NOT find XKB"
 # without it; nothing here links it. libpng-dev, libjpeg-dev: the picture loader.
 SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
                        qt6-image-formats-plugins fonts-wqy-zenhei libxkbcommon-dev libpng-dev
-                       libjpeg-dev)
+                       libjpeg-dev libpoppler-qt6-dev pkg-config)
 SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev ccache)
 # The Python package and its tests (Debian's own python3).
 SCAN39_TEST_PACKAGES+=(pybind11-dev python3-dev python3-numpy python3-pil python3-pytest

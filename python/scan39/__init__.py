@@ -4,7 +4,8 @@
     >>> scan39.read("label.jpg")
     [Symbol('ABC-123', angle=3.1, lines=42, position=((12.0, 40.5), ...))]
 
-`read` finds every symbol anywhere in a picture; `scan_box` reads the one row under a box
+`read` finds every symbol anywhere in a picture (every page of a PDF or multi-page TIFF;
+`read_pages` gives each page with its symbols or its error); `scan_box` reads the one row under a box
 dragged over the picture, exactly as the scanning control and ``scan39 --box`` do. Pictures
 are paths, encoded bytes, NumPy arrays (grey, RGB or RGBA uint8) or Pillow images.
 """
@@ -20,7 +21,10 @@ from typing import NamedTuple
 from . import _scan39
 from ._scan39 import PictureError
 
-__all__ = ["PictureError", "Symbol", "read", "scan_box"]
+__all__ = ["Page", "PictureError", "Symbol", "read", "read_pages", "scan_box"]
+
+#: The page of a multi-page source a failure belongs to; None for a source of one page.
+PictureError.page = None
 
 
 class Symbol(NamedTuple):
@@ -43,11 +47,23 @@ class Symbol(NamedTuple):
     #: What the text means where Code 32, PZN or HIBC matches: {"kind": "pzn", "valid": True,
     #: "value": "01234562", ...}, or {"kind": ..., "valid": False} when it fails its check.
     interpretation: dict | None = None
+    #: The page it is on, from 1, in a PDF or TIFF of several pages; None for a single picture.
+    page: int | None = None
 
     def __repr__(self) -> str:
         corners = ", ".join(f"({x:.1f}, {y:.1f})" for x, y in self.position)
-        return (f"Symbol({self.text!r}, angle={self.angle:.1f}, lines={self.lines}, "
+        page = "" if self.page is None else f", page={self.page}"
+        return (f"Symbol({self.text!r}, angle={self.angle:.1f}, lines={self.lines}{page}, "
                 f"position=({corners}))")
+
+
+class Page(NamedTuple):
+    """One page of a source and what it gave: its symbols, or the error that stopped it."""
+
+    #: From 1 in a source of several pages; None for a source of one.
+    page: int | None
+    symbols: list[Symbol]
+    error: PictureError | None
 
 
 def _pil_pixels(image):
@@ -85,9 +101,40 @@ def _source(image):
                     f"PIL.Image.Image, got {type(image).__name__}")
 
 
+def _symbol(found, page) -> Symbol:
+    """A Symbol from the extension's tuple: text, corners, angle, lines, then the grade's and
+    the interpretation's JSON or None."""
+    return Symbol(*found[:4], *(None if j is None else json.loads(j) for j in found[4:]), page)
+
+
+def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
+               effort: str = "thorough", grade: bool = False, dpi: int = 300) -> list[Page]:
+    """Every page of the source with its symbols, or with the PictureError that stopped that
+    page while the others were read. A picture, an array and a Pillow image are one page.
+
+    Options as for `read`. Raises as `read` does when no page can be had at all.
+    """
+    kind, value = _source(image)
+    options = (bool(check_digit), bool(full_ascii), effort)
+    if kind == "array":
+        found = _scan39.read_array(value, *options, bool(grade))
+        return [Page(None, [_symbol(s, None) for s in found], None)]
+    filename = os.fsdecode(image) if kind == "path" else None
+    pages = []
+    for page, found, failure in getattr(_scan39, "read_pages_" + kind)(
+            value, *options, operator.index(dpi), bool(grade)):
+        error = None
+        if failure is not None:
+            error = PictureError(failure[1])
+            error.number, error.filename, error.page = failure[0], filename, page
+        pages.append(Page(page, [_symbol(s, page) for s in found], error))
+    return pages
+
+
 def read(image, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: str = "thorough", grade: bool = False) -> list[Symbol]:
-    """Every Code 39 symbol in the picture, each once, in no particular order.
+         effort: str = "thorough", grade: bool = False, dpi: int = 300) -> list[Symbol]:
+    """Every Code 39 symbol in the picture, each once, in no particular order; for a PDF or a
+    TIFF of several pages those of every page, each with its `page`.
 
     check_digit: the last character must be a valid mod 43 check character; it is removed
     from the text, and a symbol that fails the check is not reported.
@@ -95,15 +142,19 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     table makes the symbol unreadable.
     effort: "thorough" (any angle, dense scan lines) or "fast" (upright, clean pictures).
     grade: also grade each symbol's print quality (Symbol.grade).
+    dpi: the resolution PDF pages are rendered at, 36 to 1200.
 
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
-    cannot be loaded, TypeError/ValueError for an array of the wrong type or shape.
+    cannot be loaded (for a page of several, with its `page`; `read_pages` keeps the other
+    pages' symbols), TypeError/ValueError for an array of the wrong type or shape.
     """
-    kind, value = _source(image)
-    found = getattr(_scan39, "read_" + kind)(value, bool(check_digit), bool(full_ascii), effort,
-                                             bool(grade))
-    return [Symbol(*s[:4], *(None if j is None else json.loads(j) for j in s[4:]))
-            for s in found]
+    symbols = []
+    for page in read_pages(image, check_digit=check_digit, full_ascii=full_ascii,
+                           effort=effort, grade=grade, dpi=dpi):
+        if page.error is not None:
+            raise page.error
+        symbols += page.symbols
+    return symbols
 
 
 def scan_box(image, x1: int, y1: int, x2: int, y2: int) -> str | None:

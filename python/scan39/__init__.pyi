@@ -20,6 +20,8 @@ class PictureError(Exception):
     number: int
     """The run-time error number (481 not a picture or damaged, 7 too large, ...)."""
     filename: str | None
+    page: int | None
+    """The page of a multi-page source that failed; None for a source of one page."""
 
 class Symbol(NamedTuple):
     """A Code 39 symbol found in a picture."""
@@ -30,10 +32,22 @@ class Symbol(NamedTuple):
     """Reading direction in degrees, [0, 360): 0 left to right, 90 top to bottom."""
     lines: int
     """Independent scan lines that agreed on the text."""
+    page: int | None = None
+    """From 1 in a PDF or TIFF of several pages; None for a single picture."""
+
+class Page(NamedTuple):
+    """One page of a source: its symbols, or the error that stopped it."""
+    page: int | None
+    symbols: list[Symbol]
+    error: PictureError | None
 
 def read(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: Literal["fast", "thorough"] = "thorough") -> list[Symbol]:
-    """Every Code 39 symbol in the picture, each once, in no particular order."""
+         effort: Literal["fast", "thorough"] = "thorough", dpi: int = 300) -> list[Symbol]:
+    """Every Code 39 symbol in the picture (every page of a PDF or multi-page TIFF)."""
+
+def read_pages(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
+               effort: Literal["fast", "thorough"] = "thorough", dpi: int = 300) -> list[Page]:
+    """Every page with its symbols, or with the error that stopped that page alone."""
 
 def scan_box(image: Picture, x1: int, y1: int, x2: int, y2: int) -> str | None:
     """The text under a box dragged from (x1, y1) to (x2, y2), as `scan39 --box` reads it."""

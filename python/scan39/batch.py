@@ -3,7 +3,8 @@
     python3 -m scan39.batch PATH... [--workers N | --scheduler ADDRESS] [--output FILE]
 
 Writes one JSON line per picture, {"file": ..., "symbols": [...]} or {"file": ..., "error": ...},
-in the order the pictures finish. With --output, a run that was interrupted is finished by
+in the order the pictures finish; a PDF or TIFF of several pages gives one line per page, with
+"page" (from 1) and "pages" (how many), all written together. With --output, a run that was interrupted is finished by
 running the same command again: pictures already in the file are skipped, the rest are added,
 none twice. One run at a time uses that file, and only a regular file holding these records
 (or a new one); anything else is refused untouched. A file name that is not UTF-8 also gets
@@ -28,31 +29,42 @@ import sys
 import time
 
 PICTURE_SUFFIXES = frozenset(
-    {".bmp", ".dib", ".jpg", ".jpeg", ".jpe", ".gif", ".png", ".tif", ".tiff", ".webp"})
+    {".bmp", ".dib", ".jpg", ".jpeg", ".jpe", ".gif", ".png", ".tif", ".tiff", ".webp", ".pdf"})
 
 EXIT_ALL_READ, EXIT_SOME_EMPTY, EXIT_SOME_FAILED, EXIT_INTERRUPTED = 0, 1, 2, 130
 
 
 # --- On the workers -------------------------------------------------------------------------
 
-def read_one(path: str, options: dict) -> dict:
-    """The record of one picture; never raises for the picture's sake."""
+def read_one(path: str, options: dict) -> list[dict]:
+    """The records of one picture, one per page of a file of several; never raises for the
+    picture's sake."""
     import scan39
 
     try:
-        symbols = scan39.read(path, **options)
+        pages = scan39.read_pages(path, **options)
     except FileNotFoundError as e:
-        return {"file": path, "error": e.strerror or str(e)}
+        return [{"file": path, "error": e.strerror or str(e)}]
     except scan39.PictureError as e:
-        return {"file": path, "error": str(e)}
+        return [{"file": path, "error": str(e)}]
     except Exception as e:  # noqa: BLE001 - whatever it was, the picture gets its record
-        return {"file": path, "error": f"{type(e).__name__}: {e}"}
-    return {"file": path, "symbols": [
-        {"text": s.text, "position": [[round(x, 2), round(y, 2)] for x, y in s.position],
-         "angle": round(s.angle, 2), "lines": s.lines} for s in symbols]}
+        return [{"file": path, "error": f"{type(e).__name__}: {e}"}]
+    records = []
+    for page in pages:
+        record = {"file": path}
+        if page.page is not None:
+            record.update(page=page.page, pages=len(pages))
+        if page.error is not None:
+            record["error"] = str(page.error)
+        else:
+            record["symbols"] = [
+                {"text": s.text, "position": [[round(x, 2), round(y, 2)] for x, y in s.position],
+                 "angle": round(s.angle, 2), "lines": s.lines} for s in page.symbols]
+        records.append(record)
+    return records
 
 
-def read_chunk(paths: list[str], options: dict) -> list[dict]:
+def read_chunk(paths: list[str], options: dict) -> list[list[dict]]:
     return [read_one(p, options) for p in paths]
 
 
@@ -162,6 +174,9 @@ class RecordFile:
         size = os.fstat(self._fd).st_size
         good_end = 0
         first = True
+        statuses: dict[str, int] = {}
+        paged: dict[str, tuple[set, int, int]] = {}  # file: (pages seen, pages, first line)
+        last = None
         with os.fdopen(os.dup(self._fd), "rb") as f:
             f.seek(0)
             while good_end < size:
@@ -173,6 +188,7 @@ class RecordFile:
                             first and not line.startswith(b'{"file":')):
                         raise OutputError("it does not hold scan39.batch records; left as it is")
                     break
+                start, good_end = good_end, good_end + len(line)
                 try:
                     record = json.loads(line.decode("utf-8", "surrogateescape"))
                     name = _name_of(record) if _is_record(record) else None
@@ -181,21 +197,32 @@ class RecordFile:
                 if name is None:
                     if first:
                         raise OutputError("it does not hold scan39.batch records; left as it is")
-                    good_end += len(line)
                     continue  # a stray line further on: left alone
                 first = False
-                good_end += len(line)
-                self.done.add(name)
-                self.status = max(self.status, _status_of(record))
+                if isinstance(record.get("pages"), int):
+                    seen, _, begins = paged.get(name, (set(), 0, start))
+                    seen.add(record.get("page"))
+                    paged[name] = (seen, record["pages"], begins)
+                statuses[name] = max(statuses.get(name, EXIT_ALL_READ), _status_of(record))
+                last = name
+        # A file's pages are written together, so an interrupted write cuts short only the
+        # last file: its pages are dropped and read again.
+        if last in paged and len(paged[last][0]) < paged[last][1]:
+            good_end = paged[last][2]
+            del statuses[last]
+        self.done.update(statuses)
+        self.status = max(statuses.values(), default=EXIT_ALL_READ)
         if good_end != size:
             os.ftruncate(self._fd, good_end)
 
-    def write(self, record: dict) -> None:
-        data = _encode(record)
+    def write(self, records: list[dict]) -> None:
+        """Writes the records of one file (one per page) together."""
+        data = b"".join(_encode(record) for record in records)
         while data:
             data = data[os.write(self._fd, data):]
-        self.done.add(record["file"])
-        self.status = max(self.status, _status_of(record))
+        for record in records:
+            self.done.add(record["file"])
+            self.status = max(self.status, _status_of(record))
 
     def close(self) -> None:
         if self._fd >= 0 and self._fd != sys.stdout.fileno():
@@ -215,9 +242,10 @@ class Progress:
         self.last_tenth = -1
         self.draw()
 
-    def add(self, records: list[dict]) -> None:
-        self.count += len(records)
-        self.errors += sum("error" in r for r in records)
+    def add(self, pictures: list[list[dict]]) -> None:
+        """Counts pictures, each given as its records."""
+        self.count += len(pictures)
+        self.errors += sum(any("error" in r for r in records) for records in pictures)
         now = time.monotonic()
         if self.tty and (now - self.last_draw >= 0.2 or self.count == self.total):
             self.draw()
@@ -288,10 +316,10 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
                 pending.extend([p] for p in reversed(chunk))
                 results = []
             else:
-                results = [{"file": chunk[0],
-                            "error": "the worker reading this picture stopped unexpectedly"}]
-        for record in results:
-            records.write(record)
+                results = [[{"file": chunk[0],
+                             "error": "the worker reading this picture stopped unexpectedly"}]]
+        for picture in results:
+            records.write(picture)
         progress.add(results)
         future.release()
         while pending and len(chunk_of) < window:
@@ -325,12 +353,16 @@ def main(argv: list[str] | None = None) -> int:
                         help="require and strip a mod 43 check character")
     parser.add_argument("--full-ascii", action="store_true", help="decode full ASCII pairs")
     parser.add_argument("--effort", choices=("fast", "thorough"), default="thorough")
+    parser.add_argument("--dpi", type=int, default=300, metavar="N",
+                        help="render PDF pages at N dots per inch (36 to 1200, default 300)")
     arguments = parser.parse_args(argv)
     if arguments.workers < 1:
         parser.error("--workers must be at least 1")
+    if not 36 <= arguments.dpi <= 1200:
+        parser.error("--dpi takes a number from 36 to 1200")
 
     options = {"check_digit": arguments.check_digit, "full_ascii": arguments.full_ascii,
-               "effort": arguments.effort}
+               "effort": arguments.effort, "dpi": arguments.dpi}
     try:
         records = RecordFile(arguments.output)
     except OutputError as e:

@@ -13,8 +13,9 @@
 #include <string>
 
 #include "box_thread.h"
+#include "pages.h"
 #include "pictures.h"
-#include "scan39/grade.h"
+#include "scan39/host/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/interpret.h"
 #include "scan39/reader.h"
@@ -43,22 +44,9 @@ reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& 
     return o;
 }
 
-// The symbols of a grey picture, with the JSON of each one's grade when asked for.
-struct Found {
-    std::vector<reader::Symbol> symbols;
-    std::vector<std::string> grades;
-};
-
-Found ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, bool grade) {
-    Found found{reader::Read(view, options), {}};
-    for (const auto& s : found.symbols)
-        if (grade) found.grades.push_back(reader::GradeJson(reader::Grade(view, s)));
-    return found;
-}
-
 // Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade JSON or None,
 // interpretation JSON or None); __init__.py wraps them.
-py::list ToPython(const Found& found) {
+py::list ToPython(const PageSymbols& found) {
     py::list out;
     for (std::size_t k = 0; k < found.symbols.size(); ++k) {
         const reader::Symbol& s = found.symbols[k];
@@ -106,17 +94,6 @@ ArrayPixels PixelsOf(const py::array& a) {
     return p;
 }
 
-py::list ReadPicture(const host::PictureRef& picture, const reader::ReadOptions& options,
-                     bool grade) {
-    Found found;
-    {
-        py::gil_scoped_release unlocked;
-        const GreyPicture grey = GreyOf(*picture);
-        found = ReadGrey(grey.view, options, grade);
-    }
-    return ToPython(found);
-}
-
 py::object ScanBox(host::PictureRef picture, int x1, int y1, int x2, int y2) {
     std::optional<std::string> text;
     {
@@ -133,6 +110,28 @@ int Coordinate(long v) {
                               ", got " + std::to_string(v));
     }
     return static_cast<int>(v);
+}
+
+// Pages as tuples (page or None, symbols, error or None), error as (number, message).
+py::list PagesToPython(const std::vector<PageSymbols>& pages) {
+    py::list out;
+    for (const auto& p : pages) {
+        const py::object page = p.page ? py::object(py::int_(p.page)) : py::object(py::none());
+        const py::object error = p.error
+                                     ? py::object(py::make_tuple(
+                                           p.error->number(), p.error->description().toStdString()))
+                                     : py::object(py::none());
+        out.append(py::make_tuple(page, ToPython(p), error));
+    }
+    return out;
+}
+
+int Dpi(int dpi) {
+    if (dpi < host::kMinDpi || dpi > host::kMaxDpi) {
+        throw py::value_error("dpi must lie from " + std::to_string(host::kMinDpi) + " to " +
+                              std::to_string(host::kMaxDpi) + ", got " + std::to_string(dpi));
+    }
+    return dpi;
 }
 
 host::PictureRef Load(const py::bytes& path) {
@@ -181,34 +180,48 @@ PYBIND11_MODULE(_scan39, m) {
     });
 
     m.def(
-        "read_path",
+        "read_pages_path",
         [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort,
-           bool grade) {
+           int dpi, bool grade) {
             const auto options = Options(checkDigit, fullAscii, effort);
-            return ReadPicture(Load(path), options, grade);
+            const QByteArray encoded = Bytes(path);
+            const int resolution = Dpi(dpi);
+            std::vector<PageSymbols> pages;
+            {
+                py::gil_scoped_release unlocked;
+                pages = ReadPagesOfPath(encoded, resolution, options, grade);
+            }
+            return PagesToPython(pages);
         },
         py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
-        py::arg("grade") = false);
+        py::arg("dpi"), py::arg("grade") = false);
     m.def(
-        "read_data",
+        "read_pages_data",
         [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort,
-           bool grade) {
+           int dpi, bool grade) {
             const auto options = Options(checkDigit, fullAscii, effort);
-            return ReadPicture(Decode(data), options, grade);
+            const QByteArray bytes = Bytes(data);
+            const int resolution = Dpi(dpi);
+            std::vector<PageSymbols> pages;
+            {
+                py::gil_scoped_release unlocked;
+                pages = ReadPagesOfData(bytes, resolution, options, grade);
+            }
+            return PagesToPython(pages);
         },
         py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
-        py::arg("grade") = false);
+        py::arg("dpi"), py::arg("grade") = false);
     m.def(
         "read_array",
         [](const py::array& array, bool checkDigit, bool fullAscii, const std::string& effort,
            bool grade) {
             const auto options = Options(checkDigit, fullAscii, effort);
             const ArrayPixels pixels = PixelsOf(array);  // `array` keeps them alive
-            Found found;
+            PageSymbols found;
             {
                 py::gil_scoped_release unlocked;
                 const GreyPicture grey = GreyOf(pixels);
-                found = ReadGrey(grey.view, options, grade);
+                ReadGrey(grey.view, options, grade, found);
             }
             return ToPython(found);
         },

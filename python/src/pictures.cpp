@@ -80,6 +80,14 @@ host::PictureRef LoadData(const QByteArray& bytes) {
     }
 }
 
+std::mutex& DecodeLock() {
+    return g_decodeLock;
+}
+
+const QString& DataName() {
+    return kDataName;
+}
+
 GreyPicture GreyOf(const host::Picture& picture) {
     const QImage& image = picture.image();  // always RGB32
     GreyPicture out;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -48,6 +49,11 @@ struct GreyPicture {
 // Loads as the command line does (same bounds, checks and messages).
 host::PictureRef LoadPath(const QByteArray& encodedPath);
 host::PictureRef LoadData(const QByteArray& bytes);
+
+// Held while Qt's image readers decode (they share the loader's settings), and what the
+// loader's descriptions call pictures handed over as bytes.
+std::mutex& DecodeLock();
+const QString& DataName();
 
 GreyPicture GreyOf(const host::Picture& picture);
 // Views grey pixels in place when their layout allows it, converts otherwise.

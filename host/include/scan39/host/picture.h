@@ -40,6 +40,24 @@ PictureRef LoadPicture(const QString& path, PathBlanks blanks = PathBlanks::Igno
 // error descriptions as a noun phrase, e.g. 文件“a.bmp”.
 PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what);
 
+// Page `page` (from 0) of a TIFF that holds several, with the same checks and bounds as
+// LoadPictureFromData; page 0 of any other picture is the picture.
+PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page);
+
+// Whether the bytes start like one of the formats the loader reads.
+bool IsPictureData(const QByteArray& bytes);
+
+// How many pages the picture holds, at most `limit`: a TIFF's directories, 1 for every other
+// format. Judges the structure only; a page's own faults show when it is loaded.
+int PicturePageCount(const QByteArray& bytes, int limit);
+
+// The loader's own errors, for pictures from other sources (the pages of a document): 7 too
+// large for the bound, 7 out of memory (`size` invalid when unknown), 481 invalid ("无效图片："
+// and `text`).
+[[noreturn]] void ThrowPictureTooLarge(const QString& what, qint64 width, qint64 height);
+[[noreturn]] void ThrowPictureOutOfMemory(const QString& what, QSize size);
+[[noreturn]] void ThrowPictureInvalid(const QString& text);
+
 // Keeps the image libraries' complaints about the files they decode ("libpng error",
 // "Corrupt JPEG data", QImage::setColor) off standard error, where the loader's own error
 // already says what is wrong; every other message goes on to the handler installed before.

@@ -1,0 +1,264 @@
+#include "scan39/host/document.h"
+
+#include <poppler-qt6.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QThread>
+#include <cerrno>
+#include <cmath>
+#include <mutex>
+#include <new>
+
+#include "scan39/host/errors.h"
+
+namespace scan39::host {
+
+namespace {
+
+// The PDF library's notes on damaged files: the error record already says what is wrong.
+Q_LOGGING_CATEGORY(lcPdf, "scan39.pdf", QtWarningMsg)
+
+// A scanned page renders in well under a second. A page built to keep the renderer busy (an
+// image of billions of declared pixels drawn in a corner) is given up after this long, and a
+// file stops being rendered once its pages have used the second bound together.
+constexpr int kPageRenderMs = 30 * 1000;
+constexpr qint64 kFileRenderMs = 10 * 60 * 1000;
+
+// Memory a page's rendering may take beyond what the process already has: the PDF library's
+// bitmap and our copy of it, and room for fonts and images.
+constexpr qint64 kRenderMemoryBytes = qint64{1} << 30;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+void PdfLibraryMessage(const QString& message, const QVariant&) {
+    qCDebug(lcPdf, "%s", qUtf8Printable(message));
+}
+void NoMessage(const QString&, const QVariant&) {}
+
+// Every call into the PDF library in this process goes through this lock, and so does the
+// fork that renders a page: the child never starts with one of the library's own locks held.
+std::mutex& PdfLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+enum ChildExit : int { kRendered = 0, kNotDrawn = 3, kNoMemory = 4 };
+
+// The child's work: draw the page, put its rows into `fd` after a header of width and
+// height, and leave without running anything of the parent's.
+[[noreturn]] void RenderChild(const Poppler::Page& page, int dpi, int fd, qint64 width,
+                              qint64 height) {
+    Poppler::setDebugErrorFunction(NoMessage, QVariant());
+    if (!kSanitized) {
+        // A hostile image may declare any size: the library's allocations stop at a bound.
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+            std::fclose(statm);
+        }
+        if (pages > 0) {
+            const rlim_t bound = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) +
+                                 rlim_t(kRenderMemoryBytes) + rlim_t(width * height * 8);
+            const rlimit limit{bound, bound};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+    }
+    try {
+        QImage image = page.renderToImage(dpi, dpi);
+        if (image.isNull()) _exit(kNotDrawn);
+        image = image.convertToFormat(QImage::Format_RGB32);
+        if (image.isNull()) _exit(kNoMemory);
+        const qint32 size[2] = {image.width(), image.height()};
+        if (::write(fd, size, sizeof size) != ssize_t(sizeof size)) _exit(kNoMemory);
+        const auto row = static_cast<size_t>(image.width()) * 4;
+        for (int y = 0; y < image.height(); ++y) {
+            const char* at = reinterpret_cast<const char*>(image.constScanLine(y));
+            for (size_t done = 0; done < row;) {
+                const ssize_t n = ::write(fd, at + done, row - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) _exit(kNoMemory);
+                done += size_t(n);
+            }
+        }
+        _exit(kRendered);
+    } catch (...) {
+        _exit(kNoMemory);
+    }
+}
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// The rows the child left in `fd`, when they are what was asked for.
+QImage ReadRendered(int fd, qint64 width, qint64 height) {
+    qint32 size[2] = {0, 0};
+    if (::pread(fd, size, sizeof size, 0) != ssize_t(sizeof size)) return {};
+    // The library rounds the page's size its own way: a pixel more or less is the same page.
+    if (size[0] <= 0 || size[1] <= 0 || std::abs(size[0] - width) > 2 ||
+        std::abs(size[1] - height) > 2 || qint64{size[0]} * size[1] > kMaxPicturePixels)
+        return {};
+    QImage image(size[0], size[1], QImage::Format_RGB32);
+    if (image.isNull()) throw std::bad_alloc();
+    const auto row = static_cast<size_t>(size[0]) * 4;
+    off_t at = sizeof size;
+    for (int y = 0; y < size[1]; ++y, at += off_t(row)) {
+        if (::pread(fd, image.scanLine(y), row, at) != ssize_t(row)) return {};
+    }
+    return image;
+}
+
+}  // namespace
+
+struct Document::Pdf {
+    std::unique_ptr<Poppler::Document> document;
+    mutable qint64 renderMs = 0;  // spent on this file's pages so far
+    ~Pdf() {
+        const std::lock_guard lock(PdfLock());
+        document.reset();
+    }
+};
+
+bool IsPdf(const QByteArray& bytes) {
+    // A picture that merely holds the marker in its first kilobyte stays a picture.
+    return bytes.left(1024).contains("%PDF-") && !IsPictureData(bytes);
+}
+
+Document::Document(QByteArray bytes, QString what, int dpi)
+    : bytes_(std::move(bytes)), what_(std::move(what)), dpi_(dpi) {
+    // Error 7, as for a picture too large: the work a file asks for is beyond the bound.
+    const auto tooMany = [this](const QString& pages) {
+        throw RuntimeError(kErrOutOfMemory,
+                           QStringLiteral("内存溢出：%1页数太多（%2，最多允许 %3 页）")
+                               .arg(what_, pages)
+                               .arg(kMaxPages));
+    };
+    if (!IsPdf(bytes_)) {
+        pages_ = PicturePageCount(bytes_, kMaxPages + 1);
+        if (pages_ > kMaxPages) tooMany(QStringLiteral("超过 %1 页").arg(kMaxPages));
+        return;
+    }
+    pdf_ = std::make_unique<Pdf>();
+    int pages = 0;
+    {
+        const std::lock_guard lock(PdfLock());
+        static std::once_flag quiet;
+        std::call_once(quiet,
+                       [] { Poppler::setDebugErrorFunction(PdfLibraryMessage, QVariant()); });
+        pdf_->document = Poppler::Document::loadFromData(bytes_);
+        if (!pdf_->document)
+            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 数据无法读出）").arg(what_));
+        if (pdf_->document->isLocked())
+            ThrowPictureInvalid(QStringLiteral("%1已加密（打开这个 PDF 需要密码）").arg(what_));
+        pages = pdf_->document->numPages();
+        pdf_->document->setRenderHint(Poppler::Document::Antialiasing);
+        pdf_->document->setRenderHint(Poppler::Document::TextAntialiasing);
+    }
+    if (pages <= 0) ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 中没有页面）").arg(what_));
+    // The count the file claims: the walk over its pages is bounded before it starts.
+    if (pages > kMaxPages) tooMany(QStringLiteral("%1 页").arg(pages));
+    pages_ = pages;
+}
+
+Document::~Document() = default;
+
+PictureRef Document::loadPage(int index) const {
+    const QString what =
+        pages_ > 1 ? QStringLiteral("%1第 %2 页").arg(what_).arg(index + 1) : what_;
+    if (!pdf_)
+        return pages_ > 1 ? LoadPicturePage(bytes_, what, index)
+                          : LoadPictureFromData(bytes_, what);
+    const auto tooSlow = [&] {
+        ThrowPictureInvalid(
+            QStringLiteral("%1太复杂（%2 秒内未能绘制完成）").arg(what).arg(kPageRenderMs / 1000));
+    };
+    if (pdf_->renderMs >= kFileRenderMs) tooSlow();
+    try {
+        std::unique_ptr<Poppler::Page> page;
+        QSizeF points;
+        {
+            const std::lock_guard lock(PdfLock());
+            page = pdf_->document->page(index);
+            if (page) points = page->pageSizeF();
+        }
+        const auto release = qScopeGuard([&] {
+            const std::lock_guard lock(PdfLock());
+            page.reset();
+        });
+        if (!page) ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面无法读出）").arg(what));
+        // The size in pixels is judged from the page's box, before anything is drawn.
+        const double width = std::ceil(points.width() * dpi_ / 72.0);
+        const double height = std::ceil(points.height() * dpi_ / 72.0);
+        if (!std::isfinite(width) || !std::isfinite(height) || width < 1 || height < 1)
+            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面尺寸无效）").arg(what));
+        if (width * height > double(kMaxPicturePixels))
+            ThrowPictureTooLarge(what, width > 1e15 ? 0 : qint64(width),
+                                 height > 1e15 ? 0 : qint64(height));
+
+        // Drawn in a child process: the PDF library stops the whole process when an
+        // allocation fails, and a page may hold anything. The child is stopped after its time.
+        const Descriptor rows(memfd_create("scan39-page", MFD_CLOEXEC));
+        if (rows.get() < 0) ThrowPictureOutOfMemory(what, QSize());
+        QElapsedTimer clock;
+        clock.start();
+        pid_t child = -1;
+        {
+            const std::lock_guard lock(PdfLock());
+            child = fork();
+            if (child == 0) RenderChild(*page, dpi_, rows.get(), qint64(width), qint64(height));
+        }
+        if (child < 0) ThrowPictureOutOfMemory(what, QSize());
+        const qint64 allowed = std::min<qint64>(kPageRenderMs, kFileRenderMs - pdf_->renderMs);
+        int status = 0;
+        bool stopped = false;
+        while (true) {
+            const pid_t done = waitpid(child, &status, WNOHANG);
+            if (done == child || (done < 0 && errno != EINTR)) break;
+            if (!stopped && clock.elapsed() > allowed) {
+                kill(child, SIGKILL);
+                stopped = true;
+            }
+            QThread::msleep(2);
+        }
+        pdf_->renderMs += clock.elapsed();
+        if (stopped) tooSlow();
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMemory)
+            ThrowPictureOutOfMemory(what, QSize(int(width), int(height)));
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != kRendered)
+            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面无法绘制）").arg(what));
+        QImage image = ReadRendered(rows.get(), qint64(width), qint64(height));
+        if (image.isNull())
+            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面无法绘制）").arg(what));
+        return std::make_shared<const Picture>(std::move(image));
+    } catch (const std::bad_alloc&) {
+        ThrowPictureOutOfMemory(what, QSize());
+    }
+}
+
+}  // namespace scan39::host

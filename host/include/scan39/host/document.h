@@ -1,0 +1,57 @@
+#pragma once
+// Files of pages: a PDF, rendered page by page, or a picture, of which a TIFF may hold several.
+// Each page is loaded on its own, within the picture loader's bounds, so one damaged or
+// oversized page costs only itself.
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+#include "scan39/host/picture.h"
+
+namespace scan39::host {
+
+// Resolution a PDF page is rendered at, in dots per inch.
+inline constexpr int kDefaultDpi = 300;
+inline constexpr int kMinDpi = 36;
+inline constexpr int kMaxDpi = 1200;
+
+// A file with more pages is refused as a whole: a small file can hold a huge number of pages
+// sharing one content stream, and each page is rendered and read in full.
+inline constexpr int kMaxPages = 1000;
+
+// Whether the bytes are a PDF: its header within the first kilobyte, as readers accept it, in
+// bytes that are not one of the loader's pictures.
+bool IsPdf(const QByteArray& bytes);
+
+class Document {
+  public:
+    // Takes the file's bytes; `what` names the source in error descriptions, as for
+    // LoadPictureFromData. Throws RuntimeError for a file whose pages cannot be had at all: a
+    // PDF that is damaged, encrypted or empty, or a file of more than kMaxPages pages. A picture
+    // is never judged here; its faults show when its page is loaded.
+    Document(QByteArray bytes, QString what, int dpi = kDefaultDpi);
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    int pageCount() const { return pages_; }
+    // A PDF's pages are rendered by the PDF library; every other file's go through Qt's image
+    // readers, which the caller serialises as it does for LoadPictureFromData.
+    bool isPdf() const { return pdf_ != nullptr; }
+
+    // Page `index` (from 0) as an RGB32 picture. Throws RuntimeError for this page alone: 481
+    // damaged, 7 larger than kMaxPicturePixels at the document's resolution (refused before it
+    // is rendered) or out of memory. Not safe to call from two threads at once.
+    PictureRef loadPage(int index) const;
+
+  private:
+    struct Pdf;
+    QByteArray bytes_;
+    QString what_;
+    int dpi_;
+    int pages_ = 1;
+    std::unique_ptr<Pdf> pdf_;
+};
+
+}  // namespace scan39::host

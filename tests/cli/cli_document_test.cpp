@@ -1,0 +1,197 @@
+// scan39 on files of pages: a PDF and a multi-page TIFF, one record per page, damaged and
+// hostile files, and --dpi.
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "scan39/encoder.h"
+
+namespace {
+
+// Code 39 bars of `text` from (x, y), `unit` wide a narrow element, on whatever `p` draws on.
+void DrawSymbol(QPainter& p, const char* text, qreal x, qreal y, qreal unit, qreal height) {
+    const auto runs = scan39::encoder::Runs(text, {1, 3, 1});
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i % 2 == 0) p.fillRect(QRectF(x, y, runs[i] * unit, height), Qt::black);
+        x += runs[i] * unit;
+    }
+}
+
+QImage SymbolPicture(const char* text) {
+    QImage image(360, 160, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    DrawSymbol(p, text, 40, 20, 2, 120);
+    return image;
+}
+
+// One page per size; a null size repeats the one before. Drawn in points.
+bool WritePdf(const QString& path, const QList<QPageSize>& pages, const QStringList& texts) {
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(pages.first());
+    writer.setPageMargins(QMarginsF());
+    QPainter p(&writer);
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+        if (i > 0 && (!writer.setPageSize(pages[i]) || !writer.newPage())) return false;
+        if (i < texts.size()) DrawSymbol(p, texts[i].toLatin1().constData(), 40, 60, 1.5, 60);
+    }
+    return p.end();
+}
+
+}  // namespace
+
+class CliDocumentTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+    bool tiffs_ = false;  // ImageMagick made the multi-page TIFFs
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    struct Run {
+        int exitCode = -1;
+        QStringList records;  // "page:text" or "page:error", page empty when absent
+        QByteArray out, err;
+    };
+    Run run(const QStringList& args) {
+        QProcess p;
+        p.setWorkingDirectory(dir_.path());
+        QProcessEnvironment env;
+        env.insert("LANG", "C.UTF-8");
+        p.setProcessEnvironment(env);
+        p.start(SCAN39_CLI, args);
+        p.waitForFinished(180000);
+        Run r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.err = p.readAllStandardError();
+        r.out = p.readAllStandardOutput();
+        for (const QByteArray& line : r.out.split('\n')) {
+            if (!line.startsWith('{')) continue;
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            const QString page = o.contains("page") ? QString::number(o["page"].toInt()) : "";
+            r.records << page + ':' +
+                             (o.contains("error") ? "error " + o["error"].toString()
+                                                  : o["text"].toString());
+        }
+        return r;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        const QPageSize a6(QPageSize::A6), a0(QPageSize::A0);
+        QVERIFY(WritePdf(path("two.pdf"), {a6, a6}, {"PAGE-1", "PAGE-2"}));
+        QVERIFY(WritePdf(path("one.pdf"), {a6}, {"ALONE"}));
+        QVERIFY(WritePdf(path("big2.pdf"), {a6, a0}, {"PAGE-1"}));
+        QVERIFY(WritePdf(path("many.pdf"), QList<QPageSize>(1001, a6), {}));
+        QFile two(path("two.pdf"));
+        QVERIFY(two.open(QIODevice::ReadOnly));
+        QFile cut(path("cut.pdf"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(two.readAll().left(two.size() / 2));
+        cut.close();
+        // The standard handler's dictionary with keys no password opens; the reader rebuilds
+        // the missing cross-reference table.
+        QFile enc(path("locked.pdf"));
+        QVERIFY(enc.open(QIODevice::WriteOnly));
+        enc.write(
+            "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+            "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+            "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] >> endobj\n"
+            "4 0 obj << /Filter /Standard /V 1 /R 2 /P -4 /O <" +
+            QByteArray(64, '1') + "> /U <" + QByteArray(64, '2') +
+            "> >> endobj\ntrailer << /Root 1 0 R /Encrypt 4 0 R /ID [<" + QByteArray(32, '3') +
+            "> <" + QByteArray(32, '3') + ">] >>\n%%EOF\n");
+        enc.close();
+
+        QVERIFY(SymbolPicture("TIFF-1").save(path("p1.png")));
+        QImage marked = SymbolPicture("MARKED");
+        marked.setText("Comment", "%PDF-1.4");
+        QVERIFY(marked.save(path("marked.png")));
+        QVERIFY(SymbolPicture("TIFF-2").save(path("p2.png")));
+        const QString convert = QStandardPaths::findExecutable("convert");
+        if (!convert.isEmpty() &&
+            QProcess::execute(convert, {path("p1.png"), path("p2.png"), path("two.tif")}) == 0) {
+            QFile tif(path("two.tif"));
+            QVERIFY(tif.open(QIODevice::ReadOnly));
+            QFile cutTif(path("cut.tif"));
+            QVERIFY(cutTif.open(QIODevice::WriteOnly));
+            cutTif.write(tif.readAll().chopped(tif.size() / 4));  // into the second page
+            tiffs_ = true;
+        }
+    }
+
+    void pages_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("records");
+        QTest::newRow("pdf, a symbol a page")
+            << QStringList{"two.pdf"} << 0 << QStringList{"1:PAGE-1", "2:PAGE-2"};
+        QTest::newRow("pdf at 100 dpi")
+            << QStringList{"--dpi", "100", "two.pdf"} << 0 << QStringList{"1:PAGE-1", "2:PAGE-2"};
+        QTest::newRow("one page: no page member")
+            << QStringList{"one.pdf", "p1.png"} << 0 << QStringList{":ALONE", ":TIFF-1"};
+        QTest::newRow("a picture that holds the PDF marker")
+            << QStringList{"marked.png"} << 0 << QStringList{":MARKED"};
+        QTest::newRow("tiff, a symbol a page")
+            << QStringList{"two.tif"} << 0 << QStringList{"1:TIFF-1", "2:TIFF-2"};
+        QTest::newRow("a tiff page cut off")
+            << QStringList{"cut.tif"} << 2 << QStringList{"1:TIFF-1", "2:error truncated"};
+        QTest::newRow("a page too large at the resolution")
+            << QStringList{"big2.pdf"} << 2
+            << QStringList{"1:PAGE-1", "2:error too large (at most 67108864 pixels are accepted)"};
+        QTest::newRow("encrypted") << QStringList{"locked.pdf"} << 2
+                                   << QStringList{":error encrypted (the PDF needs a password)"};
+        QTest::newRow("too many pages, refused before any is drawn")
+            << QStringList{"many.pdf"} << 2
+            << QStringList{":error too many pages (at most 1000 are read)"};
+    }
+    void pages() {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, records);
+        if (args.last().endsWith(".tif") && !tiffs_) QSKIP("no ImageMagick to make the TIFFs");
+        const Run r = run(QStringList{"--json"} + args);
+        QCOMPARE(r.records, records);
+        QCOMPARE(r.exitCode, exitCode);
+    }
+
+    // A cut PDF may keep a page the reader can rebuild, never a page without its record.
+    void damagedPdf() {
+        const Run r = run({"--json", "cut.pdf"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!r.records.isEmpty());
+        QVERIFY2(r.records.last().contains("error damaged"), qPrintable(r.records.join('|')));
+    }
+
+    void textNamesThePage() {
+        const Run r = run({"two.pdf"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QByteArray("two.pdf page 1: PAGE-1\ntwo.pdf page 2: PAGE-2\n"));
+    }
+
+    void dpiChecked_data() {
+        QTest::addColumn<QString>("value");
+        for (const char* v : {"35", "1201", "300dpi", "", "-1"}) QTest::newRow(v) << QString(v);
+    }
+    void dpiChecked() {
+        QFETCH(QString, value);
+        const Run r = run({"--dpi=" + value, "two.pdf"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("--dpi takes a number from 36 to 1200"), r.err.constData());
+        QVERIFY(
+            run({"--box", "0,0,9,9", "--dpi", "300", "p1.png"}).err.contains("--dpi works only"));
+    }
+};
+
+QTEST_MAIN(CliDocumentTest)
+#include "cli_document_test.moc"
