@@ -10,7 +10,7 @@ std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
                                        const Options& options) {
     std::vector<GradeSummary> grades;
     if (!options.grade) return grades;
-    const reader::GradeOptions gradeOptions{options.aperture, options.dpi};
+    const reader::GradeOptions gradeOptions{options.aperture, static_cast<double>(options.dpi)};
     for (const reader::Symbol& s : symbols) {
         const reader::SymbolGrade g = reader::Grade(picture, s, gradeOptions);
         grades.push_back({g.overall, g.value, reader::GradeJson(g)});
