@@ -35,6 +35,7 @@ namespace {
 struct PictureResult {
     std::optional<LoadError> error;
     std::vector<reader::Symbol> symbols;
+    bool truncated = false;  // the reader did not search the whole picture
     int width = 0;
     int height = 0;
     std::optional<QString> annotateFailure;
@@ -134,7 +135,9 @@ PictureResult ReadPicture(const Options& options, const QByteArray& name,
         // Held no longer than needed: only the annotation draws on it.
         if (annotatePath.isEmpty()) picture = QImage();
         const reader::GreyView view{grey.data(), result.width, result.height, result.width};
-        result.symbols = reader::Read(view, ReaderOptions(options));
+        reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
+        result.symbols = std::move(read.symbols);
+        result.truncated = read.truncated;
         grey = {};
         std::sort(result.symbols.begin(), result.symbols.end(), [](const auto& a, const auto& b) {
             return std::pair(a.corners[0].y, a.corners[0].x) <
@@ -216,7 +219,8 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         status = kExitError;
     } else if (r.symbols.empty()) {
         if (o.json) {
-            out << "{" << JsonFileMembers(name) << ",\"text\":null}\n";
+            out << "{" << JsonFileMembers(name) << ",\"text\":null"
+                << (r.truncated ? ",\"truncated\":true}\n" : "}\n");
         } else {
             err << lead << NothingFound(o, r) << '\n';
         }
@@ -232,8 +236,21 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
             for (std::size_t i = 0; i < s.corners.size(); ++i)
                 out << (i ? ",[" : "[") << Number(s.corners[i].x) << ',' << Number(s.corners[i].y)
                     << ']';
-            out << "],\"angle\":" << Number(s.angle) << ",\"lines\":" << s.lines << "}\n";
+            out << "],\"angle\":" << Number(s.angle) << ",\"lines\":" << s.lines
+                << (r.truncated ? ",\"truncated\":true}\n" : "}\n");
         }
+    }
+    if (r.truncated && !r.error) {
+        // Never silent: symbols may be missing, so the picture cannot count as read whole.
+        err << name << ": "
+            << Tr(o.language,
+                  QStringLiteral(
+                      "the search stopped before covering the whole picture (far more "
+                      "bar-like regions than a real sheet holds); symbols may be missing"),
+                  QStringLiteral(
+                      "查找未覆盖整幅图片（类似条码的区域远多于实际页面）；可能漏读条码"))
+            << '\n';
+        status = std::max(status, static_cast<int>(kExitNotDecoded));
     }
     if (r.annotateFailure) {
         err << name << ": " << *r.annotateFailure << '\n';

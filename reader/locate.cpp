@@ -112,37 +112,44 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
 }
 
 // Joins regions that continue one another along their direction: wide bars and spaces of
-// large modules leave each bar a region of its own.
+// large modules leave each bar a region of its own. A region that grew is compared with the
+// rest again; dead ones are dropped at the end, so a page of many regions stays quadratic.
 void Merge(std::vector<Region>& regions) {
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (std::size_t i = 0; i < regions.size() && !merged; ++i) {
-            for (std::size_t j = i + 1; j < regions.size() && !merged; ++j) {
-                Region& a = regions[i];
-                const Region& b = regions[j];
-                if (std::abs(a.dir.x * b.dir.x + a.dir.y * b.dir.y) < kMinMergeDot) continue;
-                const double x = b.centre.x - a.centre.x, y = b.centre.y - a.centre.y;
-                const double along = x * a.dir.x + y * a.dir.y;
-                const double across = std::abs(y * a.dir.x - x * a.dir.y);
-                if (across > 0.5 * std::max(a.halfWidth, b.halfWidth)) continue;
-                if (std::abs(along) > a.halfLength + b.halfLength + kMergeGap) continue;
-                const double lo = std::min(-a.halfLength, along - b.halfLength);
-                const double hi = std::max(a.halfLength, along + b.halfLength);
-                const double mid = 0.5 * (lo + hi);
-                a.centre = {a.centre.x + mid * a.dir.x, a.centre.y + mid * a.dir.y};
-                a.halfLength = 0.5 * (hi - lo);
-                a.halfWidth = std::max(a.halfWidth, b.halfWidth);
-                a.blocks += b.blocks;
-                regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
-                merged = true;
-            }
+    std::vector<char> dead(regions.size(), 0);
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+        if (dead[i]) continue;
+        Region& a = regions[i];
+        for (std::size_t j = 0; j < regions.size(); ++j) {
+            if (j == i || dead[j]) continue;
+            const Region& b = regions[j];
+            const double x = b.centre.x - a.centre.x, y = b.centre.y - a.centre.y;
+            const double reach = a.halfLength + b.halfLength + kMergeGap;
+            if (std::abs(x) > reach || std::abs(y) > reach) continue;
+            if (std::abs(a.dir.x * b.dir.x + a.dir.y * b.dir.y) < kMinMergeDot) continue;
+            const double along = x * a.dir.x + y * a.dir.y;
+            const double across = std::abs(y * a.dir.x - x * a.dir.y);
+            if (across > 0.5 * std::max(a.halfWidth, b.halfWidth)) continue;
+            if (std::abs(along) > reach) continue;
+            const double lo = std::min(-a.halfLength, along - b.halfLength);
+            const double hi = std::max(a.halfLength, along + b.halfLength);
+            const double mid = 0.5 * (lo + hi);
+            a.centre = {a.centre.x + mid * a.dir.x, a.centre.y + mid * a.dir.y};
+            a.halfLength = 0.5 * (hi - lo);
+            a.halfWidth = std::max(a.halfWidth, b.halfWidth);
+            a.blocks += b.blocks;
+            dead[j] = 1;
+            j = static_cast<std::size_t>(-1);  // grown: every other region again
         }
     }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < regions.size(); ++i)
+        if (!dead[i]) regions[kept++] = regions[i];
+    regions.resize(kept);
 }
 
 }  // namespace
 
-std::vector<Region> Locate(const GreyView& picture, int limit) {
+std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     const int w = picture.width, h = picture.height;
     const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
     std::vector<Tensor> fine(static_cast<std::size_t>(bw) * bh);
@@ -177,7 +184,7 @@ std::vector<Region> Locate(const GreyView& picture, int limit) {
     regions.insert(regions.end(), coarseRegions.begin(), coarseRegions.end());
     std::stable_sort(regions.begin(), regions.end(),
                      [](const Region& a, const Region& b) { return a.blocks > b.blocks; });
-    if (static_cast<int>(regions.size()) > limit) regions.resize(limit);
+    if (regions.size() > limit) regions.resize(limit);
     return regions;
 }
 

@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""Whole-process time of scan39, zxing-cpp and zbarimg on the pictures of make_pages.py.
+
+    /usr/bin/python3 bench/reader/time_pages.py --pictures build/pages \
+        [--scan39 build/cli/scan39] [--zxing build/bench/reader/scan39_zxing_read] \
+        [--effort thorough,fast] [--only page,photo]
+
+Each picture is read once by each reader, one process at a time, in the same run, so that
+all see the same machine load. Prints a Markdown table per condition: median, 90th
+percentile and slowest time in seconds, and the symbols read of those in the pictures (a text
+read that is not in the picture counts as false).
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import time
+
+
+def run(cmd):
+    start = time.perf_counter()
+    p = subprocess.run(cmd, capture_output=True)
+    return time.perf_counter() - start, p.stdout.decode("latin-1")
+
+
+def scan39_texts(out):
+    texts = []
+    for line in out.splitlines():
+        rec = json.loads(line)
+        if rec.get("text") is not None:
+            texts.append(rec["text"])
+    return texts
+
+
+def percentile(values, q):
+    v = sorted(values)
+    return v[min(len(v) - 1, int(round(q * (len(v) - 1))))]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--pictures", required=True)
+    ap.add_argument("--scan39", default="build/cli/scan39")
+    ap.add_argument("--zxing", default="build/bench/reader/scan39_zxing_read")
+    ap.add_argument("--effort", default="thorough")
+    ap.add_argument("--only", default="")
+    args = ap.parse_args()
+    with open(os.path.join(args.pictures, "manifest.jsonl")) as f:
+        entries = [json.loads(line) for line in f if line.strip()]
+    only = [c for c in args.only.split(",") if c]
+    if only:
+        entries = [e for e in entries if e["condition"] in only]
+
+    readers = {}
+    for effort in args.effort.split(","):
+        readers[f"scan39 {effort}"] = (
+            lambda p, e=effort: [args.scan39, "--json", "--jobs", "1", "--effort", e, p],
+            scan39_texts)
+    if os.access(args.zxing, os.X_OK):
+        readers["zxing-cpp"] = (lambda p: [args.zxing, p], lambda out: out.splitlines())
+    if shutil.which("zbarimg"):
+        readers["zbarimg"] = (
+            lambda p: ["zbarimg", "-q", "--raw", "-Sdisable", "-Scode39.enable", p],
+            lambda out: out.splitlines())
+
+    stats = {}  # (condition, reader) -> [times, read, expected, false]
+    for e in entries:
+        path = os.path.join(args.pictures, e["file"])
+        for name, (cmd, parse) in readers.items():
+            seconds, out = run(cmd(path))
+            texts = parse(out)
+            s = stats.setdefault((e["condition"], name), [[], 0, 0, 0])
+            s[0].append(seconds)
+            s[1] += len(set(texts) & set(e["texts"]))
+            s[2] += len(e["texts"])
+            s[3] += len(set(texts) - set(e["texts"]))
+
+    print("| Pictures | Reader | median s | 90th pct s | max s | symbols read | false |")
+    print("|---|---|---|---|---|---|---|")
+    for (cond, name), (times, read, expected, false) in stats.items():
+        print(f"| {cond} ({len(times)}) | {name} | {percentile(times, 0.5):.2f} | "
+              f"{percentile(times, 0.9):.2f} | {max(times):.2f} | {read}/{expected} | {false} |")
+
+
+if __name__ == "__main__":
+    main()
