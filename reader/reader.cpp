@@ -120,6 +120,11 @@ constexpr double kBarLike = 0.6;
 // Start or stop characters make a region promising even at a slant or in perspective, which
 // leave little of the likeness; print rarely shows any, and then with no likeness at all.
 constexpr double kBarLikeEnds = 0.3;
+// The likeness is a rough guide on small, blurred or turned symbols: a picture spends this
+// many samples as if every region were bar-like, and after its first pass this many more on
+// the regions the likeness turned away. A small picture's whole search fits in it; a page of
+// print gets a few hundredths of a second.
+constexpr long long kFreeSamples = 1'500'000;
 // Whole reads from one region that agree before its remaining lines are skipped.
 constexpr int kSettledReads = 6;
 
@@ -236,7 +241,8 @@ bool ScanRegion(LineReader& reader, const Plan& plan, const GreyView& picture, R
                         observations, evidence);
             if (reader.Spent() >= plan.budget) return false;
             if (evidence.ends == 0 &&
-                (i + 1 == kGiveUpAfter || (i + 1 == kGiveUpSoon && !work.BarLike(picture))))
+                (i + 1 == kGiveUpAfter ||
+                 (i + 1 == kGiveUpSoon && reader.Spent() > kFreeSamples && !work.BarLike(picture))))
                 break;
             if (Settled(observations, before)) break;
         }
@@ -353,15 +359,23 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         Evidence& e = work[i].evidence;
         const bool promising = e.ends > 0 || 2 * e.busy >= e.lines;
         const bool few = !promising && e.some >= kSomeLines;
-        if ((promising || few) && WholeReads(work[i].observations, 0) < 2 &&
-            work[i].BarLike(picture, e.ends > 0 ? kBarLikeEnds : kBarLike))
-            order.push_back(i);
+        if ((promising || few) && WholeReads(work[i].observations, 0) < 2) order.push_back(i);
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return work[a].evidence.ends > 0 && work[b].evidence.ends == 0;
-    });
-    for (std::size_t i : order) {
+    // The bar-like first, those with start or stop characters first among them.
+    const auto rank = [&](std::size_t i) {
+        RegionWork& w = work[i];
+        const bool ends = w.evidence.ends > 0;
+        return std::pair(w.BarLike(picture, ends ? kBarLikeEnds : kBarLike), ends);
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return rank(a) > rank(b); });
+    std::size_t liked = 0;
+    while (liked < order.size() && rank(order[liked]).first) ++liked;
+    const long long firstPass = reader.Spent();
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
         if (reader.Spent() >= plan.budget) break;
+        if (k >= liked && reader.Spent() >= firstPass + kFreeSamples) break;
         RegionWork& w = work[i];
         if (!ScanRegion(reader, plan, picture, w, plan.tilts)) break;
         const Evidence& evidence = w.evidence;
