@@ -111,20 +111,19 @@ class LineReader {
 };
 
 // Lines across a region before one without start or stop characters is given up; sooner
-// where it does not look like bars (print, tables, texture).
+// once the picture spent its free samples (print, tables and texture make many regions).
 constexpr int kGiveUpAfter = 8;
 constexpr int kGiveUpSoon = 4;
-// Bar likeness (below) a region without start or stop characters needs for more lines,
-// tilts and recovery: text lines and tables reach about 0.5, bars 0.9 and more, blurred too.
+// Bar likeness (below) that ranks a region without start or stop characters for tilts and
+// recovery: running text reaches about 0.5, bars 0.9 and more, blurred too.
 constexpr double kBarLike = 0.6;
 // Start or stop characters make a region promising even at a slant or in perspective, which
 // leave little of the likeness; print rarely shows any, and then with no likeness at all.
 constexpr double kBarLikeEnds = 0.3;
-// The likeness is a rough guide on small, blurred or turned symbols: a picture spends this
-// many samples as if every region were bar-like, and after its first pass this many more on
-// the regions the likeness turned away. A small picture's whole search fits in it; a page of
-// print gets a few hundredths of a second.
-constexpr long long kFreeSamples = 1'500'000;
+// Samples a picture spends before its regions give up sooner, and after its first pass on
+// tilts and recovery where no bar-like start or stop was seen. A small picture's whole search
+// fits in it; a page of print gets a few hundredths of a second.
+constexpr long long kFreeSamples = 1'000'000;
 // Whole reads from one region that agree before its remaining lines are skipped.
 constexpr int kSettledReads = 6;
 
@@ -178,6 +177,10 @@ double BarLikeness(const GreyView& picture, const Region& r) {
         if (line.count < 8) return 0;
         line.count = std::min(line.count, n);
         SampleProfile(picture, line, p[k]);
+        // Slopes rather than levels: a few long ruled lines or a shade across the page
+        // would otherwise outweigh everything between them.
+        for (std::size_t i = 0; i + 2 < p[k].size(); ++i) p[k][i] = p[k][i + 2] - p[k][i];
+        if (p[k].size() >= 2) p[k].resize(p[k].size() - 2);
     }
     const int m = static_cast<int>(std::min(p[0].size(), p[1].size()));
     const int shift = std::min(24, 2 + static_cast<int>(0.1 * off));
@@ -210,9 +213,9 @@ struct RegionWork {
 };
 
 // Lines across one region at each of `tilts` (degrees off its own direction); tilted ones
-// only where the lines so far looked promising but read little. False when the budget ran
-// out.
-bool ScanRegion(LineReader& reader, const Plan& plan, const GreyView& picture, RegionWork& work,
+// only where the lines so far looked promising but read little. False when the reader's
+// samples reached `limit`.
+bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
                 const std::vector<double>& tilts, bool tiltWhenBusy = true) {
     const Region& r = work.region;
     std::vector<Observation>& observations = work.observations;
@@ -239,10 +242,9 @@ bool ScanRegion(LineReader& reader, const Plan& plan, const GreyView& picture, R
             const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
-            if (reader.Spent() >= plan.budget) return false;
+            if (reader.Spent() >= limit) return false;
             if (evidence.ends == 0 &&
-                (i + 1 == kGiveUpAfter ||
-                 (i + 1 == kGiveUpSoon && reader.Spent() > kFreeSamples && !work.BarLike(picture))))
+                (i + 1 == kGiveUpAfter || (i + 1 == kGiveUpSoon && reader.Spent() > kFreeSamples)))
                 break;
             if (Settled(observations, before)) break;
         }
@@ -344,7 +346,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         if (Covered(r, done)) continue;
         done.push_back(r);
         work.push_back({r, {}, {}});
-        if (!ScanRegion(reader, plan, picture, work.back(), {0})) {
+        if (!ScanRegion(reader, plan.budget, plan, work.back(), {0})) {
             result.truncated = true;
             break;
         }
@@ -361,11 +363,13 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         const bool few = !promising && e.some >= kSomeLines;
         if ((promising || few) && WholeReads(work[i].observations, 0) < 2) order.push_back(i);
     }
-    // The bar-like first, those with start or stop characters first among them.
+    // Start or stop characters on bar-like lines first; then the others, the most bar-like
+    // first, within the free samples only: print and tables look busy too, and even bar-like
+    // where their lines and rules repeat.
     const auto rank = [&](std::size_t i) {
         RegionWork& w = work[i];
-        const bool ends = w.evidence.ends > 0;
-        return std::pair(w.BarLike(picture, ends ? kBarLikeEnds : kBarLike), ends);
+        return std::pair(w.evidence.ends > 0 && w.BarLike(picture, kBarLikeEnds),
+                         w.BarLike(picture) ? w.barLike : 0.0);
     };
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return rank(a) > rank(b); });
@@ -375,9 +379,11 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::size_t i = order[k];
         if (reader.Spent() >= plan.budget) break;
-        if (k >= liked && reader.Spent() >= firstPass + kFreeSamples) break;
+        const long long limit =
+            k < liked ? plan.budget : std::min(plan.budget, firstPass + kFreeSamples);
+        if (reader.Spent() >= limit) break;
         RegionWork& w = work[i];
-        if (!ScanRegion(reader, plan, picture, w, plan.tilts)) break;
+        if (!ScanRegion(reader, limit, plan, w, plan.tilts)) break;
         const Evidence& evidence = w.evidence;
         const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
         const bool few = !promising && evidence.some >= kSomeLines;
@@ -392,7 +398,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
             // a start or stop, which keeps the pass cheap where no Code 39 is.
             std::vector<double> tilts{0};
             tilts.insert(tilts.end(), plan.tilts.begin(), plan.tilts.end());
-            const bool within = ScanRegion(reader, plan, picture, again, tilts, evidence.ends > 0);
+            const bool within = ScanRegion(reader, limit, plan, again, tilts, evidence.ends > 0);
             w.observations.insert(w.observations.end(), again.observations.begin(),
                                   again.observations.end());
             if (!within || WholeReads(w.observations, 0) >= 2) break;

@@ -2,8 +2,8 @@
 """Whole-process time of scan39, zxing-cpp and zbarimg on the pictures of make_pages.py.
 
     /usr/bin/python3 bench/reader/time_pages.py --pictures build/pages \
-        [--scan39 build/cli/scan39] [--zxing build/bench/reader/scan39_zxing_read] \
-        [--effort thorough,fast] [--only page,photo]
+        [--scan39 build/cli/scan39] [--scan39 before=/tmp/scan39-old] \
+        [--zxing build/bench/reader/scan39_zxing_read] [--effort thorough,fast] [--only page,photo]
 
 Each picture is read once by each reader, one process at a time, in the same run, so that
 all see the same machine load. Prints a Markdown table per condition: median, 90th
@@ -29,7 +29,7 @@ def scan39_texts(out):
     texts = []
     for line in out.splitlines():
         rec = json.loads(line)
-        if rec.get("text") is not None:
+        if rec.get("text"):
             texts.append(rec["text"])
     return texts
 
@@ -42,7 +42,8 @@ def percentile(values, q):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--pictures", required=True)
-    ap.add_argument("--scan39", default="build/cli/scan39")
+    ap.add_argument("--scan39", action="append",
+                    help="a scan39 binary, or NAME=BINARY; repeat to compare builds")
     ap.add_argument("--zxing", default="build/bench/reader/scan39_zxing_read")
     ap.add_argument("--effort", default="thorough")
     ap.add_argument("--only", default="")
@@ -54,10 +55,12 @@ def main():
         entries = [e for e in entries if e["condition"] in only]
 
     readers = {}
-    for effort in args.effort.split(","):
-        readers[f"scan39 {effort}"] = (
-            lambda p, e=effort: [args.scan39, "--json", "--jobs", "1", "--effort", e, p],
-            scan39_texts)
+    for binary in args.scan39 or ["build/cli/scan39"]:
+        label, _, path = binary.rpartition("=")
+        for effort in args.effort.split(","):
+            readers[" ".join(filter(None, ["scan39", label, effort]))] = (
+                lambda p, e=effort, b=path: [b, "--json", "--jobs", "1", "--effort", e, p],
+                scan39_texts)
     if os.access(args.zxing, os.X_OK):
         readers["zxing-cpp"] = (lambda p: [args.zxing, p], lambda out: out.splitlines())
     if shutil.which("zbarimg"):
