@@ -214,9 +214,10 @@ struct RegionWork {
 
 // Lines across one region at each of `tilts` (degrees off its own direction); tilted ones
 // only where the lines so far looked promising but read little. False when the reader's
-// samples reached `limit`.
+// samples reached `limit`. The `first` lines across a region give up sooner once the picture
+// spent its free samples.
 bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
-                const std::vector<double>& tilts, bool tiltWhenBusy = true) {
+                const std::vector<double>& tilts, bool tiltWhenBusy = true, bool first = false) {
     const Region& r = work.region;
     std::vector<Observation>& observations = work.observations;
     Evidence& evidence = work.evidence;
@@ -225,7 +226,7 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
     // Far enough past the region for a symbol of which it holds only a third, and its
     // quiet zones.
     const double reach = 3 * r.halfLength + 32;
-    const std::size_t before = observations.size();
+    const std::size_t before = 0;  // reads since the region's first line count
     for (double tilt : tilts) {
         // Tilted lines only where the region's own direction read too little but found
         // start or stop characters or many edges: the direction is off (perspective
@@ -243,8 +244,8 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
             if (reader.Spent() >= limit) return false;
-            if (evidence.ends == 0 &&
-                (i + 1 == kGiveUpAfter || (i + 1 == kGiveUpSoon && reader.Spent() > kFreeSamples)))
+            if (evidence.ends == 0 && (i + 1 == kGiveUpAfter || (first && i + 1 == kGiveUpSoon &&
+                                                                 reader.Spent() > kFreeSamples)))
                 break;
             if (Settled(observations, before)) break;
         }
@@ -346,7 +347,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         if (Covered(r, done)) continue;
         done.push_back(r);
         work.push_back({r, {}, {}});
-        if (!ScanRegion(reader, plan.budget, plan, work.back(), {0})) {
+        if (!ScanRegion(reader, plan.budget, plan, work.back(), {0}, true, true)) {
             result.truncated = true;
             break;
         }
@@ -363,12 +364,14 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         const bool few = !promising && e.some >= kSomeLines;
         if ((promising || few) && WholeReads(work[i].observations, 0) < 2) order.push_back(i);
     }
-    // Start or stop characters on bar-like lines first; then the others, the most bar-like
-    // first, within the free samples only: print and tables look busy too, and even bar-like
-    // where their lines and rules repeat.
+    // Start or stop characters on bar-like lines or on a quarter of the lines first (a
+    // symbol turned far off its region's direction loses the likeness); then the others, the most
+    // bar-like first, within the free samples only: print and tables look busy too, and even
+    // bar-like where their lines and rules repeat.
     const auto rank = [&](std::size_t i) {
         RegionWork& w = work[i];
-        return std::pair(w.evidence.ends > 0 && w.BarLike(picture, kBarLikeEnds),
+        const Evidence& e = w.evidence;
+        return std::pair(e.ends > 0 && (4 * e.ends >= e.lines || w.BarLike(picture, kBarLikeEnds)),
                          w.BarLike(picture) ? w.barLike : 0.0);
     };
     std::stable_sort(order.begin(), order.end(),

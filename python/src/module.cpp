@@ -86,13 +86,20 @@ ArrayPixels PixelsOf(const py::array& a) {
 }
 
 py::list ReadPicture(const host::PictureRef& picture, const reader::ReadOptions& options) {
-    std::vector<reader::Symbol> symbols;
+    reader::ReadResult result;
     {
         py::gil_scoped_release unlocked;
         const GreyPicture grey = GreyOf(*picture);
-        symbols = reader::Read(grey.view, options);
+        result = reader::ReadAll(grey.view, options);
     }
-    return ToPython(symbols);
+    // Symbols may be missing: never silent, as on the command line.
+    if (result.truncated &&
+        PyErr_WarnEx(PyExc_RuntimeWarning,
+                     "the search stopped before covering the whole picture; symbols may be "
+                     "missing",
+                     1) != 0)
+        throw py::error_already_set();
+    return ToPython(result.symbols);
 }
 
 py::object ScanBox(host::PictureRef picture, int x1, int y1, int x2, int y2) {
