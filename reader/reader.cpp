@@ -221,8 +221,15 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
     const Region& r = work.region;
     std::vector<Observation>& observations = work.observations;
     Evidence& evidence = work.evidence;
-    const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
-                                 plan.minLines, plan.maxLines);
+    // A region far taller than long is symbols stacked with small gaps, merged into one: lines
+    // enough for each of them.
+    const double stacked = std::clamp(r.halfWidth / r.halfLength, 1.0, 100.0);
+    const int lines =
+        std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing), plan.minLines,
+                   static_cast<int>(plan.maxLines * (stacked > 1 ? 2 * stacked : 1)));
+    // Lines keep off the region's rim, where its blocks reach past the bars; stacked symbols
+    // reach to the rim.
+    const double span = stacked > 1 ? std::max(0.9, 1 - 6 / r.halfWidth) : 0.9;
     // Far enough past the region for a symbol of which it holds only a third, and its
     // quiet zones.
     const double reach = 3 * r.halfLength + 32;
@@ -240,7 +247,7 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
         for (int i = 0; i < lines; ++i) {
             // Spread over the region from the first lines on (van der Corput order), so
             // that stopping early still leaves lines far apart.
-            const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
+            const double o = r.halfWidth * span * (2 * Spread(i) - 1);
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
             if (reader.Spent() >= limit) return false;
