@@ -224,9 +224,9 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
     // A region far taller than long is symbols stacked with small gaps, merged into one: lines
     // enough for each of them.
     const double stacked = std::clamp(r.halfWidth / r.halfLength, 1.0, 100.0);
-    const int lines =
-        std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing), plan.minLines,
-                   static_cast<int>(plan.maxLines * (stacked > 1 ? 2 * stacked : 1)));
+    const int lines = std::clamp(
+        static_cast<int>(2 * r.halfWidth / plan.lineSpacing), plan.minLines,
+        stacked > 1 ? static_cast<int>(std::max(2 * plan.maxLines, 32) * stacked) : plan.maxLines);
     // Lines keep off the region's rim, where its blocks reach past the bars; stacked symbols
     // reach to the rim.
     const double span = stacked > 1 ? std::max(0.9, 1 - 6 / r.halfWidth) : 0.9;

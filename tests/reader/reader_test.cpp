@@ -493,17 +493,19 @@ void DrawUpright(Picture& p, const std::string& text, int x, int y, int module, 
 struct SheetCase {
     int labels;
     reader::Effort effort;
+    int pitch = 165;  // pixels from one row of labels to the next
+    int height = 60;  // of the bars
 };
 
 class Sheets : public testing::TestWithParam<SheetCase> {};
 
 TEST_P(Sheets, EverySymbolRead) {
-    const auto [labels, effort] = GetParam();
+    const auto [labels, effort, pitch, height] = GetParam();
     Picture p = Sheet();
     std::vector<std::string> drawn;
     for (int i = 0; i < labels; ++i) {
         drawn.push_back("L" + std::to_string(100 + i) + "-" + static_cast<char>('A' + i % 26));
-        DrawUpright(p, drawn.back(), 60 + (i % 3) * 400, 60 + (i / 3) * 165, 2, 60);
+        DrawUpright(p, drawn.back(), 60 + (i % 3) * 400, 20 + (i / 3) * pitch, 2, height);
     }
     const reader::ReadResult result = reader::ReadAll(p.View(), {.effort = effort});
     std::vector<std::string> texts;
@@ -520,7 +522,10 @@ INSTANTIATE_TEST_SUITE_P(Reader, Sheets,
                                          SheetCase{30, reader::Effort::kFast},
                                          SheetCase{17, reader::Effort::kThorough},
                                          SheetCase{20, reader::Effort::kThorough},
-                                         SheetCase{30, reader::Effort::kThorough}));
+                                         SheetCase{30, reader::Effort::kThorough},
+                                         // Stacked closer than their length: 9 pixels apart.
+                                         SheetCase{150, reader::Effort::kFast, 33, 24},
+                                         SheetCase{150, reader::Effort::kThorough, 33, 24}));
 
 // Paragraphs of letter-like strokes and a ruled table: nothing read, and searched whole.
 TEST(Reader, NothingFromAPageOfPrint) {
