@@ -136,8 +136,8 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
         else if (c.lines > same->lines)
             *same = std::move(c);
     }
-    // Two texts on one place: lines that misread a symbol alike. Only the better supported
-    // stays; symbols stacked apart each lie outside the other's lines.
+    // Two texts on one place: lines that misread a symbol alike. Symbols stacked apart each lie
+    // outside the other's lines, though a slanted line may widen one's reach.
     const auto inside = [](const Consensus& f, const Consensus& c) {
         const Point mid{0.5 * (c.corners[0].x + c.corners[2].x),
                         0.5 * (c.corners[0].y + c.corners[2].y)};
@@ -159,13 +159,14 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
         const double margin = 3;  // pixels: a symbol read on one line only
         return across > -margin && across < h + margin;
     };
+    // Inside a far better supported read: dropped, as a runner-up within one group would be.
+    // Each inside the other: one place read two ways, neither is sure.
     std::vector<char> drop(found.size(), 0);
     for (std::size_t i = 0; i < found.size(); ++i)
-        for (std::size_t j = 0; j < found.size(); ++j)
-            if (i != j && found[i].text != found[j].text && found[j].lines >= found[i].lines &&
-                (inside(found[j], found[i]) || inside(found[i], found[j])) &&
-                (found[j].lines > found[i].lines || j < i))
-                drop[i] = 1;
+        for (std::size_t j = 0; j < found.size(); ++j) {
+            if (i == j || found[i].text == found[j].text || !inside(found[j], found[i])) continue;
+            if (3 * found[i].lines <= found[j].lines || inside(found[i], found[j])) drop[i] = 1;
+        }
     std::vector<Consensus> kept;
     for (std::size_t i = 0; i < found.size(); ++i)
         if (!drop[i]) kept.push_back(std::move(found[i]));
