@@ -51,12 +51,14 @@ reader::ReadOptions ReaderOptions(const Options& o) {
 }
 
 std::vector<std::uint8_t> GreyOf(const QImage& rgb) {
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(rgb.width()) *
-                                   static_cast<std::size_t>(rgb.height()));
-    for (int y = 0; y < rgb.height(); ++y) {
+    // Sizes hoisted: a call per pixel costs as much as the conversion on 12-megapixel photos.
+    const int width = rgb.width(), height = rgb.height();
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) *
+                                   static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        std::uint8_t* to = grey.data() + static_cast<std::size_t>(y) * rgb.width();
-        for (int x = 0; x < rgb.width(); ++x)
+        std::uint8_t* to = grey.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x)
             to[x] = reader::Grey(static_cast<std::uint8_t>(qRed(row[x])),
                                  static_cast<std::uint8_t>(qGreen(row[x])),
                                  static_cast<std::uint8_t>(qBlue(row[x])));
