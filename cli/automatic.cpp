@@ -39,6 +39,7 @@ struct PictureResult {
     std::optional<LoadError> error;
     std::vector<reader::Symbol> symbols;
     std::vector<GradeSummary> grades;  // one per symbol with --grade
+    bool truncated = false;            // the reader did not search the whole picture
     int width = 0;
     int height = 0;
     std::optional<QString> annotateFailure;
@@ -55,12 +56,14 @@ reader::ReadOptions ReaderOptions(const Options& o) {
 }
 
 std::vector<std::uint8_t> GreyOf(const QImage& rgb) {
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(rgb.width()) *
-                                   static_cast<std::size_t>(rgb.height()));
-    for (int y = 0; y < rgb.height(); ++y) {
+    // Sizes hoisted: a call per pixel costs as much as the conversion on 12-megapixel photos.
+    const int width = rgb.width(), height = rgb.height();
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) *
+                                   static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        std::uint8_t* to = grey.data() + static_cast<std::size_t>(y) * rgb.width();
-        for (int x = 0; x < rgb.width(); ++x)
+        std::uint8_t* to = grey.data() + static_cast<std::size_t>(y) * width;
+        for (int x = 0; x < width; ++x)
             to[x] = reader::Grey(static_cast<std::uint8_t>(qRed(row[x])),
                                  static_cast<std::uint8_t>(qGreen(row[x])),
                                  static_cast<std::uint8_t>(qBlue(row[x])));
@@ -189,7 +192,9 @@ PictureResult ReadPicture(const Options& options, const std::function<host::Pict
         // Held no longer than needed: only the annotation draws on it.
         if (annotateBase.isEmpty()) picture = QImage();
         const reader::GreyView view{grey.data(), result.width, result.height, result.width};
-        result.symbols = reader::Read(view, ReaderOptions(options));
+        reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
+        result.symbols = std::move(read.symbols);
+        result.truncated = read.truncated;
         std::sort(result.symbols.begin(), result.symbols.end(), [](const auto& a, const auto& b) {
             return std::pair(a.corners[0].y, a.corners[0].x) <
                    std::pair(b.corners[0].y, b.corners[0].x);
@@ -311,7 +316,7 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         status = kExitError;
     } else if (r.symbols.empty()) {
         if (o.json) {
-            out << head << ",\"text\":null}\n";
+            out << head << ",\"text\":null" << (r.truncated ? ",\"truncated\":true}\n" : "}\n");
         } else {
             err << lead << NothingFound(o, r) << '\n';
         }
@@ -331,8 +336,20 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                 out << (i ? ",[" : "[") << Number(s.corners[i].x) << ',' << Number(s.corners[i].y)
                     << ']';
             out << "],\"angle\":" << Number(s.angle) << ",\"lines\":" << s.lines
-                << SymbolJsonExtras(s, grade) << "}\n";
+                << SymbolJsonExtras(s, grade) << (r.truncated ? ",\"truncated\":true}\n" : "}\n");
         }
+    }
+    if (r.truncated && !r.error) {
+        // Never silent: symbols may be missing, so the picture cannot count as read whole.
+        err << name << ": "
+            << Tr(o.language,
+                  QStringLiteral(
+                      "the search stopped before covering the whole picture (far more "
+                      "bar-like regions than a real sheet holds); symbols may be missing"),
+                  QStringLiteral(
+                      "查找未覆盖整幅图片（类似条码的区域远多于实际页面）；可能漏读条码"))
+            << '\n';
+        status = std::max(status, static_cast<int>(kExitNotDecoded));
     }
     if (r.annotateFailure) {
         err << label << ": " << *r.annotateFailure << '\n';

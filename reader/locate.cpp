@@ -111,38 +111,68 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
     }
 }
 
+bool CanMerge(const Region& a, const Region& b) {
+    const double x = b.centre.x - a.centre.x, y = b.centre.y - a.centre.y;
+    const double reach = a.halfLength + b.halfLength + kMergeGap;
+    if (std::abs(x) > reach || std::abs(y) > reach) return false;  // cheap: most pairs end here
+    if (std::abs(a.dir.x * b.dir.x + a.dir.y * b.dir.y) < kMinMergeDot) return false;
+    const double along = x * a.dir.x + y * a.dir.y;
+    const double across = std::abs(y * a.dir.x - x * a.dir.y);
+    return across <= 0.5 * std::max(a.halfWidth, b.halfWidth) && std::abs(along) <= reach;
+}
+
+void Absorb(Region& a, const Region& b) {
+    const double along = (b.centre.x - a.centre.x) * a.dir.x + (b.centre.y - a.centre.y) * a.dir.y;
+    const double lo = std::min(-a.halfLength, along - b.halfLength);
+    const double hi = std::max(a.halfLength, along + b.halfLength);
+    const double mid = 0.5 * (lo + hi);
+    a.centre = {a.centre.x + mid * a.dir.x, a.centre.y + mid * a.dir.y};
+    a.halfLength = 0.5 * (hi - lo);
+    a.halfWidth = std::max(a.halfWidth, b.halfWidth);
+    a.blocks += b.blocks;
+}
+
 // Joins regions that continue one another along their direction: wide bars and spaces of
-// large modules leave each bar a region of its own.
+// large modules leave each bar a region of its own. Always the first mergeable pair in list
+// order, as a restart from the top after each merge would find it, but only the pairs a merge
+// changed are looked at again: a page holds thousands of regions.
 void Merge(std::vector<Region>& regions) {
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (std::size_t i = 0; i < regions.size() && !merged; ++i) {
-            for (std::size_t j = i + 1; j < regions.size() && !merged; ++j) {
-                Region& a = regions[i];
-                const Region& b = regions[j];
-                if (std::abs(a.dir.x * b.dir.x + a.dir.y * b.dir.y) < kMinMergeDot) continue;
-                const double x = b.centre.x - a.centre.x, y = b.centre.y - a.centre.y;
-                const double along = x * a.dir.x + y * a.dir.y;
-                const double across = std::abs(y * a.dir.x - x * a.dir.y);
-                if (across > 0.5 * std::max(a.halfWidth, b.halfWidth)) continue;
-                if (std::abs(along) > a.halfLength + b.halfLength + kMergeGap) continue;
-                const double lo = std::min(-a.halfLength, along - b.halfLength);
-                const double hi = std::max(a.halfLength, along + b.halfLength);
-                const double mid = 0.5 * (lo + hi);
-                a.centre = {a.centre.x + mid * a.dir.x, a.centre.y + mid * a.dir.y};
-                a.halfLength = 0.5 * (hi - lo);
-                a.halfWidth = std::max(a.halfWidth, b.halfWidth);
-                a.blocks += b.blocks;
-                regions.erase(regions.begin() + static_cast<std::ptrdiff_t>(j));
-                merged = true;
+    const std::size_t n = regions.size();
+    std::vector<char> dead(n, 0);
+    for (std::size_t i = 0; i < n;) {
+        if (dead[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < n && (dead[j] || !CanMerge(regions[i], regions[j]))) ++j;
+        if (j == n) {
+            ++i;
+            continue;
+        }
+        Absorb(regions[i], regions[j]);
+        dead[j] = 1;
+        // Region i grew: an earlier one may now take it in; then that one grew.
+        for (std::size_t k = 0; k < i;) {
+            if (!dead[k] && CanMerge(regions[k], regions[i])) {
+                Absorb(regions[k], regions[i]);
+                dead[i] = 1;
+                i = k;
+                k = 0;
+            } else {
+                ++k;
             }
         }
     }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!dead[i]) regions[kept++] = regions[i];
+    regions.resize(kept);
 }
 
 }  // namespace
 
-std::vector<Region> Locate(const GreyView& picture, int limit) {
+std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     const int w = picture.width, h = picture.height;
     const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
     std::vector<Tensor> fine(static_cast<std::size_t>(bw) * bh);
@@ -177,7 +207,7 @@ std::vector<Region> Locate(const GreyView& picture, int limit) {
     regions.insert(regions.end(), coarseRegions.begin(), coarseRegions.end());
     std::stable_sort(regions.begin(), regions.end(),
                      [](const Region& a, const Region& b) { return a.blocks > b.blocks; });
-    if (static_cast<int>(regions.size()) > limit) regions.resize(limit);
+    if (regions.size() > limit) regions.resize(limit);
     return regions;
 }
 

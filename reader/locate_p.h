@@ -2,6 +2,7 @@
 // Where the barcodes may be: regions of strong, parallel edges, found on a coarse grid of
 // blocks from the structure tensor of the picture's gradient.
 
+#include <cstddef>
 #include <vector>
 
 #include "scan39/reader.h"
@@ -17,6 +18,6 @@ struct Region {
 };
 
 // Candidate regions, the most promising first, at most `limit`.
-std::vector<Region> Locate(const GreyView& picture, int limit);
+std::vector<Region> Locate(const GreyView& picture, std::size_t limit);
 
 }  // namespace scan39::reader::detail

@@ -33,16 +33,23 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 
 struct Plan {
-    int regions;
     int minLines, maxLines;
     double lineSpacing;         // pixels between parallel lines across a region
-    std::vector<double> tilts;  // degrees added to a region's direction
+    std::vector<double> tilts;  // degrees added to a region's direction, after the first pass
+    // Samples a picture may cost. Every region gets its lines at its own direction first, the
+    // most promising first; tilts and recovery get what is left, the most bar-like first. About
+    // a second of work on the development machine at the thorough effort.
+    long long budget;
 };
 
 Plan MakePlan(Effort effort) {
-    if (effort == Effort::kFast) return {6, 4, 10, 4.0, {0}};
-    return {16, 6, 32, 2.5, {0, -4, 4, -8, 8}};
+    if (effort == Effort::kFast) return {4, 10, 4.0, {}, 12'000'000};
+    return {6, 32, 2.5, {-4, 4, -8, 8}, 40'000'000};
 }
+
+// Regions searched at most: far more Code 39 symbols than a sheet can hold, each found by
+// the coarse and the fine grid. A picture with more says that it was not searched whole.
+constexpr std::size_t kMaxRegions = 20'000;
 
 // Edges of three characters: a line this busy may cross bars at a slant.
 constexpr std::size_t kBusyEdges = 30;
@@ -79,6 +86,7 @@ class LineReader {
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
+        spent_ += line.count;
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
         FindEdges(profile_, mode_.minSlope, edges_);
         reads_.clear();
@@ -91,16 +99,31 @@ class LineReader {
         }
     }
 
+    long long Spent() const { return spent_; }
+
   private:
     const GreyView& picture_;
+    long long spent_ = 0;
     LineMode mode_ = kNormal;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
     std::vector<LineRead> reads_;
 };
 
-// Lines across a region before one without start or stop characters is given up.
+// Lines across a region before one without start or stop characters is given up; sooner
+// once the picture spent its free samples (print, tables and texture make many regions).
 constexpr int kGiveUpAfter = 8;
+constexpr int kGiveUpSoon = 4;
+// Bar likeness (below) that ranks a region without start or stop characters for tilts and
+// recovery: running text reaches about 0.5, bars 0.9 and more, blurred too.
+constexpr double kBarLike = 0.6;
+// Start or stop characters make a region promising even at a slant or in perspective, which
+// leave little of the likeness; print rarely shows any, and then with no likeness at all.
+constexpr double kBarLikeEnds = 0.3;
+// Samples a picture spends before its regions give up sooner, and after its first pass on
+// tilts and recovery where no bar-like start or stop was seen. A small picture's whole search
+// fits in it; a page of print gets a few hundredths of a second.
+constexpr long long kFreeSamples = 1'000'000;
 // Whole reads from one region that agree before its remaining lines are skipped.
 constexpr int kSettledReads = 6;
 
@@ -138,18 +161,80 @@ bool Covered(const Region& r, const std::vector<Region>& done) {
     });
 }
 
-// Lines across one region, at its own direction and, where that looks promising but reads
-// little, tilted.
-void ScanRegion(LineReader& reader, const Plan& plan, const Region& r,
-                std::vector<Observation>& observations, Evidence& evidence,
-                bool tiltWhenBusy = true) {
-    const int lines = std::clamp(static_cast<int>(2 * r.halfWidth / plan.lineSpacing),
-                                 plan.minLines, plan.maxLines);
+// How much a region looks like bars rather than print or texture: the best normalised
+// correlation of two grey profiles along its direction, a good part of its width apart, over
+// small shifts (a direction a few degrees off). Bars repeat from one line to the next; text,
+// tables and texture do not.
+double BarLikeness(const GreyView& picture, const Region& r) {
+    const Point normal{-r.dir.y, r.dir.x};
+    const double off = 0.6 * r.halfWidth;
+    const int n = std::max(16, static_cast<int>(2 * r.halfLength));
+    std::array<std::vector<float>, 2> p;
+    for (int k = 0; k < 2; ++k) {
+        const double o = k ? off : -off;
+        ScanLine line = ClipLine(picture.width, picture.height,
+                                 {r.centre.x + o * normal.x, r.centre.y + o * normal.y}, r.dir, 1);
+        if (line.count < 8) return 0;
+        line.count = std::min(line.count, n);
+        SampleProfile(picture, line, p[k]);
+        // Slopes rather than levels: a few long ruled lines or a shade across the page
+        // would otherwise outweigh everything between them.
+        for (std::size_t i = 0; i + 2 < p[k].size(); ++i) p[k][i] = p[k][i + 2] - p[k][i];
+        if (p[k].size() >= 2) p[k].resize(p[k].size() - 2);
+    }
+    const int m = static_cast<int>(std::min(p[0].size(), p[1].size()));
+    const int shift = std::min(24, 2 + static_cast<int>(0.1 * off));
+    double best = 0;
+    for (int s = -shift; s <= shift; ++s) {
+        double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+        int count = 0;
+        for (int i = std::max(0, -s); i < m && i + s < m; ++i, ++count) {
+            const double x = p[0][i], y = p[1][i + s];
+            sa += x, sb += y, saa += x * x, sbb += y * y, sab += x * y;
+        }
+        if (count < 8) continue;
+        const double va = saa - sa * sa / count, vb = sbb - sb * sb / count;
+        if (va <= 0 || vb <= 0) continue;
+        best = std::max(best, (sab - sa * sb / count) / std::sqrt(va * vb));
+    }
+    return best;
+}
+
+// One region's search: what it read and saw so far.
+struct RegionWork {
+    Region region;
+    std::vector<Observation> observations;
+    Evidence evidence;
+    double barLike = -1;  // not yet measured
+    bool BarLike(const GreyView& picture, double least = kBarLike) {
+        if (barLike < 0) barLike = BarLikeness(picture, region);
+        return barLike >= least;
+    }
+};
+
+// Lines across one region at each of `tilts` (degrees off its own direction); tilted ones
+// only where the lines so far looked promising but read little. False when the reader's
+// samples reached `limit`. The `first` lines across a region give up sooner once the picture
+// spent its free samples.
+bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
+                const std::vector<double>& tilts, bool tiltWhenBusy = true, bool first = false) {
+    const Region& r = work.region;
+    std::vector<Observation>& observations = work.observations;
+    Evidence& evidence = work.evidence;
+    // A region far taller than long is symbols stacked with small gaps, merged into one: lines
+    // enough for each of them.
+    const double stacked = std::clamp(r.halfWidth / r.halfLength, 1.0, 100.0);
+    const int lines = std::clamp(
+        static_cast<int>(2 * r.halfWidth / plan.lineSpacing), plan.minLines,
+        stacked > 1 ? static_cast<int>(std::max(2 * plan.maxLines, 32) * stacked) : plan.maxLines);
+    // Lines keep off the region's rim, where its blocks reach past the bars; stacked symbols
+    // reach to the rim.
+    const double span = stacked > 1 ? std::max(0.9, 1 - 6 / r.halfWidth) : 0.9;
     // Far enough past the region for a symbol of which it holds only a third, and its
     // quiet zones.
     const double reach = 3 * r.halfLength + 32;
-    const std::size_t before = observations.size();
-    for (double tilt : plan.tilts) {
+    const std::size_t before = 0;  // reads since the region's first line count
+    for (double tilt : tilts) {
         // Tilted lines only where the region's own direction read too little but found
         // start or stop characters or many edges: the direction is off (perspective
         // turns the bars), or the bars are short for the symbol's length.
@@ -162,13 +247,17 @@ void ScanRegion(LineReader& reader, const Plan& plan, const Region& r,
         for (int i = 0; i < lines; ++i) {
             // Spread over the region from the first lines on (van der Corput order), so
             // that stopping early still leaves lines far apart.
-            const double o = r.halfWidth * 0.9 * (2 * Spread(i) - 1);
+            const double o = r.halfWidth * span * (2 * Spread(i) - 1);
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
-            if (i + 1 == kGiveUpAfter && evidence.ends == 0) break;
+            if (reader.Spent() >= limit) return false;
+            if (evidence.ends == 0 && (i + 1 == kGiveUpAfter || (first && i + 1 == kGiveUpSoon &&
+                                                                 reader.Spent() > kFreeSamples)))
+                break;
             if (Settled(observations, before)) break;
         }
     }
+    return true;
 }
 
 // Reads since `first` with every character read.
@@ -200,12 +289,10 @@ bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
     return false;
 }
 
-// Whether a region lies on a symbol that lines read whole before `first`: the rest of its bars
-// or its printed text, not worth a recovery pass.
-bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations,
-                  std::size_t first) {
-    for (std::size_t i = 0; i < first; ++i) {
-        const Observation& o = observations[i];
+// Whether a region lies on a symbol that these lines read whole: the rest of its bars or its
+// printed text, not worth a recovery pass.
+bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations) {
+    for (const Observation& o : observations) {
         if (o.chars.find('\0') != std::string::npos) continue;
         const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
         const double len = std::hypot(dx, dy);
@@ -214,6 +301,13 @@ bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations,
         const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
         if (along >= 0 && along <= len && across < 0.6 * len) return true;
     }
+    return false;
+}
+
+// Whether a region lies on a symbol that the regions searched before it read.
+bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::size_t index) {
+    for (std::size_t j = 0; j < index; ++j)
+        if (OnReadSymbol(r, work[j].observations)) return true;
     return false;
 }
 
@@ -238,7 +332,7 @@ bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
 
 }  // namespace
 
-std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
+ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
     if (picture.width < 0 || picture.height < 0)
         throw std::invalid_argument("picture size is negative");
     if (picture.width == 0 || picture.height == 0) return {};
@@ -246,36 +340,86 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
     if (picture.stride < picture.width) throw std::invalid_argument("row stride below width");
 
     const Plan plan = MakePlan(options.effort);
-    std::vector<Observation> observations;
+    ReadResult result;
     LineReader reader(picture);
+    std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
+    if (regions.size() > kMaxRegions) {
+        regions.resize(kMaxRegions);
+        result.truncated = true;
+    }
+    // First every region at its own direction: that reads nearly every symbol, and cheaply.
+    std::vector<RegionWork> work;
     std::vector<Region> done;
-    for (const Region& r : Locate(picture, plan.regions)) {
+    for (const Region& r : regions) {
         if (Covered(r, done)) continue;
         done.push_back(r);
-        Evidence evidence;
-        const std::size_t before = observations.size();
-        ScanRegion(reader, plan, r, observations, evidence);
-        // Bars that read nothing whole: try again as if blur had eaten the narrow elements.
-        // Lines with a few edges only (a short symbol blurred) get the wider blur alone: small
-        // modules blurred that far leave too few edges for even that.
-        const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
-        const bool few = !promising && evidence.some >= kSomeLines;
-        if (options.effort == Effort::kThorough && (promising || few) &&
-            WholeReads(observations, before) < 2 && !Damaged(observations, before) &&
-            !OnReadSymbol(r, observations, before)) {
-            for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
-                Evidence again;
-                reader.SetMode(kRecovery[m]);
-                // Other symbologies look busy too: tilted lines only where some line read
-                // a start or stop, which keeps the pass cheap where no Code 39 is.
-                ScanRegion(reader, plan, r, observations, again, evidence.ends > 0);
-                if (WholeReads(observations, before) >= 2) break;
-            }
-            reader.SetMode(kNormal);
+        work.push_back({r, {}, {}});
+        if (!ScanRegion(reader, plan.budget, plan, work.back(), {0}, true, true)) {
+            result.truncated = true;
+            break;
         }
     }
+    // Then, while the budget lasts, tilted lines and recovery where the first lines looked
+    // promising but read little: start or stop characters seen, or busy lines on bars.
+    // Bars that read nothing whole get the recovery, as if blur had eaten the narrow elements;
+    // lines with a few edges only (a short symbol blurred) get the wider blur alone: small
+    // modules blurred that far leave too few edges for even that.
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < work.size(); ++i) {
+        Evidence& e = work[i].evidence;
+        const bool promising = e.ends > 0 || 2 * e.busy >= e.lines;
+        const bool few = !promising && e.some >= kSomeLines;
+        if ((promising || few) && WholeReads(work[i].observations, 0) < 2) order.push_back(i);
+    }
+    // Start or stop characters on bar-like lines or on a quarter of the lines first (a
+    // symbol turned far off its region's direction loses the likeness); then the others, the most
+    // bar-like first, within the free samples only: print and tables look busy too, and even
+    // bar-like where their lines and rules repeat.
+    const auto rank = [&](std::size_t i) {
+        RegionWork& w = work[i];
+        const Evidence& e = w.evidence;
+        return std::pair(e.ends > 0 && (4 * e.ends >= e.lines || w.BarLike(picture, kBarLikeEnds)),
+                         w.BarLike(picture) ? w.barLike : 0.0);
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return rank(a) > rank(b); });
+    std::size_t liked = 0;
+    while (liked < order.size() && rank(order[liked]).first) ++liked;
+    const long long firstPass = reader.Spent();
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
+        if (reader.Spent() >= plan.budget) break;
+        const long long limit =
+            k < liked ? plan.budget : std::min(plan.budget, firstPass + kFreeSamples);
+        if (reader.Spent() >= limit) break;
+        RegionWork& w = work[i];
+        if (!ScanRegion(reader, limit, plan, w, plan.tilts)) break;
+        const Evidence& evidence = w.evidence;
+        const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
+        const bool few = !promising && evidence.some >= kSomeLines;
+        if (options.effort != Effort::kThorough || !(promising || few) ||
+            WholeReads(w.observations, 0) >= 2 || Damaged(w.observations, 0) ||
+            OnReadSymbol(w.region, work, i))
+            continue;
+        for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
+            RegionWork again{w.region, {}, {}, w.barLike};
+            reader.SetMode(kRecovery[m]);
+            // Other symbologies look busy too: tilted lines only where some line read
+            // a start or stop, which keeps the pass cheap where no Code 39 is.
+            std::vector<double> tilts{0};
+            tilts.insert(tilts.end(), plan.tilts.begin(), plan.tilts.end());
+            const bool within = ScanRegion(reader, limit, plan, again, tilts, evidence.ends > 0);
+            w.observations.insert(w.observations.end(), again.observations.begin(),
+                                  again.observations.end());
+            if (!within || WholeReads(w.observations, 0) >= 2) break;
+        }
+        reader.SetMode(kNormal);
+    }
 
-    std::vector<Symbol> symbols;
+    std::vector<Observation> observations;
+    for (RegionWork& w : work)
+        observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
+                            std::make_move_iterator(w.observations.end()));
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;
@@ -284,9 +428,13 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         s.corners = c.corners;
         s.angle = c.angle;
         s.lines = c.lines;
-        symbols.push_back(std::move(s));
+        result.symbols.push_back(std::move(s));
     }
-    return symbols;
+    return result;
+}
+
+std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
+    return ReadAll(picture, options).symbols;
 }
 
 }  // namespace scan39::reader

@@ -97,14 +97,26 @@ bool Decide(const std::vector<const Observation*>& group, Consensus& out) {
 }  // namespace
 
 std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
+    // Symbols stacked closer than their length apart meet the geometric test too: a line joins
+    // a group only where it agrees with the group's first whole read.
     std::vector<std::vector<const Observation*>> groups;
+    std::vector<const std::string*> whole;
+    const auto fits = [](const std::string& chars, const std::string* text) {
+        if (text == nullptr) return true;
+        for (std::size_t k = 0; k < chars.size(); ++k)
+            if (chars[k] != 0 && chars[k] != (*text)[k]) return false;
+        return true;
+    };
     for (const Observation& o : observations) {
-        auto it = std::find_if(groups.begin(), groups.end(),
-                               [&](const auto& g) { return SameSymbol(*g.front(), o); });
-        if (it == groups.end())
-            groups.push_back({&o});
-        else
-            it->push_back(&o);
+        std::size_t i = 0;
+        while (i < groups.size() && !(SameSymbol(*groups[i].front(), o) && fits(o.chars, whole[i])))
+            ++i;
+        if (i == groups.size()) {
+            groups.push_back({});
+            whole.push_back(nullptr);
+        }
+        groups[i].push_back(&o);
+        if (whole[i] == nullptr && o.chars.find('\0') == std::string::npos) whole[i] = &o.chars;
     }
     std::vector<Consensus> found;
     for (const auto& g : groups) {
@@ -124,7 +136,41 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
         else if (c.lines > same->lines)
             *same = std::move(c);
     }
-    return found;
+    // Two texts on one place: lines that misread a symbol alike. Symbols stacked apart each lie
+    // outside the other's lines, though a slanted line may widen one's reach.
+    const auto inside = [](const Consensus& f, const Consensus& c) {
+        const Point mid{0.5 * (c.corners[0].x + c.corners[2].x),
+                        0.5 * (c.corners[0].y + c.corners[2].y)};
+        // Where along f the point lies, then between f's top and bottom lines there.
+        const Point s{0.5 * (f.corners[0].x + f.corners[3].x),
+                      0.5 * (f.corners[0].y + f.corners[3].y)};
+        const Point e{0.5 * (f.corners[1].x + f.corners[2].x),
+                      0.5 * (f.corners[1].y + f.corners[2].y)};
+        const double lx = e.x - s.x, ly = e.y - s.y, l2 = lx * lx + ly * ly;
+        if (l2 <= 0) return false;
+        const double t = ((mid.x - s.x) * lx + (mid.y - s.y) * ly) / l2;
+        if (t < -0.1 || t > 1.1) return false;
+        const Point top{f.corners[0].x + t * (f.corners[1].x - f.corners[0].x),
+                        f.corners[0].y + t * (f.corners[1].y - f.corners[0].y)};
+        const Point bottom{f.corners[3].x + t * (f.corners[2].x - f.corners[3].x),
+                           f.corners[3].y + t * (f.corners[2].y - f.corners[3].y)};
+        const double hx = bottom.x - top.x, hy = bottom.y - top.y, h = std::hypot(hx, hy);
+        const double across = h > 0 ? ((mid.x - top.x) * hx + (mid.y - top.y) * hy) / h : 0;
+        const double margin = 3;  // pixels: a symbol read on one line only
+        return across > -margin && across < h + margin;
+    };
+    // Inside a far better supported read: dropped, as a runner-up within one group would be.
+    // Each inside the other: one place read two ways, neither is sure.
+    std::vector<char> drop(found.size(), 0);
+    for (std::size_t i = 0; i < found.size(); ++i)
+        for (std::size_t j = 0; j < found.size(); ++j) {
+            if (i == j || found[i].text == found[j].text || !inside(found[j], found[i])) continue;
+            if (3 * found[i].lines <= found[j].lines || inside(found[i], found[j])) drop[i] = 1;
+        }
+    std::vector<Consensus> kept;
+    for (std::size_t i = 0; i < found.size(); ++i)
+        if (!drop[i]) kept.push_back(std::move(found[i]));
+    return kept;
 }
 
 }  // namespace scan39::reader::detail

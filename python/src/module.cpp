@@ -47,6 +47,13 @@ reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& 
 // Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade JSON or None,
 // interpretation JSON or None); __init__.py wraps them.
 py::list ToPython(const PageSymbols& found) {
+    // Symbols may be missing: never silent, as on the command line.
+    if (found.truncated &&
+        PyErr_WarnEx(PyExc_RuntimeWarning,
+                     "the search stopped before covering the whole picture; symbols may be "
+                     "missing",
+                     1) != 0)
+        throw py::error_already_set();
     py::list out;
     for (std::size_t k = 0; k < found.symbols.size(); ++k) {
         const reader::Symbol& s = found.symbols[k];

@@ -42,7 +42,9 @@ std::vector<PageSymbols> ReadPages(int count, const std::function<host::PictureR
 
 void ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, bool grade,
               PageSymbols& into) {
-    into.symbols = reader::Read(view, options);
+    reader::ReadResult read = reader::ReadAll(view, options);
+    into.symbols = std::move(read.symbols);
+    into.truncated = read.truncated;
     into.grades.clear();
     if (grade)
         for (const auto& s : into.symbols)

@@ -17,6 +17,7 @@ struct PageSymbols {
     std::vector<reader::Symbol> symbols;
     std::vector<std::string> grades;      // each symbol's grade as JSON, when asked for
     std::optional<PictureFailure> error;  // this page could not be loaded
+    bool truncated = false;               // the search did not cover the whole page
 };
 
 // Throws PictureFailure when no page can be had (the file is missing, damaged, encrypted, or

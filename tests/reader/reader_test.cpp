@@ -477,4 +477,97 @@ TEST(Reader, ViewsThatAreNotWellFormed) {
     EXPECT_TRUE(Read({px, 4, 1, 4}).empty());
 }
 
+// ---------------------------------------------------------------------------------------
+// Whole sheets: every symbol however many, and a page of print that reads nothing.
+
+// An A4 sheet at 150 dpi, white.
+Picture Sheet() {
+    Picture p;
+    p.width = 1240;
+    p.height = 1754;
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 255);
+    return p;
+}
+
+// An upright symbol of whole-pixel modules with its left end at (x, y).
+void DrawUpright(Picture& p, const std::string& text, int x, int y, int module, int height) {
+    bool dark = true;
+    for (int run : encoder::Runs(text, {module, 5 * module / 2, module})) {
+        for (int yy = y; dark && yy < y + height; ++yy)
+            std::fill_n(p.pixels.begin() + static_cast<std::ptrdiff_t>(yy) * p.width + x, run, 0);
+        x += run;
+        dark = !dark;
+    }
+}
+
+struct SheetCase {
+    int labels;
+    reader::Effort effort;
+    int pitch = 165;  // pixels from one row of labels to the next
+    int height = 60;  // of the bars
+};
+
+class Sheets : public testing::TestWithParam<SheetCase> {};
+
+TEST_P(Sheets, EverySymbolRead) {
+    const auto [labels, effort, pitch, height] = GetParam();
+    Picture p = Sheet();
+    std::vector<std::string> drawn;
+    for (int i = 0; i < labels; ++i) {
+        drawn.push_back("L" + std::to_string(100 + i) + "-" + static_cast<char>('A' + i % 26));
+        DrawUpright(p, drawn.back(), 60 + (i % 3) * 400, 20 + (i / 3) * pitch, 2, height);
+    }
+    const reader::ReadResult result = reader::ReadAll(p.View(), {.effort = effort});
+    std::vector<std::string> texts;
+    for (const auto& s : result.symbols) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    std::sort(drawn.begin(), drawn.end());
+    EXPECT_EQ(texts, drawn);
+    EXPECT_FALSE(result.truncated);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, Sheets,
+                         testing::Values(SheetCase{17, reader::Effort::kFast},
+                                         SheetCase{20, reader::Effort::kFast},
+                                         SheetCase{30, reader::Effort::kFast},
+                                         SheetCase{17, reader::Effort::kThorough},
+                                         SheetCase{20, reader::Effort::kThorough},
+                                         SheetCase{30, reader::Effort::kThorough},
+                                         // Stacked closer than their length: 9 pixels apart.
+                                         SheetCase{150, reader::Effort::kFast, 33, 24},
+                                         SheetCase{150, reader::Effort::kThorough, 33, 24}));
+
+// Paragraphs of letter-like strokes and a ruled table: nothing read, and searched whole.
+TEST(Reader, NothingFromAPageOfPrint) {
+    Picture p = Sheet();
+    std::uint32_t seed = 15;
+    auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+    for (int line = 0; line < 40; ++line) {
+        const int y0 = 80 + line * 30;
+        for (int x0 = 80; x0 < 1140;) {
+            for (int letters = 3 + next() % 6; letters > 0; --letters, x0 += 12) {
+                // A letter: a stem or two, maybe an ascender, maybe a bar across.
+                const int stems = 1 + next() % 2, rise = next() % 3 == 0 ? 7 : 0;
+                for (int k = 0; k < stems; ++k)
+                    for (int y = y0 - rise; y < y0 + 12; ++y)
+                        for (int x = x0 + 7 * k; x < x0 + 7 * k + 2; ++x)
+                            p.pixels[y * p.width + x] = 20;
+                if (next() % 2)
+                    for (int x = x0; x < x0 + 9; ++x)
+                        p.pixels[(y0 + next() % 12) * p.width + x] = 20;
+            }
+            x0 += 10;
+        }
+    }
+    for (int r = 0; r <= 8; ++r)
+        std::fill_n(p.pixels.begin() + (1320 + r * 40) * p.width + 80, 1080, 0);
+    for (int c = 0; c <= 6; ++c)
+        for (int y = 1320; y <= 1640; ++y) p.pixels[y * p.width + 80 + c * 180] = 0;
+    for (const reader::Effort effort : {reader::Effort::kFast, reader::Effort::kThorough}) {
+        const reader::ReadResult result = reader::ReadAll(p.View(), {.effort = effort});
+        EXPECT_TRUE(result.symbols.empty());
+        EXPECT_FALSE(result.truncated);
+    }
+}
+
 }  // namespace

@@ -72,6 +72,18 @@ struct Symbol {
 // for the picture's contents.
 std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options = {});
 
+// Read's symbols, and whether the picture was searched whole. `truncated` is true only for a
+// picture beyond any real sheet (tens of thousands of bar-like regions, or so much bar-like
+// clutter that the effort's work bound ran out before every region had its first lines):
+// symbols may then be missing.
+struct ReadResult {
+    std::vector<Symbol> symbols;
+    bool truncated = false;
+};
+
+// Read, telling also whether the search was cut short.
+ReadResult ReadAll(const GreyView& picture, const ReadOptions& options = {});
+
 // The grey level of an RGB pixel as the reader sees it (ITU-R BT.601 luma, rounded), so that
 // every caller converts colour pictures alike.
 constexpr std::uint8_t Grey(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
