@@ -91,6 +91,8 @@ ParseResult ParseArguments(const QStringList& args, Language language,
             optionsEnded = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o.help = true;
+        } else if (a == QLatin1String("--version")) {
+            o.version = true;
         } else if (a == QLatin1String("--json")) {
             o.json = true;
         } else if (a == QLatin1String("--sample")) {
@@ -145,7 +147,7 @@ ParseResult ParseArguments(const QStringList& args, Language language,
                             .arg(a));
         }
     }
-    if (o.help) return {o, {}};
+    if (o.help || o.version) return {o, {}};
     if (!o.automatic() && !automaticOnly.isEmpty())
         return fail(Tr(language, QStringLiteral("%1 works only without --box and --sample"),
                        QStringLiteral("%1 只能在不带 --box 和 --sample 时使用"))
@@ -176,7 +178,7 @@ QString UsageText(Language language) {
             "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
             "             [--jobs N] [--annotate 文件夹] 图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
-            "      scan39 --help\n"
+            "      scan39 --help | --version\n"
             "\n"
             "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码。\n"
             "\n"
@@ -196,6 +198,7 @@ QString UsageText(Language language) {
             "  --sample           沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
             "                     示例图片上扫描该框\n"
             "  -h, --help         显示本说明\n"
+            "  --version          显示版本号\n"
             "\n"
             "输出解码的文本，每个图片（不带 --box "
             "时每个条码）一行，有多幅图片时在前面加上图片名。\n"
@@ -219,7 +222,7 @@ QString UsageText(Language language) {
         "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
         "              [--jobs N] [--annotate DIR] PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
-        "       scan39 --help\n"
+        "       scan39 --help | --version\n"
         "\n"
         "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures.\n"
         "\n"
@@ -244,6 +247,7 @@ QString UsageText(Language language) {
         "  --sample           decode the eight symbols of the embedded sample picture along\n"
         "                     built-in boxes; with --box, scan that box on it instead\n"
         "  -h, --help         show this text\n"
+        "  --version          show the version\n"
         "\n"
         "Prints the decoded text, one line per picture (without --box: per symbol),\n"
         "prefixed with the picture's name when there are several.\n"

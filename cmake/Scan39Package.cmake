@@ -13,7 +13,7 @@ set(_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/scan39)
 # One export set per library, so that a component's file names only what it needs; the config
 # includes the files of a component's dependencies first.
 set(_scan39_components "")
-foreach(component decoder reader samples host control dialogs)
+foreach(component decoder reader samples loader host control dialogs)
   set(lib scan39_${component})
   if(NOT TARGET ${lib})
     continue()

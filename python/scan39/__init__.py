@@ -12,14 +12,19 @@ are paths, encoded bytes, NumPy arrays (grey, RGB or RGBA uint8) or Pillow image
 from __future__ import annotations
 
 import operator
-import os
 import sys
 from typing import NamedTuple
 
 from . import _scan39
-from ._scan39 import PictureError
+from ._scan39 import PictureError, __version__
 
-__all__ = ["PictureError", "Symbol", "read", "scan_box"]
+try:  # built where the scanning control (Qt Widgets) is
+    from . import _box
+except ImportError as e:
+    _box = None
+    _box_missing = str(e)
+
+__all__ = ["PictureError", "Symbol", "__version__", "read", "scan_box"]
 
 
 class Symbol(NamedTuple):
@@ -42,13 +47,16 @@ class Symbol(NamedTuple):
 
 
 def _pil_pixels(image):
-    """A Pillow image as an array the extension takes (grey, RGB or RGBA)."""
+    """A Pillow image as an array the extensions take (grey, RGB or RGBA)."""
     import numpy as np
 
+    _scan39.check_size(*image.size)  # before anything is decoded or converted
     mode = image.mode
-    if mode.startswith("I;16"):
-        # 16-bit grey: keep the top byte rather than clipping everything light to white.
-        return (np.asarray(image).astype(np.uint16) >> 8).astype(np.uint8)
+    if mode.startswith("I;16") or mode in ("I", "F"):
+        # 16-bit grey (Pillow opens 16-bit PNGs as "I"): keep the top byte rather than
+        # clipping everything light to white.
+        pixels = np.clip(np.asarray(image), 0, 65535).astype(np.uint16)
+        return (pixels >> 8).astype(np.uint8)
     if mode in ("L", "RGB", "RGBA"):
         pass
     elif mode == "1":
@@ -61,19 +69,11 @@ def _pil_pixels(image):
 
 
 def _source(image):
-    """(kind, value) for the extension: kind is "path", "data" or "array"."""
-    if isinstance(image, (str, os.PathLike)):
-        return "path", os.fsencode(image)
-    if isinstance(image, (bytes, bytearray, memoryview)):
-        return "data", bytes(image)
-    numpy = sys.modules.get("numpy")
-    if numpy is not None and isinstance(image, numpy.ndarray):
-        return "array", image
+    """The picture as the extensions take it: Pillow images become arrays."""
     pil = sys.modules.get("PIL.Image")
     if pil is not None and isinstance(image, pil.Image):
-        return "array", _pil_pixels(image)
-    raise TypeError("expected a path, bytes of an encoded picture, a NumPy array or a "
-                    f"PIL.Image.Image, got {type(image).__name__}")
+        return _pil_pixels(image)
+    return image
 
 
 def read(image, *, check_digit: bool = False, full_ascii: bool = False,
@@ -87,10 +87,10 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     effort: "thorough" (any angle, dense scan lines) or "fast" (upright, clean pictures).
 
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
-    cannot be loaded, TypeError/ValueError for an array of the wrong type or shape.
+    cannot be loaded or has more pixels than the loader accepts (64 Mi), TypeError/ValueError
+    for an array of the wrong type or shape.
     """
-    kind, value = _source(image)
-    found = getattr(_scan39, "read_" + kind)(value, bool(check_digit), bool(full_ascii), effort)
+    found = _scan39.read(_source(image), bool(check_digit), bool(full_ascii), effort)
     return [Symbol(*s) for s in found]
 
 
@@ -101,6 +101,7 @@ def scan_box(image, x1: int, y1: int, x2: int, y2: int) -> str | None:
     dragged over the picture with the mouse, then scanned. Corners may lie outside the
     picture, within +-1000000.
     """
-    kind, value = _source(image)
+    if _box is None:
+        raise RuntimeError(f"scan_box needs the scanning control, not built here ({_box_missing})")
     corners = [operator.index(c) for c in (x1, y1, x2, y2)]
-    return getattr(_scan39, "scan_box_" + kind)(value, *corners)
+    return _box.scan_box(_source(image), *corners)

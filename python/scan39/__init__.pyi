@@ -15,6 +15,8 @@ Picture = Union[str, os.PathLike[str], bytes, bytearray, memoryview, npt.NDArray
                 _PILImage]
 Point = tuple[float, float]
 
+__version__: str
+
 class PictureError(Exception):
     """A picture that cannot be loaded; str() is the command line's message for it."""
     number: int
