@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QThreadPool>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -24,6 +25,9 @@ std::mutex* g_decodeLock = new std::mutex;
 
 void LockForFork() {
     g_decodeLock->lock();
+    // Qt converts large pictures on its thread pool, whose threads a child would not have
+    // but wait for: the pool ends them before the fork and starts new ones when next needed.
+    QThreadPool::globalInstance()->waitForDone();
 }
 void UnlockAfterFork() {
     g_decodeLock->unlock();
