@@ -58,17 +58,17 @@ host::PictureRef Unlocked(Load load) {
 
 Source SourceOf(const py::handle& source) {
     Source s;
-    if (py::isinstance<py::array>(source)) {
-        s.array = py::reinterpret_borrow<py::array>(source);
-        s.pixels = PixelsOf(py::reinterpret_borrow<py::array>(source));
-    } else if (PyBytes_Check(source.ptr()) || PyByteArray_Check(source.ptr()) ||
-               PyMemoryView_Check(source.ptr())) {
+    if (PyBytes_Check(source.ptr()) || PyByteArray_Check(source.ptr()) ||
+        PyMemoryView_Check(source.ptr())) {
         const QByteArray bytes = BytesOf(source);
         s.picture = Unlocked([&] { return LoadData(bytes); });
     } else if (PyUnicode_Check(source.ptr()) ||
                PyObject_HasAttrString(source.ptr(), "__fspath__")) {
         const QByteArray path = BytesOf(py::module_::import("os").attr("fsencode")(source));
         s.picture = Unlocked([&] { return LoadPath(path); });
+    } else if (py::isinstance<py::array>(source)) {  // last: this imports NumPy
+        s.array = py::reinterpret_borrow<py::array>(source);
+        s.pixels = PixelsOf(py::reinterpret_borrow<py::array>(source));
     } else {
         throw py::type_error(
             "expected a path, bytes of an encoded picture, a NumPy array or a PIL.Image.Image, "
