@@ -49,7 +49,7 @@ if(NOT out MATCHES "\"text\":\"[A-Z0-9]")
 endif()
 run("${CMAKE_COMMAND}" -E env "PYTHONPATH=${root}/usr/lib/python3/dist-packages"
     QT_QPA_PLATFORM=offscreen "${PYTHON}" -c
-    "import scan39, sys; assert scan39.__file__.startswith(sys.argv[1]); print(scan39.__version__); print(len(scan39.read(sys.argv[2])))"
+    "import scan39, sys\nassert scan39.__file__.startswith(sys.argv[1])\nprint(scan39.__version__)\nprint(len(scan39.read(sys.argv[2])))"
     "${root}" "${PICTURE}")
 if(NOT out MATCHES "^${VERSION}\n[1-9]")
   message(FATAL_ERROR "the unpacked Python package: ${out}")
