@@ -68,6 +68,10 @@ int main(int argc, char** argv) {
                                QStringLiteral("\n\n详见 scan39 --help。\n"));
         return Finish(scan39::cli::kExitError, language, out, err);
     }
+    if (parsed.options->version) {
+        out << "scan39 " SCAN39_VERSION "\n";
+        return Finish(scan39::cli::kExitDecoded, language, out, err);
+    }
     if (parsed.options->help) {
         out << scan39::cli::UsageText(language);
         return Finish(scan39::cli::kExitDecoded, language, out, err);

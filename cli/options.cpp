@@ -110,6 +110,8 @@ ParseResult ParseArguments(const QStringList& args, Language language,
             optionsEnded = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o.help = true;
+        } else if (a == QLatin1String("--version")) {
+            o.version = true;
         } else if (a == QLatin1String("--json")) {
             o.json = true;
         } else if (a == QLatin1String("--sample")) {
@@ -182,7 +184,7 @@ ParseResult ParseArguments(const QStringList& args, Language language,
                             .arg(a));
         }
     }
-    if (o.help) return {o, {}};
+    if (o.help || o.version) return {o, {}};
     if (!o.grade && !gradeOnly.isEmpty())
         return fail(Tr(language, QStringLiteral("%1 works only with --grade"),
                        QStringLiteral("%1 只能与 --grade 一起使用"))
@@ -218,7 +220,7 @@ QString UsageText(Language language) {
             "             [--jobs N] [--dpi N] [--annotate 文件夹] [--grade [--aperture 像素]]\n"
             "             图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
-            "      scan39 --help\n"
+            "      scan39 --help | --version\n"
             "\n"
             "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码；不带 --box 时\n"
             "也读 PDF 文件和多页 TIFF 的每一页。\n"
@@ -245,6 +247,7 @@ QString UsageText(Language language) {
             "  --sample           沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
             "                     示例图片上扫描该框\n"
             "  -h, --help         显示本说明\n"
+            "  --version          显示版本号\n"
             "\n"
             "输出解码的文本，每个图片（不带 --box "
             "时每个条码）一行，有多幅图片时在前面加上图片名。\n"
@@ -278,7 +281,7 @@ QString UsageText(Language language) {
         "              [--jobs N] [--dpi N] [--annotate DIR] [--grade [--aperture PX]]\n"
         "              PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
-        "       scan39 --help\n"
+        "       scan39 --help | --version\n"
         "\n"
         "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures; without\n"
         "--box also out of every page of PDF files and multi-page TIFFs.\n"
@@ -313,6 +316,7 @@ QString UsageText(Language language) {
         "  --sample           decode the eight symbols of the embedded sample picture along\n"
         "                     built-in boxes; with --box, scan that box on it instead\n"
         "  -h, --help         show this text\n"
+        "  --version          show the version\n"
         "\n"
         "Prints the decoded text, one line per picture (without --box: per symbol),\n"
         "prefixed with the picture's name when there are several.\n"

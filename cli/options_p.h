@@ -34,6 +34,7 @@ inline constexpr int kMaxJobs = 256;
 struct Options {
     Language language = Language::kEnglish;
     bool help = false;
+    bool version = false;
     bool json = false;
     bool sample = false;
     std::optional<Box> box;

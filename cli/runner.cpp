@@ -1,11 +1,10 @@
 #include "runner_p.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <algorithm>
 
+#include "scan39/drag.h"
 #include "scan39/host/errors.h"
-#include "scan39/host/picture_box.h"
 #include "scan39/host/services.h"
 #include "scan39/samples.h"
 #include "scan39/scan.h"
@@ -16,16 +15,6 @@ namespace scan39::cli {
 namespace {
 
 const QString kNotDecodedText = QStringLiteral("错误：非39码或扫描位置不正确");
-
-// Sends a mouse event to Image1 at a pixel of its picture (the border lies before it).
-void SendMouse(host::PictureBox* box, QEvent::Type type, int x, int y) {
-    const QPointF local(x + host::PictureBox::kBorderPixels, y + host::PictureBox::kBorderPixels);
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease ? Qt::MouseButtons() : Qt::MouseButtons(Qt::LeftButton);
-    QMouseEvent event(type, local, box->mapToGlobal(local), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(box, &event);
-}
 
 struct Outcome {
     std::int16_t result = 1;
@@ -108,11 +97,7 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
 }  // namespace
 
 std::int16_t DragAndScan(Uo_Scan& control, const Box& box) {
-    host::PictureBox* image = control.Image1();
-    SendMouse(image, QEvent::MouseButtonPress, box.x1, box.y1);
-    SendMouse(image, QEvent::MouseMove, box.x2, box.y2);
-    SendMouse(image, QEvent::MouseButtonRelease, box.x2, box.y2);
-    return control.Scan();
+    return scan39::DragAndScan(control, box.x1, box.y1, box.x2, box.y2);
 }
 
 Box BoxAcross(int left, int right, int top, int bottom) {

@@ -13,7 +13,7 @@ set(_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/scan39)
 # One export set per library, so that a component's file names only what it needs; the config
 # includes the files of a component's dependencies first.
 set(_scan39_components "")
-foreach(component decoder reader samples host control dialogs)
+foreach(component decoder reader samples loader host control dialogs)
   set(lib scan39_${component})
   if(NOT TARGET ${lib})
     continue()
@@ -50,3 +50,53 @@ if(TARGET scan39-demo)
   install(FILES app/scan39-demo.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
+
+# Man pages: scan39(1) is written at build time from `scan39 --help`, so it says what the
+# program it comes with does; scan39-demo takes no options.
+set(_man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
+if(TARGET scan39)
+  add_custom_command(
+    OUTPUT ${_man_dir}/scan39.1
+    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 LANG=C.UTF-8 LC_MESSAGES=C.UTF-8
+            ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:scan39> -DNAME=scan39
+            -DVERSION=${PROJECT_VERSION} "-DSUMMARY=reads Code 39 barcodes out of pictures"
+            -DOUTPUT=${_man_dir}/scan39.1 -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
+    DEPENDS scan39 ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
+    COMMENT "Writing the scan39(1) man page from scan39 --help")
+  add_custom_target(scan39_man ALL DEPENDS ${_man_dir}/scan39.1)
+  install(FILES ${_man_dir}/scan39.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+if(TARGET scan39-demo)
+  configure_file(packaging/scan39-demo.1.in ${_man_dir}/scan39-demo.1 @ONLY)
+  install(FILES ${_man_dir}/scan39-demo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+# pkg-config files, relocatable (the prefix is found from where the file lies): the plain C++
+# ones carry no Qt flags; scan39.pc brings the Qt parts.
+file(RELATIVE_PATH SCAN39_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+string(REGEX REPLACE "/$" "" SCAN39_PC_TO_PREFIX "${SCAN39_PC_TO_PREFIX}")
+foreach(pc scan39-decoder scan39-reader scan39)
+  configure_file(packaging/${pc}.pc.in ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/${pc}.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
+
+# The Debian package: `cpack -G DEB` in the build folder gives scan39_<version>_<arch>.deb with
+# everything `cmake --install` puts under /usr; Depends is computed from the shared libraries
+# the programs and the Python extensions link.
+set(CPACK_PACKAGE_NAME scan39)
+set(CPACK_PACKAGE_VENDOR scan39)
+set(CPACK_PACKAGE_CONTACT "scan39 developers <scan39@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "A desktop demo and a headless command-line scanner that read Code 39 barcodes out of
+pictures, the reader and scanning-control libraries with headers, CMake and pkg-config files,
+and the Python package scan39.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, python3-numpy")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-pil, python3-dask, python3-distributed")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -889,7 +889,7 @@ QByteArray ReadAll(int fd, qint64 expected, qint64 limit, const QString& what) {
     return bytes;
 }
 
-PictureRef LoadFile(const QString& name, const QString& what) {
+QByteArray ReadFile(const QString& name, const QString& what) {
     if (name.isEmpty()) {
         throw RuntimeError(kErrFileNotFound, QStringLiteral("文件未找到：没有给出文件名"));
     }
@@ -921,22 +921,34 @@ PictureRef LoadFile(const QString& name, const QString& what) {
     // Files under /proc and /sys say they are empty and still have content: read to the end.
     const QByteArray bytes = ReadAll(file.get(), info.st_size, kMaxPictureFileBytes, what);
     if (bytes.size() > kMaxPictureFileBytes) tooLarge(bytes.size());
-    return Decode(bytes, what);
+    return bytes;
+}
+
+QString FileWhat(const QString& path, PathBlanks blanks, QString* name) {
+    *name = path;
+    if (blanks == PathBlanks::Ignore) {
+        while (name->endsWith(u' ')) name->chop(1);
+    }
+    return QStringLiteral("文件“%1”").arg(QDir::toNativeSeparators(*name));
 }
 
 }  // namespace
+
+QByteArray ReadPictureFile(const QString& path, PathBlanks blanks, QString* what) {
+    QString name;
+    const QString described = FileWhat(path, blanks, &name);
+    if (what != nullptr) *what = described;
+    return ReadFile(name, described);
+}
 
 PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
     return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what); });
 }
 
 PictureRef LoadPicture(const QString& path, PathBlanks blanks) {
-    QString name = path;
-    if (blanks == PathBlanks::Ignore) {
-        while (name.endsWith(u' ')) name.chop(1);
-    }
-    const QString what = QStringLiteral("文件“%1”").arg(QDir::toNativeSeparators(name));
-    return OutOfMemoryIsAnError(what, [&] { return LoadFile(name, what); });
+    QString name;
+    const QString what = FileWhat(path, blanks, &name);
+    return OutOfMemoryIsAnError(what, [&] { return Decode(ReadFile(name, what), what); });
 }
 
 PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page) {

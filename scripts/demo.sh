@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scan39_install "${SCAN39_BUILD_PACKAGES[@]}"
 
 cmake -S . -B build -G Ninja -DSCAN39_BUILD_TESTS=OFF -DSCAN39_BUILD_BENCH=OFF >/dev/null
-cmake --build build --target scan39-demo scan39
+cmake --build build --target scan39-demo scan39 python_package
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec ./build/app/scan39-demo "$@"

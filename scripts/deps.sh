@@ -20,10 +20,15 @@ scan39_install() {
 SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
                        qt6-image-formats-plugins fonts-wqy-zenhei libxkbcommon-dev libpng-dev
                        libjpeg-dev libpoppler-qt6-dev pkg-config)
+# The Python package (Debian's own python3), built with the programs so that `import scan39`
+# works after the run command.
+SCAN39_BUILD_PACKAGES+=(pybind11-dev python3-dev python3-numpy)
 SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev ccache)
-# The Python package and its tests (Debian's own python3).
-SCAN39_TEST_PACKAGES+=(pybind11-dev python3-dev python3-numpy python3-pil python3-pytest
-                       python3-dask python3-distributed)
+# The Python package's tests, and the packages people install: the .deb (cpack, dpkg-deb,
+# dpkg-shlibdeps), pkg-config files, pip and wheels built offline.
+SCAN39_TEST_PACKAGES+=(python3-pil python3-pytest python3-dask python3-distributed dpkg-dev
+                       pkg-config python3-setuptools python3-wheel python3-pybind11 python3-build
+                       python3-pip)
 # The browser page (scripts/web.sh) and its tests in headless Chromium (scripts/web-test.sh).
 SCAN39_WEB_PACKAGES=(emscripten node-acorn cmake ninja-build g++)
 SCAN39_WEB_TEST_PACKAGES=(chromium zint imagemagick)

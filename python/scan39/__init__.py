@@ -14,14 +14,19 @@ from __future__ import annotations
 
 import json
 import operator
-import os
 import sys
 from typing import NamedTuple
 
 from . import _scan39
-from ._scan39 import PictureError
+from ._scan39 import PictureError, __version__
 
-__all__ = ["Page", "PictureError", "Symbol", "read", "read_pages", "scan_box"]
+try:  # built where the scanning control (Qt Widgets) is
+    from . import _box
+except ImportError as e:
+    _box = None
+    _box_missing = str(e)
+
+__all__ = ["Page", "PictureError", "Symbol", "__version__", "read", "read_pages", "scan_box"]
 
 #: The page of a multi-page source a failure belongs to; None for a source of one page.
 PictureError.page = None
@@ -67,13 +72,16 @@ class Page(NamedTuple):
 
 
 def _pil_pixels(image):
-    """A Pillow image as an array the extension takes (grey, RGB or RGBA)."""
+    """A Pillow image as an array the extensions take (grey, RGB or RGBA)."""
     import numpy as np
 
+    _scan39.check_size(*image.size)  # before anything is decoded or converted
     mode = image.mode
-    if mode.startswith("I;16"):
-        # 16-bit grey: keep the top byte rather than clipping everything light to white.
-        return (np.asarray(image).astype(np.uint16) >> 8).astype(np.uint8)
+    if mode.startswith("I;16") or mode in ("I", "F"):
+        # 16-bit grey (Pillow opens 16-bit PNGs as "I"): keep the top byte rather than
+        # clipping everything light to white.
+        pixels = np.clip(np.asarray(image), 0, 65535).astype(np.uint16)
+        return (pixels >> 8).astype(np.uint8)
     if mode in ("L", "RGB", "RGBA"):
         pass
     elif mode == "1":
@@ -86,19 +94,11 @@ def _pil_pixels(image):
 
 
 def _source(image):
-    """(kind, value) for the extension: kind is "path", "data" or "array"."""
-    if isinstance(image, (str, os.PathLike)):
-        return "path", os.fsencode(image)
-    if isinstance(image, (bytes, bytearray, memoryview)):
-        return "data", bytes(image)
-    numpy = sys.modules.get("numpy")
-    if numpy is not None and isinstance(image, numpy.ndarray):
-        return "array", image
+    """The picture as the extensions take it: Pillow images become arrays."""
     pil = sys.modules.get("PIL.Image")
     if pil is not None and isinstance(image, pil.Image):
-        return "array", _pil_pixels(image)
-    raise TypeError("expected a path, bytes of an encoded picture, a NumPy array or a "
-                    f"PIL.Image.Image, got {type(image).__name__}")
+        return _pil_pixels(image)
+    return image
 
 
 def _symbol(found, page) -> Symbol:
@@ -114,19 +114,18 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
 
     Options as for `read`. Raises as `read` does when no page can be had at all.
     """
-    kind, value = _source(image)
-    options = (bool(check_digit), bool(full_ascii), effort)
-    if kind == "array":
-        found = _scan39.read_array(value, *options, bool(grade))
-        return [Page(None, [_symbol(s, None) for s in found], None)]
-    filename = os.fsdecode(image) if kind == "path" else None
+    filename = None if isinstance(image, (bytes, bytearray, memoryview)) else image
+    if filename is not None and not isinstance(filename, (str, os.PathLike)):
+        filename = None
     pages = []
-    for page, found, failure in getattr(_scan39, "read_pages_" + kind)(
-            value, *options, operator.index(dpi), bool(grade)):
+    for page, found, failure in _scan39.read_pages(_source(image), bool(check_digit),
+                                                   bool(full_ascii), effort, bool(grade),
+                                                   operator.index(dpi)):
         error = None
         if failure is not None:
             error = PictureError(failure[1])
-            error.number, error.filename, error.page = failure[0], filename, page
+            error.number, error.page = failure[0], page
+            error.filename = None if filename is None else os.fsdecode(filename)
         pages.append(Page(page, [_symbol(s, page) for s in found], error))
     return pages
 
@@ -145,8 +144,9 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     dpi: the resolution PDF pages are rendered at, 36 to 1200.
 
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
-    cannot be loaded (for a page of several, with its `page`; `read_pages` keeps the other
-    pages' symbols), TypeError/ValueError for an array of the wrong type or shape.
+    cannot be loaded or has more pixels than the loader accepts (64 Mi) (for a page of several,
+    with its `page`; `read_pages` keeps the other pages' symbols), TypeError/ValueError for an
+    array of the wrong type or shape.
     """
     symbols = []
     for page in read_pages(image, check_digit=check_digit, full_ascii=full_ascii,
@@ -164,6 +164,7 @@ def scan_box(image, x1: int, y1: int, x2: int, y2: int) -> str | None:
     dragged over the picture with the mouse, then scanned. Corners may lie outside the
     picture, within +-1000000.
     """
-    kind, value = _source(image)
+    if _box is None:
+        raise RuntimeError(f"scan_box needs the scanning control, not built here ({_box_missing})")
     corners = [operator.index(c) for c in (x1, y1, x2, y2)]
-    return getattr(_scan39, "scan_box_" + kind)(value, *corners)
+    return _box.scan_box(_source(image), *corners)

@@ -15,6 +15,8 @@ Picture = Union[str, os.PathLike[str], bytes, bytearray, memoryview, npt.NDArray
                 _PILImage]
 Point = tuple[float, float]
 
+__version__: str
+
 class PictureError(Exception):
     """A picture that cannot be loaded; str() is the command line's message for it."""
     number: int
@@ -32,6 +34,10 @@ class Symbol(NamedTuple):
     """Reading direction in degrees, [0, 360): 0 left to right, 90 top to bottom."""
     lines: int
     """Independent scan lines that agreed on the text."""
+    grade: dict | None = None
+    """With grade=True: the print quality grade, as `scan39 --grade --json` gives it."""
+    interpretation: dict | None = None
+    """What the text means where Code 32, PZN or HIBC matches."""
     page: int | None = None
     """From 1 in a PDF or TIFF of several pages; None for a single picture."""
 
@@ -42,11 +48,13 @@ class Page(NamedTuple):
     error: PictureError | None
 
 def read(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: Literal["fast", "thorough"] = "thorough", dpi: int = 300) -> list[Symbol]:
+         effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,
+         dpi: int = 300) -> list[Symbol]:
     """Every Code 39 symbol in the picture (every page of a PDF or multi-page TIFF)."""
 
 def read_pages(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
-               effort: Literal["fast", "thorough"] = "thorough", dpi: int = 300) -> list[Page]:
+               effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,
+               dpi: int = 300) -> list[Page]:
     """Every page with its symbols, or with the error that stopped that page alone."""
 
 def scan_box(image: Picture, x1: int, y1: int, x2: int, y2: int) -> str | None:

@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include <unistd.h>
+#include <pthread.h>
 
-#include "runner_p.h"
+#include "scan39/drag.h"
 #include "scan39/uo_scan.h"
 
 namespace scan39::python {
@@ -31,20 +31,27 @@ class BoxThread {
   public:
     BoxThread() : thread_([this] { Main(); }) {}
 
-    ~BoxThread() {
+    ~BoxThread() { Stop(); }
+
+    // Ends the thread once the scans already handed over are done; scans handed over later
+    // are refused. Safe to call more than once, and from any thread but this one's.
+    void Stop() {
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
         }
         wake_.notify_one();
-        thread_.join();
+        std::lock_guard joining(joinMutex_);
+        if (thread_.joinable()) thread_.join();
     }
 
-    std::optional<std::string> Run(const BoxScan& job) {
+    // The scan's outcome, or nothing at all when the thread is stopping and took no more.
+    std::optional<std::optional<std::string>> Run(const BoxScan& job) {
         std::packaged_task<std::optional<std::string>()> task([this, &job] { return Scan(job); });
         auto result = task.get_future();
         {
             std::lock_guard lock(mutex_);
+            if (stopping_) return std::nullopt;
             jobs_.emplace_back([&task] { task(); });
         }
         wake_.notify_one();
@@ -87,13 +94,13 @@ class BoxThread {
     std::optional<std::string> Scan(const BoxScan& job) {
         if (!control_) throw std::runtime_error(startError_);
         control_->setPicture(job.picture);
-        const std::int16_t result =
-            cli::DragAndScan(*control_, cli::Box{job.x1, job.y1, job.x2, job.y2});
+        const std::int16_t result = DragAndScan(*control_, job.x1, job.y1, job.x2, job.y2);
         if (result != 0) return std::nullopt;
         return control_->Value().toStdString();
     }
 
     std::mutex mutex_;
+    std::mutex joinMutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
@@ -104,41 +111,45 @@ class BoxThread {
 };
 
 std::mutex g_instanceMutex;
-// Shared, so a stop while scans are still waiting ends the thread after the last of them.
 std::shared_ptr<BoxThread> g_instance;
-pid_t g_instancePid = 0;
 
-// A forked child inherits the object but not its thread: joining it would wait forever, so the
-// child lets it go and never touches it again.
-void ForgetInheritedThread() {
-    if (g_instance && g_instancePid != getpid()) {
-        new std::shared_ptr<BoxThread>(std::move(g_instance));  // leaked on purpose
+// Qt is not made to survive a fork: the box thread and its application end before one, and
+// the parent and the child each start their own on their next box scan.
+void StopBeforeFork() {
+    g_instanceMutex.lock();
+    if (g_instance) {
+        g_instance->Stop();
+        g_instance.reset();
     }
+}
+void ResumeAfterFork() {
+    g_instanceMutex.unlock();
 }
 
 }  // namespace
 
 std::optional<std::string> RunBoxScan(const BoxScan& job) {
-    std::shared_ptr<BoxThread> thread;
-    {
-        std::lock_guard lock(g_instanceMutex);
-        ForgetInheritedThread();
-        if (!g_instance) {
-            g_instance = std::make_shared<BoxThread>();
-            g_instancePid = getpid();
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(StopBeforeFork, ResumeAfterFork, ResumeAfterFork); });
+    for (;;) {
+        std::shared_ptr<BoxThread> thread;
+        {
+            std::lock_guard lock(g_instanceMutex);
+            if (!g_instance) g_instance = std::make_shared<BoxThread>();
+            thread = g_instance;
         }
-        thread = g_instance;
+        // A thread stopped meanwhile (for a fork) refuses the scan; the next one takes it.
+        if (auto result = thread->Run(job)) return *result;
     }
-    return thread->Run(job);
 }
 
 void StopBoxThread() {
     std::shared_ptr<BoxThread> stopping;
     {
         std::lock_guard lock(g_instanceMutex);
-        ForgetInheritedThread();
         stopping = std::move(g_instance);
     }
+    if (stopping) stopping->Stop();
 }
 
 }  // namespace scan39::python

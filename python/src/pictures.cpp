@@ -1,11 +1,14 @@
 #include "pictures.h"
 
+#include <pthread.h>
+
 #include <QFile>
 #include <QImage>
+#include <QThreadPool>
 #include <memory>
 #include <mutex>
+#include <new>
 
-#include "io_p.h"
 #include "scan39/host/errors.h"
 
 namespace scan39::python {
@@ -16,13 +19,50 @@ namespace {
 const QString kDataName = QStringLiteral("图片数据");
 
 // Qt's image readers share settings between threads (the loader's allocation limit), so
-// pictures are decoded one at a time, as the command line does; reading runs in parallel.
-std::mutex g_decodeLock;
+// pictures are decoded one at a time; reading runs in parallel. A fork waits for the decode
+// in progress, so the child finds the lock, and Qt's image readers, free.
+std::mutex* g_decodeLock = new std::mutex;
 
-// Messages follow the command line's language rule (the locale).
-cli::Language MessageLanguage() {
-    static const cli::Language language = cli::LanguageFromEnvironment();
-    return language;
+void LockForFork() {
+    g_decodeLock->lock();
+    // Qt converts large pictures on its thread pool, whose threads a child would not have
+    // but wait for: the pool ends them before the fork and starts new ones when next needed.
+    QThreadPool::globalInstance()->waitForDone();
+}
+void UnlockAfterFork() {
+    g_decodeLock->unlock();
+}
+void FreshInChild() {
+    g_decodeLock = new (std::nothrow) std::mutex;
+}
+
+std::unique_lock<std::mutex> DecodeLock() {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(LockForFork, UnlockAfterFork, FreshInChild); });
+    return std::unique_lock(*g_decodeLock);
+}
+
+// Runs `work`; the loader's errors become PictureFailure.
+template <typename Work>
+void Failing(const QString& path, Work work) {
+    try {
+        work();
+    } catch (const host::RuntimeError& e) {
+        throw PictureFailure(e.number(), e.description(), path);
+    } catch (const std::bad_alloc&) {
+        throw PictureFailure(host::kErrOutOfMemory, QStringLiteral("内存溢出：内存不足"), path);
+    }
+}
+
+// Runs a load under the decode lock.
+template <typename Load>
+host::PictureRef Loaded(const QString& path, Load load) {
+    host::PictureRef picture;
+    Failing(path, [&] {
+        const auto lock = DecodeLock();
+        picture = load();
+    });
+    return picture;
 }
 
 // Straight alpha over white, the same rounding as the loader uses for transparent pictures.
@@ -60,24 +100,53 @@ PictureFailure::PictureFailure(int number, const QString& description, const QSt
       description_(description),
       path_(path) {}
 
-host::PictureRef LoadPath(const QByteArray& encodedPath) {
-    // The command line's own loading: the exact name, the same checks and messages.
-    try {
-        const std::lock_guard lock(g_decodeLock);
-        return cli::LoadNamedPicture(encodedPath, false);
-    } catch (const cli::LoadError& e) {
-        throw PictureFailure(e.number, e.text(MessageLanguage()), QFile::decodeName(encodedPath));
+void CheckPixelCount(std::int64_t width, std::int64_t height) {
+    if (width > host::kMaxPicturePixels || height > host::kMaxPicturePixels ||
+        width * height > host::kMaxPicturePixels) {
+        throw PictureFailure(host::kErrOutOfMemory,
+                             QStringLiteral("内存溢出：图片太大（%1 × %2 像素，最多允许 %3 像素）")
+                                 .arg(width)
+                                 .arg(height)
+                                 .arg(host::kMaxPicturePixels),
+                             QString());
     }
 }
 
+host::PictureRef LoadPath(const QByteArray& encodedPath) {
+    const QString path = QFile::decodeName(encodedPath);
+    return Loaded(path, [&] { return host::LoadPicture(path, host::PathBlanks::Keep); });
+}
+
 host::PictureRef LoadData(const QByteArray& bytes) {
-    try {
-        const std::lock_guard lock(g_decodeLock);
-        return host::LoadPictureFromData(bytes, kDataName);
-    } catch (const host::RuntimeError& e) {
-        throw PictureFailure(e.number(), cli::FromRuntimeError(e).text(MessageLanguage()),
-                             QString());
+    return Loaded(QString(), [&] { return host::LoadPictureFromData(bytes, kDataName); });
+}
+
+Pages PagesOfPath(const QByteArray& encodedPath, int dpi) {
+    Pages pages;
+    pages.path = QFile::decodeName(encodedPath);
+    Failing(pages.path, [&] {
+        QString what;
+        QByteArray bytes = host::ReadPictureFile(pages.path, host::PathBlanks::Keep, &what);
+        pages.document = std::make_unique<host::Document>(std::move(bytes), what, dpi);
+    });
+    return pages;
+}
+
+Pages PagesOfData(const QByteArray& bytes, int dpi) {
+    Pages pages;
+    Failing(QString(),
+            [&] { pages.document = std::make_unique<host::Document>(bytes, kDataName, dpi); });
+    return pages;
+}
+
+host::PictureRef LoadPage(const Pages& pages, int index) {
+    // PDF pages are drawn by the PDF library, in parallel; pictures go through Qt's readers.
+    if (pages.document->isPdf()) {
+        host::PictureRef page;
+        Failing(pages.path, [&] { page = pages.document->loadPage(index); });
+        return page;
     }
+    return Loaded(pages.path, [&] { return pages.document->loadPage(index); });
 }
 
 std::mutex& DecodeLock() {
@@ -104,9 +173,7 @@ GreyPicture GreyOf(const host::Picture& picture) {
 }
 
 GreyPicture GreyOf(const ArrayPixels& p) {
-    if (p.width > INT32_MAX || p.height > INT32_MAX) {
-        throw std::length_error("the array is too large for the reader");
-    }
+    CheckPixelCount(p.width, p.height);
     GreyPicture out;
     const int w = static_cast<int>(p.width), h = static_cast<int>(p.height);
     if (w == 0 || h == 0) {
@@ -130,27 +197,15 @@ GreyPicture GreyOf(const ArrayPixels& p) {
 }
 
 host::PictureRef PictureOf(const ArrayPixels& p) {
-    // The loader's bound applies to arrays too: the control keeps a 32-bit copy.
-    if (p.width > 0 && p.height > 0 &&
-        (p.width > host::kMaxPicturePixels || p.height > host::kMaxPicturePixels ||
-         p.width * p.height > host::kMaxPicturePixels)) {
-        throw PictureFailure(
-            host::kErrOutOfMemory,
-            cli::Tr(MessageLanguage(), QStringLiteral("too large (at most %1 pixels are accepted)"),
-                    QStringLiteral("内存溢出：图片太大（最多允许 %1 像素）"))
-                .arg(host::kMaxPicturePixels),
-            QString());
-    }
+    CheckPixelCount(p.width, p.height);
     if (p.width == 0 || p.height == 0) {
         throw PictureFailure(host::kErrInvalidPicture,
-                             cli::Tr(MessageLanguage(), QStringLiteral("empty, no pixels"),
-                                     QStringLiteral("无效图片：数组是空的，没有像素")),
-                             QString());
+                             QStringLiteral("无效图片：数组是空的，没有像素"), QString());
     }
     QImage image(static_cast<int>(p.width), static_cast<int>(p.height), QImage::Format_RGB32);
     if (image.isNull()) {
-        const cli::LoadError e = cli::OutOfMemory();
-        throw PictureFailure(e.number, e.text(MessageLanguage()), QString());
+        throw PictureFailure(host::kErrOutOfMemory, QStringLiteral("内存溢出：内存不足"),
+                             QString());
     }
     ForEachPixel(p, [&](std::ptrdiff_t x, std::ptrdiff_t y, int r, int g, int b) {
         reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))[x] = qRgb(r, g, b);

@@ -16,14 +16,13 @@
 
 namespace scan39::python {
 
-// A picture that could not be loaded: the run-time error number and the command line's
-// message for it.
+// A picture that could not be had: the run-time error number and the loader's description.
 class PictureFailure : public std::runtime_error {
   public:
     PictureFailure(int number, const QString& description, const QString& path);
     int number() const { return number_; }
     const QString& description() const { return description_; }
-    const QString& path() const { return path_; }  // empty for pictures from bytes
+    const QString& path() const { return path_; }  // empty for pictures from bytes or arrays
 
   private:
     int number_;
@@ -46,7 +45,11 @@ struct GreyPicture {
     std::vector<std::uint8_t> pixels;
 };
 
-// Loads as the command line does (same bounds, checks and messages).
+// The loader's own bound, for pixels that do not come through the loader (arrays, Pillow
+// images): throws PictureFailure (error 7) before anything is allocated.
+void CheckPixelCount(std::int64_t width, std::int64_t height);
+
+// Through the loader: a file by its name, or encoded bytes.
 host::PictureRef LoadPath(const QByteArray& encodedPath);
 host::PictureRef LoadData(const QByteArray& bytes);
 
@@ -54,6 +57,17 @@ host::PictureRef LoadData(const QByteArray& bytes);
 // loader's descriptions call pictures handed over as bytes.
 std::mutex& DecodeLock();
 const QString& DataName();
+
+// The pages of a file by its name, or of encoded bytes: a PDF drawn at `dpi`, a TIFF of
+// several pages, or a picture as its one page. Throws PictureFailure when no page can be had.
+struct Pages {
+    std::unique_ptr<host::Document> document;
+    QString path;  // empty for bytes
+};
+Pages PagesOfPath(const QByteArray& encodedPath, int dpi);
+Pages PagesOfData(const QByteArray& bytes, int dpi);
+// Page `index` (from 0); throws PictureFailure for this page alone.
+host::PictureRef LoadPage(const Pages& pages, int index);
 
 GreyPicture GreyOf(const host::Picture& picture);
 // Views grey pixels in place when their layout allows it, converts otherwise.

@@ -45,3 +45,27 @@ foreach(case IN LISTS cases)
     endif()
   endif()
 endforeach()
+
+# pkg-config alone, no CMake: the reader's flags carry no Qt, and a program built with them
+# reads a symbol.
+file(GLOB_RECURSE pc_files "${WORK_DIR}/prefix/*/scan39-reader.pc")
+list(GET pc_files 0 pc_file)
+get_filename_component(pc_dir "${pc_file}" DIRECTORY)
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env "PKG_CONFIG_PATH=${pc_dir}"
+                        pkg-config --cflags --libs scan39-reader
+                RESULT_VARIABLE rc OUTPUT_VARIABLE flags ERROR_VARIABLE err
+                OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0 OR flags MATCHES "[Qq]t")
+  message(FATAL_ERROR "pkg-config scan39-reader: ${flags}${err}")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+execute_process(COMMAND c++ "${SOURCE_DIR}/pkgconfig/main.cpp" -o "${WORK_DIR}/pkgconfig_user"
+                        ${flags}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the pkg-config program did not build:\n${out}")
+endif()
+execute_process(COMMAND "${WORK_DIR}/pkgconfig_user" RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the pkg-config program did not read its symbol")
+endif()

@@ -1,4 +1,8 @@
+import os
 import pathlib
+import subprocess
+import sys
+import textwrap
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
@@ -21,6 +25,9 @@ def kinds(grey, path):
         "rgb": rgb, "rgb fortran": np.asfortranarray(rgb), "rgba": rgba,
         "PIL L": Image.fromarray(grey), "PIL RGB": Image.fromarray(rgb),
         "PIL P": Image.fromarray(rgb).convert("P"), "PIL 1": Image.fromarray(grey).convert("1"),
+        # 16-bit grey, as Pillow opens a 16-bit PNG, and floats on the same scale
+        "PIL I": Image.fromarray(grey.astype(np.int32) * 257, "I"),
+        "PIL F": Image.fromarray(grey.astype(np.float32) * 257, "F"),
     }
 
 
@@ -63,6 +70,10 @@ def test_options_and_empty_pictures():
     (np.zeros((4, 4, 2), np.uint8), ValueError, "shape"),
     (np.zeros((2, 4, 4, 3), np.uint8), ValueError, "shape"),
     (12345, TypeError, "int"),
+    # beyond the loader's 64 Mi pixels: refused before any pixel is looked at
+    (np.broadcast_to(np.uint8(255), (50000, 50000)), scan39.PictureError, "67108864"),
+    (np.broadcast_to(np.uint8(255), (1, 70_000_000, 3)), scan39.PictureError, "67108864"),
+    (Image.new("1", (9000, 9000)), scan39.PictureError, "67108864"),
 ])
 def test_error_kinds(image, error, match):
     for call in (lambda: scan39.read(image), lambda: scan39.scan_box(image, 0, 0, 10, 10)):
@@ -107,3 +118,70 @@ def test_grade_and_interpretation(symbol, reader_ready):
     pzn = scan39.read(code39.render("-01234562")[0])[0]
     assert pzn.interpretation == {"kind": "pzn", "valid": True, "value": "01234562",
                                   "version": "8"}
+
+
+def test_sixteen_bit_png_reads(symbol, tmp_path, reader_ready):
+    path = tmp_path / "grey16.png"
+    Image.fromarray(symbol[0].astype(np.uint16) * 257).save(path)
+    with Image.open(path) as image:
+        assert [s.text for s in scan39.read(image)] == [TEXT], image.mode
+
+
+# Each script runs in an interpreter of its own and must end with status 0 within the time
+# limit: exiting while daemon threads read or scan, and forking while another thread decodes.
+PRELUDE = """
+import os, sys, threading, time, multiprocessing
+import numpy as np
+import scan39, code39
+grey, bounds = code39.render("SCAN-39")
+box = code39.box_across(*bounds)
+def forever(work):
+    def loop():
+        while True:
+            work()
+    for _ in range(3):
+        threading.Thread(target=loop, daemon=True).start()
+    time.sleep(0.5)
+def child(work):
+    pid = os.fork()
+    if pid == 0:
+        os._exit(0 if work() else 3)
+    assert os.waitpid(pid, 0)[1] == 0
+"""
+CHILD_SCRIPTS = {
+    "exit while reading": "forever(lambda: scan39.read(np.tile(grey, (4, 4))))",
+    "exit while decoding files": "forever(lambda: scan39.read(BIG))",
+    "exit while box scanning": "forever(lambda: scan39.scan_box(grey, *box))",
+    "fork while decoding": """
+        threading.Thread(target=lambda: [scan39.read(BIG) for _ in iter(int, 1)],
+                         daemon=True).start()
+        for _ in range(5):
+            time.sleep(0.05)
+            child(lambda: scan39.read(BIG) == [] and scan39.read(grey)[0].text == "SCAN-39")
+    """,
+    "fork after a box scan": """
+        assert scan39.scan_box(grey, *box) == "SCAN-39"
+        child(lambda: scan39.scan_box(grey, *box) == "SCAN-39")
+        assert scan39.scan_box(grey, *box) == "SCAN-39"
+    """,
+    "multiprocessing with fork": """
+        scan39.scan_box(grey, *box)
+        def work(i):
+            return scan39.scan_box(grey, *box), [s.text for s in scan39.read(grey)]
+        with multiprocessing.get_context("fork").Pool(2) as pool:
+            assert pool.map(work, range(4)) == [("SCAN-39", ["SCAN-39"])] * 4
+    """,
+}
+
+
+@pytest.mark.parametrize("name", CHILD_SCRIPTS)
+def test_exit_and_fork_in_a_child_interpreter(name, tmp_path):
+    big = tmp_path / "big.png"
+    Image.fromarray(np.full((2000, 3000), 255, np.uint8)).save(big)
+    script = (PRELUDE + f"BIG = {str(big)!r}\n" + textwrap.dedent(CHILD_SCRIPTS[name]))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [os.path.dirname(__file__), os.environ.get("PYTHONPATH", "")]))
+    for _ in range(3):
+        run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True,
+                             text=True, timeout=120)
+        assert run.returncode == 0, (name, run.returncode, run.stderr[-2000:])

@@ -36,6 +36,12 @@ enum class PathBlanks { Ignore, Keep };
 // QImage::Format_RGB32, transparent parts shown over white.
 PictureRef LoadPicture(const QString& path, PathBlanks blanks = PathBlanks::Ignore);
 
+// The bytes of a picture file, read as LoadPicture reads it (opened once, an ordinary file,
+// within the size bound), for callers that decode it page by page; `what`, when given,
+// receives how error descriptions name the file. Throws RuntimeError as LoadPicture does.
+QByteArray ReadPictureFile(const QString& path, PathBlanks blanks = PathBlanks::Ignore,
+                           QString* what = nullptr);
+
 // Decodes picture bytes (same formats and checks as LoadPicture); `what` names the source in
 // error descriptions as a noun phrase, e.g. 文件“a.bmp”.
 PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what);

@@ -1,0 +1,190 @@
+// scan39._scan39: the whole-picture reader on pictures from files, bytes and NumPy arrays.
+// Links the reader and the picture loader only (no widgets). The friendly API is in
+// __init__.py; pixels are converted and read with the GIL released, so threads read in
+// parallel.
+
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "released.h"
+#include "scan39/grade.h"
+#include "scan39/interpret.h"
+#include "sources.h"
+
+namespace py = pybind11;
+
+namespace scan39::python {
+
+namespace {
+
+reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort) {
+    reader::ReadOptions o;
+    o.checkCharacter =
+        checkDigit ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
+    o.fullAscii = fullAscii;
+    if (effort == "fast") {
+        o.effort = reader::Effort::kFast;
+    } else if (effort == "thorough") {
+        o.effort = reader::Effort::kThorough;
+    } else {
+        throw py::value_error("effort must be \"fast\" or \"thorough\", not \"" + effort + "\"");
+    }
+    return o;
+}
+
+GreyPicture GreyOf(const Source& source) {
+    return source.pixels ? python::GreyOf(*source.pixels) : python::GreyOf(*source.picture);
+}
+
+// What one page gave: its symbols with their grades as JSON when asked for, or its error.
+struct PageRead {
+    int page = 0;  // from 1 in a source of several pages; 0 for a source of one
+    std::vector<reader::Symbol> symbols;
+    std::vector<std::string> grades;
+    bool truncated = false;  // the search did not cover the whole page
+    std::optional<PictureFailure> error;
+};
+
+void ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, bool grade,
+              PageRead& into) {
+    reader::ReadResult read = reader::ReadAll(view, options);
+    into.symbols = std::move(read.symbols);
+    into.truncated = read.truncated;
+    if (grade)
+        for (const auto& s : into.symbols)
+            into.grades.push_back(reader::GradeJson(reader::Grade(view, s)));
+}
+
+// Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade JSON or None,
+// interpretation JSON or None); __init__.py wraps them.
+py::list ToPython(const PageRead& found) {
+    // Symbols may be missing: never silent, as on the command line.
+    if (found.truncated &&
+        PyErr_WarnEx(PyExc_RuntimeWarning,
+                     "the search stopped before covering the whole picture; symbols may be "
+                     "missing",
+                     1) != 0)
+        throw py::error_already_set();
+    py::list out;
+    for (std::size_t k = 0; k < found.symbols.size(); ++k) {
+        const reader::Symbol& s = found.symbols[k];
+        py::tuple corners(4);
+        for (std::size_t i = 0; i < 4; ++i)
+            corners[i] = py::make_tuple(s.corners[i].x, s.corners[i].y);
+        const auto meaning = reader::Interpret(s.text, s.check == reader::CheckState::kVerified);
+        out.append(py::make_tuple(
+            py::str(s.text), corners, s.angle, s.lines,
+            k < found.grades.size() ? py::object(py::str(found.grades[k])) : py::none(),
+            meaning ? py::object(py::str(reader::InterpretationJson(*meaning))) : py::none()));
+    }
+    return out;
+}
+
+int Dpi(int dpi) {
+    if (dpi < host::kMinDpi || dpi > host::kMaxDpi) {
+        throw py::value_error("dpi must lie from " + std::to_string(host::kMinDpi) + " to " +
+                              std::to_string(host::kMaxDpi) + ", got " + std::to_string(dpi));
+    }
+    return dpi;
+}
+
+QByteArray BytesOf(const py::handle& source) {
+    const auto bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(source.ptr()));
+    if (!bytes) throw py::error_already_set();
+    const std::string_view v = bytes;
+    return QByteArray(v.data(), static_cast<qsizetype>(v.size()));
+}
+
+// Every page of the source: (page or None, symbols, error or None), the error as (number,
+// message). A source whose only page fails raises, as for any picture; arrays are one page.
+py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
+                   const std::string& effort, bool grade, int dpi) {
+    const auto options = Options(checkDigit, fullAscii, effort);
+    const int resolution = Dpi(dpi);
+    std::vector<PageRead> pages;
+    const bool data = PyBytes_Check(image.ptr()) || PyByteArray_Check(image.ptr()) ||
+                      PyMemoryView_Check(image.ptr());
+    if (data || PyUnicode_Check(image.ptr()) || PyObject_HasAttrString(image.ptr(), "__fspath__")) {
+        const QByteArray bytes =
+            BytesOf(data ? image : py::module_::import("os").attr("fsencode")(image));
+        const GilReleased unlocked;
+        const Pages source = data ? PagesOfData(bytes, resolution) : PagesOfPath(bytes, resolution);
+        const int count = source.document->pageCount();
+        for (int i = 0; i < count; ++i) {
+            PageRead page;
+            page.page = count > 1 ? i + 1 : 0;
+            try {
+                const host::PictureRef picture = LoadPage(source, i);
+                ReadGrey(python::GreyOf(*picture).view, options, grade, page);
+            } catch (const PictureFailure& e) {
+                if (count == 1) throw;  // the only page's failure is the source's
+                page.error = e;
+            }
+            pages.push_back(std::move(page));
+        }
+    } else {
+        const Source source = SourceOf(image);
+        PageRead page;
+        {
+            const GilReleased unlocked;
+            ReadGrey(GreyOf(source).view, options, grade, page);
+        }
+        pages.push_back(std::move(page));
+    }
+    py::list out;
+    for (const auto& p : pages) {
+        const py::object number = p.page ? py::object(py::int_(p.page)) : py::object(py::none());
+        const py::object error = p.error
+                                     ? py::object(py::make_tuple(
+                                           p.error->number(), p.error->description().toStdString()))
+                                     : py::object(py::none());
+        out.append(py::make_tuple(number, ToPython(p), error));
+    }
+    return out;
+}
+
+// For the benchmark of what crossing into Python costs: the reader alone on the picture's
+// grey pixels, seconds per read.
+double ReaderSeconds(const py::handle& image, const std::string& effort, int repeats) {
+    const auto options = Options(false, false, effort);
+    const Source source = SourceOf(image);
+    const GilReleased unlocked;
+    const GreyPicture grey = GreyOf(source);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < repeats; ++i) reader::Read(grey.view, options);
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+    return spent.count() / std::max(1, repeats);
+}
+
+}  // namespace
+
+}  // namespace scan39::python
+
+PYBIND11_MODULE(_scan39, m) {
+    using namespace scan39::python;
+    m.doc() = "scan39's reader: use the functions of the scan39 package instead.";
+    m.attr("__version__") = SCAN39_VERSION;
+
+    py::object pictureError = py::reinterpret_steal<py::object>(
+        PyErr_NewExceptionWithDoc("scan39.PictureError",
+                                  "A picture that cannot be loaded; the message is the "
+                                  "loader's description.",
+                                  PyExc_Exception, nullptr));
+    m.attr("PictureError") = pictureError;
+    TranslateFailures(pictureError);
+
+    m.def("read_pages", &ReadPages, py::arg("image"), py::arg("check_digit"), py::arg("full_ascii"),
+          py::arg("effort"), py::arg("grade"), py::arg("dpi"));
+    m.def(
+        "check_size",
+        [](std::int64_t width, std::int64_t height) { CheckPixelCount(width, height); },
+        py::arg("width"), py::arg("height"));
+    m.def("_reader_seconds", &ReaderSeconds, py::arg("image"), py::arg("effort") = "thorough",
+          py::arg("repeats") = 1);
+    RegisterExitHook(m);
+}
