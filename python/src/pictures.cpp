@@ -149,14 +149,6 @@ host::PictureRef LoadPage(const Pages& pages, int index) {
     return Loaded(pages.path, [&] { return pages.document->loadPage(index); });
 }
 
-std::mutex& DecodeLock() {
-    return g_decodeLock;
-}
-
-const QString& DataName() {
-    return kDataName;
-}
-
 GreyPicture GreyOf(const host::Picture& picture) {
     const QImage& image = picture.image();  // always RGB32
     GreyPicture out;

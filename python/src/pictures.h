@@ -7,10 +7,11 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "scan39/host/document.h"
 #include "scan39/host/picture.h"
 #include "scan39/reader.h"
 
@@ -52,11 +53,6 @@ void CheckPixelCount(std::int64_t width, std::int64_t height);
 // Through the loader: a file by its name, or encoded bytes.
 host::PictureRef LoadPath(const QByteArray& encodedPath);
 host::PictureRef LoadData(const QByteArray& bytes);
-
-// Held while Qt's image readers decode (they share the loader's settings), and what the
-// loader's descriptions call pictures handed over as bytes.
-std::mutex& DecodeLock();
-const QString& DataName();
 
 // The pages of a file by its name, or of encoded bytes: a PDF drawn at `dpi`, a TIFF of
 // several pages, or a picture as its one page. Throws PictureFailure when no page can be had.
