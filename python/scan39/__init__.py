@@ -14,6 +14,7 @@ from __future__ import annotations
 
 import json
 import operator
+import os
 import sys
 from typing import NamedTuple
 
