@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include "code39_p.h"
 
 #include <algorithm>
@@ -66,9 +67,58 @@ bool Consistent(float a, float b, float limit) {
     return a < b * limit && b < a * limit;
 }
 
-// One reading direction; edges in reading order.
-int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
-                    std::vector<LineRead>& out) {
+// Ink spread or thinned by up to ~0.45 module: a narrow bar and a narrow space differ by up to
+// this factor, where printing alone keeps them alike.
+constexpr float kMaxBarSpaceRatio = 2.6f;
+
+float Mean(const float* v, int n) {
+    float sum = 0;
+    for (int i = 0; i < n; ++i) sum += v[i];
+    return sum / n;
+}
+
+int ClassifyTogether(const float* widths);
+
+// Narrow and wide judged among the five bars and among the four spaces apart: a character has
+// two wide bars and one wide space, or no wide bar and three wide spaces. A uniform gain or loss
+// of ink widens one kind and narrows the other by the same amount; the narrow bars and narrow
+// spaces found this way measure it, and the widths with it taken out must then read as the
+// same character judged all together, so blur, which is no such offset, gains nothing here.
+int ClassifyApart(const float* widths) {
+    std::array<float, 5> b{widths[0], widths[2], widths[4], widths[6], widths[8]};
+    std::array<float, 4> s{widths[1], widths[3], widths[5], widths[7]};
+    std::sort(b.begin(), b.end());
+    std::sort(s.begin(), s.end());
+    float barSplit = 0, spaceSplit = 0, narrowBar = 0, narrowSpace = 0;
+    if (b[3] >= kMinSplit * b[2] && s[3] >= kMinSplit * s[2]) {  // two wide bars, one space
+        barSplit = 0.5f * (b[2] + b[3]);
+        spaceSplit = 0.5f * (s[2] + s[3]);
+        narrowBar = Mean(b.data(), 3);
+        narrowSpace = Mean(s.data(), 3);
+    } else if (b[4] < kMinSplit * b[0] && s[1] >= kMinSplit * s[0]) {  // three wide spaces
+        barSplit = 2 * b[4];
+        spaceSplit = 0.5f * (s[0] + s[1]);
+        narrowBar = Mean(b.data(), 5);
+        narrowSpace = s[0];
+    } else {
+        return -1;
+    }
+    if (!(narrowSpace > 0) || !Consistent(narrowBar, narrowSpace, kMaxBarSpaceRatio)) return -1;
+    const float gain = 0.5f * (narrowBar - narrowSpace);
+    std::array<float, 9> corrected;
+    unsigned mask = 0;
+    for (int i = 0; i < 9; ++i) {
+        const bool bar = i % 2 == 0;
+        corrected[i] = widths[i] + (bar ? -gain : gain);
+        mask = mask << 1 | (widths[i] > (bar ? barSplit : spaceSplit));
+    }
+    const int c = kLookup[mask];
+    return c >= 0 && ClassifyTogether(corrected.data()) == c ? c : -1;
+}
+
+// One reading direction; edges in reading order, bars starting at falling edges.
+int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, bool openBegin,
+                    bool openEnd, std::vector<LineRead>& out) {
     const int m = static_cast<int>(e.size());
     if (m < 20) return 0;  // start and stop alone take 20 edges
     std::vector<float> w(m - 1);
@@ -92,12 +142,14 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         const float limit = weak(k);
         int j = k - 1;
         while (j >= 0 && e[j].strength < limit) --j;
+        if (j < 0 && openBegin) return true;
         return e[k].pos - (j >= 0 ? e[j].pos : 0) >= kQuietZone * cw[k];
     };
     auto quietAfter = [&](int k) {
         const float limit = weak(k);
         int j = k + 10;
         while (j < m && e[j].strength < limit) ++j;
+        if (j == m && openEnd) return true;
         return (j < m ? e[j].pos : length) - e[k + 9].pos >= kQuietZone * cw[k];
     };
     auto gapOk = [&](float gap, float width) { return gap <= kMaxGap * width; };
@@ -143,7 +195,8 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
             last = next;
         }
         if (whole) {
-            if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, reversed});
+            if (!prefix.empty())
+                out.push_back({prefix, e[k0].pos, e[last + 9].pos, reversed, false});
             continue;
         }
         // A damaged stretch: pair the readable start with the nearest readable stop beyond it
@@ -163,7 +216,7 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
             // A few unreadable characters at most, and only where the count is unambiguous.
             if (missing >= 1 && missing <= 3 && std::abs(q - r) < 0.25f) {
                 out.push_back({prefix + std::string(missing, '\0') + s.suffix, e[k0].pos,
-                               e[s.k + 9].pos, reversed});
+                               e[s.k + 9].pos, reversed, false});
             }
             break;
         }
@@ -171,13 +224,8 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
     return ends;
 }
 
-}  // namespace
-
-std::uint16_t WideMask(int index) {
-    return Mask(kPatterns[static_cast<std::size_t>(index)]);
-}
-
-int ClassifyCharacter(const float* widths) {
+// Narrow and wide judged among all nine elements.
+int ClassifyTogether(const float* widths) {
     std::array<float, 9> s;
     std::copy(widths, widths + 9, s.begin());
     std::sort(s.begin(), s.end());
@@ -193,19 +241,33 @@ int ClassifyCharacter(const float* widths) {
     return kLookup[mask];
 }
 
-int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
-    int ends = DecodeDirection(edges, length, false, out);
-    std::vector<Edge> mirrored(edges.size());
-    for (std::size_t i = 0; i < edges.size(); ++i) {
-        const Edge& src = edges[edges.size() - 1 - i];
-        mirrored[i] = {length - src.pos, !src.falling, src.strength};
-    }
+}  // namespace
+
+std::uint16_t WideMask(int index) {
+    return Mask(kPatterns[static_cast<std::size_t>(index)]);
+}
+
+int ClassifyCharacter(const float* widths) {
+    const int together = ClassifyTogether(widths);
+    return together >= 0 || getenv("NOAPART") ? together : ClassifyApart(widths);
+}
+
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
+               const LineContext& context) {
+    const std::size_t first = out.size();
+    std::vector<Edge> e(edges);
+    if (context.lightBars)
+        for (Edge& x : e) x.falling = !x.falling;
+    int ends = DecodeDirection(e, length, false, context.openBegin, context.openEnd, out);
+    std::reverse(e.begin(), e.end());
+    for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();
-    ends += DecodeDirection(mirrored, length, true, out);
+    ends += DecodeDirection(e, length, true, context.openEnd, context.openBegin, out);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;
     }
+    for (std::size_t i = first; i < out.size(); ++i) out[i].lightBars = context.lightBars;
     return ends;
 }
 

@@ -1,4 +1,5 @@
 #include "scan39/reader.h"
+#include <cstdlib>
 
 #include <algorithm>
 #include <array>
@@ -62,7 +63,8 @@ struct Evidence {
 
 class LineReader {
   public:
-    explicit LineReader(const GreyView& picture) : picture_(picture) {}
+    LineReader(const GreyView& picture, Polarity polarity)
+        : picture_(picture), polarity_(polarity) {}
     void SetMode(const LineMode& mode) { mode_ = mode; }
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
@@ -76,13 +78,27 @@ class LineReader {
         const double from = std::max(0.0, t - reach);
         const double to = std::min(static_cast<double>(line.count - 1) * step, t + reach);
         if (to - from < 10) return;
+        LineContext context;
+        context.openBegin = from == 0 && !getenv("NOOPEN");
+        context.openEnd = !getenv("NOOPEN") && to == static_cast<double>(line.count - 1) * step;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
         FindEdges(profile_, mode_.minSlope, edges_);
+        const float length = static_cast<float>(line.count - 1);
+        // A bar that touches the picture's edge begins (or ends) half a pixel beyond the last
+        // sample; an edge of no strength there lets it count without breaking a quiet zone.
+        if (!edges_.empty() && context.openBegin)
+            edges_.insert(edges_.begin(), {-0.5f / step, !edges_.front().falling, 0});
+        if (!edges_.empty() && context.openEnd)
+            edges_.push_back({length + 0.5f / step, !edges_.back().falling, 0});
         reads_.clear();
-        evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        if (polarity_ != Polarity::kLightBars)
+            evidence.ends += DecodeLine(edges_, length, reads_, context);
+        context.lightBars = true;
+        if (polarity_ != Polarity::kDarkBars && !getenv("NOLIGHT"))
+            evidence.ends += DecodeLine(edges_, length, reads_, context);
         evidence.busy += edges_.size() >= kBusyEdges;
         evidence.some += edges_.size() >= kSomeEdges;
         ++evidence.lines;
@@ -93,6 +109,7 @@ class LineReader {
 
   private:
     const GreyView& picture_;
+    const Polarity polarity_;
     LineMode mode_ = kNormal;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
@@ -247,7 +264,7 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
 
     const Plan plan = MakePlan(options.effort);
     std::vector<Observation> observations;
-    LineReader reader(picture);
+    LineReader reader(picture, options.polarity);
     std::vector<Region> done;
     for (const Region& r : Locate(picture, plan.regions)) {
         if (Covered(r, done)) continue;

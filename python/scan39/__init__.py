@@ -77,7 +77,7 @@ def _source(image):
 
 
 def read(image, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: str = "thorough") -> list[Symbol]:
+         effort: str = "thorough", polarity: str = "both") -> list[Symbol]:
     """Every Code 39 symbol in the picture, each once, in no particular order.
 
     check_digit: the last character must be a valid mod 43 check character; it is removed
@@ -85,12 +85,15 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     full_ascii: "$A", "%B", "/C", "+D" ... pairs become ASCII characters; a pair outside the
     table makes the symbol unreadable.
     effort: "thorough" (any angle, dense scan lines) or "fast" (upright, clean pictures).
+    polarity: "dark" (dark bars on a light ground), "light" (light bars on a dark ground:
+    printed reversed, laser-marked) or "both" (either).
 
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
     cannot be loaded, TypeError/ValueError for an array of the wrong type or shape.
     """
     kind, value = _source(image)
-    found = getattr(_scan39, "read_" + kind)(value, bool(check_digit), bool(full_ascii), effort)
+    found = getattr(_scan39, "read_" + kind)(value, bool(check_digit), bool(full_ascii), effort,
+                                             polarity)
     return [Symbol(*s) for s in found]
 
 

@@ -32,7 +32,8 @@ class Symbol(NamedTuple):
     """Independent scan lines that agreed on the text."""
 
 def read(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: Literal["fast", "thorough"] = "thorough") -> list[Symbol]:
+         effort: Literal["fast", "thorough"] = "thorough",
+         polarity: Literal["dark", "light", "both"] = "both") -> list[Symbol]:
     """Every Code 39 symbol in the picture, each once, in no particular order."""
 
 def scan_box(image: Picture, x1: int, y1: int, x2: int, y2: int) -> str | None:

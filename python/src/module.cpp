@@ -26,7 +26,8 @@ namespace {
 // A command-line box corner may lie this far outside the picture, no further.
 constexpr long kMaxCoordinate = 1000000;
 
-reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort) {
+reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort,
+                            const std::string& polarity) {
     reader::ReadOptions o;
     o.checkCharacter =
         checkDigit ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
@@ -37,6 +38,14 @@ reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& 
         o.effort = reader::Effort::kThorough;
     } else {
         throw py::value_error("effort must be \"fast\" or \"thorough\", not \"" + effort + "\"");
+    }
+    if (polarity == "dark") {
+        o.polarity = reader::Polarity::kDarkBars;
+    } else if (polarity == "light") {
+        o.polarity = reader::Polarity::kLightBars;
+    } else if (polarity != "both") {
+        throw py::value_error("polarity must be \"dark\", \"light\" or \"both\", not \"" +
+                              polarity + "\"");
     }
     return o;
 }
@@ -160,22 +169,27 @@ PYBIND11_MODULE(_scan39, m) {
 
     m.def(
         "read_path",
-        [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort) {
-            const auto options = Options(checkDigit, fullAscii, effort);
+        [](const py::bytes& path, bool checkDigit, bool fullAscii, const std::string& effort,
+           const std::string& polarity) {
+            const auto options = Options(checkDigit, fullAscii, effort, polarity);
             return ReadPicture(Load(path), options);
         },
-        py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("path"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("polarity") = "both");
     m.def(
         "read_data",
-        [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort) {
-            const auto options = Options(checkDigit, fullAscii, effort);
+        [](const py::bytes& data, bool checkDigit, bool fullAscii, const std::string& effort,
+           const std::string& polarity) {
+            const auto options = Options(checkDigit, fullAscii, effort, polarity);
             return ReadPicture(Decode(data), options);
         },
-        py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("data"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("polarity") = "both");
     m.def(
         "read_array",
-        [](const py::array& array, bool checkDigit, bool fullAscii, const std::string& effort) {
-            const auto options = Options(checkDigit, fullAscii, effort);
+        [](const py::array& array, bool checkDigit, bool fullAscii, const std::string& effort,
+           const std::string& polarity) {
+            const auto options = Options(checkDigit, fullAscii, effort, polarity);
             const ArrayPixels pixels = PixelsOf(array);  // `array` keeps them alive
             std::vector<scan39::reader::Symbol> symbols;
             {
@@ -185,7 +199,8 @@ PYBIND11_MODULE(_scan39, m) {
             }
             return ToPython(symbols);
         },
-        py::arg("array"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"));
+        py::arg("array"), py::arg("check_digit"), py::arg("full_ascii"), py::arg("effort"),
+        py::arg("polarity") = "both");
 
     m.def(
         "scan_box_path",
@@ -220,7 +235,7 @@ PYBIND11_MODULE(_scan39, m) {
     m.def(
         "_reader_seconds",
         [](const py::array& array, const std::string& effort, int repeats) {
-            const auto options = Options(false, false, effort);
+            const auto options = Options(false, false, effort, "both");
             const ArrayPixels pixels = PixelsOf(array);
             py::gil_scoped_release unlocked;
             const GreyPicture grey = GreyOf(pixels);
