@@ -123,13 +123,17 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
     if (m < 20) return 0;  // start and stop alone take 20 edges
     std::vector<float> w(m - 1);
     for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
-    std::vector<std::int8_t> cls(m, -1);
     std::vector<float> cw(m, 0);
-    for (int k = 0; k + 9 < m; ++k) {
-        if (!e[k].falling) continue;
-        cls[k] = static_cast<std::int8_t>(ClassifyCharacter(&w[k]));
-        cw[k] = e[k + 9].pos - e[k].pos;
-    }
+    for (int k = 0; k + 9 < m; ++k) cw[k] = e[k + 9].pos - e[k].pos;
+    // Characters are classified when a start or stop with its quiet zone, or a run of
+    // characters from one, needs them: most of a busy line never does.
+    std::vector<std::int8_t> cls(m, -2);
+    auto classify = [&](int k) {
+        if (cls[k] == -2)
+            cls[k] =
+                static_cast<std::int8_t>(e[k].falling && k + 9 < m ? ClassifyCharacter(&w[k]) : -1);
+        return static_cast<int>(cls[k]);
+    };
     const int star = static_cast<int>(kCharacters.size()) - 1;
     // A quiet zone holds no edge nearly as sharp as the character's own: noise on the
     // paper may cross it, and must not shorten it.
@@ -162,14 +166,16 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
     std::vector<Stop> stops;
     int ends = 0;
     for (int k = 0; k + 9 < m; ++k) {
-        if (cls[k] != star) continue;
-        ends += quietBefore(k);
-        if (!quietAfter(k)) continue;
+        if (!e[k].falling) continue;
+        const bool before = quietBefore(k), after = quietAfter(k);
+        if (!(before || after) || classify(k) != star) continue;
+        ends += before;
+        if (!after) continue;
         ++ends;
         Stop s{k, k, {}};
         while (s.first >= 10 && gapOk(w[s.first - 1], cw[s.first])) {
             const int prev = s.first - 10;
-            if (cls[prev] < 0 || cls[prev] == star) break;
+            if (classify(prev) < 0 || cls[prev] == star) break;
             if (!Consistent(cw[prev], cw[s.first], kMaxWidthStep)) break;
             s.suffix.insert(s.suffix.begin(), kCharacters[cls[prev]]);
             s.first = prev;
@@ -179,13 +185,13 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
     if (stops.empty()) return ends;
 
     for (int k0 = 0; k0 + 9 < m; ++k0) {
-        if (cls[k0] != star || !quietBefore(k0)) continue;
+        if (!e[k0].falling || !quietBefore(k0) || classify(k0) != star) continue;
         std::string prefix;
         int last = k0;
         bool whole = false;
         while (last + 19 < m && gapOk(w[last + 9], cw[last])) {
             const int next = last + 10;
-            if (cls[next] < 0 || !Consistent(cw[last], cw[next], kMaxWidthStep)) break;
+            if (classify(next) < 0 || !Consistent(cw[last], cw[next], kMaxWidthStep)) break;
             if (cls[next] == star) {
                 whole = quietAfter(next);
                 if (whole) last = next;
