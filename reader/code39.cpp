@@ -1,4 +1,3 @@
-#include <cstdlib>
 #include "code39_p.h"
 
 #include <algorithm>
@@ -70,6 +69,8 @@ bool Consistent(float a, float b, float limit) {
 // Ink spread or thinned by up to ~0.45 module: a narrow bar and a narrow space differ by up to
 // this factor, where printing alone keeps them alike.
 constexpr float kMaxBarSpaceRatio = 2.6f;
+// Less gain than this share of two modules is no spread worth taking out.
+constexpr float kMinGain = 0.06f;
 
 float Mean(const float* v, int n) {
     float sum = 0;
@@ -105,6 +106,7 @@ int ClassifyApart(const float* widths) {
     }
     if (!(narrowSpace > 0) || !Consistent(narrowBar, narrowSpace, kMaxBarSpaceRatio)) return -1;
     const float gain = 0.5f * (narrowBar - narrowSpace);
+    if (std::abs(gain) < kMinGain * (narrowBar + narrowSpace)) return -1;
     std::array<float, 9> corrected;
     unsigned mask = 0;
     for (int i = 0; i < 9; ++i) {
@@ -118,7 +120,7 @@ int ClassifyApart(const float* widths) {
 
 // One reading direction; edges in reading order, bars starting at falling edges.
 int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, bool openBegin,
-                    bool openEnd, std::vector<LineRead>& out) {
+                    bool openEnd, bool apart, std::vector<LineRead>& out) {
     const int m = static_cast<int>(e.size());
     if (m < 20) return 0;  // start and stop alone take 20 edges
     std::vector<float> w(m - 1);
@@ -130,8 +132,8 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
     std::vector<std::int8_t> cls(m, -2);
     auto classify = [&](int k) {
         if (cls[k] == -2)
-            cls[k] =
-                static_cast<std::int8_t>(e[k].falling && k + 9 < m ? ClassifyCharacter(&w[k]) : -1);
+            cls[k] = static_cast<std::int8_t>(
+                e[k].falling && k + 9 < m ? ClassifyCharacter(&w[k], apart) : -1);
         return static_cast<int>(cls[k]);
     };
     const int star = static_cast<int>(kCharacters.size()) - 1;
@@ -253,9 +255,9 @@ std::uint16_t WideMask(int index) {
     return Mask(kPatterns[static_cast<std::size_t>(index)]);
 }
 
-int ClassifyCharacter(const float* widths) {
+int ClassifyCharacter(const float* widths, bool apart) {
     const int together = ClassifyTogether(widths);
-    return together >= 0 || getenv("NOAPART") ? together : ClassifyApart(widths);
+    return together >= 0 || !apart ? together : ClassifyApart(widths);
 }
 
 int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
@@ -264,11 +266,12 @@ int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRea
     std::vector<Edge> e(edges);
     if (context.lightBars)
         for (Edge& x : e) x.falling = !x.falling;
-    int ends = DecodeDirection(e, length, false, context.openBegin, context.openEnd, out);
+    const bool apart = context.inkSpread;
+    int ends = DecodeDirection(e, length, false, context.openBegin, context.openEnd, apart, out);
     std::reverse(e.begin(), e.end());
     for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();
-    ends += DecodeDirection(e, length, true, context.openEnd, context.openBegin, out);
+    ends += DecodeDirection(e, length, true, context.openEnd, context.openBegin, apart, out);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;

@@ -20,8 +20,8 @@ std::uint16_t WideMask(int index);
 // The character whose nine elements (bar, space, ..., bar) have these widths, or -1 when the
 // widths do not split cleanly into six narrow and three wide ones. Where ink spread or thinned
 // (bars and spaces off by the same amount in opposite directions) blurs that split, narrow and
-// wide are judged among the bars and among the spaces apart.
-int ClassifyCharacter(const float* widths);
+// wide are judged among the bars and among the spaces apart, unless `apart` is false.
+int ClassifyCharacter(const float* widths, bool apart = true);
 
 // An edge along a scan line: its position in samples, whether it goes from light to dark,
 // and how sharp it is.
@@ -48,6 +48,7 @@ struct LineContext {
     bool lightBars = false;
     bool openBegin = false;
     bool openEnd = false;
+    bool inkSpread = true;  // bars and spaces judged apart where all nine do not split
 };
 
 // Every symbol (whole, or with unreadable characters between a readable start and stop)

@@ -1,5 +1,4 @@
 #include "scan39/reader.h"
-#include <cstdlib>
 
 #include <algorithm>
 #include <array>
@@ -31,6 +30,8 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
+// Finer samples, for ink spread on the smallest modules.
+constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
 constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 
 struct Plan {
@@ -66,6 +67,7 @@ class LineReader {
     LineReader(const GreyView& picture, Polarity polarity)
         : picture_(picture), polarity_(polarity) {}
     void SetMode(const LineMode& mode) { mode_ = mode; }
+    void SetInkSpread(bool on) { inkSpread_ = on; }
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
     // Counts the start and stop characters it saw, and whether it crossed many edges.
@@ -79,8 +81,9 @@ class LineReader {
         const double to = std::min(static_cast<double>(line.count - 1) * step, t + reach);
         if (to - from < 10) return;
         LineContext context;
-        context.openBegin = from == 0 && !getenv("NOOPEN");
-        context.openEnd = !getenv("NOOPEN") && to == static_cast<double>(line.count - 1) * step;
+        context.inkSpread = inkSpread_;
+        context.openBegin = from == 0;
+        context.openEnd = to == static_cast<double>(line.count - 1) * step;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
@@ -97,7 +100,7 @@ class LineReader {
         if (polarity_ != Polarity::kLightBars)
             evidence.ends += DecodeLine(edges_, length, reads_, context);
         context.lightBars = true;
-        if (polarity_ != Polarity::kDarkBars && !getenv("NOLIGHT"))
+        if (polarity_ != Polarity::kDarkBars)
             evidence.ends += DecodeLine(edges_, length, reads_, context);
         evidence.busy += edges_.size() >= kBusyEdges;
         evidence.some += edges_.size() >= kSomeEdges;
@@ -111,6 +114,7 @@ class LineReader {
     const GreyView& picture_;
     const Polarity polarity_;
     LineMode mode_ = kNormal;
+    bool inkSpread_ = false;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
     std::vector<LineRead> reads_;
@@ -289,6 +293,18 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
                 if (WholeReads(observations, before) >= 2) break;
             }
             reader.SetMode(kNormal);
+        }
+        // Start or stop characters but still no text: ink that spread or thinned may have
+        // blurred the split of some characters' nine widths. Judged among bars and among spaces
+        // apart, they read; blur can fake such a gain too, so only where nothing else read.
+        if (options.effort == Effort::kThorough && evidence.ends > 0 &&
+            WholeReads(observations, before) < 2 && !Damaged(observations, before)) {
+            Evidence again;
+            reader.SetInkSpread(true);
+            reader.SetMode(kFine);
+            ScanRegion(reader, plan, r, observations, again, false);
+            reader.SetMode(kNormal);
+            reader.SetInkSpread(false);
         }
     }
 
