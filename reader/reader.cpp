@@ -30,7 +30,7 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
-// Finer samples, for ink spread on the smallest modules.
+// Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
 constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 
@@ -299,10 +299,13 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         // apart, they read; blur can fake such a gain too, so only where nothing else read.
         if (options.effort == Effort::kThorough && evidence.ends > 0 &&
             WholeReads(observations, before) < 2 && !Damaged(observations, before)) {
-            Evidence again;
             reader.SetInkSpread(true);
-            reader.SetMode(kFine);
-            ScanRegion(reader, plan, r, observations, again, false);
+            for (const LineMode& mode : {kFine, kRecovery[0]}) {
+                Evidence again;
+                reader.SetMode(mode);
+                ScanRegion(reader, plan, r, observations, again, false);
+                if (WholeReads(observations, before) >= 2) break;
+            }
             reader.SetMode(kNormal);
             reader.SetInkSpread(false);
         }
