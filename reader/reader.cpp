@@ -30,9 +30,9 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
+constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 // Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
-constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 
 struct Plan {
     int regions;
@@ -298,7 +298,8 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
         // blurred the split of some characters' nine widths. Judged among bars and among spaces
         // apart, they read; blur can fake such a gain too, so only where nothing else read.
         if (options.effort == Effort::kThorough && evidence.ends > 0 &&
-            WholeReads(observations, before) < 2 && !Damaged(observations, before)) {
+            WholeReads(observations, before) < 2 && !Damaged(observations, before) &&
+            !OnReadSymbol(r, observations, before)) {
             reader.SetInkSpread(true);
             for (const LineMode& mode : {kFine, kRecovery[0]}) {
                 Evidence again;
