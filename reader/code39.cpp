@@ -260,6 +260,25 @@ int ClassifyCharacter(const float* widths, bool apart) {
     return together >= 0 || !apart ? together : ClassifyApart(widths);
 }
 
+bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
+    const std::size_t n = edges.size();
+    if (n < 20) return false;
+    std::vector<float> runs(n - 1);
+    for (std::size_t i = 0; i + 1 < n; ++i) runs[i] = edges[i + 1].pos - edges[i].pos;
+    std::vector<float> sorted(runs);
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    // A quiet zone is at least ~3.4 modules (0.28 of a character); most runs are one module.
+    const float quiet = 3.2f * sorted[sorted.size() / 2];
+    // A run of ground: from a bar's end to the next bar's start (falling edges start dark
+    // bars; for light bars the other way round).
+    auto ground = [&](std::size_t i) { return edges[i].falling == context.lightBars; };
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        if (ground(i) && runs[i] >= quiet) return true;
+    // A bar touching the picture's edge needs no quiet zone there.
+    return (context.openBegin && !ground(0) && runs[0] < quiet) ||
+           (context.openEnd && ground(n - 1) && runs[n - 2] < quiet);
+}
+
 int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
                const LineContext& context) {
     const std::size_t first = out.size();

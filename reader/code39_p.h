@@ -51,6 +51,11 @@ struct LineContext {
     bool inkSpread = true;  // bars and spaces judged apart where all nine do not split
 };
 
+// Whether the line could hold a symbol with bars of the context's kind at all: a run of the
+// ground's colour long enough for a quiet zone, or such a bar at an end on the picture's edge.
+// Cheap, to skip decoding a polarity that cannot read.
+bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context);
+
 // Every symbol (whole, or with unreadable characters between a readable start and stop)
 // along a line of `length` samples whose edges are `edges`; both reading directions. Returns
 // how many start and stop characters with a quiet zone the line holds, read or not.

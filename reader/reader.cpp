@@ -100,8 +100,13 @@ class LineReader {
         if (polarity_ != Polarity::kLightBars)
             evidence.ends += DecodeLine(edges_, length, reads_, context);
         context.lightBars = true;
-        if (polarity_ != Polarity::kDarkBars)
-            evidence.ends += DecodeLine(edges_, length, reads_, context);
+        if (polarity_ != Polarity::kDarkBars && MayHoldSymbol(edges_, context)) {
+            // Dark bars seen as light ones show start and stop characters often enough to buy
+            // the costly passes: light ones count only on a line that paired some.
+            const std::size_t dark = reads_.size();
+            const int ends = DecodeLine(edges_, length, reads_, context);
+            if (reads_.size() > dark || polarity_ == Polarity::kLightBars) evidence.ends += ends;
+        }
         evidence.busy += edges_.size() >= kBusyEdges;
         evidence.some += edges_.size() >= kSomeEdges;
         ++evidence.lines;
@@ -301,10 +306,12 @@ std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
             WholeReads(observations, before) < 2 && !Damaged(observations, before) &&
             !OnReadSymbol(r, observations, before)) {
             reader.SetInkSpread(true);
+            Plan straight = plan;  // the direction is not what failed here
+            straight.tilts = {0};
             for (const LineMode& mode : {kFine, kRecovery[0]}) {
                 Evidence again;
                 reader.SetMode(mode);
-                ScanRegion(reader, plan, r, observations, again, false);
+                ScanRegion(reader, straight, r, observations, again, false);
                 if (WholeReads(observations, before) >= 2) break;
             }
             reader.SetMode(kNormal);
