@@ -52,6 +52,7 @@ reader::ReadOptions ReaderOptions(const Options& o) {
         o.checkDigit ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
     r.fullAscii = o.fullAscii;
     r.effort = o.fastEffort ? reader::Effort::kFast : reader::Effort::kThorough;
+    r.polarity = o.polarity;
     return r;
 }
 

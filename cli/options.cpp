@@ -149,6 +149,20 @@ ParseResult ParseArguments(const QStringList& args, Language language,
                                 .arg(value));
             o.fastEffort = value == QLatin1String("fast");
             automaticOnly << QStringLiteral("--effort");
+        } else if (valued(QLatin1String("--polarity"))) {
+            if (missing) return fail(*missing);
+            if (value == QLatin1String("dark"))
+                o.polarity = reader::Polarity::kDarkBars;
+            else if (value == QLatin1String("light"))
+                o.polarity = reader::Polarity::kLightBars;
+            else if (value == QLatin1String("both"))
+                o.polarity = reader::Polarity::kBoth;
+            else
+                return fail(Tr(language,
+                               QStringLiteral("--polarity is dark, light or both, not \"%1\""),
+                               QStringLiteral("--polarity 只能是 dark、light 或 both，不能是“%1”"))
+                                .arg(value));
+            automaticOnly << QStringLiteral("--polarity");
         } else if (valued(QLatin1String("--jobs"))) {
             if (missing) return fail(*missing);
             bool ok = false;
@@ -217,7 +231,9 @@ QString UsageText(Language language) {
         return QStringLiteral(
             "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
             "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-            "             [--jobs N] [--dpi N] [--annotate 文件夹] [--grade [--aperture 像素]]\n"
+            "             [--polarity dark|light|both]
+                [--jobs N][--dpi N][--annotate 文件夹][--grade[--aperture 像素]]\n
+            "
             "             图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
             "      scan39 --help | --version\n"
@@ -234,6 +250,8 @@ QString UsageText(Language language) {
             "                     报告的文本中去掉检验字符\n"
             "  --full-ascii       把 $、%、/、+ 与字母组成的字符对译为 ASCII 字符\n"
             "  --effort fast|thorough  快速查找（端正、清晰的图片）或细致查找（默认）\n"
+            "  --polarity dark|light|both  浅底深条、深底浅条（反色印刷、激光打标）或两者都读\n"
+            "                     （默认）\n"
             "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
             "  --annotate 文件夹  把每幅图片连同框出并标注的条码另存为该文件夹中的新文件（格式\n"
             "                     同原图，无法写出时用 PNG；同名文件已存在时加 -2、-3）\n"
@@ -278,7 +296,9 @@ QString UsageText(Language language) {
     return QStringLiteral(
         "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
         "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-        "              [--jobs N] [--dpi N] [--annotate DIR] [--grade [--aperture PX]]\n"
+        "              [--polarity dark|light|both]
+            [--jobs N][--dpi N][--annotate DIR][--grade[--aperture PX]]\n
+        "
         "              PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
         "       scan39 --help | --version\n"
@@ -298,6 +318,8 @@ QString UsageText(Language language) {
         "  --full-ascii       read the $, %, / and + pairs as the ASCII characters\n"
         "  --effort fast|thorough  a quick search (upright, clean pictures) or a thorough\n"
         "                     one (the default)\n"
+        "  --polarity dark|light|both  dark bars on a light ground, light bars on a dark\n"
+        "                     one (printed reversed, laser-marked), or either (the default)\n"
         "  --jobs N           read N pictures at a time (default: one per core); results\n"
         "                     still come in the order of the arguments\n"
         "  --dpi N            the pictures' resolution in dots per inch (36 to 1200): PDF\n"

@@ -8,6 +8,8 @@
 #include <array>
 #include <optional>
 
+#include "scan39/reader.h"
+
 namespace scan39::cli {
 
 // Every message of the program is in one language: Chinese when the locale asks for it
@@ -47,6 +49,7 @@ struct Options {
     bool checkDigit = false;
     bool fullAscii = false;
     bool fastEffort = false;
+    reader::Polarity polarity = reader::Polarity::kBoth;
     int jobs = 0;  // 0: one per core
     // --dpi: the resolution PDF pages are drawn at (host::kDefaultDpi when not given) and, with
     // --grade, the picture's resolution for the X dimension in mm and mils (unknown when not

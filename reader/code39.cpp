@@ -66,20 +66,76 @@ bool Consistent(float a, float b, float limit) {
     return a < b * limit && b < a * limit;
 }
 
-// One reading direction; edges in reading order.
-int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
-                    std::vector<LineRead>& out) {
+// Ink spread or thinned by up to ~0.45 module: a narrow bar and a narrow space differ by up to
+// this factor, where printing alone keeps them alike.
+constexpr float kMaxBarSpaceRatio = 2.6f;
+// Less gain than this share of two modules is no spread worth taking out.
+constexpr float kMinGain = 0.06f;
+
+float Mean(const float* v, int n) {
+    float sum = 0;
+    for (int i = 0; i < n; ++i) sum += v[i];
+    return sum / n;
+}
+
+int ClassifyTogether(const float* widths);
+
+// Narrow and wide judged among the five bars and among the four spaces apart: a character has
+// two wide bars and one wide space, or no wide bar and three wide spaces. A uniform gain or loss
+// of ink widens one kind and narrows the other by the same amount; the narrow bars and narrow
+// spaces found this way measure it, and the widths with it taken out must then read as the
+// same character judged all together, so blur, which is no such offset, gains nothing here.
+int ClassifyApart(const float* widths) {
+    std::array<float, 5> b{widths[0], widths[2], widths[4], widths[6], widths[8]};
+    std::array<float, 4> s{widths[1], widths[3], widths[5], widths[7]};
+    std::sort(b.begin(), b.end());
+    std::sort(s.begin(), s.end());
+    float barSplit = 0, spaceSplit = 0, narrowBar = 0, narrowSpace = 0;
+    if (b[3] >= kMinSplit * b[2] && s[3] >= kMinSplit * s[2]) {  // two wide bars, one space
+        barSplit = 0.5f * (b[2] + b[3]);
+        spaceSplit = 0.5f * (s[2] + s[3]);
+        narrowBar = Mean(b.data(), 3);
+        narrowSpace = Mean(s.data(), 3);
+    } else if (b[4] < kMinSplit * b[0] && s[1] >= kMinSplit * s[0]) {  // three wide spaces
+        barSplit = 2 * b[4];
+        spaceSplit = 0.5f * (s[0] + s[1]);
+        narrowBar = Mean(b.data(), 5);
+        narrowSpace = s[0];
+    } else {
+        return -1;
+    }
+    if (!(narrowSpace > 0) || !Consistent(narrowBar, narrowSpace, kMaxBarSpaceRatio)) return -1;
+    const float gain = 0.5f * (narrowBar - narrowSpace);
+    if (std::abs(gain) < kMinGain * (narrowBar + narrowSpace)) return -1;
+    std::array<float, 9> corrected;
+    unsigned mask = 0;
+    for (int i = 0; i < 9; ++i) {
+        const bool bar = i % 2 == 0;
+        corrected[i] = widths[i] + (bar ? -gain : gain);
+        mask = mask << 1 | (widths[i] > (bar ? barSplit : spaceSplit));
+    }
+    const int c = kLookup[mask];
+    return c >= 0 && ClassifyTogether(corrected.data()) == c ? c : -1;
+}
+
+// One reading direction; edges in reading order, bars starting at falling edges.
+int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, bool openBegin,
+                    bool openEnd, bool apart, std::vector<LineRead>& out) {
     const int m = static_cast<int>(e.size());
     if (m < 20) return 0;  // start and stop alone take 20 edges
     std::vector<float> w(m - 1);
     for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
-    std::vector<std::int8_t> cls(m, -1);
     std::vector<float> cw(m, 0);
-    for (int k = 0; k + 9 < m; ++k) {
-        if (!e[k].falling) continue;
-        cls[k] = static_cast<std::int8_t>(ClassifyCharacter(&w[k]));
-        cw[k] = e[k + 9].pos - e[k].pos;
-    }
+    for (int k = 0; k + 9 < m; ++k) cw[k] = e[k + 9].pos - e[k].pos;
+    // Characters are classified when a start or stop with its quiet zone, or a run of
+    // characters from one, needs them: most of a busy line never does.
+    std::vector<std::int8_t> cls(m, -2);
+    auto classify = [&](int k) {
+        if (cls[k] == -2)
+            cls[k] = static_cast<std::int8_t>(
+                e[k].falling && k + 9 < m ? ClassifyCharacter(&w[k], apart) : -1);
+        return static_cast<int>(cls[k]);
+    };
     const int star = static_cast<int>(kCharacters.size()) - 1;
     // A quiet zone holds no edge nearly as sharp as the character's own: noise on the
     // paper may cross it, and must not shorten it.
@@ -92,12 +148,14 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
         const float limit = weak(k);
         int j = k - 1;
         while (j >= 0 && e[j].strength < limit) --j;
+        if (j < 0 && openBegin) return true;
         return e[k].pos - (j >= 0 ? e[j].pos : 0) >= kQuietZone * cw[k];
     };
     auto quietAfter = [&](int k) {
         const float limit = weak(k);
         int j = k + 10;
         while (j < m && e[j].strength < limit) ++j;
+        if (j == m && openEnd) return true;
         return (j < m ? e[j].pos : length) - e[k + 9].pos >= kQuietZone * cw[k];
     };
     auto gapOk = [&](float gap, float width) { return gap <= kMaxGap * width; };
@@ -110,14 +168,16 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
     std::vector<Stop> stops;
     int ends = 0;
     for (int k = 0; k + 9 < m; ++k) {
-        if (cls[k] != star) continue;
-        ends += quietBefore(k);
-        if (!quietAfter(k)) continue;
+        if (!e[k].falling) continue;
+        const bool before = quietBefore(k), after = quietAfter(k);
+        if (!(before || after) || classify(k) != star) continue;
+        ends += before;
+        if (!after) continue;
         ++ends;
         Stop s{k, k, {}};
         while (s.first >= 10 && gapOk(w[s.first - 1], cw[s.first])) {
             const int prev = s.first - 10;
-            if (cls[prev] < 0 || cls[prev] == star) break;
+            if (classify(prev) < 0 || cls[prev] == star) break;
             if (!Consistent(cw[prev], cw[s.first], kMaxWidthStep)) break;
             s.suffix.insert(s.suffix.begin(), kCharacters[cls[prev]]);
             s.first = prev;
@@ -127,13 +187,13 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
     if (stops.empty()) return ends;
 
     for (int k0 = 0; k0 + 9 < m; ++k0) {
-        if (cls[k0] != star || !quietBefore(k0)) continue;
+        if (!e[k0].falling || !quietBefore(k0) || classify(k0) != star) continue;
         std::string prefix;
         int last = k0;
         bool whole = false;
         while (last + 19 < m && gapOk(w[last + 9], cw[last])) {
             const int next = last + 10;
-            if (cls[next] < 0 || !Consistent(cw[last], cw[next], kMaxWidthStep)) break;
+            if (classify(next) < 0 || !Consistent(cw[last], cw[next], kMaxWidthStep)) break;
             if (cls[next] == star) {
                 whole = quietAfter(next);
                 if (whole) last = next;
@@ -143,7 +203,8 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
             last = next;
         }
         if (whole) {
-            if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, reversed});
+            if (!prefix.empty())
+                out.push_back({prefix, e[k0].pos, e[last + 9].pos, reversed, false});
             continue;
         }
         // A damaged stretch: pair the readable start with the nearest readable stop beyond it
@@ -163,7 +224,7 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
             // A few unreadable characters at most, and only where the count is unambiguous.
             if (missing >= 1 && missing <= 3 && std::abs(q - r) < 0.25f) {
                 out.push_back({prefix + std::string(missing, '\0') + s.suffix, e[k0].pos,
-                               e[s.k + 9].pos, reversed});
+                               e[s.k + 9].pos, reversed, false});
             }
             break;
         }
@@ -171,13 +232,8 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed,
     return ends;
 }
 
-}  // namespace
-
-std::uint16_t WideMask(int index) {
-    return Mask(kPatterns[static_cast<std::size_t>(index)]);
-}
-
-int ClassifyCharacter(const float* widths) {
+// Narrow and wide judged among all nine elements.
+int ClassifyTogether(const float* widths) {
     std::array<float, 9> s;
     std::copy(widths, widths + 9, s.begin());
     std::sort(s.begin(), s.end());
@@ -193,19 +249,53 @@ int ClassifyCharacter(const float* widths) {
     return kLookup[mask];
 }
 
-int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out) {
-    int ends = DecodeDirection(edges, length, false, out);
-    std::vector<Edge> mirrored(edges.size());
-    for (std::size_t i = 0; i < edges.size(); ++i) {
-        const Edge& src = edges[edges.size() - 1 - i];
-        mirrored[i] = {length - src.pos, !src.falling, src.strength};
-    }
+}  // namespace
+
+std::uint16_t WideMask(int index) {
+    return Mask(kPatterns[static_cast<std::size_t>(index)]);
+}
+
+int ClassifyCharacter(const float* widths, bool apart) {
+    const int together = ClassifyTogether(widths);
+    return together >= 0 || !apart ? together : ClassifyApart(widths);
+}
+
+bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
+    const std::size_t n = edges.size();
+    if (n < 20) return false;
+    std::vector<float> runs(n - 1);
+    for (std::size_t i = 0; i + 1 < n; ++i) runs[i] = edges[i + 1].pos - edges[i].pos;
+    std::vector<float> sorted(runs);
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    // A quiet zone is at least ~3.4 modules (0.28 of a character); most runs are one module.
+    const float quiet = 3.2f * sorted[sorted.size() / 2];
+    // A run of ground: from a bar's end to the next bar's start (falling edges start dark
+    // bars; for light bars the other way round).
+    auto ground = [&](std::size_t i) { return edges[i].falling == context.lightBars; };
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        if (ground(i) && runs[i] >= quiet) return true;
+    // A bar touching the picture's edge needs no quiet zone there.
+    return (context.openBegin && !ground(0) && runs[0] < quiet) ||
+           (context.openEnd && ground(n - 1) && runs[n - 2] < quiet);
+}
+
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
+               const LineContext& context) {
+    const std::size_t first = out.size();
+    std::vector<Edge> e(edges);
+    if (context.lightBars)
+        for (Edge& x : e) x.falling = !x.falling;
+    const bool apart = context.inkSpread;
+    int ends = DecodeDirection(e, length, false, context.openBegin, context.openEnd, apart, out);
+    std::reverse(e.begin(), e.end());
+    for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();
-    ends += DecodeDirection(mirrored, length, true, out);
+    ends += DecodeDirection(e, length, true, context.openEnd, context.openBegin, apart, out);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;
     }
+    for (std::size_t i = first; i < out.size(); ++i) out[i].lightBars = context.lightBars;
     return ends;
 }
 

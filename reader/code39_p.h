@@ -18,8 +18,10 @@ inline constexpr char kStartStop = '*';
 std::uint16_t WideMask(int index);
 
 // The character whose nine elements (bar, space, ..., bar) have these widths, or -1 when the
-// widths do not split cleanly into six narrow and three wide ones.
-int ClassifyCharacter(const float* widths);
+// widths do not split cleanly into six narrow and three wide ones. Where ink spread or thinned
+// (bars and spaces off by the same amount in opposite directions) blurs that split, narrow and
+// wide are judged among the bars and among the spaces apart, unless `apart` is false.
+int ClassifyCharacter(const float* widths, bool apart = true);
 
 // An edge along a scan line: its position in samples, whether it goes from light to dark,
 // and how sharp it is.
@@ -37,12 +39,28 @@ struct LineRead {
     float begin = 0;  // first edge of the start character
     float end = 0;    // last edge of the stop character
     bool reversed = false;
+    bool lightBars = false;
 };
+
+// How to read one line: which elements are bars, and which of its ends lie on the picture's
+// edge. The edge stands in for a quiet zone: a symbol cropped to its bars still reads.
+struct LineContext {
+    bool lightBars = false;
+    bool openBegin = false;
+    bool openEnd = false;
+    bool inkSpread = true;  // bars and spaces judged apart where all nine do not split
+};
+
+// Whether the line could hold a symbol with bars of the context's kind at all: a run of the
+// ground's colour long enough for a quiet zone, or such a bar at an end on the picture's edge.
+// Cheap, to skip decoding a polarity that cannot read.
+bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context);
 
 // Every symbol (whole, or with unreadable characters between a readable start and stop)
 // along a line of `length` samples whose edges are `edges`; both reading directions. Returns
 // how many start and stop characters with a quiet zone the line holds, read or not.
-int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out);
+int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
+               const LineContext& context = {});
 
 // The mod 43 check value of a data character, -1 for any other.
 int CheckValue(char c);

@@ -31,6 +31,8 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
 constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
+// Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
+constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
 
 struct Plan {
     int minLines, maxLines;
@@ -69,8 +71,10 @@ struct Evidence {
 
 class LineReader {
   public:
-    explicit LineReader(const GreyView& picture) : picture_(picture) {}
+    LineReader(const GreyView& picture, Polarity polarity)
+        : picture_(picture), polarity_(polarity) {}
     void SetMode(const LineMode& mode) { mode_ = mode; }
+    void SetInkSpread(bool on) { inkSpread_ = on; }
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
     // Counts the start and stop characters it saw, and whether it crossed many edges.
@@ -83,14 +87,34 @@ class LineReader {
         const double from = std::max(0.0, t - reach);
         const double to = std::min(static_cast<double>(line.count - 1) * step, t + reach);
         if (to - from < 10) return;
+        LineContext context;
+        context.inkSpread = inkSpread_;
+        context.openBegin = from == 0;
+        context.openEnd = to == static_cast<double>(line.count - 1) * step;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / step) + 1;
         SampleProfile(picture_, line, profile_);
         spent_ += line.count;
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
         FindEdges(profile_, mode_.minSlope, edges_);
+        const float length = static_cast<float>(line.count - 1);
+        // A bar that touches the picture's edge begins (or ends) half a pixel beyond the last
+        // sample; an edge of no strength there lets it count without breaking a quiet zone.
+        if (!edges_.empty() && context.openBegin)
+            edges_.insert(edges_.begin(), {-0.5f / step, !edges_.front().falling, 0});
+        if (!edges_.empty() && context.openEnd)
+            edges_.push_back({length + 0.5f / step, !edges_.back().falling, 0});
         reads_.clear();
-        evidence.ends += DecodeLine(edges_, static_cast<float>(line.count - 1), reads_);
+        if (polarity_ != Polarity::kLightBars)
+            evidence.ends += DecodeLine(edges_, length, reads_, context);
+        context.lightBars = true;
+        if (polarity_ != Polarity::kDarkBars && MayHoldSymbol(edges_, context)) {
+            // Dark bars seen as light ones show start and stop characters often enough to buy
+            // the costly passes: light ones count only on a line that paired some.
+            const std::size_t dark = reads_.size();
+            const int ends = DecodeLine(edges_, length, reads_, context);
+            if (reads_.size() > dark || polarity_ == Polarity::kLightBars) evidence.ends += ends;
+        }
         evidence.busy += edges_.size() >= kBusyEdges;
         evidence.some += edges_.size() >= kSomeEdges;
         ++evidence.lines;
@@ -103,8 +127,10 @@ class LineReader {
 
   private:
     const GreyView& picture_;
+    const Polarity polarity_;
     long long spent_ = 0;
     LineMode mode_ = kNormal;
+    bool inkSpread_ = false;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
     std::vector<LineRead> reads_;
@@ -341,7 +367,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
 
     const Plan plan = MakePlan(options.effort);
     ReadResult result;
-    LineReader reader(picture);
+    LineReader reader(picture, options.polarity);
     std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
     if (regions.size() > kMaxRegions) {
         regions.resize(kMaxRegions);
@@ -414,6 +440,24 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
             if (!within || WholeReads(w.observations, 0) >= 2) break;
         }
         reader.SetMode(kNormal);
+        // Start or stop characters but still no text: ink that spread or thinned may have
+        // blurred the split of some characters' nine widths. Judged among bars and among spaces
+        // apart, they read; blur can fake such a gain too, so only where nothing else read.
+        if (evidence.ends == 0 || WholeReads(w.observations, 0) >= 2 ||
+            Damaged(w.observations, 0) || reader.Spent() >= limit)
+            continue;
+        reader.SetInkSpread(true);
+        for (const LineMode& mode : {kFine, kRecovery[0]}) {
+            RegionWork again{w.region, {}, {}, w.barLike};
+            reader.SetMode(mode);
+            // The direction is not what failed here: straight lines only.
+            const bool within = ScanRegion(reader, limit, plan, again, {0}, false);
+            w.observations.insert(w.observations.end(), again.observations.begin(),
+                                  again.observations.end());
+            if (!within || WholeReads(w.observations, 0) >= 2) break;
+        }
+        reader.SetMode(kNormal);
+        reader.SetInkSpread(false);
     }
 
     std::vector<Observation> observations;

@@ -83,17 +83,19 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
     edges.clear();
     const int n = static_cast<int>(p.size());
     if (n < 7) return;
-    // Slope of the profile smoothed by [1 2 1] / 4, over two samples.
+    // Slope of the profile smoothed by [1 2 1] / 4, over two samples; the profile continues
+    // flat beyond its ends, so that an edge right at the picture's border still shows.
     std::vector<float> d(p.size(), 0);
-    for (int i = 2; i + 2 < n; ++i)
-        d[i] = 0.25f * (p[i + 2] + 2 * p[i + 1] - 2 * p[i - 1] - p[i - 2]);
+    auto clamped = [&](int i) { return p[std::clamp(i, 0, n - 1)]; };
+    for (int i = 1; i + 1 < n; ++i)
+        d[i] = 0.25f * (clamped(i + 2) + 2 * p[i + 1] - 2 * p[i - 1] - clamped(i - 2));
 
     struct Candidate {
         float pos;
         float slope;
     };
     std::vector<Candidate> c;
-    for (int i = 3; i + 3 < n; ++i) {
+    for (int i = 2; i + 2 < n; ++i) {
         const float v = d[i];
         if (std::abs(v) < minSlope) continue;
         const bool peak = v > 0 ? (v >= d[i - 1] && v > d[i + 1]) : (v <= d[i - 1] && v < d[i + 1]);

@@ -117,7 +117,7 @@ class Label:
 
 
 def code39_label(rng, chars, x, ratio, gap, quiet, height, paper, ink, human=None,
-                 damage=None, cut=None, scratch=None, fence=None):
+                 damage=None, cut=None, scratch=None, fence=None, spread=0.0):
     """A paper label holding the symbol `chars` (start and stop included).
 
     x: narrow module in picture pixels; quiet: quiet zone in modules; height: bars in picture
@@ -154,7 +154,8 @@ def code39_label(rng, chars, x, ratio, gap, quiet, height, paper, ink, human=Non
         keep = range(0, k) if first else range(n - k, n)
     for i, wd in enumerate(widths):
         if i % 2 == 0 and (keep is None or i in keep):
-            d.rectangle([round(pos), y0, round(pos + wd * m) - 1, y1], fill=ink_t)
+            grow = spread * m / 2
+            d.rectangle([round(pos - grow), y0, round(pos + wd * m + grow) - 1, y1], fill=ink_t)
         pos += wd * m
     if human:
         f = font(text_h * 0.8)
@@ -380,6 +381,16 @@ NEGATIVE = ["neg_code128", "neg_ean13", "neg_upca", "neg_i25", "neg_codabar", "n
 HARD = ["tiny_blur", "limits", "clutter_dense"]
 POSITIVE += HARD
 CONDITIONS = POSITIVE[:-len(HARD)] + NEGATIVE + HARD
+# As people crop, print and scan: the picture cut to the symbol with no or one module of margin,
+# light bars on a dark ground, ink spread or thinned by about 0.3 module, modules of 1.15 px. Then
+# what must still read nothing: half a symbol cut by the picture's edge, other symbologies
+# reversed. Listed last, again to keep every earlier condition's pictures.
+PRINTED = ["tight_crop0", "tight_crop1", "reversed", "ink_spread", "ink_thin", "tiny_modules"]
+PRINTED_NEGATIVE = ["neg_edge_half", "neg_reversed_code128", "neg_reversed_code93",
+                    "neg_reversed_i25"]
+POSITIVE += PRINTED
+NEGATIVE += PRINTED_NEGATIVE
+CONDITIONS += PRINTED + PRINTED_NEGATIVE
 
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
@@ -413,6 +424,8 @@ class Scene:
         self.scratch = None
         self.contrast = None
         self.length = (1, 12)
+        self.spread = 0.0  # bars grown (thinned when negative) by this many modules
+        self.crop = None  # margin in modules when the picture is cut to the symbol
 
 
 def random_text(rng, lo, hi):
@@ -477,6 +490,23 @@ def spec_for(rng, cond):
         s.angle = rng.uniform(0, 360)
         s.human = True
         s.clutter = int(rng.integers(30, 50))
+    elif cond in ("tight_crop0", "tight_crop1"):
+        s.angle = 180.0 if rng.random() < 0.2 else 0.0
+        s.crop = 0 if cond == "tight_crop0" else 1
+        s.quiet = s.crop
+        s.human = False
+        s.clutter = 0
+    elif cond == "reversed":
+        s.angle = rng.uniform(0, 360) if rng.random() < 0.3 else s.angle
+        s.paper, s.ink = s.ink + rng.uniform(0, 30), s.paper
+    elif cond in ("ink_spread", "ink_thin"):
+        s.spread = rng.uniform(0.25, 0.35) * (1 if cond == "ink_spread" else -1)
+        s.ratio = rng.uniform(2.0, 3.0)
+        s.x_range = (2.0, 3.5)
+    elif cond == "tiny_modules":
+        s.x_range = (1.11, 1.16)
+        s.angle = float(rng.choice([0, 90, 180, 270])) + rng.uniform(-1, 1)
+        s.blur = 0.25
     elif cond == "combined":
         # A hand-held photograph: always turned, tilted, soft, flat and unevenly lit; sometimes
         # also curved, noisy, compressed or in colour.
@@ -516,7 +546,8 @@ def make_symbol_label(rng, s, data, x, damage=None, cut=None):
     height = float(np.clip(length_px * rng.uniform(0.2, 0.45), 28, 110))
     human = ("*" + data + "*") if s.human else None
     return code39_label(rng, chars, x, s.ratio, s.gap, s.quiet, height, s.paper, s.ink,
-                        human=human, damage=damage, cut=cut, scratch=s.scratch, fence=s.fence)
+                        human=human, damage=damage, cut=cut, scratch=s.scratch, fence=s.fence,
+                        spread=s.spread)
 
 
 def symbol_modules(data, s):
@@ -613,6 +644,8 @@ def positive(rng, cond, w, h):
         xs = [choose_x(rng, s, e, w, h, rotated, n) for e in encoded]
         if any(x is None for x in xs):
             continue
+        if s.crop is not None:
+            return tight_crop(rng, s, encoded[0], xs[0])
         labels = [make_symbol_label(rng, s, e, x) for e, x in zip(encoded, xs)]
         placed = place_labels(rng, labels, w, h, s, angles)
         if placed:
@@ -636,9 +669,14 @@ ZINT = {"neg_code128": ("CODE128", None), "neg_ean13": ("EANX", 12), "neg_upca":
         "neg_i25": ("C25INTER", None), "neg_codabar": ("CODABAR", None),
         "neg_code93": ("CODE93", None), "neg_code11": ("CODE11", None),
         "neg_qr": ("QRCODE", None), "neg_datamatrix": ("DATAMATRIX", None)}
+# Light bars on a dark ground with dark quiet zones: the same symbologies, printed reversed.
+REVERSED = {"neg_reversed_code128": "neg_code128", "neg_reversed_code93": "neg_code93",
+            "neg_reversed_i25": "neg_i25"}
+ZINT.update({k: ZINT[v] for k, v in REVERSED.items()})
 
 
 def zint_data(rng, cond):
+    cond = REVERSED.get(cond, cond)
     digits = "0123456789"
     if cond in ("neg_ean13", "neg_upca"):
         return "".join(rng.choice(list(digits), ZINT[cond][1]))
@@ -659,7 +697,8 @@ def zint_data(rng, cond):
 def zint_image(cond, data, scale, tmp):
     name = ZINT[cond][0]
     path = os.path.join(tmp, "z.png")
-    subprocess.run(["zint", "-b", name, "-d", data, "--scale", str(scale / 2), "-o", path],
+    extra = ["--reverse", "--quietzones"] if cond in REVERSED else []
+    subprocess.run(["zint", "-b", name, "-d", data, "--scale", str(scale / 2), "-o", path] + extra,
                    check=True, capture_output=True)
     with Image.open(path) as im:
         return im.convert("RGB")
@@ -699,6 +738,8 @@ def negative(rng, cond, w, h, tmp):
         if rng.random() < 0.5:
             canvas[:] = np.asarray(Image.fromarray(canvas.clip(0, 255).astype(np.uint8)).filter(
                 ImageFilter.GaussianBlur(rng.uniform(0.5, 2))), np.float32)
+    elif cond == "neg_edge_half":
+        return edge_half(rng, s, canvas, w, h)
     else:
         for _ in range(100):
             data = random_text(rng, 2 if cond == "neg_damaged" else 4, 12)
@@ -720,6 +761,53 @@ def negative(rng, cond, w, h, tmp):
         if placed:
             composite(canvas, label, placed[0])
     return finish(rng, canvas, s, 2.0), s, [], None, []
+
+
+def edge_half(rng, s, canvas, w, h):
+    """A whole symbol placed so that the picture's left or right edge cuts its bars, keeping
+    30-70% of them; half the time the cut falls in a gap between two characters, so that the
+    part inside holds only whole characters."""
+    s.angle = rng.uniform(-2, 2) + (180 if rng.random() < 0.3 else 0)
+    s.quiet = rng.uniform(6, 12)
+    for _ in range(100):
+        data = random_text(rng, 4, 12)
+        x = choose_x(rng, s, data, w, h, False)
+        if x is not None:
+            break
+    label = make_symbol_label(rng, s, data, x)
+    modules = element_widths("*" + data + "*", s.ratio, s.gap)
+    total = sum(modules)
+    fraction = rng.uniform(0.3, 0.7)
+    if rng.random() < 0.5:  # in the gap nearest that fraction
+        gaps = [(sum(modules[:i]) + modules[i] / 2) / total for i in range(9, len(modules), 10)]
+        fraction = min(gaps, key=lambda g: abs(g - fraction))
+    u = label.bars_box[0] + fraction * (label.bars_box[2] - label.bars_box[0])
+    p = Placement(label, 0, 0, s.angle)
+    along = (u / SCALE - p.hw) * math.cos(math.radians(s.angle))
+    p.cx = (0 if rng.random() < 0.5 else w) - along
+    p.cy = rng.uniform(p.hh + 2, max(p.hh + 2, h - p.hh - 2))
+    draw_clutter(rng, canvas, s.clutter)
+    composite(canvas, label, p)
+    return finish(rng, canvas, s, x), s, [], None, []
+
+
+def tight_crop(rng, s, data, x):
+    """The picture cut to the label: the symbol's margin is s.crop modules left and right, and
+    0-4 pixels above and below the bars."""
+    label = make_symbol_label(rng, s, data, x)
+    x0, y0, x1, y1 = label.bars_box
+    pad = rng.uniform(0, 4) * SCALE
+    top, bottom = int(y0 - pad), int(math.ceil(y1 + pad))
+    width = int(math.ceil(label.image.size[0] / SCALE)) * SCALE
+    img = Image.new("RGB", (width, bottom - top), tuple(int(c) for c in s.paper))
+    img.paste(label.image.crop((0, top, label.image.size[0], bottom)), (0, 0))
+    label = Label(img, (x0, y0 - top, x1, y1 - top))
+    w, h = img.size[0] // SCALE, img.size[1] // SCALE
+    p = Placement(label, w / 2, h / 2, s.angle)
+    canvas = np.ones((h, w, 3), np.float32) * s.paper
+    composite(canvas, label, p)
+    symbols = [{"text": data, "corners": p.box_corners(label.bars_box)}]
+    return finish(rng, canvas, s, x), s, [data], None, symbols
 
 
 def texture(rng, w, h):

@@ -109,7 +109,8 @@ def _symbol(found, page) -> Symbol:
 
 
 def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
-               effort: str = "thorough", grade: bool = False, dpi: int = 300) -> list[Page]:
+               effort: str = "thorough", grade: bool = False, dpi: int = 300,
+               polarity: str = "both") -> list[Page]:
     """Every page of the source with its symbols, or with the PictureError that stopped that
     page while the others were read. A picture, an array and a Pillow image are one page.
 
@@ -120,8 +121,8 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
         filename = None
     pages = []
     for page, found, failure in _scan39.read_pages(_source(image), bool(check_digit),
-                                                   bool(full_ascii), effort, bool(grade),
-                                                   operator.index(dpi)):
+                                                   bool(full_ascii), effort, polarity,
+                                                   bool(grade), operator.index(dpi)):
         error = None
         if failure is not None:
             error = PictureError(failure[1])
@@ -132,7 +133,8 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
 
 
 def read(image, *, check_digit: bool = False, full_ascii: bool = False,
-         effort: str = "thorough", grade: bool = False, dpi: int = 300) -> list[Symbol]:
+         effort: str = "thorough", grade: bool = False, dpi: int = 300,
+         polarity: str = "both") -> list[Symbol]:
     """Every Code 39 symbol in the picture, each once, in no particular order; for a PDF or a
     TIFF of several pages those of every page, each with its `page`.
 
@@ -143,6 +145,8 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     effort: "thorough" (any angle, dense scan lines) or "fast" (upright, clean pictures).
     grade: also grade each symbol's print quality (Symbol.grade).
     dpi: the resolution PDF pages are rendered at, 36 to 1200.
+    polarity: "dark" (dark bars on a light ground), "light" (light bars on a dark ground:
+    printed reversed, laser-marked) or "both" (either).
 
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
     cannot be loaded or has more pixels than the loader accepts (64 Mi) (for a page of several,
@@ -151,7 +155,8 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     """
     symbols = []
     for page in read_pages(image, check_digit=check_digit, full_ascii=full_ascii,
-                           effort=effort, grade=grade, dpi=dpi):
+                           effort=effort, grade=grade, dpi=dpi,
+                           polarity=polarity):
         if page.error is not None:
             raise page.error
         symbols += page.symbols

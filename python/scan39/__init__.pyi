@@ -49,12 +49,13 @@ class Page(NamedTuple):
 
 def read(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
          effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,
-         dpi: int = 300) -> list[Symbol]:
+         dpi: int = 300, polarity: Literal["dark", "light", "both"] = "both") -> list[Symbol]:
     """Every Code 39 symbol in the picture (every page of a PDF or multi-page TIFF)."""
 
 def read_pages(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
                effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,
-               dpi: int = 300) -> list[Page]:
+               dpi: int = 300,
+               polarity: Literal["dark", "light", "both"] = "both") -> list[Page]:
     """Every page with its symbols, or with the error that stopped that page alone."""
 
 def scan_box(image: Picture, x1: int, y1: int, x2: int, y2: int) -> str | None:

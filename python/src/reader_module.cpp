@@ -22,7 +22,8 @@ namespace scan39::python {
 
 namespace {
 
-reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort) {
+reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort,
+                            const std::string& polarity = "both") {
     reader::ReadOptions o;
     o.checkCharacter =
         checkDigit ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
@@ -33,6 +34,14 @@ reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& 
         o.effort = reader::Effort::kThorough;
     } else {
         throw py::value_error("effort must be \"fast\" or \"thorough\", not \"" + effort + "\"");
+    }
+    if (polarity == "dark") {
+        o.polarity = reader::Polarity::kDarkBars;
+    } else if (polarity == "light") {
+        o.polarity = reader::Polarity::kLightBars;
+    } else if (polarity != "both") {
+        throw py::value_error("polarity must be \"dark\", \"light\" or \"both\", not \"" +
+                              polarity + "\"");
     }
     return o;
 }
@@ -103,8 +112,8 @@ QByteArray BytesOf(const py::handle& source) {
 // Every page of the source: (page or None, symbols, error or None), the error as (number,
 // message). A source whose only page fails raises, as for any picture; arrays are one page.
 py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
-                   const std::string& effort, bool grade, int dpi) {
-    const auto options = Options(checkDigit, fullAscii, effort);
+                   const std::string& effort, const std::string& polarity, bool grade, int dpi) {
+    const auto options = Options(checkDigit, fullAscii, effort, polarity);
     const int resolution = Dpi(dpi);
     std::vector<PageRead> pages;
     const bool data = PyBytes_Check(image.ptr()) || PyByteArray_Check(image.ptr()) ||

@@ -97,6 +97,12 @@ class CliOptionsTest : public QObject {
                                  << "jobs 256 annotate o=1";
         QTest::newRow("effort unknown")
             << QStringList{"--effort", "slow", "a"} << "fast or thorough";
+        QTest::newRow("light bars") << QStringList{"--polarity", "light", "a"} << "light jobs 0";
+        QTest::newRow("dark bars") << QStringList{"--polarity=dark", "a"} << "dark jobs 0";
+        QTest::newRow("polarity unknown")
+            << QStringList{"--polarity", "inverse", "a"} << "dark, light or both";
+        QTest::newRow("polarity with --box")
+            << QStringList{"--box", "1,2,3,4", "--polarity=both", "a"} << "--polarity works only";
         QTest::newRow("jobs zero") << QStringList{"--jobs", "0", "a"} << "1 to 256";
         QTest::newRow("jobs too many") << QStringList{"--jobs=257", "a"} << "1 to 256";
         QTest::newRow("jobs not a number") << QStringList{"--jobs", "two", "a"} << "1 to 256";
@@ -129,6 +135,8 @@ class CliOptionsTest : public QObject {
         if (o.checkDigit) set << "check";
         if (o.fullAscii) set << "ascii";
         if (o.fastEffort) set << "fast";
+        if (o.polarity == scan39::reader::Polarity::kDarkBars) set << "dark";
+        if (o.polarity == scan39::reader::Polarity::kLightBars) set << "light";
         set << "jobs" << QString::number(o.jobs);
         if (o.annotateDir) set << "annotate" << *o.annotateDir;
         if (o.grade) set << "grade" << QString::number(o.aperture) << QString::number(o.dpi);

@@ -43,6 +43,7 @@ struct Draw {
         -1;             // a light diagonal streak across every bar row, at this share of the length
     int damaged = -1;   // a character blotted out over the full bar height
     double cropAt = 2;  // nothing drawn beyond this share of the length
+    double spread = 0;  // modules of ink gained by every bar (lost when negative), half each side
 };
 
 // Coverage of the dark bars in [0, 1] at a point of the symbol frame (u along, v across, pixels).
@@ -54,7 +55,7 @@ double Ink(const Draw& d, const std::vector<double>& edges, double halfLength, d
     }
     const double t = (u + halfLength) / (2 * halfLength);
     const double half = 0.5 * d.height * (1 + d.keystone * (t - 0.5));
-    if (std::abs(v) > half || t < 0 || t > 1 || t > d.cropAt) return 0;
+    if (std::abs(v) > half || t > d.cropAt) return 0;
     if (d.scratchAt >= 0 && std::abs(t - d.scratchAt - 0.1 * v / d.height) < 0.015) return 0;
     const auto it = std::upper_bound(edges.begin(), edges.end(), u + halfLength);
     const auto i = it - edges.begin();
@@ -72,6 +73,8 @@ void DrawSymbol(Picture& p, const Draw& d, int ink = 0) {
     std::vector<double> edges{0};
     for (int r : runs) edges.push_back(edges.back() + r * d.module / 2);
     const double halfLength = edges.back() / 2;
+    for (std::size_t k = 0; k < edges.size(); ++k)  // bars start at even edges
+        edges[k] += (k % 2 ? 0.5 : -0.5) * d.spread * d.module;
     const double a = d.angle * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
@@ -197,9 +200,77 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"DiagonalScratch", With([](Draw& d) { d.scratchAt = 0.45; d.text = "SCRATCHED"; d.module = 2; })},
     // Short symbols blurred at low contrast: few edges per line, and tall bars for their length.
     Case{"OneCharacterBlurredFaint", With([](Draw& d) { d.text = "U"; d.module = 2.3; d.height = 35; d.angle = 194; d.keystone = 0.1; }), 170, 220, 0.6, 0.5, 2},
-    Case{"ShortTallBlurredFaint", With([](Draw& d) { d.text = "DMN"; d.module = 2.6; d.height = 90; d.angle = 62; d.keystone = 0.1; }), 160, 220, 0.55, 0.5, 3}),
+    Case{"ShortTallBlurredFaint", With([](Draw& d) { d.text = "DMN"; d.module = 2.6; d.height = 90; d.angle = 62; d.keystone = 0.1; }), 160, 220, 0.55, 0.5, 3},
+    // As printed and scanned: light bars on dark, ink spread and thinned, the smallest modules.
+    Case{"LightBarsOnDark", {}, 255, 0},
+    Case{"LightBarsOnDarkTurned", With([](Draw& d) { d.angle = 121; d.module = 2; }), 230, 40, 0.3},
+    Case{"InkSpread", With([](Draw& d) { d.spread = 0.3; d.ratio = 2.2; d.text = "SPREAD-WIDE"; })},
+    Case{"InkThinned", With([](Draw& d) { d.spread = -0.3; d.ratio = 2.2; d.text = "THIN/39%"; })},
+    Case{"Module115", With([](Draw& d) { d.module = 1.15; d.angle = 0; }), 0, 255, 0.2},
+    Case{"Module115Vertical", With([](Draw& d) { d.module = 1.15; d.angle = 89.5; }), 0, 255, 0.2},
+    Case{"Module115UpsideDown", With([](Draw& d) { d.module = 1.12; d.angle = 180.5; }), 0, 255, 0.2}),
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
+
+// The symbol's length in pixels, and where the gap after its character `after` lies on it.
+double Length(const Draw& d, int after = -1, double* gap = nullptr) {
+    const auto runs =
+        encoder::Runs(d.text, {2, static_cast<int>(std::lround(2 * d.ratio)), 2 * d.gap});
+    double length = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (gap && static_cast<int>(i) == 10 * after + 9) *gap = length + runs[i] * d.module / 4;
+        length += runs[i] * d.module / 2;
+    }
+    return length;
+}
+
+// A picture cut to the symbol with `margin` modules left and right: its edge is the quiet zone.
+TEST(Reader, TightCropsRead) {
+    for (double margin : {0.0, 1.0}) {
+        for (double angle : {0.0, 180.0}) {
+            Draw d = With([&](Draw& x) {
+                x.text = "HELLO-123";
+                x.module = 2;
+                x.angle = angle;
+                x.cy = 25;
+            });
+            Picture p;
+            p.width = static_cast<int>(std::lround(Length(d) + 2 * margin * d.module));
+            p.height = 50;
+            p.pixels.assign(static_cast<std::size_t>(p.width * p.height), 255);
+            d.cx = (p.width - 1) / 2.0;
+            DrawSymbol(p, d);
+            const auto found = Read(p.View());
+            ASSERT_EQ(found.size(), 1u) << margin << ' ' << angle;
+            EXPECT_EQ(found[0].text, "HELLO-123");
+        }
+    }
+}
+
+// The picture's edge cuts the symbol, through a character or in the gap between two: what is
+// left must not read, whole or as a shorter text.
+TEST(Reader, NothingFromASymbolCutByThePicturesEdge) {
+    Draw d = With([](Draw& x) {
+        x.text = "EDGE-CUT39";
+        x.module = 2;
+    });
+    const double length = Length(d);
+    std::vector<double> cuts{0.3, 0.5, 0.7};
+    for (int after : {3, 5, 7}) {
+        double gap = 0;
+        Length(d, after, &gap);
+        cuts.push_back(gap / length);
+    }
+    for (double cut : cuts) {
+        for (double angle : {0.0, 180.0}) {  // the left edge cuts off the start, or the stop
+            Picture p = Blank();
+            d.angle = angle;
+            d.cx = length / 2 - cut * length - 0.5;
+            DrawSymbol(p, d);
+            EXPECT_TRUE(Read(p.View()).empty()) << cut << ' ' << angle;
+        }
+    }
+}
 
 TEST(Reader, SeveralSymbolsEachOnce) {
     Picture p = Blank();
@@ -354,6 +425,10 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
                 text.pixels[y * text.width + x] = 20;
     }
     pictures.push_back(text);
+    for (std::size_t i = 0, n = pictures.size(); i < n; ++i) {  // and light on dark
+        pictures.push_back(pictures[i]);
+        for (auto& v : pictures.back().pixels) v = static_cast<std::uint8_t>(255 - v);
+    }
     for (const Picture& p : pictures) {
         EXPECT_TRUE(Read(p.View()).empty());
         EXPECT_TRUE(Read(p.View(), {.effort = reader::Effort::kFast}).empty());

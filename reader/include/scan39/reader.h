@@ -34,12 +34,19 @@ enum class Effort {
     kThorough,  // every angle, dense scan lines, vote across lines (the default)
 };
 
+enum class Polarity {
+    kDarkBars,   // dark bars on a light ground (ink on paper)
+    kLightBars,  // light bars on a dark ground (printed reversed, laser-marked metal)
+    kBoth,       // either (the default)
+};
+
 struct ReadOptions {
     CheckCharacter checkCharacter = CheckCharacter::kOff;
     // Full ASCII: "$A".."$Z", "%A".."%Z", "/A".."/Z", "+A".."+Z" become the ASCII characters of
     // the standard table; a pair outside it makes the symbol unreadable.
     bool fullAscii = false;
     Effort effort = Effort::kThorough;
+    Polarity polarity = Polarity::kBoth;
 };
 
 struct Point {
