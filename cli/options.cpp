@@ -231,10 +231,8 @@ QString UsageText(Language language) {
         return QStringLiteral(
             "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
             "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-            "             [--polarity dark|light|both]
-                [--jobs N][--dpi N][--annotate 文件夹][--grade[--aperture 像素]]\n
-            "
-            "             图片...\n"
+            "             [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate 文件夹]\n"
+            "             [--grade [--aperture 像素]] 图片...\n"
             "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
             "      scan39 --help | --version\n"
             "\n"
@@ -296,10 +294,8 @@ QString UsageText(Language language) {
     return QStringLiteral(
         "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
         "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-        "              [--polarity dark|light|both]
-            [--jobs N][--dpi N][--annotate DIR][--grade[--aperture PX]]\n
-        "
-        "              PICTURE...\n"
+        "              [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate DIR]\n"
+        "              [--grade [--aperture PX]] PICTURE...\n"
         "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
         "       scan39 --help | --version\n"
         "\n"

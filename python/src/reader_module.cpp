@@ -188,7 +188,7 @@ PYBIND11_MODULE(_scan39, m) {
     TranslateFailures(pictureError);
 
     m.def("read_pages", &ReadPages, py::arg("image"), py::arg("check_digit"), py::arg("full_ascii"),
-          py::arg("effort"), py::arg("grade"), py::arg("dpi"));
+          py::arg("effort"), py::arg("polarity"), py::arg("grade"), py::arg("dpi"));
     m.def(
         "check_size",
         [](std::int64_t width, std::int64_t height) { CheckPixelCount(width, height); },
