@@ -448,7 +448,7 @@ def encode(rng, pixels, fmt):
 # ---------------------------------------------------------------------------------------------
 # Conditions
 
-class Spec:
+class Recipe:
     """Everything one picture needs; the defaults are the mild baseline."""
 
     def __init__(self, rng):
@@ -487,7 +487,7 @@ class Spec:
 
 
 def spec_for(rng, cond):
-    s = Spec(rng)
+    s = Recipe(rng)
     if cond == "rotated":
         s.angle = rng.uniform(0, 360)
     elif cond == "perspective":
@@ -764,7 +764,7 @@ def text_page(rng):
 
 
 def negative(rng, cond):
-    s = Spec(rng)
+    s = Recipe(rng)
     s.cond = cond
     cam = Camera(s.w, s.h, s.tilt, s.focal, s.k1)
     img = background(rng, s.background, s.h, s.w)

@@ -50,8 +50,8 @@ def main():
     if width % 2 or height % 2:
         sys.exit("the size must be even for 4:2:0")
     labels = []
-    for spec in args.label:
-        text, x, y, angle = spec.rsplit(",", 3)
+    for given in args.label:
+        text, x, y, angle = given.rsplit(",", 3)
         labels.append((text, float(x), float(y), float(angle)))
 
     base = scene(width, height, labels)
