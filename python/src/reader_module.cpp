@@ -102,13 +102,6 @@ int Dpi(int dpi) {
     return dpi;
 }
 
-QByteArray BytesOf(const py::handle& source) {
-    const auto bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(source.ptr()));
-    if (!bytes) throw py::error_already_set();
-    const std::string_view v = bytes;
-    return QByteArray(v.data(), static_cast<qsizetype>(v.size()));
-}
-
 // Every page of the source: (page or None, symbols, error or None), the error as (number,
 // message). A source whose only page fails raises, as for any picture; arrays are one page.
 py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
@@ -116,13 +109,10 @@ py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
     const auto options = Options(checkDigit, fullAscii, effort, polarity);
     const int resolution = Dpi(dpi);
     std::vector<PageRead> pages;
-    const bool data = PyBytes_Check(image.ptr()) || PyByteArray_Check(image.ptr()) ||
-                      PyMemoryView_Check(image.ptr());
-    if (data || PyUnicode_Check(image.ptr()) || PyObject_HasAttrString(image.ptr(), "__fspath__")) {
-        const QByteArray bytes =
-            BytesOf(data ? image : py::module_::import("os").attr("fsencode")(image));
+    if (const auto encoded = EncodedOf(image)) {
         const GilReleased unlocked;
-        const Pages source = data ? PagesOfData(bytes, resolution) : PagesOfPath(bytes, resolution);
+        const Pages source = encoded->path ? PagesOfPath(encoded->bytes, resolution)
+                                           : PagesOfData(encoded->bytes, resolution);
         const int count = source.document->pageCount();
         for (int i = 0; i < count; ++i) {
             PageRead page;

@@ -40,6 +40,12 @@ ArrayPixels PixelsOf(const py::array& a) {
     return p;
 }
 
+template <typename Load>
+host::PictureRef Unlocked(Load load) {
+    const GilReleased unlocked;
+    return load();
+}
+
 QByteArray BytesOf(const py::handle& source) {
     // bytes as they are; bytearray and memoryview copied once, as bytes() would.
     const auto bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(source.ptr()));
@@ -48,24 +54,22 @@ QByteArray BytesOf(const py::handle& source) {
     return QByteArray(v.data(), static_cast<qsizetype>(v.size()));
 }
 
-template <typename Load>
-host::PictureRef Unlocked(Load load) {
-    const GilReleased unlocked;
-    return load();
-}
-
 }  // namespace
+
+std::optional<Encoded> EncodedOf(const py::handle& source) {
+    if (PyBytes_Check(source.ptr()) || PyByteArray_Check(source.ptr()) ||
+        PyMemoryView_Check(source.ptr()))
+        return Encoded{BytesOf(source), false};
+    if (PyUnicode_Check(source.ptr()) || PyObject_HasAttrString(source.ptr(), "__fspath__"))
+        return Encoded{BytesOf(py::module_::import("os").attr("fsencode")(source)), true};
+    return std::nullopt;
+}
 
 Source SourceOf(const py::handle& source) {
     Source s;
-    if (PyBytes_Check(source.ptr()) || PyByteArray_Check(source.ptr()) ||
-        PyMemoryView_Check(source.ptr())) {
-        const QByteArray bytes = BytesOf(source);
-        s.picture = Unlocked([&] { return LoadData(bytes); });
-    } else if (PyUnicode_Check(source.ptr()) ||
-               PyObject_HasAttrString(source.ptr(), "__fspath__")) {
-        const QByteArray path = BytesOf(py::module_::import("os").attr("fsencode")(source));
-        s.picture = Unlocked([&] { return LoadPath(path); });
+    if (const auto encoded = EncodedOf(source)) {
+        s.picture = Unlocked(
+            [&] { return encoded->path ? LoadPath(encoded->bytes) : LoadData(encoded->bytes); });
     } else if (py::isinstance<py::array>(source)) {  // last: this imports NumPy
         s.array = py::reinterpret_borrow<py::array>(source);
         s.pixels = PixelsOf(py::reinterpret_borrow<py::array>(source));

@@ -20,6 +20,15 @@ struct Source {
     pybind11::object array;
 };
 
+// A picture still encoded: the bytes of a file's name (`path`) or of the picture itself.
+struct Encoded {
+    QByteArray bytes;
+    bool path = false;
+};
+// str and os.PathLike are paths, bytes, bytearray and memoryview encoded pictures; anything
+// else is not encoded (nullopt).
+std::optional<Encoded> EncodedOf(const pybind11::handle& source);
+
 // Resolves a source: str and os.PathLike are paths, bytes, bytearray and memoryview encoded
 // pictures, numpy.ndarray pixels (uint8; H x W, H x W x 3 or H x W x 4). Files and bytes are
 // loaded with the GIL released. Throws TypeError/ValueError for what it cannot take,
