@@ -274,9 +274,10 @@ bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
     auto ground = [&](std::size_t i) { return edges[i].falling == context.lightBars; };
     for (std::size_t i = 0; i + 1 < n; ++i)
         if (ground(i) && runs[i] >= quiet) return true;
-    // A bar touching the picture's edge needs no quiet zone there.
-    return (context.openBegin && !ground(0) && runs[0] < quiet) ||
-           (context.openEnd && ground(n - 1) && runs[n - 2] < quiet);
+    // The picture's edge is quiet: a bar touching it needs no quiet zone there, and ground
+    // from it to the first bar is quiet however narrow.
+    return (context.openBegin && (ground(0) || runs[0] < quiet)) ||
+           (context.openEnd && (!ground(n - 1) || runs[n - 2] < quiet));
 }
 
 int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,

@@ -157,6 +157,11 @@ class CliAutomaticTest : public QObject {
         QVERIFY(Symbol("-01234562").save(QFile::decodeName(path("pzn.png")), "PNG"));
         QVERIFY(Symbol("TIFF").save(QFile::decodeName(path("sym.tif")), "TIFF"));
         QVERIFY(Symbol("WEBP").save(QFile::decodeName(path("sym.webp")), "WEBP", 100));
+        {  // light bars on a dark ground, cropped to the bars' ends
+            QImage reversed = Symbol("REV").copy(36, 20, Symbol("REV").width() - 72, 80);
+            reversed.invertPixels();
+            QVERIFY(reversed.save(QFile::decodeName(path("rev.png")), "PNG"));
+        }
         QImage blank(200, 100, QImage::Format_RGB32);
         blank.fill(Qt::white);
         QVERIFY(blank.save(QFile::decodeName(path("blank.png")), "PNG"));
@@ -267,6 +272,26 @@ class CliAutomaticTest : public QObject {
             QVERIFY(xy[1].toDouble() >= 10 && xy[1].toDouble() <= 110);
         }
         QVERIFY(lines[0]["lines"].toInt() >= 1);
+    }
+
+    // Each polarity reads its own bars and only those; "both" reads either.
+    void polarity_data() {
+        QTest::addColumn<QByteArray>("polarity");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("both") << QByteArray("both") << QByteArray("sym.png: SCAN39\nrev.png: REV\n")
+                              << 0;
+        QTest::newRow("dark") << QByteArray("dark") << QByteArray("sym.png: SCAN39\n") << 1;
+        QTest::newRow("light") << QByteArray("light") << QByteArray("rev.png: REV\n") << 1;
+    }
+    void polarity() {
+        QFETCH(QByteArray, polarity);
+        QFETCH(QByteArray, out);
+        QFETCH(int, exitCode);
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const Result r = run({"--polarity", polarity, "sym.png", "rev.png"});
+        QCOMPARE(r.out, out);
+        QCOMPARE(r.exitCode, exitCode);
     }
 
     // --grade adds the grade object; a text of a known scheme always gets its meaning.

@@ -224,25 +224,30 @@ double Length(const Draw& d, int after = -1, double* gap = nullptr) {
     return length;
 }
 
-// A picture cut to the symbol with `margin` modules left and right: its edge is the quiet zone.
+// A picture cut to the symbol with `margin` modules left and right: its edge is the quiet zone,
+// for dark bars and for light ones (the margin then dark).
 TEST(Reader, TightCropsRead) {
-    for (double margin : {0.0, 1.0}) {
+    for (double margin : {0.0, 1.0, 2.0}) {
         for (double angle : {0.0, 180.0}) {
-            Draw d = With([&](Draw& x) {
-                x.text = "HELLO-123";
-                x.module = 2;
-                x.angle = angle;
-                x.cy = 25;
-            });
-            Picture p;
-            p.width = static_cast<int>(std::lround(Length(d) + 2 * margin * d.module));
-            p.height = 50;
-            p.pixels.assign(static_cast<std::size_t>(p.width * p.height), 255);
-            d.cx = (p.width - 1) / 2.0;
-            DrawSymbol(p, d);
-            const auto found = Read(p.View());
-            ASSERT_EQ(found.size(), 1u) << margin << ' ' << angle;
-            EXPECT_EQ(found[0].text, "HELLO-123");
+            for (bool light : {false, true}) {
+                Draw d = With([&](Draw& x) {
+                    x.text = "HELLO-123";
+                    x.module = 2;
+                    x.angle = angle;
+                    x.cy = 25;
+                });
+                Picture p;
+                p.width = static_cast<int>(std::lround(Length(d) + 2 * margin * d.module));
+                p.height = 50;
+                p.pixels.assign(static_cast<std::size_t>(p.width * p.height), 255);
+                d.cx = (p.width - 1) / 2.0;
+                DrawSymbol(p, d);
+                if (light)
+                    for (auto& v : p.pixels) v = static_cast<std::uint8_t>(255 - v);
+                const auto found = Read(p.View());
+                ASSERT_EQ(found.size(), 1u) << margin << ' ' << angle << ' ' << light;
+                EXPECT_EQ(found[0].text, "HELLO-123");
+            }
         }
     }
 }
