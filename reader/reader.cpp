@@ -337,6 +337,32 @@ bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::siz
     return false;
 }
 
+// Lines that agree are independent only where they cross the symbol in different places: passes
+// that scan one place again (tilts about the same point, recovery) repeat its misreads. Where
+// the bars are sheared against the label, lines square to the bars enter through the bars' top
+// ends and leave through their bottom ends, and the run of elements between may spell a short
+// symbol with the label's margins as quiet zones; lines beside it see another run.
+constexpr double kApartPixels = 2;
+
+bool AgreeInPlacesApart(const Consensus& c) {
+    const std::size_t n = std::min(c.begins.size(), c.ends.size());
+    Point along{0, 0};
+    for (std::size_t i = 0; i < n; ++i) {
+        along.x += c.ends[i].x - c.begins[i].x;
+        along.y += c.ends[i].y - c.begins[i].y;
+    }
+    const double length = std::hypot(along.x, along.y);
+    if (length <= 0) return false;
+    const Point across{-along.y / length, along.x / length};
+    const auto offset = [&](Point p) { return p.x * across.x + p.y * across.y; };
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            if (std::abs(offset(c.begins[i]) - offset(c.begins[j])) >= kApartPixels ||
+                std::abs(offset(c.ends[i]) - offset(c.ends[j])) >= kApartPixels)
+                return true;
+    return false;
+}
+
 // Applies the options to an agreed text; false when the symbol must not be reported.
 bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
     check = CheckState::kNotChecked;
@@ -467,7 +493,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;
-        if (!Finish(options, s.text, s.check) || s.text.empty()) continue;
+        if (!Finish(options, s.text, s.check) || s.text.empty() || !AgreeInPlacesApart(c)) continue;
         FindBarEnds(picture, static_cast<int>(c.text.size()) + 2, c);
         s.corners = c.corners;
         s.angle = c.angle;
