@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 
+#include "file_descriptor_p.h"
 #include "scan39/host/errors.h"
 
 namespace scan39::host {
@@ -101,20 +102,6 @@ enum ChildExit : int { kRendered = 0, kNotDrawn = 3, kNoMemory = 4 };
         _exit(kNoMemory);
     }
 }
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // The rows the child left in `fd`, when they are what was asked for.
 QImage ReadRendered(int fd, qint64 width, qint64 height) {
@@ -223,7 +210,7 @@ PictureRef Document::loadPage(int index) const {
 
         // Drawn in a child process: the PDF library stops the whole process when an
         // allocation fails, and a page may hold anything. The child is stopped after its time.
-        const Descriptor rows(memfd_create("scan39-page", MFD_CLOEXEC));
+        const FileDescriptor rows(memfd_create("scan39-page", MFD_CLOEXEC));
         if (rows.get() < 0) ThrowPictureOutOfMemory(what, QSize());
         QElapsedTimer clock;
         clock.start();

@@ -29,6 +29,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "file_descriptor_p.h"
 #include "scan39/host/errors.h"
 
 namespace scan39::host {
@@ -834,21 +835,6 @@ PictureRef OutOfMemoryIsAnError(const QString& what, Step step) {
         ThrowOutOfMemory(what, QSize());
     }
 }
-
-// Closes the descriptor however the load ends.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 [[noreturn]] void ThrowOpenError(int error, const QString& what) {
     switch (error) {

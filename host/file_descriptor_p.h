@@ -1,0 +1,22 @@
+#pragma once
+// A file descriptor closed however the scope that opened it ends.
+
+#include <unistd.h>
+
+namespace scan39::host {
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+}  // namespace scan39::host
