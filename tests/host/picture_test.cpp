@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <random>
+#include <tuple>
 
 #include "image_fixtures.h"
 #include "scan39/host/errors.h"
@@ -436,6 +437,28 @@ TEST(LoadPictureTest, PathErrors) {
             ADD_FAILURE() << c.path.toStdString() << " loaded";
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.number(), c.number) << c.path.toStdString();
+        }
+    }
+}
+
+// The file's bytes as they are, for callers that decode page by page; the same path rules and
+// errors as loading it, with the name kept exactly or trimmed as asked.
+TEST(ReadPictureFileTest, GivesTheBytesUnderTheLoadersRules) {
+    TempFiles files;
+    const QByteArray text("not judged here\n");
+    const QString path = files.write("blank.gif ", text);
+    QString what;
+    EXPECT_EQ(ReadPictureFile(path, PathBlanks::Keep, &what), text);
+    EXPECT_TRUE(what.contains("blank.gif ")) << what.toStdString();
+    for (const auto& [name, blanks, number] :
+         {std::tuple{path, PathBlanks::Ignore, 53},
+          std::tuple{files.path(""), PathBlanks::Keep, 75},
+          std::tuple{QStringLiteral("/dev/null"), PathBlanks::Keep, 75}}) {
+        try {
+            ReadPictureFile(name, blanks);
+            ADD_FAILURE() << name.toStdString() << " was read";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), number) << name.toStdString();
         }
     }
 }

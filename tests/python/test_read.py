@@ -52,11 +52,29 @@ def test_transparent_pixels_count_as_white(symbol, reader_ready):
     assert [s.text for s in scan39.read(rgba)] == [TEXT]
 
 
+@pytest.mark.parametrize("polarity, dark, light", [
+    ("both", [TEXT], [TEXT]), ("dark", [TEXT], []), ("light", [], [TEXT])])
+def test_each_polarity_reads_its_own_bars(symbol, polarity, dark, light, reader_ready):
+    grey = symbol[0]
+    assert [s.text for s in scan39.read(grey, polarity=polarity)] == dark
+    assert [s.text for s in scan39.read(255 - grey, polarity=polarity)] == light
+
+
+def test_pages_of_a_picture_carry_grades_and_no_page_number(files, reader_ready):
+    (page,) = scan39.read_pages(files["png"], grade=True)
+    assert page.page is None and page.error is None
+    assert [(s.text, s.page, s.grade["scans"]) for s in page.symbols] == [(TEXT, None, 10)]
+
+
 def test_options_and_empty_pictures():
     assert scan39.read(np.zeros((0, 5), np.uint8)) == []
     assert scan39.read(np.full((40, 40), 255, np.uint8), check_digit=True, full_ascii=True) == []
     with pytest.raises(ValueError, match="effort"):
         scan39.read(np.zeros((4, 4), np.uint8), effort="slow")
+    with pytest.raises(ValueError, match="polarity"):
+        scan39.read(np.zeros((4, 4), np.uint8), polarity="grey")
+    with pytest.raises(ValueError, match="dpi"):
+        scan39.read(np.zeros((4, 4), np.uint8), dpi=20)
 
 
 @pytest.mark.parametrize("image, error, match", [
