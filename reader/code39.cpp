@@ -305,6 +305,13 @@ int CheckValue(char c) {
     return i == std::string_view::npos || c == kStartStop ? -1 : static_cast<int>(i);
 }
 
+bool HasCheckCharacter(std::string_view text) {
+    if (text.size() < 2) return false;
+    int sum = 0;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) sum += CheckValue(text[i]);
+    return sum % 43 == CheckValue(text.back());
+}
+
 std::optional<std::string> FullAscii(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -65,6 +65,9 @@ int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRea
 // The mod 43 check value of a data character, -1 for any other.
 int CheckValue(char c);
 
+// Whether the last of at least two characters is the mod 43 check character of the others.
+bool HasCheckCharacter(std::string_view text);
+
 // Full-ASCII pairs translated; nullopt for a pair outside the table.
 std::optional<std::string> FullAscii(std::string_view text);
 

@@ -90,10 +90,7 @@ void Aperture(std::vector<float>& p, double diameter) {
 bool SameText(const std::string& raw, const Symbol& symbol) {
     std::string text = raw;
     if (symbol.check == CheckState::kVerified) {
-        if (text.size() < 2) return false;
-        int sum = 0;
-        for (std::size_t i = 0; i + 1 < text.size(); ++i) sum += CheckValue(text[i]);
-        if (sum % 43 != CheckValue(text.back())) return false;
+        if (!HasCheckCharacter(text)) return false;
         text.pop_back();
     }
     if (text == symbol.text) return true;

@@ -177,10 +177,7 @@ std::optional<Interpretation> Hibc(std::string_view text, bool checkStripped) {
     Interpretation r{"hibc", false, {}, {}};
     std::string_view data = text.substr(1);
     if (!checkStripped) {
-        if (data.size() < 2) return r;
-        int sum = 0;
-        for (std::size_t i = 0; i + 1 < text.size(); ++i) sum += detail::CheckValue(text[i]);
-        if (sum % 43 != detail::CheckValue(text.back())) return r;
+        if (data.size() < 2 || !detail::HasCheckCharacter(text)) return r;
         data.remove_suffix(1);
     }
     Fields fields;

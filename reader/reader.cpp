@@ -367,10 +367,7 @@ bool AgreeInPlacesApart(const Consensus& c) {
 bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
     check = CheckState::kNotChecked;
     if (options.checkCharacter == CheckCharacter::kRequired) {
-        if (text.size() < 2) return false;
-        int sum = 0;
-        for (std::size_t i = 0; i + 1 < text.size(); ++i) sum += CheckValue(text[i]);
-        if (sum % 43 != CheckValue(text.back())) return false;
+        if (!HasCheckCharacter(text)) return false;
         text.pop_back();
         check = CheckState::kVerified;
     }

@@ -84,6 +84,20 @@ const $ = (id) => document.getElementById(id);
 const stage = $('stage'), img = $('picture'), overlay = $('overlay'), viewer = $('viewer');
 const SVG = 'http://www.w3.org/2000/svg';
 
+// A symbol's outline from its corners, in a group with a label above its first corner; the
+// picture's overlay and the live video's draw alike.
+function symbolOutline(c, text, lift) {
+  const g = document.createElementNS(SVG, 'g');
+  const polygon = document.createElementNS(SVG, 'polygon');
+  polygon.setAttribute('points', `${c[0]},${c[1]} ${c[2]},${c[3]} ${c[4]},${c[5]} ${c[6]},${c[7]}`);
+  const label = document.createElementNS(SVG, 'text');
+  label.setAttribute('x', c[0]);
+  label.setAttribute('y', c[1] - lift);
+  label.textContent = text;
+  g.append(polygon, label);
+  return g;
+}
+
 const worker = new Worker('worker.js');
 let seq = 0;              // the latest request; older answers are dropped
 let current = null;       // { name, width, height, url }
@@ -186,16 +200,8 @@ function showSymbols(ms) {
     }
     list.append(li);
 
-    const g = document.createElementNS(SVG, 'g');
+    const g = symbolOutline(s.corners, `${i + 1}. ${s.text}`, 4);
     g.setAttribute('class', 'symbol');
-    const polygon = document.createElementNS(SVG, 'polygon');
-    const c = s.corners;
-    polygon.setAttribute('points', `${c[0]},${c[1]} ${c[2]},${c[3]} ${c[4]},${c[5]} ${c[6]},${c[7]}`);
-    const label = document.createElementNS(SVG, 'text');
-    label.setAttribute('x', c[0]);
-    label.setAttribute('y', c[1] - 4);
-    label.textContent = `${i + 1}. ${s.text}`;
-    g.append(polygon, label);
     overlay.prepend(g);
   });
   styleOverlay();

@@ -306,17 +306,9 @@ function drawOutlines(found, listed, width, height) {
   const overlay = $('live-overlay');
   overlay.setAttribute('viewBox', `0 0 ${width} ${height}`);
   overlay.replaceChildren(...found.map((s, i) => {
-    const g = document.createElementNS(SVG, 'g');
+    const g = symbolOutline(s.corners, s.text, 8);
     if (!listed[i]) g.setAttribute('class', 'pending');
-    const polygon = document.createElementNS(SVG, 'polygon');
-    const c = s.corners;
-    polygon.setAttribute('points', `${c[0]},${c[1]} ${c[2]},${c[3]} ${c[4]},${c[5]} ${c[6]},${c[7]}`);
-    const label = document.createElementNS(SVG, 'text');
-    label.setAttribute('x', c[0]);
-    label.setAttribute('y', c[1] - 8);
-    label.setAttribute('font-size', Math.max(16, width / 45));
-    label.textContent = s.text;
-    g.append(polygon, label);
+    g.querySelector('text').setAttribute('font-size', Math.max(16, width / 45));
     return g;
   }));
 }
