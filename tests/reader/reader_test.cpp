@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -586,6 +587,11 @@ struct SheetCase {
     int pitch = 165;  // pixels from one row of labels to the next
     int height = 60;  // of the bars
 };
+
+void PrintTo(const SheetCase& c, std::ostream* os) {
+    *os << c.labels << "_labels_" << (c.effort == reader::Effort::kFast ? "fast" : "thorough")
+        << "_pitch" << c.pitch;
+}
 
 class Sheets : public testing::TestWithParam<SheetCase> {};
 
