@@ -26,13 +26,13 @@ inline constexpr int kJsonDecimals = 2;
 
 struct Record {
     // The name's exact bytes; none for a picture that is no file (a camera frame).
-    std::optional<std::string_view> file;
+    std::optional<std::string_view> file{};
     int page = 0;   // from 1 in a file of several pages; 0 otherwise
     int pages = 0;  // with `page`: how many pages the file has
     // Why the picture (or page) could not be had, as UTF-8; the symbols are then ignored.
-    std::optional<std::string_view> error;
-    std::span<const Symbol> symbols;
-    std::span<const std::string> grades;  // "grade" objects, one per symbol, or none
+    std::optional<std::string_view> error{};
+    std::span<const Symbol> symbols{};
+    std::span<const std::string> grades{};  // "grade" objects, one per symbol, or none
     bool truncated = false;
 };
 
