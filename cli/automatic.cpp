@@ -1,35 +1,25 @@
 // scan39 without a box: every symbol of each picture through the reader, several pictures at
 // a time, results in the order of the arguments.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QBuffer>
-#include <QFile>
-#include <QFont>
-#include <QFontMetrics>
 #include <QImage>
-#include <QImageWriter>
-#include <QPainter>
-#include <QPolygonF>
-#include <QSet>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "annotate_p.h"
 #include "grade_p.h"
 #include "runner_p.h"
 #include "scan39/reader.h"
+#include "scan39/record_json.h"
 
 namespace scan39::cli {
 
@@ -43,7 +33,8 @@ struct PictureResult {
     int width = 0;
     int height = 0;
     std::optional<QString> annotateFailure;
-    int page = 0;  // from 1 in a file of several pages; 0 for a file of one
+    int page = 0;   // from 1 in a file of several pages; 0 for a file of one
+    int pages = 0;  // with page: how many the file has
 };
 
 reader::ReadOptions ReaderOptions(const Options& o) {
@@ -72,115 +63,6 @@ std::vector<std::uint8_t> GreyOf(const QImage& rgb) {
     return grey;
 }
 
-QString SymbolText(const reader::Symbol& s) {
-    return QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size()));
-}
-
-// Each symbol outlined in red with its text (and grade) on a white label.
-void Annotate(QImage& picture, const std::vector<reader::Symbol>& symbols,
-              const std::vector<GradeSummary>& grades, Language language) {
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const int shorter = std::min(picture.width(), picture.height());
-    const qreal penWidth = std::max(2, shorter / 300);
-    QFont font;
-    font.setPixelSize(std::clamp(shorter / 30, 12, 64));
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
-    for (std::size_t i = 0; i < symbols.size(); ++i) {
-        const reader::Symbol& s = symbols[i];
-        QPolygonF outline;
-        for (const auto& c : s.corners) outline << QPointF(c.x, c.y);
-        painter.setPen(QPen(QColor(255, 0, 0), penWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPolygon(outline);
-        QString text = SymbolText(s);
-        if (i < grades.size()) text += QStringLiteral("  ") + ShortGrade(grades[i], language);
-        // On the symbol's middle: never outside the picture, never next to another symbol.
-        QRectF label(0, 0, metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
-        QPointF middle;
-        for (const auto& c : s.corners) middle += QPointF(c.x, c.y) / 4;
-        label.moveCenter(middle);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(255, 255, 255, 220));
-        painter.drawRect(label);
-        painter.setPen(QColor(200, 0, 0));
-        painter.drawText(label, Qt::AlignCenter, text);
-    }
-}
-
-// The folder for annotated copies, opened once: every copy is created in it by a name without
-// a slash, so none lands elsewhere. The names of pictures read from that folder are never
-// taken, not even when such a picture is missing.
-struct AnnotateFolder {
-    int fd = -1;
-    QSet<QByteArray> reserved;
-};
-
-// The picture in the input's format where Qt writes it (JPEG and WebP at quality 90), PNG
-// otherwise; the name's extension to go with it.
-std::optional<std::pair<QByteArray, QByteArray>> Encode(const QImage& picture,
-                                                        const QByteArray& inputFormat) {
-    static const std::pair<const char*, const char*> kKept[] = {
-        {"jpeg", ".jpg"}, {"bmp", ".bmp"}, {"tiff", ".tif"}, {"webp", ".webp"}};
-    for (const auto& [format, extension] : kKept) {
-        if (inputFormat != format) continue;
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, format);
-        writer.setQuality(90);
-        if (writer.canWrite() && writer.write(picture)) return std::pair(bytes, extension);
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "PNG")) return std::nullopt;
-    return std::pair(png, QByteArrayLiteral(".png"));
-}
-
-// Creates a new file for the copy: `base` and the extension, or with "-2", "-3" added when
-// that name exists. Never opens an existing file, never follows a link.
-std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& inputFormat,
-                                      const AnnotateFolder& folder, const QByteArray& base,
-                                      Language lang) {
-    const auto encoded = Encode(picture, inputFormat);
-    if (!encoded)
-        return Tr(lang, QStringLiteral("cannot make the annotated picture"),
-                  QStringLiteral("无法生成标注图片"));
-    const auto& [bytes, extension] = *encoded;
-    QByteArray leaf;
-    int fd = -1;
-    int error = 0;
-    for (int n = 1; fd < 0 && error == 0; ++n) {
-        leaf = base + (n > 1 ? '-' + QByteArray::number(n) : QByteArray()) + extension;
-        if (leaf.contains('/') || leaf == "." || leaf == "..") {
-            error = EINVAL;
-        } else if (!folder.reserved.contains(leaf)) {
-            fd = ::openat(folder.fd, leaf.constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST && errno != EINTR) error = errno;
-            if (n > 100000) error = EEXIST;
-        }
-    }
-    for (qsizetype done = 0; error == 0 && done < bytes.size();) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n >= 0) {
-            done += n;
-        } else if (errno != EINTR) {
-            error = errno;
-        }
-    }
-    if (fd >= 0 && ::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0) return std::nullopt;
-    // Ours alone, just created: a half-written copy is not left behind.
-    if (fd >= 0) ::unlinkat(folder.fd, leaf.constData(), 0);
-    return Tr(lang, QStringLiteral("cannot write the annotated picture %1 (%2)"),
-              QStringLiteral("无法写出标注图片 %1（%2）"))
-        .arg(QFile::decodeName(leaf), QString::fromLocal8Bit(std::strerror(error)));
-}
-
 PictureResult ReadPicture(const Options& options, const std::function<host::PictureRef()>& load,
                           const QByteArray& format, const AnnotateFolder& folder,
                           const QByteArray& annotateBase) {
@@ -196,10 +78,6 @@ PictureResult ReadPicture(const Options& options, const std::function<host::Pict
         reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
         result.symbols = std::move(read.symbols);
         result.truncated = read.truncated;
-        std::sort(result.symbols.begin(), result.symbols.end(), [](const auto& a, const auto& b) {
-            return std::pair(a.corners[0].y, a.corners[0].x) <
-                   std::pair(b.corners[0].y, b.corners[0].x);
-        });
         result.grades = GradeSymbols(view, result.symbols, options);
         grey = {};
         if (!annotateBase.isEmpty()) {
@@ -250,32 +128,9 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
         results.push_back(ReadPicture(
             options, [&] { return pages->load(i); }, QByteArray(), folder, pageBase));
         results.back().page = i + 1;
+        results.back().pages = count;
     }
     return results;
-}
-
-// One copy per picture in the folder: the picture's name without its folder and extension;
-// "stdin" for standard input; "-2", "-3" added when names repeat.
-QList<QByteArray> AnnotateBases(const Options& options) {
-    QList<QByteArray> paths;
-    if (!options.annotateDir) return paths;
-    QSet<QByteArray> taken;
-    for (const QByteArray& name : options.pictureBytes) {
-        QByteArray base =
-            name == "-" ? QByteArrayLiteral("stdin") : name.mid(name.lastIndexOf('/') + 1);
-        const qsizetype dot = base.lastIndexOf('.');
-        if (dot > 0) base.truncate(dot);
-        if (base.isEmpty()) base = "picture";
-        QByteArray unique = base;
-        for (int n = 2; taken.contains(unique); ++n) unique = base + '-' + QByteArray::number(n);
-        taken.insert(unique);
-        paths.append(unique);
-    }
-    return paths;
-}
-
-QString Number(double v) {
-    return QString::number(v, 'f', 1);
 }
 
 QString NothingFound(const Options& o, const PictureResult& r) {
@@ -306,38 +161,33 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                                  .arg(r.page)
                                  .toUtf8();
     const QByteArray lead = prefix || r.page != 0 ? label + ": " : QByteArray();
-    const QString head = "{" + JsonFileMembers(name) +
-                         (r.page == 0 ? QString() : QStringLiteral(",\"page\":%1").arg(r.page));
+    if (o.json) {
+        const QByteArray error = r.error ? r.error->text(o.language).toUtf8() : QByteArray();
+        std::vector<std::string> grades;
+        for (const GradeSummary& g : r.grades) grades.push_back(g.json);
+        reader::Record record;
+        record.file = std::string_view(name.constData(), static_cast<std::size_t>(name.size()));
+        record.page = r.page;
+        record.pages = r.pages;
+        if (r.error)
+            record.error =
+                std::string_view(error.constData(), static_cast<std::size_t>(error.size()));
+        record.symbols = r.symbols;
+        record.grades = grades;
+        record.truncated = r.truncated;
+        out << QByteArray::fromStdString(reader::RecordJson(record)) << '\n';
+    }
     if (r.error) {
-        if (o.json) {
-            out << head << ",\"error\":" << JsonString(r.error->text(o.language)) << "}\n";
-        } else {
-            err << label << ": " << r.error->text(o.language) << '\n';
-        }
+        if (!o.json) err << label << ": " << r.error->text(o.language) << '\n';
         status = kExitError;
     } else if (r.symbols.empty()) {
-        if (o.json) {
-            out << head << ",\"text\":null" << (r.truncated ? ",\"truncated\":true}\n" : "}\n");
-        } else {
-            err << lead << NothingFound(o, r) << '\n';
-        }
+        if (!o.json) err << lead << NothingFound(o, r) << '\n';
         status = kExitNotDecoded;
-    } else {
+    } else if (!o.json) {
         for (std::size_t k = 0; k < r.symbols.size(); ++k) {
-            const reader::Symbol& s = r.symbols[k];
-            const GradeSummary* grade = k < r.grades.size() ? &r.grades[k] : nullptr;
-            if (!o.json) {
-                out << lead << QByteArray::fromStdString(s.text);
-                if (grade != nullptr) out << '\t' << ShortGrade(*grade, o.language);
-                out << '\n';
-                continue;
-            }
-            out << head << ",\"text\":" << JsonString(SymbolText(s)) << ",\"position\":[";
-            for (std::size_t i = 0; i < s.corners.size(); ++i)
-                out << (i ? ",[" : "[") << Number(s.corners[i].x) << ',' << Number(s.corners[i].y)
-                    << ']';
-            out << "],\"angle\":" << Number(s.angle) << ",\"lines\":" << s.lines
-                << SymbolJsonExtras(s, grade) << (r.truncated ? ",\"truncated\":true}\n" : "}\n");
+            out << lead << QByteArray::fromStdString(r.symbols[k].text);
+            if (k < r.grades.size()) out << '\t' << ShortGrade(r.grades[k], o.language);
+            out << '\n';
         }
     }
     if (r.truncated && !r.error) {
@@ -359,48 +209,11 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
     return status;
 }
 
-class FolderDescriptor {
-  public:
-    FolderDescriptor() = default;
-    FolderDescriptor(const FolderDescriptor&) = delete;
-    FolderDescriptor& operator=(const FolderDescriptor&) = delete;
-    ~FolderDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-    int fd = -1;
-};
-
-std::optional<QString> OpenAnnotateFolder(const Options& o, AnnotateFolder& folder,
-                                          FolderDescriptor& owner) {
-    if (!o.annotateDir) return std::nullopt;
-    const QByteArray& dir = o.annotateDirBytes;
-    struct stat self {};
-    if ((::mkdir(dir.constData(), 0777) == 0 || errno == EEXIST) &&
-        (owner.fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) >= 0 &&
-        ::fstat(owner.fd, &self) == 0) {
-        folder.fd = owner.fd;
-        for (const QByteArray& name : o.pictureBytes) {
-            if (name == "-") continue;
-            const qsizetype slash = name.lastIndexOf('/');
-            const QByteArray parent = slash < 0 ? QByteArrayLiteral(".") : name.left(slash + 1);
-            struct stat st {};
-            if (::stat(parent.constData(), &st) == 0 && st.st_dev == self.st_dev &&
-                st.st_ino == self.st_ino)
-                folder.reserved.insert(name.mid(slash + 1));
-        }
-        return std::nullopt;
-    }
-    return Tr(o.language, QStringLiteral("scan39: cannot use the folder %1 (%2)\n"),
-              QStringLiteral("scan39：无法使用文件夹 %1（%2）\n"))
-        .arg(*o.annotateDir, QString::fromLocal8Bit(std::strerror(errno)));
-}
-
 }  // namespace
 
 int RunAutomatic(const Options& options, Sink& out, Sink& err) {
     AnnotateFolder folder;
-    FolderDescriptor folderOwner;
-    if (const auto failure = OpenAnnotateFolder(options, folder, folderOwner)) {
+    if (const auto failure = folder.open(options)) {
         err << *failure;
         return kExitError;
     }

@@ -1,7 +1,6 @@
 #include "grade_p.h"
 
 #include "scan39/grade.h"
-#include "scan39/interpret.h"
 
 namespace scan39::cli {
 
@@ -16,15 +15,6 @@ std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
         grades.push_back({g.overall, g.value, reader::GradeJson(g)});
     }
     return grades;
-}
-
-QByteArray SymbolJsonExtras(const reader::Symbol& symbol, const GradeSummary* grade) {
-    QByteArray extras;
-    if (const auto meaning =
-            reader::Interpret(symbol.text, symbol.check == reader::CheckState::kVerified))
-        extras += ",\"interpretation\":" + QByteArray::fromStdString(InterpretationJson(*meaning));
-    if (grade != nullptr) extras += ",\"grade\":" + QByteArray::fromStdString(grade->json);
-    return extras;
 }
 
 QString ShortGrade(const GradeSummary& grade, Language language) {

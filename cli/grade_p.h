@@ -1,5 +1,5 @@
 #pragma once
-// Print quality grades and Code 39 family meanings in the automatic read's output.
+// Print quality grades in the automatic read's output.
 
 #include <QByteArray>
 #include <QString>
@@ -21,10 +21,6 @@ struct GradeSummary {
 std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
                                        const std::vector<reader::Symbol>& symbols,
                                        const Options& options);
-
-// The members a symbol's JSON record gets besides its text and position: ,"interpretation"
-// where a scheme matches, ,"grade" when graded (`grade` may be null).
-QByteArray SymbolJsonExtras(const reader::Symbol& symbol, const GradeSummary* grade);
 
 // "grade B 3.2", for the text output and the annotation's label.
 QString ShortGrade(const GradeSummary& grade, Language language);

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "scan39/host/document.h"
+#include "scan39/record_json.h"
 
 namespace scan39::cli {
 
@@ -267,21 +268,22 @@ QString UsageText(Language language) {
             "\n"
             "输出解码的文本，每个图片（不带 --box "
             "时每个条码）一行，有多幅图片时在前面加上图片名。\n"
-            "JSON（--json）：\n"
+            "JSON（--json）：每幅图片（多页文件每一页）一行\n"
             "  带 --box：{\"file\":...,\"result\":0|1,\"value\":...|null}\n"
-            "  不带 --box：每个条码 "
-            "{\"file\":...,\"text\":...,\"position\":[[x,y],[x,y],[x,y],[x,y]],\n"
-            "    \"angle\":...,\"lines\":...}（四个角按阅读顺序，角度以度计，lines "
-            "为读出相同文本的\n"
-            "    扫描线数），没有条码的图片 {\"file\":...,\"text\":null}；查找未覆盖整幅图片时\n"
-            "    该图片的每条记录另有 \"truncated\":true，退出状态至少为 1\n"
-            "    文本符合 Code 32、PZN 或 HIBC 时另有 "
-            "\"interpretation\":{\"kind\":...,\"valid\":...,\n"
-            "    \"value\":...}；带 --grade 时另有 \"grade\":{\"overall\":...,\"value\":...,\n"
+            "  不带 --box：{\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
             "    "
-            "\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
-            "  多页文件（PDF、多页 TIFF）：每条记录另有 \"page\"（页码，从 1 "
-            "起），每一页如同一幅图片\n"
+            "[x,y],[x,y]],\"angle\":...,\"lines\":...},...]}（条码从上到下、从左到右；四个角按\n"
+            "    阅读顺序，角度以度计，最多 2 位小数；lines "
+            "为读出相同文本的扫描线数）；没有条码的\n"
+            "    图片 \"symbols\":[]；查找未覆盖整幅图片时另有 \"truncated\":true，退出状态至少为 "
+            "1\n"
+            "    检验字符正确的条码另有 \"checked\":true；文本符合 Code 32、PZN 或 HIBC 时另有\n"
+            "    \"interpretation\":{\"kind\":...,\"valid\":...,\"value\":...}；带 --grade 时另有\n"
+            "    \"grade\":{\"overall\":...,\"value\":...,\"scans\":10,\"parameters\":{...},\n"
+            "    \"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
+            "  多页文件（PDF、多页 TIFF）：\"file\" 之后另有 \"page\"（页码，从 1 起）和 "
+            "\"pages\"，\n"
+            "    每一页如同一幅图片\n"
             "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
             "    \"value\":...|null,\"expected\":...}\n"
             "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
@@ -338,18 +340,20 @@ QString UsageText(Language language) {
         "\n"
         "Prints the decoded text, one line per picture (without --box: per symbol),\n"
         "prefixed with the picture's name when there are several.\n"
-        "JSON (--json):\n"
+        "JSON (--json), one line per picture (per page of a file of several):\n"
         "  with --box: {\"file\":...,\"result\":0|1,\"value\":...|null}\n"
-        "  without --box, per symbol: {\"file\":...,\"text\":...,\"position\":[[x,y],[x,y],\n"
-        "    [x,y],[x,y]],\"angle\":...,\"lines\":...} (corners in reading order, angle in\n"
-        "    degrees, lines: scan lines that agreed); a picture with none:\n"
-        "    {\"file\":...,\"text\":null}; every record of a picture the search could not\n"
-        "    cover whole also has \"truncated\":true, and the exit status is 1 or more\n"
-        "    a text that follows Code 32, PZN or HIBC also gets \"interpretation\":{\"kind\":...,\n"
-        "    \"valid\":...,\"value\":...}; with --grade \"grade\":{\"overall\":...,\"value\":...,\n"
-        "    \"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
-        "  a file of several pages (PDF, multi-page TIFF): every record also has \"page\"\n"
-        "    (from 1), and each page counts as a picture\n"
+        "  without --box: {\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
+        "    [x,y],[x,y]],\"angle\":...,\"lines\":...},...]} (symbols top to bottom, left to\n"
+        "    right; corners in reading order and angle in degrees, at most 2 decimals; lines:\n"
+        "    scan lines that agreed); \"symbols\":[] for a picture with none;\n"
+        "    \"truncated\":true where the search could not cover the picture whole (the exit\n"
+        "    status is then 1 or more); a symbol whose check character matched gets\n"
+        "    \"checked\":true, a text that follows Code 32, PZN or HIBC \"interpretation\":\n"
+        "    {\"kind\":...,\"valid\":...,\"value\":...}; with --grade \"grade\":{\"overall\":...,\n"
+        "    \"value\":...,\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\n"
+        "    \"wide_narrow_ratio\":...}\n"
+        "  a file of several pages (PDF, multi-page TIFF): \"page\" (from 1) and \"pages\"\n"
+        "    after \"file\", and each page counts as a picture\n"
         "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
         "    \"value\":...|null,\"expected\":...}\n"
         "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"
@@ -360,53 +364,14 @@ QString UsageText(Language language) {
         "Language: Chinese when LC_ALL, LC_MESSAGES or LANG starts with zh, else English.\n");
 }
 
+// Both through the reader's JSON writer: one escaping for every JSON text scan39 writes.
 QString JsonString(const QString& text) {
-    QString out;
-    out.reserve(text.size() + 2);
-    out += QLatin1Char('"');
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-            case '"':
-                out += QLatin1String("\\\"");
-                break;
-            case '\\':
-                out += QLatin1String("\\\\");
-                break;
-            case '\b':
-                out += QLatin1String("\\b");
-                break;
-            case '\f':
-                out += QLatin1String("\\f");
-                break;
-            case '\n':
-                out += QLatin1String("\\n");
-                break;
-            case '\r':
-                out += QLatin1String("\\r");
-                break;
-            case '\t':
-                out += QLatin1String("\\t");
-                break;
-            default:
-                // Control characters and lone surrogates would not survive as UTF-8 text.
-                if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.isSurrogate()) {
-                    out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += QLatin1Char('"');
-    return out;
+    return QString::fromStdString(reader::JsonString(text.toStdString()));
 }
 
 QString JsonFileMembers(const QByteArray& name) {
-    const QString text = QString::fromUtf8(name);
-    QString members = QStringLiteral("\"file\":") + JsonString(text);
-    // Any byte that did not decode (a cut sequence at the end included) breaks the round trip.
-    if (text.toUtf8() != name)
-        members += QStringLiteral(",\"file_bytes\":\"%1\"").arg(QLatin1String(name.toBase64()));
-    return members;
+    return QString::fromStdString(reader::JsonFileMembers(
+        std::string_view(name.constData(), static_cast<std::size_t>(name.size()))));
 }
 
 }  // namespace scan39::cli

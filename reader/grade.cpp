@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "code39_p.h"
+#include "scan39/record_json.h"
 #include "scanline_p.h"
 
 namespace scan39::reader {
@@ -298,22 +299,6 @@ GradeParameter* ParameterAt(GradeParameters& p, int i) {
     return all[i];
 }
 
-// Fixed-point without trailing zeros, by integer arithmetic: the C library's formatting
-// follows the process's locale (a decimal comma), and not every standard library has
-// floating-point std::to_chars.
-std::string Num(double v, int precision) {
-    if (!std::isfinite(v)) v = 0;
-    long long scale = 1;
-    for (int i = 0; i < precision; ++i) scale *= 10;
-    long long n = std::llround(std::abs(v) * static_cast<double>(scale));
-    std::string s = (v < 0 && n != 0 ? "-" : "") + std::to_string(n / scale);
-    std::string fraction = precision > 0 ? std::to_string(n % scale) : std::string();
-    fraction.insert(0, static_cast<std::size_t>(precision) - fraction.size(), '0');
-    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
-    if (!fraction.empty()) s += "." + fraction;
-    return s;
-}
-
 }  // namespace
 
 char GradeLetter(int grade) {
@@ -406,23 +391,24 @@ SymbolGrade Grade(const GreyView& picture, const Symbol& symbol, const GradeOpti
 std::string GradeJson(const SymbolGrade& g) {
     std::string j = "{\"overall\":\"";
     j += g.overall;
-    j += "\",\"value\":" + Num(g.value, 1) + ",\"scans\":" + std::to_string(g.scans) +
+    j += "\",\"value\":" + JsonNumber(g.value, 1) + ",\"scans\":" + std::to_string(g.scans) +
          ",\"parameters\":{";
     GradeParameters p = g.parameters;
     for (int k = 0; k < 8; ++k) {
         const GradeParameter* v = ParameterAt(p, k);
         j += k ? ",\"" : "\"";
         j += kGradeParameterNames[k];
-        j += "\":{\"value\":" + Num(v->value, k == 7 ? 1 : 2) + ",\"grade\":\"" +
+        j += "\":{\"value\":" + JsonNumber(v->value, k == 7 ? 1 : 2) + ",\"grade\":\"" +
              GradeLetter(v->grade) + "\"}";
     }
-    j += "},\"x_dimension_px\":" + Num(g.xDimensionPx, 2) +
-         ",\"wide_narrow_ratio\":" + Num(g.wideNarrowRatio, 2);
+    j += "},\"x_dimension_px\":" + JsonNumber(g.xDimensionPx, 2) +
+         ",\"wide_narrow_ratio\":" + JsonNumber(g.wideNarrowRatio, 2);
     if (g.dpi > 0) {
-        j += ",\"dpi\":" + Num(g.dpi, 1) + ",\"x_dimension_mm\":" + Num(g.xDimensionMm, 3) +
-             ",\"x_dimension_mils\":" + Num(g.xDimensionMils, 1) +
-             ",\"code39_rules\":{\"wide_narrow_ratio\":{\"minimum\":" + Num(g.minimumRatio, 1) +
-             ",\"ok\":" + (g.ratioOk ? "true" : "false") +
+        j += ",\"dpi\":" + JsonNumber(g.dpi, 1) +
+             ",\"x_dimension_mm\":" + JsonNumber(g.xDimensionMm, 3) +
+             ",\"x_dimension_mils\":" + JsonNumber(g.xDimensionMils, 1) +
+             ",\"code39_rules\":{\"wide_narrow_ratio\":{\"minimum\":" +
+             JsonNumber(g.minimumRatio, 1) + ",\"ok\":" + (g.ratioOk ? "true" : "false") +
              "},\"quiet_zones\":{\"minimum_x\":10,\"ok\":" + (g.quietZonesOk ? "true" : "false") +
              "}}";
     }

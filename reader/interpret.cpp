@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "code39_p.h"
+#include "scan39/record_json.h"
 
 namespace scan39::reader {
 namespace {
@@ -202,22 +203,6 @@ std::optional<Interpretation> Hibc(std::string_view text, bool checkStripped) {
     return r;
 }
 
-void AppendString(std::string& j, std::string_view s) {
-    j += '"';
-    for (char c : s) {
-        if (c == '"' || c == '\\') {
-            j += '\\', j += c;
-        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            std::array<char, 8> b{};
-            std::snprintf(b.data(), b.size(), "\\u%04x", static_cast<unsigned char>(c));
-            j += b.data();
-        } else {
-            j += c;
-        }
-    }
-    j += '"';
-}
-
 }  // namespace
 
 std::optional<Interpretation> Interpret(std::string_view text, bool checkStripped) {
@@ -228,16 +213,16 @@ std::optional<Interpretation> Interpret(std::string_view text, bool checkStrippe
 
 std::string InterpretationJson(const Interpretation& i) {
     std::string j = "{\"kind\":";
-    AppendString(j, i.kind);
+    j += JsonString(i.kind);
     j += i.valid ? ",\"valid\":true" : ",\"valid\":false";
     if (i.valid) {
         j += ",\"value\":";
-        AppendString(j, i.value);
+        j += JsonString(i.value);
         for (const auto& [name, value] : i.fields) {
             j += ',';
-            AppendString(j, name);
+            j += JsonString(name);
             j += ':';
-            AppendString(j, value);
+            j += JsonString(value);
         }
     }
     j += '}';

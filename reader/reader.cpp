@@ -497,6 +497,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         s.lines = c.lines;
         result.symbols.push_back(std::move(s));
     }
+    SortInReadingOrder(result.symbols);
     return result;
 }
 

@@ -5,7 +5,6 @@
 #include <emscripten/emscripten.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -13,8 +12,8 @@
 
 #include "scan39/box_scan.h"
 #include "scan39/grade.h"
-#include "scan39/interpret.h"
 #include "scan39/reader.h"
+#include "scan39/record_json.h"
 
 namespace {
 
@@ -49,27 +48,8 @@ void Release() {
     picture = Picture{};
 }
 
-void AppendJsonString(std::string& out, const std::string& text) {
-    out += '"';
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    out += '"';
-}
-
 void AppendNumber(std::string& out, double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.2f", v);
-    out += buffer;
+    out += scan39::reader::JsonNumber(v, scan39::reader::kJsonDecimals);
 }
 
 const scan39::PatternTable& Table() {
@@ -81,44 +61,31 @@ const scan39::PatternTable& Table() {
     return table;
 }
 
+// The picture's record as scan39 --json writes it (`name` null: a camera frame, no "file").
 // Pictures are graded; live camera frames are not (their grades would go unseen and cost time).
-const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter, int fullAscii,
-                       int thorough, bool grade) {
+const char* ReadAsJson(const scan39::reader::GreyView& view, const char* name, int checkCharacter,
+                       int fullAscii, int thorough, bool grade) {
     scan39::reader::ReadOptions options;
     options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
                                                  : scan39::reader::CheckCharacter::kOff;
     options.fullAscii = fullAscii != 0;
     options.effort =
         thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
-    const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
+    const scan39::reader::ReadResult read = scan39::reader::ReadAll(view, options);
     grades.clear();
-    reply = "[";
-    for (const auto& s : symbols) {
-        if (reply.size() > 1) reply += ',';
-        reply += "{\"text\":";
-        AppendJsonString(reply, s.text);
-        reply += ",\"corners\":[";
-        for (std::size_t i = 0; i < s.corners.size(); ++i) {
-            if (i > 0) reply += ',';
-            AppendNumber(reply, s.corners[i].x);
-            reply += ',';
-            AppendNumber(reply, s.corners[i].y);
-        }
-        reply += "],\"angle\":";
-        AppendNumber(reply, s.angle);
-        reply += ",\"lines\":" + std::to_string(s.lines);
-        reply += ",\"checked\":";
-        reply += s.check == scan39::reader::CheckState::kVerified ? "true" : "false";
-        if (grade) {
+    std::vector<std::string> gradeJson;
+    if (grade) {
+        for (const auto& s : read.symbols) {
             grades.push_back(scan39::reader::Grade(view, s));
-            reply += ",\"grade\":" + scan39::reader::GradeJson(grades.back());
+            gradeJson.push_back(scan39::reader::GradeJson(grades.back()));
         }
-        if (const auto meaning =
-                scan39::reader::Interpret(s.text, s.check == scan39::reader::CheckState::kVerified))
-            reply += ",\"interpretation\":" + scan39::reader::InterpretationJson(*meaning);
-        reply += '}';
     }
-    reply += ']';
+    scan39::reader::Record record;
+    if (name != nullptr) record.file = name;
+    record.symbols = read.symbols;
+    record.grades = gradeJson;
+    record.truncated = read.truncated;
+    reply = scan39::reader::RecordJson(record);
     return reply.c_str();
 }
 
@@ -159,12 +126,12 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
     }
 }
 
-// Every symbol in the picture: [{"text":..,"corners":[x,y,...],"angle":..,"lines":..,
-// "checked":..,"grade":{...}[,"interpretation":{...}]},...], the grade and interpretation as
-// scan39 --json --grade writes them.
-EMSCRIPTEN_KEEPALIVE const char* scan39_read(int checkCharacter, int fullAscii, int thorough) {
-    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, checkCharacter,
-                      fullAscii, thorough, true);
+// Every symbol in the picture, graded: the record scan39 --json --grade writes for the file
+// `name` (UTF-8), {"file":...,"symbols":[{"text":...,"position":[[x,y],...],...},...]}.
+EMSCRIPTEN_KEEPALIVE const char* scan39_read(const char* name, int checkCharacter, int fullAscii,
+                                             int thorough) {
+    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, name,
+                      checkCharacter, fullAscii, thorough, true);
 }
 
 // Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
@@ -191,11 +158,11 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_frame(int width, int height, int chann
     return frame.bytes;
 }
 
-// Reads the frame filled since scan39_frame; same answer as scan39_read. Video has no
-// transparency, so RGBA is taken as it is.
+// Reads the frame filled since scan39_frame; the same record as scan39_read without "file"
+// and grades. Video has no transparency, so RGBA is taken as it is.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullAscii,
                                                    int thorough) {
-    if (frame.bytes == nullptr) return "[]";
+    if (frame.bytes == nullptr) return "{\"symbols\":[]}";
     if (frame.channels == 4) {
         const std::size_t pixels =
             static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
@@ -206,8 +173,8 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullA
         }
         frame.channels = 1;
     }
-    return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, checkCharacter,
-                      fullAscii, thorough, false);
+    return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, nullptr,
+                      checkCharacter, fullAscii, thorough, false);
 }
 
 // The scan reflectance profiles behind the grade of the last read's symbol `index`, for a plot:
@@ -237,7 +204,7 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_profiles(int index) {
         if (p.failing < 0)
             reply += "null";
         else
-            AppendJsonString(reply, scan39::reader::kGradeParameterNames[p.failing]);
+            reply += scan39::reader::JsonString(scan39::reader::kGradeParameterNames[p.failing]);
         reply += '}';
     }
     reply += ']';
@@ -254,7 +221,7 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_box(int x1, int y1, int x2, int y2) {
         scan39::web::ScanBox(std::span<const std::int32_t>(picture.colours, pixels), picture.width,
                              picture.height, scan39::web::Box{x1, y1, x2, y2}, Table(), value);
     reply = "{\"result\":" + std::to_string(result) + ",\"value\":";
-    AppendJsonString(reply, value);
+    reply += scan39::reader::JsonString(value);
     reply += '}';
     return reply.c_str();
 }

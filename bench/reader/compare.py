@@ -106,8 +106,7 @@ def run_scan39(command, entries, corpus, jobs, record=lambda obj: obj["text"]):
             rel = os.path.relpath(obj.get("file", ""), corpus)
             if rel in found:
                 crashed.discard(rel)
-                if obj.get("text") is not None:
-                    found[rel].append(record(obj))
+                found[rel] += [record(symbol) for symbol in obj.get("symbols", [])]
         if p.returncode < 0:
             print(f"scan39 died ({p.returncode}) on a chunk of {len(files)}", file=sys.stderr)
         return found, crashed if p.returncode < 0 else set()

@@ -1,7 +1,7 @@
 // Reads every Code 39 symbol in each picture named on the command line with the whole-picture
-// reader and prints one JSON object per symbol, as `scan39 --json` does:
-//   {"file":...,"text":...,"position":[[x,y],[x,y],[x,y],[x,y]],"angle":...,"lines":...}
-//   {"file":...,"text":null}   no symbol    {"file":...,"error":...}   not loadable
+// reader and prints one record per picture, as `scan39 --json` does (the same writer):
+//   {"file":...,"symbols":[{"text":...,"position":[[x,y],[x,y],[x,y],[x,y]],"angle":...,
+//   "lines":...},...]}, or {"file":...,"error":...} for a picture it cannot load
 // Options: --check-digit, --full-ascii, --fast. It exists so that the comparison and the
 // reader's tuning loop can run before the command-line program reads without a box.
 
@@ -15,26 +15,9 @@
 #include <vector>
 
 #include "scan39/reader.h"
+#include "scan39/record_json.h"
 
 namespace {
-
-std::string Json(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::vector<std::uint8_t> GreyPixels(const QImage& loaded, int& width, int& height) {
     const QImage rgb = loaded.convertToFormat(QImage::Format_RGB888);
@@ -77,8 +60,11 @@ int main(int argc, char** argv) {
     int status = 0;
     for (const auto& file : files) {
         const QImage image(QString::fromStdString(file));
+        scan39::reader::Record record;
+        record.file = file;
         if (image.isNull()) {
-            std::printf("{\"file\":%s,\"error\":\"cannot load\"}\n", Json(file).c_str());
+            record.error = "cannot load";
+            std::printf("%s\n", scan39::reader::RecordJson(record).c_str());
             status = 2;
             continue;
         }
@@ -86,20 +72,9 @@ int main(int argc, char** argv) {
         int height = 0;
         const auto grey = GreyPixels(image, width, height);
         const auto symbols = scan39::reader::Read({grey.data(), width, height, width}, options);
-        if (symbols.empty()) {
-            std::printf("{\"file\":%s,\"text\":null}\n", Json(file).c_str());
-            if (status == 0) status = 1;
-        }
-        for (const auto& s : symbols) {
-            std::string pos;
-            for (const auto& c : s.corners) {
-                char buf[64];
-                std::snprintf(buf, sizeof buf, "%s[%.1f,%.1f]", pos.empty() ? "" : ",", c.x, c.y);
-                pos += buf;
-            }
-            std::printf("{\"file\":%s,\"text\":%s,\"position\":[%s],\"angle\":%.1f,\"lines\":%d}\n",
-                        Json(file).c_str(), Json(s.text).c_str(), pos.c_str(), s.angle, s.lines);
-        }
+        if (symbols.empty() && status == 0) status = 1;
+        record.symbols = symbols;
+        std::printf("%s\n", scan39::reader::RecordJson(record).c_str());
         std::fflush(stdout);
     }
     return status;

@@ -34,9 +34,7 @@ def run(cmd):
 def scan39_texts(out):
     texts = []
     for line in out.splitlines():
-        rec = json.loads(line)
-        if rec.get("text"):
-            texts.append(rec["text"])
+        texts += [symbol["text"] for symbol in json.loads(line).get("symbols", [])]
     return texts
 
 

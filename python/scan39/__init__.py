@@ -135,8 +135,9 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
 def read(image, *, check_digit: bool = False, full_ascii: bool = False,
          effort: str = "thorough", grade: bool = False, dpi: int = 300,
          polarity: str = "both") -> list[Symbol]:
-    """Every Code 39 symbol in the picture, each once, in no particular order; for a PDF or a
-    TIFF of several pages those of every page, each with its `page`.
+    """Every Code 39 symbol in the picture, each once, in reading order (top to bottom, then
+    left to right, by their centres, as scan39 --json lists them); for a PDF or a TIFF of
+    several pages those of every page, page by page, each with its `page`.
 
     check_digit: the last character must be a valid mod 43 check character; it is removed
     from the text, and a symbol that fails the check is not reported.

@@ -2,9 +2,10 @@
 
     python3 -m scan39.batch PATH... [--workers N | --scheduler ADDRESS] [--output FILE]
 
-Writes one JSON line per picture, {"file": ..., "symbols": [...]} or {"file": ..., "error": ...},
-in the order the pictures finish; a PDF or TIFF of several pages gives one line per page, with
-"page" (from 1) and "pages" (how many), all written together. With --output, a run that was interrupted is finished by
+Writes one JSON line per picture, the very record scan39 --json writes (one writer for both),
+{"file": ..., "symbols": [...]} or {"file": ..., "error": ...}, in the order the pictures
+finish; a PDF or TIFF of several pages gives one line per page, with "page" (from 1) and
+"pages" (how many), all written together. With --output, a run that was interrupted is finished by
 running the same command again: pictures already in the file are skipped, the rest are added,
 none twice. One run at a time uses that file, and only a regular file holding these records
 (or a new one); anything else is refused untouched. A file name that is not UTF-8 also gets
@@ -36,35 +37,34 @@ EXIT_ALL_READ, EXIT_SOME_EMPTY, EXIT_SOME_FAILED, EXIT_INTERRUPTED = 0, 1, 2, 13
 
 # --- On the workers -------------------------------------------------------------------------
 
-def read_one(path: str, options: dict) -> list[dict]:
-    """The records of one picture, one per page of a file of several; never raises for the
-    picture's sake."""
+def read_one(path: str, options: dict) -> list[str]:
+    """The records of one picture, one per page of a file of several, as JSON lines (without
+    their ends) in the form scan39 --json writes; never raises for the picture's sake."""
     import scan39
+    from scan39 import _scan39
 
+    name = os.fsencode(path)
     try:
-        pages = scan39.read_pages(path, **options)
+        return list(_scan39.read_records(path, name, options["check_digit"],
+                                         options["full_ascii"], options["effort"], "both",
+                                         False, options["dpi"]))
     except FileNotFoundError as e:
-        return [{"file": path, "error": e.strerror or str(e)}]
+        message = e.strerror or str(e)
     except scan39.PictureError as e:
-        return [{"file": path, "error": str(e)}]
+        message = str(e)
     except Exception as e:  # noqa: BLE001 - whatever it was, the picture gets its record
-        return [{"file": path, "error": f"{type(e).__name__}: {e}"}]
-    records = []
-    for page in pages:
-        record = {"file": path}
-        if page.page is not None:
-            record.update(page=page.page, pages=len(pages))
-        if page.error is not None:
-            record["error"] = str(page.error)
-        else:
-            record["symbols"] = [
-                {"text": s.text, "position": [[round(x, 2), round(y, 2)] for x, y in s.position],
-                 "angle": round(s.angle, 2), "lines": s.lines} for s in page.symbols]
-        records.append(record)
-    return records
+        message = f"{type(e).__name__}: {e}"
+    return [error_record(path, message)]
 
 
-def read_chunk(paths: list[str], options: dict) -> list[list[dict]]:
+def error_record(path: str, message: str) -> str:
+    from scan39 import _scan39
+
+    return _scan39.error_record(os.fsencode(path),
+                                message.encode("utf-8", "surrogateescape"))
+
+
+def read_chunk(paths: list[str], options: dict) -> list[list[str]]:
     return [read_one(p, options) for p in paths]
 
 
@@ -86,21 +86,6 @@ def find_pictures(arguments: list[str]) -> list[str]:
     return list(seen)
 
 
-def _encode(record: dict) -> bytes:
-    """One line of valid UTF-8. A file name that is not UTF-8 (os.fsdecode gives it with
-    surrogates) shows U+FFFD for each byte that does not decode and also comes as "file_bytes",
-    its exact bytes in base64, as scan39 --json writes it."""
-    record = dict(record)
-    name = record["file"]
-    raw = os.fsencode(name)
-    text = raw.decode("utf-8", "replace")
-    if text != name:
-        rest = {k: v for k, v in record.items() if k != "file"}
-        record = {"file": text, "file_bytes": base64.b64encode(raw).decode("ascii"), **rest}
-    line = json.dumps(record, ensure_ascii=False, separators=(",", ":"))
-    return (line + "\n").encode("utf-8", "replace")
-
-
 def _name_of(record: dict) -> str:
     """The file a record was written for, exactly as os.fsdecode gives its name."""
     if "file_bytes" in record:
@@ -116,7 +101,9 @@ def _is_record(value) -> bool:
 def _status_of(record: dict) -> int:
     if "error" in record:
         return EXIT_SOME_FAILED
-    return EXIT_ALL_READ if record.get("symbols") else EXIT_SOME_EMPTY
+    # A search cut short may have missed symbols: never counted as read whole.
+    return EXIT_ALL_READ if record.get("symbols") and not record.get("truncated") \
+        else EXIT_SOME_EMPTY
 
 
 class OutputError(Exception):
@@ -215,14 +202,16 @@ class RecordFile:
         if good_end != size:
             os.ftruncate(self._fd, good_end)
 
-    def write(self, records: list[dict]) -> None:
-        """Writes the records of one file (one per page) together."""
-        data = b"".join(_encode(record) for record in records)
+    def write(self, lines: list[str]) -> list[dict]:
+        """Writes the records of one file (one per page) together; returns them parsed."""
+        records = [json.loads(line) for line in lines]
+        data = "".join(line + "\n" for line in lines).encode("utf-8")
         while data:
             data = data[os.write(self._fd, data):]
         for record in records:
-            self.done.add(record["file"])
+            self.done.add(_name_of(record))
             self.status = max(self.status, _status_of(record))
+        return records
 
     def close(self) -> None:
         if self._fd >= 0 and self._fd != sys.stdout.fileno():
@@ -316,11 +305,10 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
                 pending.extend([p] for p in reversed(chunk))
                 results = []
             else:
-                results = [[{"file": chunk[0],
-                             "error": "the worker reading this picture stopped unexpectedly"}]]
-        for picture in results:
-            records.write(picture)
-        progress.add(results)
+                results = [[error_record(
+                    chunk[0], "the worker reading this picture stopped unexpectedly")]]
+        written = [records.write(picture) for picture in results]
+        progress.add(written)
         future.release()
         while pending and len(chunk_of) < window:
             submit(pending.pop())

@@ -14,6 +14,7 @@
 #include "released.h"
 #include "scan39/grade.h"
 #include "scan39/interpret.h"
+#include "scan39/record_json.h"
 #include "sources.h"
 
 namespace py = pybind11;
@@ -102,11 +103,10 @@ int Dpi(int dpi) {
     return dpi;
 }
 
-// Every page of the source: (page or None, symbols, error or None), the error as (number,
-// message). A source whose only page fails raises, as for any picture; arrays are one page.
-py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
-                   const std::string& effort, const std::string& polarity, bool grade, int dpi) {
-    const auto options = Options(checkDigit, fullAscii, effort, polarity);
+// Every page of the source, read with the GIL released. A source whose only page fails
+// throws, as for any picture; arrays are one page.
+std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOptions& options,
+                                 bool grade, int dpi) {
     const int resolution = Dpi(dpi);
     std::vector<PageRead> pages;
     if (const auto encoded = EncodedOf(image)) {
@@ -135,8 +135,15 @@ py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
         }
         pages.push_back(std::move(page));
     }
+    return pages;
+}
+
+// Every page: (page or None, symbols, error or None), the error as (number, message).
+py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
+                   const std::string& effort, const std::string& polarity, bool grade, int dpi) {
     py::list out;
-    for (const auto& p : pages) {
+    for (const auto& p :
+         ReadSource(image, Options(checkDigit, fullAscii, effort, polarity), grade, dpi)) {
         const py::object number = p.page ? py::object(py::int_(p.page)) : py::object(py::none());
         const py::object error = p.error
                                      ? py::object(py::make_tuple(
@@ -145,6 +152,39 @@ py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
         out.append(py::make_tuple(number, ToPython(p), error));
     }
     return out;
+}
+
+// The records scan39 --json writes, one per page, for the file named by `file` (its exact
+// bytes); a page that fails gets its error record. Raises as read_pages when no page can be had.
+py::list ReadRecords(const py::handle& image, const py::bytes& file, bool checkDigit,
+                     bool fullAscii, const std::string& effort, const std::string& polarity,
+                     bool grade, int dpi) {
+    const std::string name = file;
+    const std::vector<PageRead> pages =
+        ReadSource(image, Options(checkDigit, fullAscii, effort, polarity), grade, dpi);
+    py::list out;
+    for (const auto& p : pages) {
+        const std::string error = p.error ? p.error->description().toStdString() : std::string();
+        reader::Record record;
+        record.file = name;
+        record.page = p.page;
+        record.pages = p.page ? static_cast<int>(pages.size()) : 0;
+        if (p.error) record.error = error;
+        record.symbols = p.symbols;
+        record.grades = p.grades;
+        record.truncated = p.truncated;
+        out.append(py::str(reader::RecordJson(record)));
+    }
+    return out;
+}
+
+// The error record of a file no page of which could be had; `message` as UTF-8 bytes.
+std::string ErrorRecord(const py::bytes& file, const py::bytes& message) {
+    const std::string name = file, text = message;
+    reader::Record record;
+    record.file = name;
+    record.error = text;
+    return reader::RecordJson(record);
 }
 
 // For the benchmark of what crossing into Python costs: the reader alone on the picture's
@@ -179,6 +219,10 @@ PYBIND11_MODULE(_scan39, m) {
 
     m.def("read_pages", &ReadPages, py::arg("image"), py::arg("check_digit"), py::arg("full_ascii"),
           py::arg("effort"), py::arg("polarity"), py::arg("grade"), py::arg("dpi"));
+    m.def("read_records", &ReadRecords, py::arg("image"), py::arg("file"), py::arg("check_digit"),
+          py::arg("full_ascii"), py::arg("effort"), py::arg("polarity"), py::arg("grade"),
+          py::arg("dpi"));
+    m.def("error_record", &ErrorRecord, py::arg("file"), py::arg("message"));
     m.def(
         "check_size",
         [](std::int64_t width, std::int64_t height) { CheckPixelCount(width, height); },

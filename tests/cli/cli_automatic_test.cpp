@@ -208,21 +208,21 @@ class CliAutomaticTest : public QObject {
         QTest::addColumn<QByteArray>("err");    // contained
         QTest::addColumn<QStringList>("json");  // the members of each line, in order
         QTest::addColumn<bool>("needsReader");
-        const QStringList symbol{"file", "text", "position", "angle", "lines"};
+        const QStringList symbol{"file", "symbols"};
         QTest::newRow("symbol") << QList<QByteArray>{"sym.png"} << 0 << QByteArray() << symbol
                                 << true;
         QTest::newRow("tiff and webp") << QList<QByteArray>{"sym.tif", "sym.webp"} << 0
                                        << QByteArray() << (symbol + symbol) << true;
         QTest::newRow("none") << QList<QByteArray>{"blank.png"} << 1
                               << QByteArray("no Code 39 symbol found (searched 200×100 pixels")
-                              << QStringList{"file", "text"} << false;
+                              << QStringList{"file", "symbols"} << false;
         QTest::newRow("not a picture")
             << QList<QByteArray>{"text.png"} << 2 << QByteArray("text.png: not a BMP, JPEG")
             << QStringList{"file", "error"} << false;
         QTest::newRow("missing beats none")
             << QList<QByteArray>{"blank.png", "missing.png"} << 2
             << QByteArray("missing.png: file not found")
-            << QStringList{"file", "text", "file", "error"} << false;
+            << QStringList{"file", "symbols", "file", "error"} << false;
         QTest::newRow("the name exactly as given")
             << QList<QByteArray>{"good.bmp "} << 2 << QByteArray("good.bmp : empty")
             << QStringList{"file", "error"} << false;
@@ -252,7 +252,7 @@ class CliAutomaticTest : public QObject {
         QStringList members;
         for (const QJsonObject& o : JsonLines(js.out)) {
             const QStringList keys = o.keys();
-            for (const char* k : {"file", "text", "position", "angle", "lines", "error"})
+            for (const char* k : {"file", "symbols", "error"})
                 if (keys.contains(k)) members << k;
         }
         QCOMPARE(members, json);
@@ -262,8 +262,11 @@ class CliAutomaticTest : public QObject {
         if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
         const auto lines = JsonLines(run({"--json", "sym.png"}).out);
         QCOMPARE(lines.size(), 1);
-        QCOMPARE(lines[0]["text"].toString(), QStringLiteral("SCAN39"));
-        const QJsonArray corners = lines[0]["position"].toArray();
+        QCOMPARE(lines[0]["symbols"].toArray().size(), 1);
+        const QJsonObject symbol = lines[0]["symbols"][0].toObject();
+        QCOMPARE(symbol.keys(), (QStringList{"angle", "lines", "position", "text"}));
+        QCOMPARE(symbol["text"].toString(), QStringLiteral("SCAN39"));
+        const QJsonArray corners = symbol["position"].toArray();
         QCOMPARE(corners.size(), 4);
         for (const auto& c : corners) {
             const QJsonArray xy = c.toArray();
@@ -271,7 +274,7 @@ class CliAutomaticTest : public QObject {
             QVERIFY(xy[0].toDouble() >= 30 && xy[0].toDouble() <= Symbol("SCAN39").width() - 30);
             QVERIFY(xy[1].toDouble() >= 10 && xy[1].toDouble() <= 110);
         }
-        QVERIFY(lines[0]["lines"].toInt() >= 1);
+        QVERIFY(symbol["lines"].toInt() >= 1);
     }
 
     // Each polarity reads its own bars and only those; "both" reads either.
@@ -300,17 +303,20 @@ class CliAutomaticTest : public QObject {
         const auto lines =
             JsonLines(run({"--json", "--grade", "--dpi", "300", "sym.png", "pzn.png"}).out);
         QCOMPARE(lines.size(), 2);
-        const QJsonObject grade = lines[0]["grade"].toObject();
+        const QJsonObject grade = lines[0]["symbols"][0]["grade"].toObject();
         QCOMPARE(grade["overall"].toString(), QStringLiteral("A"));
         QCOMPARE(grade["scans"].toInt(), 10);
         QCOMPARE(grade["parameters"].toObject().keys().size(), 8);
         QCOMPARE(grade["x_dimension_px"].toDouble(), 3.0);
         QVERIFY(grade["code39_rules"].isObject());
-        QVERIFY(!lines[0].contains("interpretation"));
-        QCOMPARE(lines[1]["interpretation"].toObject()["value"].toString(),
+        QVERIFY(!lines[0]["symbols"][0].toObject().contains("interpretation"));
+        QCOMPARE(lines[1]["symbols"][0]["interpretation"]["value"].toString(),
                  QStringLiteral("01234562"));
         QCOMPARE(run({"--grade", "sym.png"}).out, QByteArray("SCAN39\tgrade A 4.0\n"));
-        QVERIFY(!JsonLines(run({"--json", "pzn.png"}).out).value(0).contains("grade"));
+        QVERIFY(!JsonLines(run({"--json", "pzn.png"}).out)
+                     .value(0)["symbols"][0]
+                     .toObject()
+                     .contains("grade"));
     }
 
     // Twelve pictures on four threads come out in the order given.

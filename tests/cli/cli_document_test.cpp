@@ -78,9 +78,12 @@ class CliDocumentTest : public QObject {
             if (!line.startsWith('{')) continue;
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             const QString page = o.contains("page") ? QString::number(o["page"].toInt()) : "";
+            QStringList texts;
+            for (const auto& symbol : o["symbols"].toArray())
+                texts << symbol.toObject()["text"].toString();
             r.records << page + ':' +
                              (o.contains("error") ? "error " + o["error"].toString()
-                                                  : o["text"].toString());
+                                                  : texts.join(','));
         }
         return r;
     }

@@ -7,11 +7,14 @@ import subprocess
 import sys
 import time
 
+import numpy as np
+import pytest
 from PIL import Image
 
 import code39
 import scan39
 
+CLI = os.environ.get("SCAN39_CLI")
 TEXTS = ["B1", "B22", "B333", "B4444", "B-5", "B.6", "B 7", "B+8"]
 
 
@@ -108,3 +111,27 @@ def test_output_file_is_ours_alone(tmp_path):
     lines = output.read_bytes().decode("utf-8").splitlines()  # valid UTF-8
     assert len(lines) == 1
     assert base64.b64decode(json.loads(lines[0])["file_bytes"]) == name
+
+
+
+@pytest.mark.skipif(not CLI, reason="SCAN39_CLI names the scan39 binary")
+def test_cli_batch_and_read_give_one_record_in_reading_order(tmp_path):
+    # Two labels on one row, the right one a little higher, and one below them.
+    sheet = np.full((330, 1000), 255, np.uint8)
+    for text, left, top in [("ROW1-RIGHT", 500, 20), ("ROW1-LEFT", 40, 34), ("ROW2", 40, 180)]:
+        grey, _ = code39.render(text, narrow=2, left=left, top=top, size=sheet.shape)
+        sheet = np.minimum(sheet, grey)
+    path = tmp_path / "sheet.png"
+    Image.fromarray(sheet).save(path)
+    cli = subprocess.run([CLI, "--json", str(path)], capture_output=True, text=True, timeout=120)
+    run = batch(path, "--workers", 1)
+    out, _ = run.communicate(timeout=300)
+    assert cli.returncode == run.returncode == 0
+    assert out == cli.stdout  # byte for byte: one writer
+    record = json.loads(out)
+    found = scan39.read(str(path))
+    assert [s["text"] for s in record["symbols"]] == [s.text for s in found] == [
+        "ROW1-LEFT", "ROW1-RIGHT", "ROW2"]
+    for written, symbol in zip(record["symbols"], found):
+        assert sum(written["position"], []) == pytest.approx(sum(map(list, symbol.position), []),
+                                                             abs=0.006)

@@ -84,15 +84,16 @@ const $ = (id) => document.getElementById(id);
 const stage = $('stage'), img = $('picture'), overlay = $('overlay'), viewer = $('viewer');
 const SVG = 'http://www.w3.org/2000/svg';
 
-// A symbol's outline from its corners, in a group with a label above its first corner; the
-// picture's overlay and the live video's draw alike.
-function symbolOutline(c, text, lift) {
+// A symbol's outline from its four corners ([x, y] each, as the record's "position"), in a
+// group with a label above its first corner; the picture's overlay and the live video's draw
+// alike.
+function symbolOutline(position, text, lift) {
   const g = document.createElementNS(SVG, 'g');
   const polygon = document.createElementNS(SVG, 'polygon');
-  polygon.setAttribute('points', `${c[0]},${c[1]} ${c[2]},${c[3]} ${c[4]},${c[5]} ${c[6]},${c[7]}`);
+  polygon.setAttribute('points', position.map(([x, y]) => `${x},${y}`).join(' '));
   const label = document.createElementNS(SVG, 'text');
-  label.setAttribute('x', c[0]);
-  label.setAttribute('y', c[1] - lift);
+  label.setAttribute('x', position[0][0]);
+  label.setAttribute('y', position[0][1] - lift);
   label.textContent = text;
   g.append(polygon, label);
   return g;
@@ -102,6 +103,7 @@ const worker = new Worker('worker.js');
 let seq = 0;              // the latest request; older answers are dropped
 let current = null;       // { name, width, height, url }
 let symbols = [];
+let record = null;        // the last read's record, as scan39 --json --grade writes it
 let scale = 1, fit = true;
 
 function setState(state, message, kind) {
@@ -125,7 +127,7 @@ function open(blob, name) {
   $('box-result').textContent = '';
   delete $('box-result').dataset.result;
   setState('busy', T.reading(name));
-  worker.postMessage({ type: 'load', seq: ++seq, blob, options: options() });
+  worker.postMessage({ type: 'load', seq: ++seq, blob, options: { ...options(), name } });
 }
 
 worker.onmessage = (event) => {
@@ -153,6 +155,7 @@ worker.onmessage = (event) => {
     fit = true;
     layout();
   } else if (m.type === 'load' || m.type === 'read') {
+    record = m.record;
     symbols = m.symbols;
     showSymbols(Math.round(m.ms));
   } else if (m.type === 'profiles') {
@@ -200,7 +203,7 @@ function showSymbols(ms) {
     }
     list.append(li);
 
-    const g = symbolOutline(s.corners, `${i + 1}. ${s.text}`, 4);
+    const g = symbolOutline(s.position, `${i + 1}. ${s.text}`, 4);
     g.setAttribute('class', 'symbol');
     overlay.prepend(g);
   });
@@ -381,7 +384,7 @@ for (const box of [$('check'), $('ascii')]) {
   box.addEventListener('change', () => {
     if (!current || !current.width) return;
     setState('busy', T.reading(current.name));
-    worker.postMessage({ type: 'read', seq: ++seq, options: options() });
+    worker.postMessage({ type: 'read', seq: ++seq, options: { ...options(), name: current.name } });
   });
 }
 document.addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('dragover'); });

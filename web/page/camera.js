@@ -306,7 +306,7 @@ function drawOutlines(found, listed, width, height) {
   const overlay = $('live-overlay');
   overlay.setAttribute('viewBox', `0 0 ${width} ${height}`);
   overlay.replaceChildren(...found.map((s, i) => {
-    const g = symbolOutline(s.corners, s.text, 8);
+    const g = symbolOutline(s.position, s.text, 8);
     if (!listed[i]) g.setAttribute('class', 'pending');
     g.querySelector('text').setAttribute('font-size', Math.max(16, width / 45));
     return g;

@@ -72,11 +72,22 @@ async function load(blob) {
   return { width, height };
 }
 
+// The picture's record, as scan39 --json --grade writes it for a file of that name.
 async function read(options) {
   const M = await wasm();
   const start = performance.now();
-  const json = M.UTF8ToString(M._scan39_read(options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 1));
-  return { symbols: JSON.parse(json), ms: performance.now() - start };
+  const size = M.lengthBytesUTF8(options.name || '') + 1;
+  const name = M._malloc(size);
+  if (!name) return { error: 'memory' };
+  let json;
+  try {
+    M.stringToUTF8(options.name || '', name, size);
+    json = M.UTF8ToString(M._scan39_read(name, options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 1));
+  } finally {
+    M._free(name);
+  }
+  const record = JSON.parse(json);
+  return { record, symbols: record.symbols, ms: performance.now() - start };
 }
 
 async function profiles(index) {
@@ -118,7 +129,7 @@ async function frame(request) {
   const options = request.options;
   const json = M.UTF8ToString(M._scan39_read_frame(options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 0));
   const end = performance.now();
-  return { symbols: JSON.parse(json), width, height, ms: end - start, readMs: end - ready };
+  return { symbols: JSON.parse(json).symbols, width, height, ms: end - start, readMs: end - ready };
 }
 
 // A YUV frame's planes straight into the module's grey frame, whose room takes them all.

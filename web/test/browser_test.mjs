@@ -48,8 +48,8 @@ function whitePng(width, height) {
 }
 
 // ---- the command-line program: the reference for the box ---------------------------------
-function runCli(args) {
-  const r = spawnSync(cli, args, { encoding: 'utf8', env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' } });
+function runCli(args, cwd) {
+  const r = spawnSync(cli, args, { cwd, encoding: 'utf8', env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' } });
   return r.stdout.split('\n').filter((l) => l.startsWith('{')).map((l) => JSON.parse(l));
 }
 
@@ -112,7 +112,7 @@ for (const [picture, texts] of expectedTexts) {
 
 await check('each symbol shows the grade scan39 --grade gives, and its ten profiles on a click', async () => {
   const picture = 'test/label.png';
-  const graded = runCli(['--grade', '--json', join(root, picture)]).map((r) => r.grade.overall).sort();
+  const graded = runCli(['--grade', '--json', join(root, picture)])[0].symbols.map((s) => s.grade.overall).sort();
   await open(`?picture=${picture}`);
   const shown = await evaluate(`[...document.querySelectorAll('#symbols button.grade')].map((b) => b.dataset.grade).sort()`);
   if (JSON.stringify(shown) !== JSON.stringify(graded)) return `page shows ${shown}, scan39 --grade ${graded}`;
@@ -121,6 +121,16 @@ await check('each symbol shows the grade scan39 --grade gives, and its ten profi
   const height = await evaluate(`document.getElementById('profiles-plot').clientHeight`);
   if (height < 10 * 30) return `plot only ${height} px high`;
 });
+
+// One writer: the page's record of a lossless picture is the very record scan39 writes.
+for (const picture of ['test/label.png', 'samples/form_sample.bmp']) {
+  await check(`the record of ${picture} is scan39 --json --grade's`, async () => {
+    await open(`?picture=${picture}`);
+    const shown = JSON.stringify(await evaluate('record'));
+    const cli = JSON.stringify(runCli(['--grade', '--json', picture], root)[0]);
+    if (shown !== cli) return `page ${shown}\nscan39 ${cli}`;
+  });
+}
 
 // The built-in boxes of the sample, then boxes the control treats in its own ways: right to
 // left, upward, one pixel high, past the picture's edge, ending inside the quiet zone.

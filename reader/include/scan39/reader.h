@@ -73,7 +73,8 @@ struct Symbol {
     CheckState check = CheckState::kNotChecked;
 };
 
-// Every Code 39 symbol in the picture, each once, in no particular order. An empty picture
+// Every Code 39 symbol in the picture, each once, in reading order (SortInReadingOrder).
+// An empty picture
 // (width or height 0) holds none. Throws std::invalid_argument for a view that is not
 // well formed (null data with a non-zero size, negative sizes, stride < width); never throws
 // for the picture's contents.
@@ -90,6 +91,13 @@ struct ReadResult {
 
 // Read, telling also whether the search was cut short.
 ReadResult ReadAll(const GreyView& picture, const ReadOptions& options = {});
+
+// Reading order, by each symbol's centre (the mean of its corners): rows from top to bottom,
+// left to right within a row. A row is the symbols whose centres lie at most half a height
+// below its topmost one's (the lower of the two symbols' heights, each the vertical extent of
+// its corners), so labels side by side read left to right even when one sits a little lower.
+// Symbols with the same centre go by text. Read and ReadAll return their symbols so ordered.
+void SortInReadingOrder(std::vector<Symbol>& symbols);
 
 // The grey level of an RGB pixel as the reader sees it (ITU-R BT.601 luma, rounded), so that
 // every caller converts colour pictures alike.

@@ -1,0 +1,195 @@
+#include "scan39/record_json.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "scan39/interpret.h"
+
+namespace scan39::reader {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 with `bad` set to how many bytes
+// make its maximal ill-formed part (at least 1).
+std::size_t Utf8Length(std::string_view s, std::size_t i, std::size_t& bad) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;   // no overlong forms
+        if (c == 0xED) high = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    }
+    bad = 1;
+    if (length == 0) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if (i + k >= s.size()) return 0;
+        const unsigned char b = at(i + k);
+        if (k == 1 ? b < low || b > high : b < 0x80 || b > 0xBF) return 0;
+        bad = k + 1;
+    }
+    return length;
+}
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t n = 0;
+        const std::size_t k = std::min<std::size_t>(3, bytes.size() - i);
+        for (std::size_t j = 0; j < 3; ++j)
+            n = n << 8 | (j < k ? static_cast<unsigned char>(bytes[i + j]) : 0u);
+        for (std::size_t j = 0; j < 4; ++j) out += j <= k ? kDigits[(n >> (18 - 6 * j)) & 63] : '=';
+    }
+    return out;
+}
+
+std::string Position(const Symbol& s) {
+    std::string j = "[";
+    for (std::size_t i = 0; i < s.corners.size(); ++i) {
+        j += i ? ",[" : "[";
+        j += JsonNumber(s.corners[i].x, kJsonDecimals) + ',' +
+             JsonNumber(s.corners[i].y, kJsonDecimals) + ']';
+    }
+    return j + ']';
+}
+
+// The angle rounded as written, kept within [0, 360).
+std::string Angle(double angle) {
+    std::string a = JsonNumber(angle, kJsonDecimals);
+    return a == "360" ? "0" : a;
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view s) {
+    std::string j = "\"";
+    j.reserve(s.size() + 2);
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            std::size_t bad = 1;
+            const std::size_t length = Utf8Length(s, i, bad);
+            j += length ? s.substr(i, length) : kReplacement;
+            i += length ? length : bad;
+            continue;
+        }
+        ++i;
+        switch (c) {
+            case '"':
+                j += "\\\"";
+                break;
+            case '\\':
+                j += "\\\\";
+                break;
+            case '\b':
+                j += "\\b";
+                break;
+            case '\f':
+                j += "\\f";
+                break;
+            case '\n':
+                j += "\\n";
+                break;
+            case '\r':
+                j += "\\r";
+                break;
+            case '\t':
+                j += "\\t";
+                break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    static constexpr char kHex[] = "0123456789abcdef";
+                    j += "\\u00";
+                    j += kHex[c >> 4];
+                    j += kHex[c & 15];
+                } else {
+                    j += static_cast<char>(c);
+                }
+        }
+    }
+    return j + '"';
+}
+
+std::string JsonFileMembers(std::string_view name) {
+    std::string j = "\"file\":" + JsonString(name);
+    for (std::size_t i = 0; i < name.size();) {
+        std::size_t bad = 1;
+        const std::size_t length =
+            static_cast<unsigned char>(name[i]) < 0x80 ? 1 : Utf8Length(name, i, bad);
+        if (length == 0) return j + ",\"file_bytes\":\"" + Base64(name) + '"';
+        i += length;
+    }
+    return j;
+}
+
+// Not printf's %f: that follows the process's locale (a decimal comma), and not every
+// standard library has floating-point std::to_chars.
+std::string JsonNumber(double v, int decimals) {
+    if (!std::isfinite(v)) v = 0;
+    long long scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    const long long n = std::llround(std::abs(v) * static_cast<double>(scale));
+    std::string s = (v < 0 && n != 0 ? "-" : "") + std::to_string(n / scale);
+    std::string fraction = decimals > 0 ? std::to_string(n % scale) : std::string();
+    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) s += "." + fraction;
+    return s;
+}
+
+std::string SymbolJson(const Symbol& s, std::string_view grade) {
+    const bool checked = s.check == CheckState::kVerified;
+    std::string j = "{\"text\":" + JsonString(s.text) + ",\"position\":" + Position(s) +
+                    ",\"angle\":" + Angle(s.angle) + ",\"lines\":" + std::to_string(s.lines);
+    if (checked) j += ",\"checked\":true";
+    if (const auto meaning = Interpret(s.text, checked))
+        j += ",\"interpretation\":" + InterpretationJson(*meaning);
+    if (!grade.empty()) j += ",\"grade\":" + std::string(grade);
+    return j + '}';
+}
+
+std::string RecordJson(const Record& r) {
+    std::string j = "{";
+    if (r.file) j += JsonFileMembers(*r.file);
+    const auto member = [&](std::string_view name) {
+        if (j.size() > 1) j += ',';
+        j += '"';
+        j += name;
+        j += "\":";
+    };
+    if (r.page > 0) {
+        member("page");
+        j += std::to_string(r.page);
+        member("pages");
+        j += std::to_string(r.pages);
+    }
+    if (r.error) {
+        member("error");
+        j += JsonString(*r.error);
+        return j + '}';
+    }
+    member("symbols");
+    j += '[';
+    for (std::size_t i = 0; i < r.symbols.size(); ++i) {
+        if (i > 0) j += ',';
+        j += SymbolJson(r.symbols[i], i < r.grades.size() ? r.grades[i] : std::string_view());
+    }
+    j += ']';
+    if (r.truncated) j += ",\"truncated\":true";
+    return j + '}';
+}
+
+}  // namespace scan39::reader

@@ -1,0 +1,100 @@
+// The one JSON record of a picture's symbols, and the reading order they come in.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scan39/reader.h"
+#include "scan39/record_json.h"
+
+namespace {
+
+using scan39::reader::Point;
+using scan39::reader::Symbol;
+
+// An upright symbol centred at (x, y), `w` wide and `h` high.
+Symbol At(const std::string& text, double x, double y, double w = 100, double h = 40) {
+    Symbol s;
+    s.text = text;
+    s.corners = {Point{x - w / 2, y - h / 2}, Point{x + w / 2, y - h / 2},
+                 Point{x + w / 2, y + h / 2}, Point{x - w / 2, y + h / 2}};
+    s.lines = 3;
+    return s;
+}
+
+struct OrderCase {
+    const char* name;
+    std::vector<Symbol> symbols;
+    std::vector<std::string> expected;
+};
+
+TEST(ReadingOrder, RowsTopToBottomThenLeftToRight) {
+    const OrderCase cases[] = {
+        {"a grid",
+         {At("D", 300, 200), At("A", 100, 50), At("C", 100, 200), At("B", 300, 50)},
+         {"A", "B", "C", "D"}},
+        // The right one's centre a little higher: still one row, read left to right.
+        {"one row, uneven", {At("R", 300, 95), At("L", 100, 110)}, {"L", "R"}},
+        // Half the lower height apart and more: two rows.
+        {"two rows", {At("UP", 300, 70), At("DOWN", 100, 110)}, {"UP", "DOWN"}},
+        // A tall symbol beside a short one: the short one's height sets the row.
+        {"tall beside short",
+         {At("TALL", 100, 200, 40, 300), At("SHORT", 300, 120)},
+         {"SHORT", "TALL"}},
+        {"same centre, by text", {At("B", 50, 50), At("A", 50, 50)}, {"A", "B"}},
+        {"none", {}, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<Symbol> symbols = c.symbols;
+        scan39::reader::SortInReadingOrder(symbols);
+        std::vector<std::string> texts;
+        for (const auto& s : symbols) texts.push_back(s.text);
+        EXPECT_EQ(texts, c.expected) << c.name;
+    }
+}
+
+TEST(RecordJson, StringsAreAlwaysValidUtf8) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"a\"b\\c", R"("a\"b\\c")"},
+        {"\n\t\x01\x7f", R"("\n\t\u0001\u007f")"},
+        {"\xE9\x94\x99", "\"\xE9\x94\x99\""},  // 错, kept
+        {"a\xFF"
+         "b",
+         "\"a\xEF\xBF\xBD"
+         "b\""},                                                       // a stray byte
+        {"\xE9\x94", "\"\xEF\xBF\xBD\""},                              // cut short: once
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong
+    };
+    for (const auto& c : cases) EXPECT_EQ(scan39::reader::JsonString(c.in), c.out) << c.in;
+}
+
+TEST(RecordJson, OneShapeForEveryOutcome) {
+    Symbol s = At("-01234562", 12.345, 20, 10, 10);  // a PZN
+    s.angle = 359.996;
+    s.check = scan39::reader::CheckState::kVerified;
+    const std::vector<Symbol> symbols{s};
+    const std::vector<std::string> grades{R"({"overall":"A"})"};
+    using scan39::reader::Record;
+    const struct {
+        Record record;
+        std::string json;
+    } cases[] = {
+        {{.file = "a.png", .symbols = symbols, .grades = grades},
+         R"({"file":"a.png","symbols":[{"text":"-01234562","position":[[7.35,15],[17.35,15],)"
+         R"([17.35,25],[7.35,25]],"angle":0,"lines":3,"checked":true,"interpretation":)"
+         R"({"kind":"pzn","valid":true,"value":"01234562","version":"8"},)"
+         R"("grade":{"overall":"A"}}]})"},
+        {{.file = "p.pdf", .page = 2, .pages = 3, .truncated = true},
+         R"({"file":"p.pdf","page":2,"pages":3,"symbols":[],"truncated":true})"},
+        {{.file = "b\xFF.png", .error = "damaged", .symbols = symbols},
+         "{\"file\":\"b\xEF\xBF\xBD.png\",\"file_bytes\":\"Yv8ucG5n\",\"error\":\"damaged\"}"},
+        {{.symbols = {}}, R"({"symbols":[]})"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(scan39::reader::RecordJson(c.record), c.json);
+}
+
+}  // namespace
