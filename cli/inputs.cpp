@@ -184,28 +184,29 @@ struct Walk {
     }
 };
 
-// Appends `name`, or for a folder the pictures in it, sorted by their paths' bytes. Returns
-// false for a folder without pictures.
-bool Expand(const QByteArray& name, bool pdf, QList<QByteArray>& names) {
+enum class Expanded { kName, kFolder, kEmptyFolder };
+
+// Appends `name`, or for a folder the pictures in it, sorted by their paths' bytes.
+Expanded Expand(const QByteArray& name, bool pdf, QList<QByteArray>& names) {
     struct stat st {};
     // "-" is standard input; a name holding NUL is the loader's to refuse.
     if (name == "-" || name.contains('\0') || ::stat(name.constData(), &st) != 0 ||
         !S_ISDIR(st.st_mode)) {
         names.append(name);
-        return true;
+        return Expanded::kName;
     }
     // The folder named is followed through a link: the user chose it.
     Fd fd(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) {
         names.append(name);  // the loader says why it cannot be read
-        return true;
+        return Expanded::kName;
     }
     Walk walk;
     walk.pdf = pdf;
     walk.folder(fd.release(), name);
     std::sort(walk.found.begin(), walk.found.end());
     names.append(walk.found);
-    return !walk.found.isEmpty();
+    return walk.found.isEmpty() ? Expanded::kEmptyFolder : Expanded::kFolder;
 }
 
 }  // namespace
@@ -217,7 +218,9 @@ int ExpandPictures(Options& options, Sink& err) {
     int status = kExitDecoded;
     QList<QByteArray> names;
     const auto add = [&](const QByteArray& name) {
-        if (Expand(name, pdf, names)) return;
+        const Expanded expanded = Expand(name, pdf, names);
+        if (expanded != Expanded::kName) options.nameEach = true;
+        if (expanded != Expanded::kEmptyFolder) return;
         err << Tr(language, QStringLiteral("scan39: %1: no pictures in this folder\n"),
                   QStringLiteral("scan39：%1：此文件夹中没有图片\n"))
                    .arg(QFile::decodeName(name));
@@ -231,6 +234,7 @@ int ExpandPictures(Options& options, Sink& err) {
                 err << *failure;
                 return kExitError;
             }
+            options.nameEach = true;
             for (const QByteArray& name : listed) add(name);
         }
         if (i < options.pictureBytes.size()) add(options.pictureBytes[i]);

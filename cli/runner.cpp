@@ -22,19 +22,15 @@ struct Outcome {
     QString reason;  // why nothing was read, in the user's language; empty when unknown
 };
 
-// The control's own text stays as it is; the reason follows it on the same line.
-void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Language language,
-                  Sink& out, Sink& err) {
+// The control's own text stays a line of its own; the reason follows on the next.
+void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& out, Sink& err) {
     const QByteArray lead = prefix ? label + ": " : QByteArray();
     if (o.result == kScanDecoded) {
         out << lead << o.value << '\n';
-    } else if (o.reason.isEmpty()) {
-        err << lead << kNotDecodedText << '\n';
-    } else {
-        err << lead << kNotDecodedText
-            << Tr(language, QStringLiteral(" (%1)"), QStringLiteral("（%1）")).arg(o.reason)
-            << '\n';
+        return;
     }
+    err << lead << kNotDecodedText << '\n';
+    if (!o.reason.isEmpty()) err << lead << o.reason << '\n';
 }
 
 void PrintJsonOutcome(const QByteArray& file, const Outcome& o, Sink& out) {
@@ -131,7 +127,7 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
                 << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null"))
                 << ",\"expected\":" << JsonString(expected) << "}\n";
         } else {
-            PrintOutcome(label.toUtf8(), true, o, options.language, out, err);
+            PrintOutcome(label.toUtf8(), true, o, out, err);
             if (wrong)
                 err << label
                     << Tr(options.language, QStringLiteral(": expected "),
@@ -153,7 +149,7 @@ int RunBox(const Options& options, Sink& out, Sink& err) {
     int status = kExitDecoded;
     const QList<QByteArray> files =
         options.sample ? QList<QByteArray>{QByteArrayLiteral("sample")} : options.pictureBytes;
-    const bool prefix = files.size() > 1;
+    const bool prefix = files.size() > 1 || options.nameEach;
     for (const QByteArray& file : files) {
         Outcome o;
         std::optional<LoadError> error;
@@ -181,7 +177,7 @@ int RunBox(const Options& options, Sink& out, Sink& err) {
         } else if (options.json) {
             PrintJsonOutcome(file, o, out);
         } else {
-            PrintOutcome(file, prefix, o, options.language, out, err);
+            PrintOutcome(file, prefix, o, out, err);
         }
         if (!error && o.result != kScanDecoded) status = std::max(status, int{kExitNotDecoded});
         if (!out.flush() || !err.flush()) break;
