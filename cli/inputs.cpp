@@ -116,6 +116,8 @@ Judgement Judge(int dir, const char* name, bool pdf) {
 struct Walk {
     bool pdf = false;  // PDFs count (the automatic read draws their pages)
     std::vector<std::pair<dev_t, ino_t>> ancestors;
+    // The --annotate folder: what it holds are this program's copies, not pictures to read.
+    std::optional<std::pair<dev_t, ino_t>> outputs;
     QList<QByteArray> found;
 
     // Adds the pictures in the folder open as `fd` (taken over) and its subfolders.
@@ -128,7 +130,8 @@ struct Walk {
         }
         // Links are never followed into folders, so only a bind mount could lead back here.
         const std::pair<dev_t, ino_t> id{self.st_dev, self.st_ino};
-        if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+        if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end() ||
+            (!ancestors.empty() && id == outputs)) {
             ::close(fd);
             return;
         }
@@ -187,7 +190,7 @@ struct Walk {
 enum class Expanded { kName, kFolder, kEmptyFolder };
 
 // Appends `name`, or for a folder the pictures in it, sorted by their paths' bytes.
-Expanded Expand(const QByteArray& name, bool pdf, QList<QByteArray>& names) {
+Expanded Expand(const QByteArray& name, const Walk& settings, QList<QByteArray>& names) {
     struct stat st {};
     // "-" is standard input; a name holding NUL is the loader's to refuse.
     if (name == "-" || name.contains('\0') || ::stat(name.constData(), &st) != 0 ||
@@ -201,8 +204,7 @@ Expanded Expand(const QByteArray& name, bool pdf, QList<QByteArray>& names) {
         names.append(name);  // the loader says why it cannot be read
         return Expanded::kName;
     }
-    Walk walk;
-    walk.pdf = pdf;
+    Walk walk = settings;
     walk.folder(fd.release(), name);
     std::sort(walk.found.begin(), walk.found.end());
     names.append(walk.found);
@@ -214,11 +216,15 @@ Expanded Expand(const QByteArray& name, bool pdf, QList<QByteArray>& names) {
 int ExpandPictures(Options& options, Sink& err) {
     if (options.sample) return kExitDecoded;
     const Language language = options.language;
-    const bool pdf = options.automatic();
+    Walk settings;
+    settings.pdf = options.automatic();
+    struct stat st {};
+    if (options.annotateDir && ::stat(options.annotateDirBytes.constData(), &st) == 0)
+        settings.outputs = std::pair{st.st_dev, st.st_ino};
     int status = kExitDecoded;
     QList<QByteArray> names;
     const auto add = [&](const QByteArray& name) {
-        const Expanded expanded = Expand(name, pdf, names);
+        const Expanded expanded = Expand(name, settings, names);
         if (expanded != Expanded::kName) options.nameEach = true;
         if (expanded != Expanded::kEmptyFolder) return;
         err << Tr(language, QStringLiteral("scan39: %1: no pictures in this folder\n"),

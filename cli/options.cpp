@@ -170,10 +170,10 @@ const OptionSpec kOptionTable[] = {
      "row just below the box's top edge is read from just inside its\n"
      "left edge to its right edge: start left of the symbol in the\n"
      "white margin, end right of it in the white margin, and drag\n"
-     "down at least 2 pixels. A box that reads nothing says why.",
+     "down at least 2 pixels.",
      "从图片的像素 (X1,Y1) 拖到像素 (X2,Y2)。读取框上边缘下面一行，\n"
      "从框左边缘内侧读到右边缘：从条码左侧的空白处开始，到右侧的\n"
-     "空白处结束，并向下拖动至少 2 个像素。读不出时说明原因。"},
+     "空白处结束，并向下拖动至少 2 个像素。"},
     {QLatin1StringView("--check-digit"), 0, nullptr, nullptr, Scope::kAutomatic,
      Section::kAutomatic,
      [](Options& o, const Value&, Language) -> std::optional<QString> {
@@ -420,9 +420,10 @@ QString UsageText(Language language) {
                    "也读 PDF 文件和多页 TIFF 的每一页。图片也可以是文件夹（或 --files-from 文件）："
                    "\n"
                    "其中及各级子文件夹中装入程序按内容认得的图片（不带 --box 时也有 PDF）按路径的\n"
-                   "字节顺序逐个读取；其他文件、名字以点开头的文件和文件夹、指向文件夹的符号链接、"
-                   "\n"
-                   "设备和管道都悄悄跳过。文件夹中没有图片时在标准错误上说明，退出状态至少为 1。\n"
+                   "字节顺序逐个读取；其他文件、名字以点开头的文件和文件夹、--annotate 文件夹、\n"
+                   "指向文件夹的符号链接、设备和管道都悄悄跳过。文件夹中没有图片时在标准错误上说明"
+                   "，\n"
+                   "退出状态至少为 1。\n"
                    "\n"
                    "带 --box 时，像用鼠标在扫描控件上拖出红框一样读取：\n") +
                options(Section::kBox) +
@@ -432,7 +433,8 @@ QString UsageText(Language language) {
                QStringLiteral(
                    "\n"
                    "输出解码的文本，每个图片（不带 --box "
-                   "时每个条码）一行，有多幅图片时在前面加上图片名。\n"
+                   "时每个条码）一行，有多幅图片或图片来自文件夹、名单时在前面加上图片名。\n"
+                   "带 --box 读不出时，标准错误上控件的“错误：…”一行之后另有一行说明原因。\n"
                    "JSON（--json）：\n"
                    "  带 --box：{\"file\":...,\"result\":0|1,\"value\":...|null}；result 为 1 "
                    "时另有\n"
@@ -474,9 +476,10 @@ QString UsageText(Language language) {
                "--box also out of every page of PDF files and multi-page TIFFs. A PICTURE (or a\n"
                "name in a --files-from list) may be a folder: the pictures the loader knows by\n"
                "their content in it and in all its subfolders (without --box PDFs too) are read\n"
-               "in byte order of their paths. Other files, names starting with a dot, links to\n"
-               "folders, devices and pipes are passed over silently; a folder without pictures\n"
-               "is said on stderr and makes the exit status at least 1.\n"
+               "in byte order of their paths. Other files, names starting with a dot, the\n"
+               "--annotate folder, links to folders, devices and pipes are passed over\n"
+               "silently; a folder without pictures is said on stderr and makes the exit status\n"
+               "at least 1.\n"
                "\n"
                "With --box, the way the scanning control does when a red box is dragged over "
                "it:\n") +
@@ -486,7 +489,9 @@ QString UsageText(Language language) {
            QStringLiteral(
                "\n"
                "Prints the decoded text, one line per picture (without --box: per symbol),\n"
-               "prefixed with the picture's name when there are several.\n"
+               "prefixed with the picture's name when there are several or they come from a\n"
+               "folder or a list. A box that reads nothing gets the control's \"错误：...\" line\n"
+               "on stderr, then a line saying why.\n"
                "JSON (--json):\n"
                "  with --box: {\"file\":...,\"result\":0|1,\"value\":...|null}, with result 1\n"
                "    also \"reason\", why nothing was read\n"

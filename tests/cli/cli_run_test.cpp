@@ -106,6 +106,9 @@ class CliRunTest : public QObject {
         write("tree/sub/by-content.dat", good);
         write("tree/sub/.hidden/d.bmp", good);
         write("tree/sub/notes.txt", "not a picture\n");
+        QDir(dir_.path()).mkpath("shots/out");
+        write("shots/s.bmp", good);
+        write("shots/out/s.bmp", good);  // a copy from an earlier run
         QVERIFY(QFile::link("..", path("tree/sub/loop")));
         QVERIFY(QFile::link("../b.bmp", path("tree/sub/link.bmp")));
         QCOMPARE(::mkfifo(QFile::encodeName(path("tree/sub/pipe.bmp")).constData(), 0600), 0);
@@ -177,8 +180,9 @@ class CliRunTest : public QObject {
             << "tree/a-c/c.bmp: 1234567\ntree/b.bmp: 1234567\ntree/sub/by-content.dat: "
                "1234567\ntree/sub/link.bmp: 1234567\n"
             << "";
-        QTest::newRow("folder without --box")
-            << QStringList{"tree/a-c/"} << QByteArray() << 0 << "tree/a-c/c.bmp: 1234567\n"
+        QTest::newRow("folder without --box, its --annotate folder passed over")
+            << QStringList{"--annotate", "shots/out", "shots/"} << QByteArray() << 0
+            << "shots/s.bmp: 1234567\n"
             << "";
         QTest::newRow("folder without pictures")
             << QStringList{"--box", kGoodBox, "empty", "good.bmp"} << QByteArray() << 1
