@@ -140,13 +140,30 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
     return status;
 }
 
-int RunBox(const Options& options, Sink& out, Sink& err) {
+}  // namespace
+
+std::int16_t DragAndScan(Uo_Scan& control, const Box& box) {
+    return scan39::DragAndScan(control, box.x1, box.y1, box.x2, box.y2);
+}
+
+Box BoxAcross(int left, int right, int top, int bottom) {
+    constexpr int kMargin = 6;  // into the white margin on either side
+    constexpr int kInside = 3;  // top edge this far inside the bars
+    const int y1 = std::min(top + kInside, bottom);
+    return Box{std::max(0, left - kMargin), y1, right + kMargin + 1, y1 + 10};
+}
+
+int Run(const Options& given, Sink& out, Sink& err) {
+    Options options = given;
+    const int expanded = ExpandPictures(options, err);
+    if (expanded == kExitError) return expanded;
+    if (options.automatic()) return std::max(expanded, RunAutomatic(options, out, err));
     Uo_Scan control;  // standalone: run time, sizes itself
     control.InitProperties();
 
     if (options.sample && !options.box) return RunSampleSymbols(options, control, out, err);
 
-    int status = kExitDecoded;
+    int status = expanded;
     const QList<QByteArray> files =
         options.sample ? QList<QByteArray>{QByteArrayLiteral("sample")} : options.pictureBytes;
     const bool prefix = files.size() > 1 || options.nameEach;
@@ -183,27 +200,6 @@ int RunBox(const Options& options, Sink& out, Sink& err) {
         if (!out.flush() || !err.flush()) break;
     }
     return status;
-}
-
-}  // namespace
-
-std::int16_t DragAndScan(Uo_Scan& control, const Box& box) {
-    return scan39::DragAndScan(control, box.x1, box.y1, box.x2, box.y2);
-}
-
-Box BoxAcross(int left, int right, int top, int bottom) {
-    constexpr int kMargin = 6;  // into the white margin on either side
-    constexpr int kInside = 3;  // top edge this far inside the bars
-    const int y1 = std::min(top + kInside, bottom);
-    return Box{std::max(0, left - kMargin), y1, right + kMargin + 1, y1 + 10};
-}
-
-int Run(const Options& given, Sink& out, Sink& err) {
-    Options options = given;
-    const int expanded = ExpandPictures(options, err);
-    if (expanded == kExitError) return expanded;
-    if (options.automatic()) return std::max(expanded, RunAutomatic(options, out, err));
-    return std::max(expanded, RunBox(options, out, err));
 }
 
 }  // namespace scan39::cli

@@ -113,6 +113,8 @@ class CliRunTest : public QObject {
         QVERIFY(QFile::link("../b.bmp", path("tree/sub/link.bmp")));
         QCOMPARE(::mkfifo(QFile::encodeName(path("tree/sub/pipe.bmp")).constData(), 0600), 0);
         write("list", "good.jpg\n\ntree/a-c\nblank.bmp\n");
+        write("ends in a blank.bmp ", good);
+        write("odd list", "we\"ird 名\\.bmp\nends in a blank.bmp ");
     }
 
     void exitAndOutput_data() {
@@ -196,6 +198,9 @@ class CliRunTest : public QObject {
             << QStringList{"--files-from", "-", "--box", kGoodBox} << QByteArray("good.jpg\n-") << 2
             << "good.jpg: 1234567\n"
             << "./-: file not found";
+        QTest::newRow("list names exactly as written")
+            << QStringList{"--box", kGoodBox, "--files-from", "odd list"} << QByteArray() << 0
+            << QStringLiteral("we\"ird 名\\.bmp: 1234567\nends in a blank.bmp : 1234567\n") << "";
         QTest::newRow("list missing")
             << QStringList{"--files-from", "none", "good.bmp"} << QByteArray() << 2 << ""
             << "cannot read the list none";
