@@ -250,7 +250,7 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
     }
 
     int status = kExitDecoded;
-    const bool prefix = count > 1;
+    const bool prefix = count > 1 || options.nameEach;
     for (std::size_t i = 0; i < count; ++i) {
         std::vector<PictureResult> pages;
         {

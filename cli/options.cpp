@@ -8,22 +8,6 @@
 
 namespace scan39::cli {
 
-namespace {
-
-// --aperture PX (above 0, at most 1000): what is wrong with `value`.
-std::optional<QString> ParseAperture(const QString& value, Language language) {
-    bool ok = false;
-    const double v = value.trimmed().toDouble(&ok);
-    if (ok && v > 0 && v <= 1000) return std::nullopt;
-    return Tr(language,
-              QStringLiteral("--aperture takes a diameter in pixels above 0, up to 1000, not "
-                             "\"%1\""),
-              QStringLiteral("--aperture 需要大于 0、不超过 1000 的像素直径，不能是“%1”"))
-        .arg(value);
-}
-
-}  // namespace
-
 Language LanguageFromEnvironment() {
     // The precedence the C library gives these variables for messages.
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -67,6 +51,282 @@ std::optional<Box> ParseBox(const QString& text, QString* error, Language langua
     return Box{v[0], v[1], v[2], v[3]};
 }
 
+namespace {
+
+// Where an option belongs: every run, only the automatic read (no --box, no --sample), or only
+// --grade (itself of the automatic read).
+enum class Scope { kAny, kAutomatic, kGrade };
+// Where --help lists it.
+enum class Section { kBox, kAutomatic, kGeneral };
+
+struct Value {
+    QString text;
+    QByteArray bytes;  // the same, exactly as given (file names)
+};
+
+// Takes the option's value into the options; what is wrong with it, if anything.
+using Apply = std::optional<QString> (*)(Options&, const Value&, Language);
+
+struct OptionSpec {
+    QLatin1StringView name;
+    char shortName;  // "-h" for 'h'; 0 when there is none
+    // The value's name in --help, English and Chinese; null for an option without a value.
+    const char* valueEnglish;
+    const char* valueChinese;
+    Scope scope;
+    Section section;
+    Apply apply;  // null for a line of --help that is not an option ("-")
+    // --help's description; each line after the first goes under the first.
+    const char* english;
+    const char* chinese;
+};
+
+std::optional<QString> ApplyBox(Options& o, const Value& v, Language language) {
+    if (o.box)
+        return Tr(language, QStringLiteral("--box given more than once"),
+                  QStringLiteral("--box 给出了不止一次"));
+    QString error;
+    o.box = ParseBox(v.text, &error, language);
+    return o.box ? std::nullopt : std::optional(error);
+}
+
+std::optional<QString> ApplyEffort(Options& o, const Value& v, Language language) {
+    if (v.text != QLatin1String("fast") && v.text != QLatin1String("thorough"))
+        return Tr(language, QStringLiteral("--effort is fast or thorough, not \"%1\""),
+                  QStringLiteral("--effort 只能是 fast 或 thorough，不能是“%1”"))
+            .arg(v.text);
+    o.fastEffort = v.text == QLatin1String("fast");
+    return std::nullopt;
+}
+
+std::optional<QString> ApplyPolarity(Options& o, const Value& v, Language language) {
+    if (v.text == QLatin1String("dark")) {
+        o.polarity = reader::Polarity::kDarkBars;
+    } else if (v.text == QLatin1String("light")) {
+        o.polarity = reader::Polarity::kLightBars;
+    } else if (v.text == QLatin1String("both")) {
+        o.polarity = reader::Polarity::kBoth;
+    } else {
+        return Tr(language, QStringLiteral("--polarity is dark, light or both, not \"%1\""),
+                  QStringLiteral("--polarity 只能是 dark、light 或 both，不能是“%1”"))
+            .arg(v.text);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ApplyJobs(Options& o, const Value& v, Language language) {
+    bool ok = false;
+    o.jobs = v.text.toInt(&ok, 10);
+    if (ok && o.jobs >= 1 && o.jobs <= kMaxJobs) return std::nullopt;
+    return Tr(language, QStringLiteral("--jobs takes a number from 1 to %1"),
+              QStringLiteral("--jobs 需要 1 到 %1 之间的数"))
+        .arg(kMaxJobs);
+}
+
+std::optional<QString> ApplyDpi(Options& o, const Value& v, Language language) {
+    bool ok = false;
+    o.dpi = v.text.toInt(&ok, 10);
+    if (ok && o.dpi >= host::kMinDpi && o.dpi <= host::kMaxDpi) return std::nullopt;
+    return Tr(language, QStringLiteral("--dpi takes a number from %1 to %2"),
+              QStringLiteral("--dpi 需要 %1 到 %2 之间的数"))
+        .arg(host::kMinDpi)
+        .arg(host::kMaxDpi);
+}
+
+std::optional<QString> ApplyAnnotate(Options& o, const Value& v, Language language) {
+    if (v.text.isEmpty())
+        return Tr(language, QStringLiteral("--annotate needs a folder"),
+                  QStringLiteral("--annotate 需要一个文件夹"));
+    o.annotateDir = v.text;
+    o.annotateDirBytes = v.bytes;
+    return std::nullopt;
+}
+
+std::optional<QString> ApplyAperture(Options& o, const Value& v, Language language) {
+    bool ok = false;
+    const double d = v.text.trimmed().toDouble(&ok);
+    if (!ok || !(d > 0 && d <= 1000))
+        return Tr(language,
+                  QStringLiteral("--aperture takes a diameter in pixels above 0, up to 1000, not "
+                                 "\"%1\""),
+                  QStringLiteral("--aperture 需要大于 0、不超过 1000 的像素直径，不能是“%1”"))
+            .arg(v.text);
+    o.aperture = d;
+    return std::nullopt;
+}
+
+std::optional<QString> ApplyFilesFrom(Options& o, const Value& v, Language language) {
+    if (v.bytes.isEmpty())
+        return Tr(language, QStringLiteral("--files-from needs a file name (- for standard input)"),
+                  QStringLiteral("--files-from 需要一个文件名（- 表示标准输入）"));
+    o.fileLists.append({o.pictureBytes.size(), v.bytes});
+    return std::nullopt;
+}
+
+// Every option, in the order --help lists them.
+const OptionSpec kOptionTable[] = {
+    {QLatin1StringView("--box"), 0, "X1,Y1,X2,Y2", "X1,Y1,X2,Y2", Scope::kAny, Section::kBox,
+     ApplyBox,
+     "drag from pixel (X1,Y1) to pixel (X2,Y2) of the picture. The\n"
+     "row just below the box's top edge is read from just inside its\n"
+     "left edge to its right edge: start left of the symbol in the\n"
+     "white margin, end right of it in the white margin, and drag\n"
+     "down at least 2 pixels.",
+     "从图片的像素 (X1,Y1) 拖到像素 (X2,Y2)。读取框上边缘下面一行，\n"
+     "从框左边缘内侧读到右边缘：从条码左侧的空白处开始，到右侧的\n"
+     "空白处结束，并向下拖动至少 2 个像素。"},
+    {QLatin1StringView("--check-digit"), 0, nullptr, nullptr, Scope::kAutomatic,
+     Section::kAutomatic,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.checkDigit = true;
+         return std::nullopt;
+     },
+     "the last character is a mod 43 check: a symbol that fails it\n"
+     "is not reported, and the check character is left out",
+     "最后一个字符是模 43 检验字符：校验不符的条码不报告，\n"
+     "报告的文本中去掉检验字符"},
+    {QLatin1StringView("--full-ascii"), 0, nullptr, nullptr, Scope::kAutomatic, Section::kAutomatic,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.fullAscii = true;
+         return std::nullopt;
+     },
+     "read the $, %, / and + pairs as the ASCII characters",
+     "把 $、%、/、+ 与字母组成的字符对译为 ASCII 字符"},
+    {QLatin1StringView("--effort"), 0, "fast|thorough", "fast|thorough", Scope::kAutomatic,
+     Section::kAutomatic, ApplyEffort,
+     "a quick search (upright, clean pictures) or a thorough\n"
+     "one (the default)",
+     "快速查找（端正、清晰的图片）或细致查找（默认）"},
+    {QLatin1StringView("--polarity"), 0, "dark|light|both", "dark|light|both", Scope::kAutomatic,
+     Section::kAutomatic, ApplyPolarity,
+     "dark bars on a light ground, light bars on a dark\n"
+     "one (printed reversed, laser-marked), or either (the default)",
+     "浅底深条、深底浅条（反色印刷、激光打标）或两者都读\n"
+     "（默认）"},
+    {QLatin1StringView("--jobs"), 0, "N", "N", Scope::kAutomatic, Section::kAutomatic, ApplyJobs,
+     "read N pictures at a time (default: one per core); results\n"
+     "still come in the order of the arguments",
+     "同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出"},
+    {QLatin1StringView("--dpi"), 0, "N", "N", Scope::kAutomatic, Section::kAutomatic, ApplyDpi,
+     "the pictures' resolution in dots per inch (36 to 1200): PDF\n"
+     "pages are drawn at it (default 300); with --grade, X is also\n"
+     "given in mm and mils, with Code 39's rules",
+     "图片的分辨率（每英寸点数）：PDF 页面按此绘制（36 到 1200，默认\n"
+     "300）；带 --grade 时另给出以毫米和密尔计的 X 及 Code 39 的规则"},
+    {QLatin1StringView("--annotate"), 0, "DIR", "文件夹", Scope::kAutomatic, Section::kAutomatic,
+     ApplyAnnotate,
+     "save each picture with its symbols outlined and labelled as a\n"
+     "new file in DIR, in the picture's format (PNG where that\n"
+     "cannot be written); -2, -3 added where a name exists",
+     "把每幅图片连同框出并标注的条码另存为该文件夹中的新文件（格式\n"
+     "同原图，无法写出时用 PNG；同名文件已存在时加 -2、-3）"},
+    {QLatin1StringView("--grade"), 0, nullptr, nullptr, Scope::kAutomatic, Section::kAutomatic,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.grade = true;
+         return std::nullopt;
+     },
+     "grade each symbol's print quality A-F by the scan reflectance\n"
+     "profile method of ISO/IEC 15416; a camera picture is no\n"
+     "calibrated verifier: grades are as good as the light and lens",
+     "按 ISO/IEC 15416 的扫描反射率曲线方法给每个条码评定印刷质量\n"
+     "（A–F）；相机照片不是经过校准的检测仪，等级取决于光照和镜头"},
+    {QLatin1StringView("--aperture"), 0, "PX", "像素", Scope::kGrade, Section::kAutomatic,
+     ApplyAperture,
+     "the measuring aperture's diameter (default: 0.8 X, the\n"
+     "narrow element's width)",
+     "测量孔径的直径（默认：窄单元宽度 X 的 0.8 倍）"},
+    {QLatin1StringView("-"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral, nullptr,
+     "read one picture from standard input", "从标准输入读取一幅图片"},
+    {QLatin1StringView("--files-from"), 0, "FILE", "文件", Scope::kAny, Section::kGeneral,
+     ApplyFilesFrom,
+     "also read the pictures (or folders) named in FILE, one a line,\n"
+     "exactly as written; empty lines are skipped, and a line \"-\" is\n"
+     "a file of that name. --files-from - reads the names from\n"
+     "standard input",
+     "另外读取文件中列出的图片（或文件夹），每行一个，按原样使用；\n"
+     "空行跳过，一行“-”指名为 - 的文件。--files-from - 从标准输入\n"
+     "读取名字"},
+    {QLatin1StringView("--json"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.json = true;
+         return std::nullopt;
+     },
+     "one JSON object per line (see below)", "每行一个 JSON 对象（见下）"},
+    {QLatin1StringView("--sample"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.sample = true;
+         return std::nullopt;
+     },
+     "decode the eight symbols of the embedded sample picture along\n"
+     "built-in boxes; with --box, scan that box on it instead",
+     "沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
+     "示例图片上扫描该框"},
+    {QLatin1StringView("--help"), 'h', nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.help = true;
+         return std::nullopt;
+     },
+     "show this text", "显示本说明"},
+    {QLatin1StringView("--version"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.version = true;
+         return std::nullopt;
+     },
+     "show the version", "显示版本号"},
+};
+
+// The option `arg` names ("--name", "-h", or "--name=VALUE" for one that takes a value); in
+// the last case `inlineValue` receives where the value starts.
+const OptionSpec* FindOption(const QString& arg, qsizetype* inlineValue) {
+    for (const OptionSpec& spec : kOptionTable) {
+        if (!spec.apply) continue;
+        if (arg == spec.name ||
+            (spec.shortName != 0 && arg.size() == 2 && arg[1] == QLatin1Char(spec.shortName)))
+            return &spec;
+        if (spec.valueEnglish && arg.startsWith(spec.name) && arg.size() > spec.name.size() &&
+            arg[spec.name.size()] == QLatin1Char('=')) {
+            *inlineValue = spec.name.size() + 1;
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+// Columns a text takes on a terminal: CJK characters and full-width punctuation take two.
+qsizetype Columns(const QString& text) {
+    qsizetype n = 0;
+    for (const QChar c : text) n += c.unicode() >= 0x1100 ? 2 : 1;
+    return n;
+}
+
+// The options of one section as --help lists them: the description starts in column 22, or
+// two blanks after a longer name.
+QString OptionLines(Section section, Language language) {
+    constexpr qsizetype kColumn = 21;
+    const QString indent(kColumn, QLatin1Char(' '));
+    QString text;
+    for (const OptionSpec& spec : kOptionTable) {
+        if (spec.section != section) continue;
+        QString label = QStringLiteral("  ");
+        if (spec.shortName != 0) label += QStringLiteral("-%1, ").arg(QLatin1Char(spec.shortName));
+        label += spec.name;
+        if (spec.valueEnglish)
+            label += QLatin1Char(' ') + QString::fromUtf8(language == Language::kChinese
+                                                              ? spec.valueChinese
+                                                              : spec.valueEnglish);
+        const qsizetype width = Columns(label);
+        label += QString(width + 2 <= kColumn ? kColumn - width : 2, QLatin1Char(' '));
+        const QString description =
+            QString::fromUtf8(language == Language::kChinese ? spec.chinese : spec.english);
+        text += label +
+                QString(description).replace(QLatin1Char('\n'), QLatin1Char('\n') + indent) +
+                QLatin1Char('\n');
+    }
+    return text;
+}
+
+}  // namespace
+
 ParseResult ParseArguments(const QStringList& args, Language language,
                            const QList<QByteArray>& raw) {
     const auto fail = [](const QString& error) { return ParseResult{std::nullopt, error}; };
@@ -85,119 +345,32 @@ ParseResult ParseArguments(const QStringList& args, Language language,
             o.pictureBytes.append(bytesOf(i));
             continue;
         }
-        // "--name VALUE" or "--name=VALUE"; false when `a` is not that option.
-        QString value;
-        qsizetype valueIndex = -1;
-        std::optional<QString> missing;
-        const auto valued = [&](QLatin1String name) {
-            if (a == name) {
-                if (i + 1 >= args.size()) {
-                    missing = Tr(language, QStringLiteral("%1 needs a value"),
-                                 QStringLiteral("%1 需要一个值"))
-                                  .arg(name);
-                    return true;
-                }
-                valueIndex = ++i;
-                value = args[i];
-                return true;
-            }
-            if (a.startsWith(name + QLatin1Char('='))) {
-                value = a.mid(name.size() + 1);
-                return true;
-            }
-            return false;
-        };
         if (a == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            o.help = true;
-        } else if (a == QLatin1String("--version")) {
-            o.version = true;
-        } else if (a == QLatin1String("--json")) {
-            o.json = true;
-        } else if (a == QLatin1String("--sample")) {
-            o.sample = true;
-        } else if (a == QLatin1String("--check-digit")) {
-            o.checkDigit = true;
-            automaticOnly << a;
-        } else if (a == QLatin1String("--full-ascii")) {
-            o.fullAscii = true;
-            automaticOnly << a;
-        } else if (a == QLatin1String("--grade")) {
-            o.grade = true;
-            automaticOnly << a;
-        } else if (valued(QLatin1String("--aperture"))) {
-            if (missing) return fail(*missing);
-            if (const auto error = ParseAperture(value, language)) return fail(*error);
-            o.aperture = value.trimmed().toDouble();
-            gradeOnly << QStringLiteral("--aperture");
-        } else if (a == QLatin1String("--box") || a.startsWith(QLatin1String("--box="))) {
-            if (o.box)
-                return fail(Tr(language, QStringLiteral("--box given more than once"),
-                               QStringLiteral("--box 给出了不止一次")));
-            if (a == QLatin1String("--box") && i + 1 >= args.size())
-                return fail(Tr(language, QStringLiteral("--box needs a value X1,Y1,X2,Y2"),
-                               QStringLiteral("--box 需要一个值 X1,Y1,X2,Y2")));
-            valued(QLatin1String("--box"));
-            QString error;
-            o.box = ParseBox(value, &error, language);
-            if (!o.box) return fail(error);
-        } else if (valued(QLatin1String("--effort"))) {
-            if (missing) return fail(*missing);
-            if (value != QLatin1String("fast") && value != QLatin1String("thorough"))
-                return fail(Tr(language, QStringLiteral("--effort is fast or thorough, not \"%1\""),
-                               QStringLiteral("--effort 只能是 fast 或 thorough，不能是“%1”"))
-                                .arg(value));
-            o.fastEffort = value == QLatin1String("fast");
-            automaticOnly << QStringLiteral("--effort");
-        } else if (valued(QLatin1String("--polarity"))) {
-            if (missing) return fail(*missing);
-            if (value == QLatin1String("dark"))
-                o.polarity = reader::Polarity::kDarkBars;
-            else if (value == QLatin1String("light"))
-                o.polarity = reader::Polarity::kLightBars;
-            else if (value == QLatin1String("both"))
-                o.polarity = reader::Polarity::kBoth;
-            else
-                return fail(Tr(language,
-                               QStringLiteral("--polarity is dark, light or both, not \"%1\""),
-                               QStringLiteral("--polarity 只能是 dark、light 或 both，不能是“%1”"))
-                                .arg(value));
-            automaticOnly << QStringLiteral("--polarity");
-        } else if (valued(QLatin1String("--jobs"))) {
-            if (missing) return fail(*missing);
-            bool ok = false;
-            o.jobs = value.toInt(&ok, 10);
-            if (!ok || o.jobs < 1 || o.jobs > kMaxJobs)
-                return fail(Tr(language, QStringLiteral("--jobs takes a number from 1 to %1"),
-                               QStringLiteral("--jobs 需要 1 到 %1 之间的数"))
-                                .arg(kMaxJobs));
-            automaticOnly << QStringLiteral("--jobs");
-        } else if (valued(QLatin1String("--dpi"))) {
-            if (missing) return fail(*missing);
-            bool ok = false;
-            o.dpi = value.toInt(&ok, 10);
-            if (!ok || o.dpi < host::kMinDpi || o.dpi > host::kMaxDpi)
-                return fail(Tr(language, QStringLiteral("--dpi takes a number from %1 to %2"),
-                               QStringLiteral("--dpi 需要 %1 到 %2 之间的数"))
-                                .arg(host::kMinDpi)
-                                .arg(host::kMaxDpi));
-            automaticOnly << QStringLiteral("--dpi");
-        } else if (valued(QLatin1String("--annotate"))) {
-            if (missing) return fail(*missing);
-            if (value.isEmpty())
-                return fail(Tr(language, QStringLiteral("--annotate needs a folder"),
-                               QStringLiteral("--annotate 需要一个文件夹")));
-            o.annotateDir = value;
-            o.annotateDirBytes = valueIndex >= 0
-                                     ? bytesOf(valueIndex)
-                                     : QByteArray(bytesOf(i)).mid(qsizetype(sizeof "--annotate"));
-            automaticOnly << QStringLiteral("--annotate");
-        } else {
+            continue;
+        }
+        qsizetype inlineValue = -1;
+        const OptionSpec* spec = FindOption(a, &inlineValue);
+        if (!spec)
             return fail(Tr(language, QStringLiteral("unknown option \"%1\""),
                            QStringLiteral("未知选项“%1”"))
                             .arg(a));
+        Value value;
+        if (inlineValue >= 0) {
+            value = {a.mid(inlineValue), bytesOf(i).mid(inlineValue)};
+        } else if (spec->valueEnglish) {
+            if (i + 1 >= args.size())
+                return fail(Tr(language, QStringLiteral("%1 needs a value %2"),
+                               QStringLiteral("%1 需要一个值 %2"))
+                                .arg(spec->name, QString::fromUtf8(language == Language::kChinese
+                                                                       ? spec->valueChinese
+                                                                       : spec->valueEnglish)));
+            ++i;
+            value = {args[i], bytesOf(i)};
         }
+        if (const auto error = spec->apply(o, value, language)) return fail(*error);
+        if (spec->scope == Scope::kAutomatic) automaticOnly << spec->name;
+        if (spec->scope == Scope::kGrade) gradeOnly << spec->name;
     }
     if (o.help || o.version) return {o, {}};
     if (!o.grade && !gradeOnly.isEmpty())
@@ -209,159 +382,152 @@ ParseResult ParseArguments(const QStringList& args, Language language,
                        QStringLiteral("%1 只能在不带 --box 和 --sample 时使用"))
                         .arg(automaticOnly.first()));
     if (o.sample) {
-        if (!o.pictures.isEmpty())
+        if (!o.pictures.isEmpty() || !o.fileLists.isEmpty())
             return fail(Tr(language,
                            QStringLiteral("--sample scans the embedded sample picture and takes no "
                                           "picture files"),
                            QStringLiteral("--sample 扫描内置的示例图片，不接受图片文件")));
         return {o, {}};
     }
-    if (o.pictures.isEmpty())
+    if (o.pictures.isEmpty() && o.fileLists.isEmpty())
         return fail(
             Tr(language,
                QStringLiteral("no picture file given (scan39 [--box X1,Y1,X2,Y2] PICTURE...)"),
                QStringLiteral("没有给出图片文件（scan39 [--box X1,Y1,X2,Y2] 图片...）")));
-    if (o.automatic() && o.pictures.count(QStringLiteral("-")) > 1)
+    // Standard input holds one picture or one list of names.
+    qsizetype stdinUses = o.pictureBytes.count(QByteArrayLiteral("-"));
+    for (const auto& list : o.fileLists) stdinUses += list.name == "-" ? 1 : 0;
+    if (stdinUses > 1)
         return fail(Tr(language, QStringLiteral("standard input (-) given more than once"),
                        QStringLiteral("标准输入（-）给出了不止一次")));
     return {o, {}};
 }
 
 QString UsageText(Language language) {
+    const auto options = [language](Section s) { return OptionLines(s, language); };
     if (language == Language::kChinese) {
         return QStringLiteral(
-            "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
-            "      scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-            "             [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate 文件夹]\n"
-            "             [--grade [--aperture 像素]] 图片...\n"
-            "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
-            "      scan39 --help | --version\n"
-            "\n"
-            "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码；不带 --box 时\n"
-            "也读 PDF 文件和多页 TIFF 的每一页。\n"
-            "\n"
-            "带 --box 时，像用鼠标在扫描控件上拖出红框一样读取：\n"
-            "  --box X1,Y1,X2,Y2  从图片的像素 (X1,Y1) 拖到像素 (X2,Y2)。读取框上边缘下面一行，\n"
-            "                     从框左边缘内侧读到右边缘：从条码左侧的空白处开始，到右侧的\n"
-            "                     空白处结束，并向下拖动至少 2 个像素。\n"
-            "不带 --box 时，在整幅图片中查找并读取每一个条码（任意位置和角度）：\n"
-            "  --check-digit      最后一个字符是模 43 检验字符：校验不符的条码不报告，\n"
-            "                     报告的文本中去掉检验字符\n"
-            "  --full-ascii       把 $、%、/、+ 与字母组成的字符对译为 ASCII 字符\n"
-            "  --effort fast|thorough  快速查找（端正、清晰的图片）或细致查找（默认）\n"
-            "  --polarity dark|light|both  浅底深条、深底浅条（反色印刷、激光打标）或两者都读\n"
-            "                     （默认）\n"
-            "  --jobs N           同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出\n"
-            "  --annotate 文件夹  把每幅图片连同框出并标注的条码另存为该文件夹中的新文件（格式\n"
-            "                     同原图，无法写出时用 PNG；同名文件已存在时加 -2、-3）\n"
-            "  --dpi N            图片的分辨率（每英寸点数）：PDF 页面按此绘制（36 到 1200，默认\n"
-            "                     300）；带 --grade 时另给出以毫米和密尔计的 X 及 Code 39 的规则\n"
-            "  --grade            按 ISO/IEC 15416 的扫描反射率曲线方法给每个条码评定印刷质量\n"
-            "                     （A–F）；相机照片不是经过校准的检测仪，等级取决于光照和镜头\n"
-            "  --aperture 像素    测量孔径的直径（默认：窄单元宽度 X 的 0.8 倍）\n"
-            "  -                  从标准输入读取一幅图片\n"
-            "  --json             每行一个 JSON 对象（见下）\n"
-            "  --sample           沿内置的框解码内置示例图片的八个条码；带 --box 时改为在\n"
-            "                     示例图片上扫描该框\n"
-            "  -h, --help         显示本说明\n"
-            "  --version          显示版本号\n"
-            "\n"
-            "输出解码的文本，每个图片（不带 --box "
-            "时每个条码）一行，有多幅图片时在前面加上图片名。\n"
-            "JSON（--json）：每幅图片（多页文件每一页）一行\n"
-            "  带 --box：{\"file\":...,\"result\":0|1,\"value\":...|null}\n"
-            "  不带 --box：{\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
-            "    "
-            "[x,y],[x,y]],\"angle\":...,\"lines\":...},...]}（条码从上到下、从左到右；四个角按\n"
-            "    阅读顺序，角度以度计，最多 2 位小数；lines "
-            "为读出相同文本的扫描线数）；没有条码的\n"
-            "    图片 \"symbols\":[]；查找未覆盖整幅图片时另有 \"truncated\":true，退出状态至少为 "
-            "1\n"
-            "    检验字符正确的条码另有 \"checked\":true；文本符合 Code 32、PZN 或 HIBC 时另有\n"
-            "    \"interpretation\":{\"kind\":...,\"valid\":...,\"value\":...}；带 --grade 时另有\n"
-            "    \"grade\":{\"overall\":...,\"value\":...,\"scans\":10,\"parameters\":{...},\n"
-            "    \"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
-            "  多页文件（PDF、多页 TIFF）：\"file\" 之后另有 \"page\"（页码，从 1 起）和 "
-            "\"pages\"，\n"
-            "    每一页如同一幅图片\n"
-            "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
-            "    \"value\":...|null,\"expected\":...}\n"
-            "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
-            "    \"file_bytes\"：文件名的原始字节（base64）\n"
-            "退出状态：0 全部读出，1 有图片没有可读的条码，2 "
-            "有图片无法装入、参数错误或无法写出结果；读取结果的一方提前退出时，\n"
-            "本程序像其他过滤程序一样因 SIGPIPE 静默结束。\n"
-            "语言：LC_ALL、LC_MESSAGES 或 LANG 以 zh 开头时用中文，否则用英文。\n");
+                   "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
+                   "      scan39 [--json] [--check-digit] [--full-ascii] [--effort "
+                   "fast|thorough]\n"
+                   "             [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate "
+                   "文件夹]\n"
+                   "             [--grade [--aperture 像素]] 图片...\n"
+                   "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
+                   "      scan39 --help | --version\n"
+                   "\n"
+                   "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码；不带 --box "
+                   "时\n"
+                   "也读 PDF 文件和多页 TIFF 的每一页。图片参数（及 --files-from 名单中的名字）也\n"
+                   "可以是文件夹：其中及各级子文件夹中装入程序按内容认得的图片（不带 --box 时也有\n"
+                   "PDF）按路径的字节顺序逐个读取；其他文件、名字以点开头的文件和文件夹、--"
+                   "annotate\n"
+                   "文件夹、指向文件夹的符号链接、设备和管道都悄悄跳过。文件夹中没有图片时在标准错"
+                   "误\n"
+                   "上说明，退出状态至少为 1。\n"
+                   "\n"
+                   "带 --box 时，像用鼠标在扫描控件上拖出红框一样读取：\n") +
+               options(Section::kBox) +
+               QStringLiteral(
+                   "不带 --box 时，在整幅图片中查找并读取每一个条码（任意位置和角度）：\n") +
+               options(Section::kAutomatic) + options(Section::kGeneral) +
+               QStringLiteral(
+                   "\n"
+                   "输出解码的文本，每个图片（不带 --box "
+                   "时每个条码）一行，有多幅图片或图片来自文件夹、名单时在前面加上图片名。\n"
+                   "带 --box 读不出时，标准错误上控件的“错误：…”一行之后另有一行说明原因。\n"
+                   "JSON（--json）：每幅图片（多页文件每一页）一行\n"
+                   "  带 --box：{\"file\":...,\"result\":0|1,\"value\":...|null}；result 为 1 "
+                   "时另有\n"
+                   "    \"reason\"：读不出的原因\n"
+                   "  不带 "
+                   "--box：{\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
+                   "    "
+                   "[x,y],[x,y]],\"angle\":...,\"lines\":...},...]}"
+                   "（条码从上到下、从左到右；四个角按\n"
+                   "    阅读顺序，角度以度计，最多 2 位小数；lines "
+                   "为读出相同文本的扫描线数）；没有条码的\n"
+                   "    图片 \"symbols\":[]；查找未覆盖整幅图片时另有 "
+                   "\"truncated\":true，退出状态至少为 1\n"
+                   "    检验字符正确的条码另有 \"checked\":true；文本符合 Code 32、PZN 或 HIBC "
+                   "时另有\n"
+                   "    \"interpretation\":{\"kind\":...,\"valid\":...,\"value\":...}；带 --grade "
+                   "时另有\n"
+                   "    "
+                   "\"grade\":{\"overall\":...,\"value\":...,\"scans\":10,\"parameters\":{...},\n"
+                   "    \"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
+                   "  多页文件（PDF、多页 TIFF）：\"file\" 之后另有 \"page\"（页码，从 1 起）和 "
+                   "\"pages\"，\n"
+                   "    每一页如同一幅图片\n"
+                   "  --sample：每个条码 {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
+                   "    \"value\":...|null,\"expected\":...}\n"
+                   "  无法装入的图片：{\"file\":...,\"error\":...}；文件名不是有效 UTF-8 时另有\n"
+                   "    \"file_bytes\"：文件名的原始字节（base64）\n"
+                   "退出状态：0 全部读出，1 有图片没有可读的条码，2 "
+                   "有图片无法装入、参数错误或无法写出结果；读取结果的一方提前退出时，\n"
+                   "本程序像其他过滤程序一样因 SIGPIPE 静默结束。\n"
+                   "语言：LC_ALL、LC_MESSAGES 或 LANG 以 zh 开头时用中文，否则用英文。\n");
     }
     return QStringLiteral(
-        "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
-        "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-        "              [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate DIR]\n"
-        "              [--grade [--aperture PX]] PICTURE...\n"
-        "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
-        "       scan39 --help | --version\n"
-        "\n"
-        "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures; without\n"
-        "--box also out of every page of PDF files and multi-page TIFFs.\n"
-        "\n"
-        "With --box, the way the scanning control does when a red box is dragged over it:\n"
-        "  --box X1,Y1,X2,Y2  drag from pixel (X1,Y1) to pixel (X2,Y2) of the picture. The\n"
-        "                     row just below the box's top edge is read from just inside its\n"
-        "                     left edge to its right edge: start left of the symbol in the\n"
-        "                     white margin, end right of it in the white margin, and drag\n"
-        "                     down at least 2 pixels.\n"
-        "Without --box, every symbol anywhere in the picture, at any angle:\n"
-        "  --check-digit      the last character is a mod 43 check: a symbol that fails it\n"
-        "                     is not reported, and the check character is left out\n"
-        "  --full-ascii       read the $, %, / and + pairs as the ASCII characters\n"
-        "  --effort fast|thorough  a quick search (upright, clean pictures) or a thorough\n"
-        "                     one (the default)\n"
-        "  --polarity dark|light|both  dark bars on a light ground, light bars on a dark\n"
-        "                     one (printed reversed, laser-marked), or either (the default)\n"
-        "  --jobs N           read N pictures at a time (default: one per core); results\n"
-        "                     still come in the order of the arguments\n"
-        "  --dpi N            the pictures' resolution in dots per inch (36 to 1200): PDF\n"
-        "                     pages are drawn at it (default 300); with --grade, X is also\n"
-        "                     given in mm and mils, with Code 39's rules\n"
-        "  --annotate DIR     save each picture with its symbols outlined and labelled as a\n"
-        "                     new file in DIR, in the picture's format (PNG where that\n"
-        "                     cannot be written); -2, -3 added where a name exists\n"
-        "  --grade            grade each symbol's print quality A-F by the scan reflectance\n"
-        "                     profile method of ISO/IEC 15416; a camera picture is no\n"
-        "                     calibrated verifier: grades are as good as the light and lens\n"
-        "  --aperture PX      the measuring aperture's diameter (default: 0.8 X, the\n"
-        "                     narrow element's width)\n"
-        "  -                  read one picture from standard input\n"
-        "  --json             one JSON object per line (see below)\n"
-        "  --sample           decode the eight symbols of the embedded sample picture along\n"
-        "                     built-in boxes; with --box, scan that box on it instead\n"
-        "  -h, --help         show this text\n"
-        "  --version          show the version\n"
-        "\n"
-        "Prints the decoded text, one line per picture (without --box: per symbol),\n"
-        "prefixed with the picture's name when there are several.\n"
-        "JSON (--json), one line per picture (per page of a file of several):\n"
-        "  with --box: {\"file\":...,\"result\":0|1,\"value\":...|null}\n"
-        "  without --box: {\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
-        "    [x,y],[x,y]],\"angle\":...,\"lines\":...},...]} (symbols top to bottom, left to\n"
-        "    right; corners in reading order and angle in degrees, at most 2 decimals; lines:\n"
-        "    scan lines that agreed); \"symbols\":[] for a picture with none;\n"
-        "    \"truncated\":true where the search could not cover the picture whole (the exit\n"
-        "    status is then 1 or more); a symbol whose check character matched gets\n"
-        "    \"checked\":true, a text that follows Code 32, PZN or HIBC \"interpretation\":\n"
-        "    {\"kind\":...,\"valid\":...,\"value\":...}; with --grade \"grade\":{\"overall\":...,\n"
-        "    \"value\":...,\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\n"
-        "    \"wide_narrow_ratio\":...}\n"
-        "  a file of several pages (PDF, multi-page TIFF): \"page\" (from 1) and \"pages\"\n"
-        "    after \"file\", and each page counts as a picture\n"
-        "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
-        "    \"value\":...|null,\"expected\":...}\n"
-        "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that is\n"
-        "    not valid UTF-8 also gets \"file_bytes\", its exact bytes in base64\n"
-        "Exit status: 0 all decoded, 1 a picture held no readable symbol, 2 a picture could\n"
-        "not be loaded, the arguments are wrong or the results could not be written; when\n"
-        "the reader of the results stops reading, scan39 ends silently by SIGPIPE.\n"
-        "Language: Chinese when LC_ALL, LC_MESSAGES or LANG starts with zh, else English.\n");
+               "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
+               "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
+               "              [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate DIR]\n"
+               "              [--grade [--aperture PX]] PICTURE...\n"
+               "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
+               "       scan39 --help | --version\n"
+               "\n"
+               "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures; without\n"
+               "--box also out of every page of PDF files and multi-page TIFFs. A PICTURE (or a\n"
+               "name in a --files-from list) may be a folder: the pictures the loader knows by\n"
+               "their content in it and in all its subfolders (without --box PDFs too) are read\n"
+               "in byte order of their paths. Other files, names starting with a dot, the\n"
+               "--annotate folder, links to folders, devices and pipes are passed over\n"
+               "silently; a folder without pictures is said on stderr and makes the exit status\n"
+               "at least 1.\n"
+               "\n"
+               "With --box, the way the scanning control does when a red box is dragged over "
+               "it:\n") +
+           options(Section::kBox) +
+           QStringLiteral("Without --box, every symbol anywhere in the picture, at any angle:\n") +
+           options(Section::kAutomatic) + options(Section::kGeneral) +
+           QStringLiteral(
+               "\n"
+               "Prints the decoded text, one line per picture (without --box: per symbol),\n"
+               "prefixed with the picture's name when there are several or they come from a\n"
+               "folder or a list. A box that reads nothing gets the control's \"错误：...\" line\n"
+               "on stderr, then a line saying why.\n"
+               "JSON (--json), one line per picture (per page of a file of several):\n"
+               "  with --box: {\"file\":...,\"result\":0|1,\"value\":...|null}, with result 1\n"
+               "    also \"reason\", why nothing was read\n"
+               "  without --box: "
+               "{\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
+               "    [x,y],[x,y]],\"angle\":...,\"lines\":...},...]} (symbols top to bottom, left "
+               "to\n"
+               "    right; corners in reading order and angle in degrees, at most 2 decimals; "
+               "lines:\n"
+               "    scan lines that agreed); \"symbols\":[] for a picture with none;\n"
+               "    \"truncated\":true where the search could not cover the picture whole (the "
+               "exit\n"
+               "    status is then 1 or more); a symbol whose check character matched gets\n"
+               "    \"checked\":true, a text that follows Code 32, PZN or HIBC "
+               "\"interpretation\":\n"
+               "    {\"kind\":...,\"valid\":...,\"value\":...}; with --grade "
+               "\"grade\":{\"overall\":...,\n"
+               "    \"value\":...,\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\n"
+               "    \"wide_narrow_ratio\":...}\n"
+               "  a file of several pages (PDF, multi-page TIFF): \"page\" (from 1) and \"pages\"\n"
+               "    after \"file\", and each page counts as a picture\n"
+               "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"
+               "    \"value\":...|null,\"expected\":...}\n"
+               "  a picture that cannot be loaded: {\"file\":...,\"error\":...}; a file name that "
+               "is\n"
+               "    not valid UTF-8 also gets \"file_bytes\", its exact bytes in base64\n"
+               "Exit status: 0 all decoded, 1 a picture held no readable symbol, 2 a picture "
+               "could\n"
+               "not be loaded, the arguments are wrong or the results could not be written; when\n"
+               "the reader of the results stops reading, scan39 ends silently by SIGPIPE.\n"
+               "Language: Chinese when LC_ALL, LC_MESSAGES or LANG starts with zh, else "
+               "English.\n");
 }
 
 // Both through the reader's JSON writer: one escaping for every JSON text scan39 writes.

@@ -44,6 +44,16 @@ struct Options {
     // The same names byte for byte, as the file system knows them (names that are not valid
     // UTF-8 do not survive a trip through QString).
     QList<QByteArray> pictureBytes;
+    // --files-from: each list's names are read where the option stood among the pictures,
+    // before pictureBytes[at]. A folder among the names is searched when the run starts.
+    struct FileList {
+        qsizetype at = 0;
+        QByteArray name;  // "-": standard input
+        bool operator==(const FileList&) const = default;
+    };
+    QList<FileList> fileLists;
+    // Text lines name their picture even when there is one: it came from a folder or a list.
+    bool nameEach = false;
 
     // The automatic read (no --box, no --sample).
     bool checkDigit = false;

@@ -19,27 +19,73 @@ const QString kNotDecodedText = QStringLiteral("错误：非39码或扫描位置
 struct Outcome {
     std::int16_t result = 1;
     QString value;
+    QString reason;  // why nothing was read, in the user's language; empty when unknown
 };
 
+// The control's own text stays a line of its own; the reason follows on the next.
 void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& out, Sink& err) {
     const QByteArray lead = prefix ? label + ": " : QByteArray();
     if (o.result == kScanDecoded) {
         out << lead << o.value << '\n';
-    } else {
-        err << lead << kNotDecodedText << '\n';
+        return;
     }
+    err << lead << kNotDecodedText << '\n';
+    if (!o.reason.isEmpty()) err << lead << o.reason << '\n';
 }
 
 void PrintJsonOutcome(const QByteArray& file, const Outcome& o, Sink& out) {
     out << "{" << JsonFileMembers(file) << ",\"result\":" << o.result << ",\"value\":"
-        << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null")) << "}\n";
+        << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null"));
+    if (o.result != kScanDecoded && !o.reason.isEmpty())
+        out << ",\"reason\":" << JsonString(o.reason);
+    out << "}\n";
 }
 
-Outcome ScanPicture(Uo_Scan& control, const host::PictureRef& picture, const Box& box) {
+// Why a box read nothing on a picture of `size` pixels: the drag's direction and length
+// first, since a person at the window gets those wrong most.
+QString BoxFailure(const Box& b, QSize size, Language l) {
+    const auto drag = [&](const QString& english, const QString& chinese) {
+        return Tr(l, english, chinese)
+            .arg(QStringLiteral("%1,%2").arg(b.x1).arg(b.y1),
+                 QStringLiteral("%1,%2").arg(b.x2).arg(b.y2));
+    };
+    if (b.y2 < b.y1)
+        return drag(QStringLiteral("the box was dragged upward, from %1 to %2; drag down and to "
+                                   "the right"),
+                    QStringLiteral("框是从 %1 向上拖到 %2 的；应向右下方拖动"));
+    if (b.x2 < b.x1)
+        return drag(QStringLiteral("the box was dragged to the left, from %1 to %2; drag down and "
+                                   "to the right"),
+                    QStringLiteral("框是从 %1 向左拖到 %2 的；应向右下方拖动"));
+    if (b.y2 - b.y1 < 2 || b.x2 - b.x1 < 2)
+        return Tr(l,
+                  QStringLiteral("the drag is too short, %1 pixels across and %2 down; it must "
+                                 "cross the symbol and go at least 2 pixels down"),
+                  QStringLiteral("拖动太短：横向 %1 像素，向下 %2 像素；应横跨条码并向下至少 2 "
+                                 "个像素"))
+            .arg(b.x2 - b.x1)
+            .arg(b.y2 - b.y1);
+    if (b.x1 >= size.width() || b.y1 >= size.height() || b.x2 < 0 || b.y2 < 0)
+        return Tr(l, QStringLiteral("the box lies outside the picture of %1×%2 pixels"),
+                  QStringLiteral("框在 %1×%2 像素的图片之外"))
+            .arg(size.width())
+            .arg(size.height());
+    return Tr(l,
+              QStringLiteral("nothing readable along the row below the box's top edge; start the "
+                             "box in the white margin left of the symbol and end it in the margin "
+                             "right of it"),
+              QStringLiteral("框上边缘下面一行读不出条码；框应从条码左侧的空白处开始，到右侧的空白"
+                             "处结束"));
+}
+
+Outcome ScanPicture(Uo_Scan& control, const host::PictureRef& picture, const Box& box,
+                    Language language) {
     control.setPicture(picture);
     Outcome o;
     o.result = DragAndScan(control, box);
     o.value = control.Value();
+    if (o.result != kScanDecoded)
+        o.reason = BoxFailure(box, QSize(picture->width(), picture->height()), language);
     return o;
 }
 
@@ -107,24 +153,27 @@ Box BoxAcross(int left, int right, int top, int bottom) {
     return Box{std::max(0, left - kMargin), y1, right + kMargin + 1, y1 + 10};
 }
 
-int Run(const Options& options, Sink& out, Sink& err) {
-    if (options.automatic()) return RunAutomatic(options, out, err);
+int Run(const Options& given, Sink& out, Sink& err) {
+    Options options = given;
+    const int expanded = ExpandPictures(options, err);
+    if (expanded == kExitError) return expanded;
+    if (options.automatic()) return std::max(expanded, RunAutomatic(options, out, err));
     Uo_Scan control;  // standalone: run time, sizes itself
     control.InitProperties();
 
     if (options.sample && !options.box) return RunSampleSymbols(options, control, out, err);
 
-    int status = kExitDecoded;
+    int status = expanded;
     const QList<QByteArray> files =
         options.sample ? QList<QByteArray>{QByteArrayLiteral("sample")} : options.pictureBytes;
-    const bool prefix = files.size() > 1;
+    const bool prefix = files.size() > 1 || options.nameEach;
     for (const QByteArray& file : files) {
         Outcome o;
         std::optional<LoadError> error;
         try {
             const host::PictureRef picture =
-                options.sample ? SamplePicture() : LoadNamedPicture(file, false);
-            o = ScanPicture(control, picture, *options.box);
+                options.sample ? SamplePicture() : LoadNamedPicture(file, true);
+            o = ScanPicture(control, picture, *options.box, options.language);
         } catch (const LoadError& e) {
             error = e;
         } catch (const host::RuntimeError& e) {

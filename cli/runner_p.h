@@ -25,6 +25,13 @@ std::int16_t DragAndScan(Uo_Scan& control, const Box& box);
 // the bars, dragged down and to the right.
 Box BoxAcross(int left, int right, int top, int bottom);
 
+// Puts the names to read in options.pictureBytes (and pictures): --files-from lists read where
+// they stood, a folder replaced by the pictures in it and its subfolders (judged by content,
+// in byte order of their paths; hidden names, links to folders and special files passed
+// over). Says on `err` what it could not do. Returns kExitDecoded, kExitNotDecoded when a
+// folder held no picture, or kExitError when a list could not be read (nothing to run then).
+int ExpandPictures(Options& options, Sink& err);
+
 // Runs the parsed options (help excluded); returns the exit status. A failed write to `out`
 // stops the run; the caller reports it.
 int Run(const Options& options, Sink& out, Sink& err);

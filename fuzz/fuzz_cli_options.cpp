@@ -132,7 +132,7 @@ void CheckParse(const QStringList& args) {
     }
     if (o.help) return;
     if (o.sample && !o.pictures.isEmpty()) Fail("--sample accepted with picture files");
-    if (!o.sample && o.pictures.isEmpty()) Fail("a scan without pictures");
+    if (!o.sample && o.pictures.isEmpty() && o.fileLists.isEmpty()) Fail("a scan without pictures");
     if (o.pictureBytes.size() != o.pictures.size()) Fail("picture names lost their bytes");
     if (!o.automatic() &&
         (o.checkDigit || o.fullAscii || o.fastEffort || o.jobs != 0 || o.annotateDir))

@@ -232,8 +232,8 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("data end early")
             << QList<QByteArray>{"short.jpg"} << 2 << QByteArray("short.jpg: truncated")
             << QStringList{"file", "error"} << false;
-        QTest::newRow("a folder") << QList<QByteArray>{"."} << 2
-                                  << QByteArray(".: not an ordinary file")
+        QTest::newRow("a device") << QList<QByteArray>{"/dev/null"} << 2
+                                  << QByteArray("/dev/null: not an ordinary file")
                                   << QStringList{"file", "error"} << false;
     }
     void statuses() {

@@ -144,6 +144,37 @@ class CliOptionsTest : public QObject {
         QCOMPARE(QFile::decodeName(o.annotateDirBytes), o.annotateDir.value_or(QString()));
     }
 
+    // Each list is read where it stood among the pictures; standard input serves one of them.
+    void fileLists_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("outcome");  // "at:name ...", or the error's key words
+        QTest::newRow("between pictures")
+            << QStringList{"a", "--files-from", "l", "b", "--files-from=-"} << "1:l 2:-";
+        QTest::newRow("a list alone")
+            << QStringList{"--box", "1,2,3,4", "--files-from", "l"} << "0:l";
+        QTest::newRow("no name") << QStringList{"--files-from=", "a"} << "needs a file name";
+        QTest::newRow("no value") << QStringList{"a", "--files-from"} << "needs a value FILE";
+        QTest::newRow("stdin list and stdin picture")
+            << QStringList{"--files-from", "-", "-"} << "more than once";
+        QTest::newRow("stdin twice with --box")
+            << QStringList{"--box", "1,2,3,4", "-", "-"} << "more than once";
+        QTest::newRow("with --sample")
+            << QStringList{"--sample", "--files-from", "l"} << "takes no picture files";
+    }
+    void fileLists() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, outcome);
+        const auto r = ParseArguments(args);
+        if (!r.options) {
+            QVERIFY2(r.error.contains(outcome), qPrintable(r.error));
+            return;
+        }
+        QStringList lists;
+        for (const auto& l : r.options->fileLists)
+            lists << QStringLiteral("%1:%2").arg(l.at).arg(QString::fromUtf8(l.name));
+        QCOMPARE(lists.join(' '), outcome);
+    }
+
     // Names are kept as the bytes they came as, whatever they decode to.
     void rawNames() {
         const QList<QByteArray> raw{"--annotate", "d\xff", "bad\xff\xfe.png", "--", "-x "};

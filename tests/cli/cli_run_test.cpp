@@ -1,5 +1,8 @@
 // The built scan39 binary, run as a user would run it.
 
+#include <sys/stat.h>
+
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -55,14 +58,17 @@ class CliRunTest : public QObject {
         QCOMPARE(f.write(bytes), bytes.size());
     }
 
-    // Runs scan39 with no display of any kind, as on a server.
-    Result run(const QStringList& args) {
+    // Runs scan39 with no display of any kind, as on a server; `locale`, when given, is LC_ALL.
+    Result run(const QStringList& args, const QByteArray& input = {}, const QString& locale = {}) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+        if (!locale.isEmpty()) env.insert("LC_ALL", locale);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir_.path());
         p.start(QStringLiteral(SCAN39_CLI), args);
+        p.write(input);
+        p.closeWriteChannel();
         if (!p.waitForFinished(60000)) return {};
         Result r;
         r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -91,6 +97,24 @@ class CliRunTest : public QObject {
         write("text.bmp", "This is not a picture.\n");
         write("huge.bmp", BmpHeader(100000, 100000));
         write(QStringLiteral("we\"ird 名\\.bmp"), good);
+        // A tree of pictures among other things, and a list of names.
+        QDir(dir_.path()).mkpath("tree/sub/.hidden");
+        QDir(dir_.path()).mkpath("tree/a-c");
+        QDir(dir_.path()).mkpath("empty");
+        write("tree/b.bmp", good);
+        write("tree/a-c/c.bmp", good);
+        write("tree/sub/by-content.dat", good);
+        write("tree/sub/.hidden/d.bmp", good);
+        write("tree/sub/notes.txt", "not a picture\n");
+        QDir(dir_.path()).mkpath("shots/out");
+        write("shots/s.bmp", good);
+        write("shots/out/s.bmp", good);  // a copy from an earlier run
+        QVERIFY(QFile::link("..", path("tree/sub/loop")));
+        QVERIFY(QFile::link("../b.bmp", path("tree/sub/link.bmp")));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("tree/sub/pipe.bmp")).constData(), 0600), 0);
+        write("list", "good.jpg\n\ntree/a-c\nblank.bmp\n");
+        write("ends in a blank.bmp ", good);
+        write("odd list", "we\"ird 名\\.bmp\nends in a blank.bmp ");
     }
 
     void exitAndOutput_data() {
@@ -144,6 +168,113 @@ class CliRunTest : public QObject {
         } else {
             QVERIFY2(r.err.contains(err), qPrintable(r.err));
         }
+    }
+
+    // Folders, lists and standard input as sources of pictures.
+    void inputs_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");  // exact
+        QTest::addColumn<QString>("err");  // contained; empty means stderr stays empty
+        QTest::newRow("folder: nested, pictures by content, sorted, no hidden, no loop")
+            << QStringList{"--box", kGoodBox, "tree"} << QByteArray() << 0
+            << "tree/a-c/c.bmp: 1234567\ntree/b.bmp: 1234567\ntree/sub/by-content.dat: "
+               "1234567\ntree/sub/link.bmp: 1234567\n"
+            << "";
+        QTest::newRow("folder without --box, its --annotate folder passed over")
+            << QStringList{"--annotate", "shots/out", "shots/"} << QByteArray() << 0
+            << "shots/s.bmp: 1234567\n"
+            << "";
+        QTest::newRow("folder without pictures")
+            << QStringList{"--box", kGoodBox, "empty", "good.bmp"} << QByteArray() << 1
+            << "good.bmp: 1234567\n"
+            << "empty: no pictures";
+        QTest::newRow("list from a file, where it stands")
+            << QStringList{"--box", kGoodBox, "good.bmp", "--files-from", "list"} << QByteArray()
+            << 1 << "good.bmp: 1234567\ngood.jpg: 1234567\ntree/a-c/c.bmp: 1234567\n"
+            << "blank.bmp: " + kNotDecoded;
+        QTest::newRow("list from standard input")
+            << QStringList{"--files-from", "-", "--box", kGoodBox} << QByteArray("good.jpg\n-") << 2
+            << "good.jpg: 1234567\n"
+            << "./-: file not found";
+        QTest::newRow("list names exactly as written")
+            << QStringList{"--box", kGoodBox, "--files-from", "odd list"} << QByteArray() << 0
+            << QStringLiteral("we\"ird 名\\.bmp: 1234567\nends in a blank.bmp : 1234567\n") << "";
+        QTest::newRow("list missing")
+            << QStringList{"--files-from", "none", "good.bmp"} << QByteArray() << 2 << ""
+            << "cannot read the list none";
+        QTest::newRow("picture from standard input with --box")
+            << QStringList{"--box", kGoodBox, "-"}
+            << Bytes(scan39::samples::ControlDefaultPicture()) << 0 << "1234567\n"
+            << "";
+    }
+    void inputs() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const Result r = run(args, input);
+        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(r.out, out);
+        if (err.isEmpty()) {
+            QCOMPARE(r.err, QString());
+        } else {
+            QVERIFY2(r.err.contains(err), qPrintable(r.err));
+        }
+    }
+
+    // A box that reads nothing says why in the user's language, after the control's own text,
+    // and the same in --json's "reason".
+    void boxFailure_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("upward") << "2,40,246,20"
+                                << "good.bmp"
+                                << "C.UTF-8"
+                                << "dragged upward";
+        QTest::newRow("upward, Chinese") << "2,40,246,20"
+                                         << "good.bmp"
+                                         << "zh_CN.UTF-8"
+                                         << "向上拖";
+        QTest::newRow("too short") << "2,20,246,21"
+                                   << "good.bmp"
+                                   << "C.UTF-8"
+                                   << "too short, 244 pixels across and 1 down";
+        QTest::newRow("too short, Chinese") << "2,20,246,21"
+                                            << "good.bmp"
+                                            << "zh_CN.UTF-8"
+                                            << "拖动太短：横向 244 像素，向下 1";
+        QTest::newRow("nothing readable") << kGoodBox << "blank.bmp"
+                                          << "C.UTF-8"
+                                          << "nothing readable";
+        QTest::newRow("nothing readable, Chinese") << kGoodBox << "blank.bmp"
+                                                   << "zh_CN.UTF-8"
+                                                   << "读不出条码";
+        QTest::newRow("outside") << "300,20,400,40"
+                                 << "good.bmp"
+                                 << "C.UTF-8"
+                                 << "outside the picture of 250×86";
+    }
+    void boxFailure() {
+        QFETCH(QString, box);
+        QFETCH(QString, picture);
+        QFETCH(QString, locale);
+        QFETCH(QString, reason);
+        const Result plain = run({"--box", box, picture}, {}, locale);
+        QCOMPARE(plain.exitCode, 1);
+        QVERIFY2(plain.err.startsWith(kNotDecoded) && plain.err.contains(reason),
+                 qPrintable(plain.err));
+        const Result json = run({"--json", "--box", box, picture}, {}, locale);
+        const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+        QCOMPARE(o.value("result").toInt(-1), 1);
+        QVERIFY(o.value("value").isNull());
+        QVERIFY2(plain.err.contains(o.value("reason").toString()) &&
+                     o.value("reason").toString().contains(reason),
+                 qPrintable(json.out));
     }
 
     void help() {
