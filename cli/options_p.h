@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 
+#include "scan39/box_geometry.h"
 #include "scan39/reader.h"
 
 namespace scan39::cli {
@@ -22,15 +23,10 @@ inline QString Tr(Language language, const QString& english, const QString& chin
     return language == Language::kChinese ? chinese : english;
 }
 
-// Box corners in pixels of the picture: press at (x1, y1), release at (x2, y2).
-struct Box {
-    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    bool operator==(const Box&) const = default;
-};
-
-// Corners may lie outside the picture (the pointer may leave it during a drag), within this
-// bound, which keeps every coordinate exact in the control's twips.
-inline constexpr int kMaxCoordinate = 1000000;
+// Box corners in pixels of the picture: press at (x1, y1), release at (x2, y2), within
+// +-kMaxCoordinate.
+using Box = scan39::Box;
+inline constexpr int kMaxCoordinate = scan39::kMaxBoxCoordinate;
 inline constexpr int kMaxJobs = 256;
 
 struct Options {

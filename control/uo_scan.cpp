@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <string>
 
+#include "scan39/box_geometry.h"
 #include "scan39/container_site.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture_box.h"
@@ -201,7 +202,7 @@ void Uo_Scan::Image1_MouseMove(float X, float Y) {
     const float top = image1_->topTwips();
     BoxX1 = Variant::fromFloat(SingleOf(PressX) + left);
     BoxY1 = Variant::fromFloat(SingleOf(PressY) + top);
-    BoxX2 = Variant::fromFloat((SingleOf(MoveX) + left) - kBoxRightInset);
+    BoxX2 = Variant::fromFloat((SingleOf(MoveX) + left) - static_cast<float>(kBoxRightInset));
     BoxY2 = top + MoveY;
     image1_->Box(SingleOf(BoxX1), SingleOf(BoxY1), SingleOf(BoxX2), BoxY2, kBoxColour);
     m_xa = BoxX1.toInt32();

@@ -3,8 +3,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <algorithm>
 #include <climits>
-#include <cmath>
+#include <cstdint>
 
 #include "services_p.h"
 
@@ -25,11 +26,7 @@ QString WithoutTrailingBlanks(QString s) {
 }  // namespace
 
 int TwipsToPixel(double twips) {
-    // Round half up: floor((t + 7.5) / 15). A NaN lies outside every box.
-    const double pixel = std::floor((twips + kTwipsPerPixel / 2.0) / kTwipsPerPixel);
-    if (std::isnan(pixel) || pixel <= static_cast<double>(INT_MIN)) return INT_MIN;
-    if (pixel >= static_cast<double>(INT_MAX)) return INT_MAX;
-    return static_cast<int>(pixel);
+    return static_cast<int>(std::clamp<std::int64_t>(PixelOfTwips(twips), INT_MIN, INT_MAX));
 }
 
 QString Dir(const QString& path) {

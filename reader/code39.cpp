@@ -7,46 +7,36 @@
 namespace scan39::reader::detail {
 namespace {
 
-// Element widths of each character of kCharacters, "1" wide, first element a bar.
-// clang-format off
-constexpr std::array<std::string_view, 44> kPatterns = {
-    "000110100", "100100001", "001100001", "101100000", "000110001", "100110000", "001110000",
-    "000100101", "100100100", "001100100", "100001001", "001001001", "101001000", "000011001",
-    "100011000", "001011000", "000001101", "100001100", "001001100", "000011100", "100000011",
-    "001000011", "101000010", "000010011", "100010010", "001010010", "000000111", "100000110",
-    "001000110", "000010110", "110000001", "011000001", "111000000", "010010001", "110010000",
-    "011010000", "010000101", "110000100", "011000100", "010101000", "010100010", "010001010",
-    "000101010", "010010100",
-};
-// clang-format on
-
-constexpr std::uint16_t Mask(std::string_view p) {
+constexpr std::uint16_t Mask(std::string_view elements) {
     std::uint16_t m = 0;
-    for (char c : p) m = static_cast<std::uint16_t>(m << 1 | (c == '1'));
+    for (char c : elements) m = static_cast<std::uint16_t>(m << 1 | IsWideElement(c));
     return m;
 }
+
+// Wide elements of each character of kCharacters, first element in bit 8.
+constexpr std::array<std::uint16_t, kFilledRows> MakeMasks() {
+    std::array<std::uint16_t, kFilledRows> masks{};
+    for (int r = 0; r < kFilledRows; ++r) masks[CharacterIndex(r)] = Mask(kCode39Table[r].elements);
+    return masks;
+}
+constexpr auto kMasks = MakeMasks();
 
 constexpr std::array<std::int8_t, 512> MakeLookup() {
     std::array<std::int8_t, 512> t{};
     for (auto& v : t) v = -1;
-    for (std::size_t i = 0; i < kPatterns.size(); ++i)
-        t[Mask(kPatterns[i])] = static_cast<std::int8_t>(i);
+    for (std::size_t i = 0; i < kMasks.size(); ++i) t[kMasks[i]] = static_cast<std::int8_t>(i);
     return t;
 }
 constexpr auto kLookup = MakeLookup();
 
-constexpr bool TableWellFormed() {
-    if (kCharacters.size() != kPatterns.size()) return false;
-    for (std::size_t i = 0; i < kPatterns.size(); ++i) {
-        if (kPatterns[i].size() != 9) return false;
-        int wide = 0;
-        for (char c : kPatterns[i]) wide += c == '1';
-        if (wide != 3) return false;
-        if (kLookup[Mask(kPatterns[i])] != static_cast<int>(i)) return false;  // all distinct
+// The lookup by wide-element mask must give back every character.
+constexpr bool LookupComplete() {
+    for (std::size_t i = 0; i < kMasks.size(); ++i) {
+        if (kLookup[kMasks[i]] != static_cast<int>(i)) return false;
     }
-    return kCharacters.back() == kStartStop;
+    return true;
 }
-static_assert(TableWellFormed(), "every character has nine elements, three wide, all distinct");
+static_assert(LookupComplete());
 
 // Limits on a character's element widths. Blur pulls narrow and wide widths together and
 // perspective stretches them, but a printed Code 39 character keeps a clear split.
@@ -252,7 +242,7 @@ int ClassifyTogether(const float* widths) {
 }  // namespace
 
 std::uint16_t WideMask(int index) {
-    return Mask(kPatterns[static_cast<std::size_t>(index)]);
+    return kMasks[static_cast<std::size_t>(index)];
 }
 
 int ClassifyCharacter(const float* widths, bool apart) {

@@ -2,17 +2,33 @@
 // Code 39 on run lengths: one character from its nine element widths, and whole scan lines
 // from their edge positions, in either reading direction.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "scan39/code39_table.h"
+
 namespace scan39::reader::detail {
 
+// A character's index here: its check value, the start/stop character last.
+constexpr int CharacterIndex(int tableRow) {
+    return tableRow == kStartStopRow ? kFilledRows - 1 : kCode39Table[tableRow].checkValue;
+}
+
+constexpr std::array<char, kFilledRows + 1> CharactersByIndex() {
+    std::array<char, kFilledRows + 1> out{};
+    for (int r = 0; r < kFilledRows; ++r) out[CharacterIndex(r)] = kCode39Table[r].character;
+    return out;
+}
+inline constexpr std::array<char, kFilledRows + 1> kCharacterStorage = CharactersByIndex();
+
 // The 43 data characters in check-value order, then the start/stop character.
-inline constexpr std::string_view kCharacters = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%*";
-inline constexpr char kStartStop = '*';
+inline constexpr std::string_view kCharacters{kCharacterStorage.data(), kFilledRows};
+inline constexpr char kStartStop = kCode39Table[kStartStopRow].character;
+static_assert(kCharacters.find('\0') == std::string_view::npos && kCharacters.back() == kStartStop);
 
 // Wide elements of each character, first element (a bar) in bit 8; same order as kCharacters.
 std::uint16_t WideMask(int index);

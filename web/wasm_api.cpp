@@ -211,6 +211,15 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_profiles(int index) {
     return reply.c_str();
 }
 
+// The red box the control draws for a drag, in picture pixels: [left,top,right,bottom]. The
+// page draws what this says rather than working it out itself.
+EMSCRIPTEN_KEEPALIVE const char* scan39_outline(int x1, int y1, int x2, int y2) {
+    const scan39::Outline o = scan39::OutlineOf(scan39::Box{x1, y1, x2, y2});
+    reply = "[" + std::to_string(o.left) + "," + std::to_string(o.top) + "," +
+            std::to_string(o.right) + "," + std::to_string(o.bottom) + "]";
+    return reply.c_str();
+}
+
 // The control's decode along a dragged box: {"result":0|1,"value":...}; the page shows the
 // control's error text for a result of 1, so the value then is of no interest.
 EMSCRIPTEN_KEEPALIVE const char* scan39_box(int x1, int y1, int x2, int y2) {
@@ -219,7 +228,7 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_box(int x1, int y1, int x2, int y2) {
         static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
     const std::int16_t result =
         scan39::web::ScanBox(std::span<const std::int32_t>(picture.colours, pixels), picture.width,
-                             picture.height, scan39::web::Box{x1, y1, x2, y2}, Table(), value);
+                             picture.height, scan39::Box{x1, y1, x2, y2}, Table(), value);
     reply = "{\"result\":" + std::to_string(result) + ",\"value\":";
     reply += scan39::reader::JsonString(value);
     reply += '}';

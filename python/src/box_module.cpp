@@ -7,6 +7,7 @@
 
 #include "box_thread.h"
 #include "released.h"
+#include "scan39/box_geometry.h"
 #include "sources.h"
 
 namespace py = pybind11;
@@ -16,7 +17,7 @@ namespace scan39::python {
 namespace {
 
 // A box corner may lie this far outside the picture, no further, as on the command line.
-constexpr long kMaxCoordinate = 1000000;
+constexpr long kMaxCoordinate = kMaxBoxCoordinate;
 
 int Coordinate(long v) {
     if (v < -kMaxCoordinate || v > kMaxCoordinate) {

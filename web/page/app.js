@@ -132,6 +132,7 @@ function open(blob, name) {
 
 worker.onmessage = (event) => {
   const m = event.data;
+  if (m.type === 'outline') { outlineArrived(m); return; }
   if (m.seq !== seq && m.type !== 'box') return;
   if (m.error) {
     stage.hidden = true;
@@ -321,23 +322,37 @@ viewer.addEventListener('wheel', (e) => {
   zoom(e.deltaY < 0 ? 1.1 : 1 / 1.1);
 }, { passive: false });
 
-// The red box, as the scanning control draws it: from the press point to one pixel left of
-// the pointer, one pixel wide, on whole pixels.
+// The red box, as the scanning control draws it: the module works out its pixels, so the
+// page shows just what the box decode reads. While an answer is on its way, only the latest
+// pointer position waits to be asked for.
 let drag = null;
+let dragId = 0;      // each press starts a new box; answers about older ones are dropped
+let boxWanted = null;  // the latest box not yet asked for
+let asking = false;
 function pixelAt(e) {
   const r = img.getBoundingClientRect();
   return [Math.floor((e.clientX - r.left) / scale), Math.floor((e.clientY - r.top) / scale)];
 }
-function drawBox(b) {
+function askOutline() {
+  if (asking || !boxWanted) return;
+  asking = true;
+  worker.postMessage({ type: 'outline', seq, box: { ...boxWanted, drag: dragId } });
+  boxWanted = null;
+}
+function outlineArrived(m) {
+  asking = false;
+  if (m.seq === seq && m.drag === dragId && m.outline) drawBox(m.outline);
+  askOutline();
+}
+function drawBox(outline) {
   let rect = overlay.querySelector('rect.box');
-  if (!b) { if (rect) rect.remove(); return; }
+  if (!outline) { if (rect) rect.remove(); return; }
   if (!rect) {
     rect = document.createElementNS(SVG, 'rect');
     rect.setAttribute('class', 'box');
     overlay.append(rect);
   }
-  const left = Math.min(b.x1, b.x2 - 1), right = Math.max(b.x1, b.x2 - 1);
-  const top = Math.min(b.y1, b.y2), bottom = Math.max(b.y1, b.y2);
+  const [left, top, right, bottom] = outline;
   rect.setAttribute('x', left + 0.5);
   rect.setAttribute('y', top + 0.5);
   rect.setAttribute('width', right - left);
@@ -354,13 +369,16 @@ viewer.addEventListener('pointerdown', (e) => {
   viewer.setPointerCapture(e.pointerId);
   const [x, y] = pixelAt(e);
   drag = { x1: x, y1: y, moved: false };
+  ++dragId;
+  boxWanted = null;
   drawBox(null);
 });
 viewer.addEventListener('pointermove', (e) => {
   if (!drag) return;
   [drag.x2, drag.y2] = pixelAt(e);
   drag.moved = true;
-  drawBox(drag);
+  boxWanted = { x1: drag.x1, y1: drag.y1, x2: drag.x2, y2: drag.y2 };
+  askOutline();
 });
 function release() {
   if (!drag) return;

@@ -100,6 +100,11 @@ async function box(b) {
   return JSON.parse(M.UTF8ToString(M._scan39_box(b.x1, b.y1, b.x2, b.y2)));
 }
 
+async function outline(b) {
+  const M = await wasm();
+  return { outline: JSON.parse(M.UTF8ToString(M._scan39_outline(b.x1, b.y1, b.x2, b.y2))), drag: b.drag };
+}
+
 // A camera frame, handed over by the page as a VideoFrame, an ImageBitmap or ImageData, and
 // read with the fast effort: the next frame comes soon, and a symbol missed now is seen then.
 // A frame in a YUV format hands over its luma plane as the grey picture; anything else is
@@ -177,6 +182,13 @@ function planes(format, width, height) {
 let queue = Promise.resolve();
 self.onmessage = (event) => {
   const request = event.data;
+  // The box follows the pointer: answered as soon as the module is free, not after the
+  // requests queued before it.
+  if (request.type === 'outline') {
+    outline(request.box).catch(() => ({ outline: null, drag: request.box.drag }))
+      .then((answer) => self.postMessage({ type: 'outline', seq: request.seq, ...answer }));
+    return;
+  }
   queue = queue.then(async () => {
     let answer;
     try {

@@ -153,6 +153,16 @@ for (const [picture, list] of boxes) {
   }
 }
 
+// The red box shown is the control's: from the press point to one pixel left of the pointer.
+await check('the red box is drawn where the control draws it', async () => {
+  for (const [box, want] of [[[5, 120, 682, 130], [5.5, 120.5, 676, 10]], [[690, 130, 5, 120], [4.5, 120.5, 686, 10]]]) {
+    await dragBox(box);
+    await until(`document.querySelector('rect.box')`, 'the red box');
+    const got = await evaluate(`['x', 'y', 'width', 'height'].map((a) => +document.querySelector('rect.box').getAttribute(a))`);
+    if (`${got}` !== `${want}`) return `drag ${box} shows a box at ${got}, not ${want}`;
+  }
+});
+
 await check('a file that is not a picture gets its message', async () => {
   await open('');
   const { result } = await page('Runtime.evaluate', { expression: `document.getElementById('file')` });

@@ -31,10 +31,6 @@ class Uo_Scan : public QWidget {
     static constexpr int kDesignHeight = 1560;
     static constexpr int kImage1DesignWidth = 3780;
     static constexpr int kImage1DesignHeight = 1320;
-    // Colour value of the drag box: pure red.
-    static constexpr std::int32_t kBoxColour = 255;
-    // The drag box's right edge stays this many twips left of the pointer.
-    static constexpr float kBoxRightInset = 10.0f;
 
     // `site` is the container's side of the control and must outlive it; nullptr gives a
     // standalone site (run time, extender sizes the control itself, notifications dropped).

@@ -4,11 +4,13 @@
 #include <QString>
 #include <functional>
 
+#include "scan39/box_geometry.h"
+
 class QWidget;
 
 namespace scan39::host {
 
-inline constexpr int kTwipsPerPixel = 15;
+inline constexpr int kTwipsPerPixel = scan39::kTwipsPerPixel;
 
 // Nearest pixel of a twip coordinate (15 is odd, so whole twips never tie; exact halves round
 // up). Values beyond int clamp to INT_MIN / INT_MAX; NaN gives INT_MIN, outside every box.
