@@ -213,9 +213,10 @@ PictureRef Document::loadPage(int index) const {
         if (!std::isfinite(width) || !std::isfinite(height) || width < 1 || height < 1)
             damaged(QStringLiteral("PDF 页面尺寸无效"));
         if (width * height > double(kMaxPicturePixels)) {
-            throw PictureError(PictureFault::TooLarge, {.what = what,
-                                                        .width = width > 1e15 ? 0 : qint64(width),
-                                                        .height = height > 1e15 ? 0 : qint64(height)});
+            throw PictureError(PictureFault::TooLarge,
+                               {.what = what,
+                                .width = width > 1e15 ? 0 : qint64(width),
+                                .height = height > 1e15 ? 0 : qint64(height)});
         }
 
         // Drawn in a child process: the PDF library stops the whole process when an

@@ -47,9 +47,10 @@ constexpr int kAllocationLimitMegabytes = static_cast<int>((kMaxPicturePixels * 
 }
 
 [[noreturn]] void ThrowTruncated(const QString& what, Format format, const QString& detail) {
-    throw PictureError(PictureFault::Truncated,
-                       {.what = what,
-                        .detail = QStringLiteral("%1 数据被截断（%2）").arg(FormatTitle(format), detail)});
+    throw PictureError(
+        PictureFault::Truncated,
+        {.what = what,
+         .detail = QStringLiteral("%1 数据被截断（%2）").arg(FormatTitle(format), detail)});
 }
 
 // Qt's image readers share one process-wide allocation limit, and Qt converts a large picture
@@ -293,7 +294,8 @@ PictureRef Decode(const QByteArray& bytes, const QString& what, int page = 0) {
         ThrowTooLarge(what, problem->width, problem->height);
     }
     if (problem && problem->kind == Problem::Damaged) {
-        ThrowDamaged(what, QStringLiteral("%1 数据：%2").arg(FormatTitle(*format), problem->detail));
+        ThrowDamaged(what,
+                     QStringLiteral("%1 数据：%2").arg(FormatTitle(*format), problem->detail));
     }
 
     if (*format == Format::Png) {

@@ -83,7 +83,8 @@ QString Chinese(PictureFault fault, const PictureFacts& f) {
         case PictureFault::CannotRead:
             return QStringLiteral("路径/文件访问错误：读取%1时出错").arg(what);
         case PictureFault::FileTooLarge:
-            return QStringLiteral("内存溢出：%1太大（%2 字节）").arg(what, QString::number(f.count));
+            return QStringLiteral("内存溢出：%1太大（%2 字节）")
+                .arg(what, QString::number(f.count));
         case PictureFault::TooLarge: {
             const QString size = f.width > 0 && f.height > 0
                                      ? QStringLiteral("%1 × %2 像素，").arg(f.width).arg(f.height)

@@ -118,14 +118,16 @@ QByteArray ReadPictureFile(const QString& path, PathBlanks blanks, QString* what
     QString name;
     const QString described = FileWhat(path, blanks, &name);
     if (what != nullptr) *what = described;
-    return OutOfMemoryIsAnError(described, [&] { return ReadFile(Native(name, described), described); });
+    return OutOfMemoryIsAnError(described,
+                                [&] { return ReadFile(Native(name, described), described); });
 }
 
 PictureFile ReadNamedPictureFile(const QByteArray& name, NameRules rules) {
     PictureFile file;
     if (rules.dashIsStandardInput && name == "-") {
         file.what = QStringLiteral("标准输入");
-        file.bytes = OutOfMemoryIsAnError(file.what, [&] { return ReadAll(STDIN_FILENO, 0, file.what); });
+        file.bytes =
+            OutOfMemoryIsAnError(file.what, [&] { return ReadAll(STDIN_FILENO, 0, file.what); });
     } else {
         if (rules.nameInMessages) file.what = FileWhat(QFile::decodeName(name));
         file.bytes = OutOfMemoryIsAnError(file.what, [&] { return ReadFile(name, file.what); });

@@ -93,7 +93,8 @@ host::PictureRef LoadPath(const QByteArray& encodedPath) {
 }
 
 host::PictureRef LoadData(const QByteArray& bytes) {
-    return Loaded(QString(), kDataName, [&] { return host::LoadPictureFromData(bytes, kDataName); });
+    return Loaded(QString(), kDataName,
+                  [&] { return host::LoadPictureFromData(bytes, kDataName); });
 }
 
 Pages PagesOfPath(const QByteArray& encodedPath, int dpi) {

@@ -41,12 +41,12 @@ struct PictureFacts {
     QString what{};
     // In Chinese, what exactly is wrong with the data (Truncated, Damaged).
     QString detail{};
-    QString format{};      // "JPEG", for PluginMissing
-    qint64 width = 0;      // TooLarge, OutOfMemory: the size, 0 when unknown
+    QString format{};  // "JPEG", for PluginMissing
+    qint64 width = 0;  // TooLarge, OutOfMemory: the size, 0 when unknown
     qint64 height = 0;
-    qint64 count = 0;      // FileTooLarge bytes, TooManyPages pages (0: more than the bound),
-                           // TooComplex seconds
-    int systemError = 0;   // CannotOpen, CannotRead: errno
+    qint64 count = 0;     // FileTooLarge bytes, TooManyPages pages (0: more than the bound),
+                          // TooComplex seconds
+    int systemError = 0;  // CannotOpen, CannotRead: errno
 };
 
 class PictureError : public RuntimeError {
