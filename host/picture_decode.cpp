@@ -12,7 +12,6 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QLoggingCategory>
-#include <QThreadPool>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -55,13 +54,12 @@ constexpr int kAllocationLimitMegabytes = static_cast<int>((kMaxPicturePixels * 
 
 // Qt's image readers share one process-wide allocation limit, and Qt converts a large picture
 // on its thread pool: pictures go through them one at a time. A fork waits for the one in
-// progress and lets the pool end its threads, so that the child (a PDF page being drawn, a
-// worker of Python's multiprocessing) finds the lock and the pool free.
+// progress, so that the child (a PDF page being drawn, a worker of Python's multiprocessing)
+// finds the lock free.
 std::mutex gDecodeLock;
 
 void LockForFork() {
     gDecodeLock.lock();
-    QThreadPool::globalInstance()->waitForDone();
 }
 void UnlockAfterFork() {
     gDecodeLock.unlock();

@@ -1,8 +1,12 @@
 #include "pictures.h"
 
+#include <pthread.h>
+
 #include <QFile>
 #include <QImage>
+#include <QThreadPool>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "scan39/host/picture_error.h"
@@ -27,10 +31,19 @@ void Failing(const QString& path, const QString& what, Work work) {
     }
 }
 
-// Runs a load; files are read and checked in parallel, the loader itself takes Qt's image
-// readers one picture at a time.
+// Qt converts large pictures on its thread pool, whose threads a forked child would not have
+// but wait for: the pool ends them before a fork and starts new ones when next needed. The
+// loader itself makes a fork wait for the picture it is decoding.
+void EndPoolThreads() {
+    if (QThreadPool* pool = QThreadPool::globalInstance()) pool->waitForDone();
+}
+
+// Runs a load; files are read, checked and decoded in parallel but for Qt's image readers,
+// which the loader takes one picture at a time.
 template <typename Load>
 host::PictureRef Loaded(const QString& path, const QString& what, Load load) {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(EndPoolThreads, nullptr, nullptr); });
     host::PictureRef picture;
     Failing(path, what, [&] { picture = load(); });
     return picture;
@@ -115,8 +128,14 @@ Pages PagesOfData(const QByteArray& bytes, int dpi) {
 }
 
 host::PictureRef LoadPage(const Pages& pages, int index) {
-    return Loaded(pages.path, pages.path.isEmpty() ? kDataName : QString(),
-                  [&] { return pages.document->loadPage(index); });
+    const QString what = pages.path.isEmpty() ? kDataName : QString();
+    // PDF pages are drawn in a child process, not through Qt's image readers.
+    if (pages.document->isPdf()) {
+        host::PictureRef page;
+        Failing(pages.path, what, [&] { page = pages.document->loadPage(index); });
+        return page;
+    }
+    return Loaded(pages.path, what, [&] { return pages.document->loadPage(index); });
 }
 
 GreyPicture GreyOf(const host::Picture& picture) {
