@@ -11,6 +11,7 @@
 #include "scan39/host/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
+#include "scan39/host/picture_error.h"
 
 namespace scan39::cli {
 
@@ -56,14 +57,15 @@ struct LoadError {
     QString text(Language language) const { return Tr(language, english, chinese); }
 };
 
-// The error the loader reported, in both languages.
+// The loader's reason in both languages, the file named by the caller.
+LoadError FromPictureError(const host::PictureError& error);
+// A run-time error from elsewhere (the control): its number and description.
 LoadError FromRuntimeError(const host::RuntimeError& error);
 LoadError OutOfMemory();
 
 // Reads a picture file by its exact name (not trimmed, not re-encoded) or, for "-" when
-// `dashIsStdin`, standard input, and decodes it with the loader. Only regular files are read,
-// within the loader's bound. Throws LoadError; std::bad_alloc is the caller's to catch.
-// Safe to call from several threads: the decoding itself is done one picture at a time.
+// `dashIsStdin`, standard input, and decodes it with the loader. Throws LoadError;
+// std::bad_alloc is the caller's to catch. Safe to call from several threads.
 // `format`, when given, receives Qt's name for the picture's format ("jpeg", "png", ...).
 host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin,
                                   QByteArray* format = nullptr);

@@ -16,7 +16,7 @@
 #include <new>
 
 #include "file_descriptor_p.h"
-#include "scan39/host/errors.h"
+#include "scan39/host/picture_error.h"
 
 namespace scan39::host {
 
@@ -140,15 +140,16 @@ bool IsPdf(const QByteArray& bytes) {
 Document::Document(QByteArray bytes, QString what, int dpi)
     : bytes_(std::move(bytes)), what_(std::move(what)), dpi_(dpi) {
     // Error 7, as for a picture too large: the work a file asks for is beyond the bound.
-    const auto tooMany = [this](const QString& pages) {
-        throw RuntimeError(kErrOutOfMemory,
-                           QStringLiteral("内存溢出：%1页数太多（%2，最多允许 %3 页）")
-                               .arg(what_, pages)
-                               .arg(kMaxPages));
+    // `pages` is 0 when only the bound is known to be passed.
+    const auto tooMany = [this](qint64 pages) {
+        throw PictureError(PictureFault::TooManyPages, {.what = what_, .count = pages});
+    };
+    const auto damaged = [this](const QString& detail) {
+        throw PictureError(PictureFault::Damaged, {.what = what_, .detail = detail});
     };
     if (!IsPdf(bytes_)) {
         pages_ = PicturePageCount(bytes_, kMaxPages + 1);
-        if (pages_ > kMaxPages) tooMany(QStringLiteral("超过 %1 页").arg(kMaxPages));
+        if (pages_ > kMaxPages) tooMany(0);
         return;
     }
     pdf_ = std::make_unique<Pdf>();
@@ -159,31 +160,38 @@ Document::Document(QByteArray bytes, QString what, int dpi)
         std::call_once(quiet,
                        [] { Poppler::setDebugErrorFunction(PdfLibraryMessage, QVariant()); });
         pdf_->document = Poppler::Document::loadFromData(bytes_);
-        if (!pdf_->document)
-            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 数据无法读出）").arg(what_));
+        if (!pdf_->document) damaged(QStringLiteral("PDF 数据无法读出"));
         if (pdf_->document->isLocked())
-            ThrowPictureInvalid(QStringLiteral("%1已加密（打开这个 PDF 需要密码）").arg(what_));
+            throw PictureError(PictureFault::Encrypted, {.what = what_});
         pages = pdf_->document->numPages();
         pdf_->document->setRenderHint(Poppler::Document::Antialiasing);
         pdf_->document->setRenderHint(Poppler::Document::TextAntialiasing);
     }
-    if (pages <= 0) ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 中没有页面）").arg(what_));
+    if (pages <= 0) damaged(QStringLiteral("PDF 中没有页面"));
     // The count the file claims: the walk over its pages is bounded before it starts.
-    if (pages > kMaxPages) tooMany(QStringLiteral("%1 页").arg(pages));
+    if (pages > kMaxPages) tooMany(pages);
     pages_ = pages;
 }
 
 Document::~Document() = default;
 
 PictureRef Document::loadPage(int index) const {
-    const QString what =
-        pages_ > 1 ? QStringLiteral("%1第 %2 页").arg(what_).arg(index + 1) : what_;
+    const QString what = pages_ > 1 ? QStringLiteral("%1第 %2 页")
+                                          .arg(what_.isEmpty() ? QStringLiteral("文件") : what_,
+                                               QString::number(index + 1))
+                                    : what_;
     if (!pdf_)
         return pages_ > 1 ? LoadPicturePage(bytes_, what, index)
                           : LoadPictureFromData(bytes_, what);
     const auto tooSlow = [&] {
-        ThrowPictureInvalid(
-            QStringLiteral("%1太复杂（%2 秒内未能绘制完成）").arg(what).arg(kPageRenderMs / 1000));
+        throw PictureError(PictureFault::TooComplex, {.what = what, .count = kPageRenderMs / 1000});
+    };
+    const auto damaged = [&](const QString& detail) {
+        throw PictureError(PictureFault::Damaged, {.what = what, .detail = detail});
+    };
+    const auto outOfMemory = [&](qint64 width = 0, qint64 height = 0) {
+        throw PictureError(PictureFault::OutOfMemory,
+                           {.what = what, .width = width, .height = height});
     };
     if (pdf_->renderMs >= kFileRenderMs) tooSlow();
     try {
@@ -198,20 +206,23 @@ PictureRef Document::loadPage(int index) const {
             const std::lock_guard lock(PdfLock());
             page.reset();
         });
-        if (!page) ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面无法读出）").arg(what));
+        if (!page) damaged(QStringLiteral("PDF 页面无法读出"));
         // The size in pixels is judged from the page's box, before anything is drawn.
         const double width = std::ceil(points.width() * dpi_ / 72.0);
         const double height = std::ceil(points.height() * dpi_ / 72.0);
         if (!std::isfinite(width) || !std::isfinite(height) || width < 1 || height < 1)
-            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面尺寸无效）").arg(what));
-        if (width * height > double(kMaxPicturePixels))
-            ThrowPictureTooLarge(what, width > 1e15 ? 0 : qint64(width),
-                                 height > 1e15 ? 0 : qint64(height));
+            damaged(QStringLiteral("PDF 页面尺寸无效"));
+        if (width * height > double(kMaxPicturePixels)) {
+            throw PictureError(PictureFault::TooLarge,
+                               {.what = what,
+                                .width = width > 1e15 ? 0 : qint64(width),
+                                .height = height > 1e15 ? 0 : qint64(height)});
+        }
 
         // Drawn in a child process: the PDF library stops the whole process when an
         // allocation fails, and a page may hold anything. The child is stopped after its time.
         const FileDescriptor rows(memfd_create("scan39-page", MFD_CLOEXEC));
-        if (rows.get() < 0) ThrowPictureOutOfMemory(what, QSize());
+        if (rows.get() < 0) outOfMemory();
         QElapsedTimer clock;
         clock.start();
         pid_t child = -1;
@@ -220,7 +231,7 @@ PictureRef Document::loadPage(int index) const {
             child = fork();
             if (child == 0) RenderChild(*page, dpi_, rows.get(), qint64(width), qint64(height));
         }
-        if (child < 0) ThrowPictureOutOfMemory(what, QSize());
+        if (child < 0) outOfMemory();
         const qint64 allowed = std::min<qint64>(kPageRenderMs, kFileRenderMs - pdf_->renderMs);
         int status = 0;
         bool stopped = false;
@@ -236,15 +247,14 @@ PictureRef Document::loadPage(int index) const {
         pdf_->renderMs += clock.elapsed();
         if (stopped) tooSlow();
         if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMemory)
-            ThrowPictureOutOfMemory(what, QSize(int(width), int(height)));
+            outOfMemory(qint64(width), qint64(height));
         if (!WIFEXITED(status) || WEXITSTATUS(status) != kRendered)
-            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面无法绘制）").arg(what));
+            damaged(QStringLiteral("PDF 页面无法绘制"));
         QImage image = ReadRendered(rows.get(), qint64(width), qint64(height));
-        if (image.isNull())
-            ThrowPictureInvalid(QStringLiteral("%1已损坏（PDF 页面无法绘制）").arg(what));
+        if (image.isNull()) damaged(QStringLiteral("PDF 页面无法绘制"));
         return std::make_shared<const Picture>(std::move(image));
     } catch (const std::bad_alloc&) {
-        ThrowPictureOutOfMemory(what, QSize());
+        throw PictureError(PictureFault::OutOfMemory, {.what = what});
     }
 }
 

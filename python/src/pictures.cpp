@@ -9,7 +9,7 @@
 #include <mutex>
 #include <new>
 
-#include "scan39/host/errors.h"
+#include "scan39/host/picture_error.h"
 
 namespace scan39::python {
 
@@ -18,50 +18,34 @@ namespace {
 // What the loader's descriptions call pictures handed over as bytes.
 const QString kDataName = QStringLiteral("图片数据");
 
-// Qt's image readers share settings between threads (the loader's allocation limit), so
-// pictures are decoded one at a time; reading runs in parallel. A fork waits for the decode
-// in progress, so the child finds the lock, and Qt's image readers, free.
-std::mutex* g_decodeLock = new std::mutex;
-
-void LockForFork() {
-    g_decodeLock->lock();
-    // Qt converts large pictures on its thread pool, whose threads a child would not have
-    // but wait for: the pool ends them before the fork and starts new ones when next needed.
-    QThreadPool::globalInstance()->waitForDone();
-}
-void UnlockAfterFork() {
-    g_decodeLock->unlock();
-}
-void FreshInChild() {
-    g_decodeLock = new (std::nothrow) std::mutex;
-}
-
-std::unique_lock<std::mutex> DecodeLock() {
-    static std::once_flag once;
-    std::call_once(once, [] { pthread_atfork(LockForFork, UnlockAfterFork, FreshInChild); });
-    return std::unique_lock(*g_decodeLock);
-}
-
 // Runs `work`; the loader's errors become PictureFailure.
 template <typename Work>
-void Failing(const QString& path, Work work) {
+void Failing(const QString& path, const QString& what, Work work) {
     try {
         work();
     } catch (const host::RuntimeError& e) {
         throw PictureFailure(e.number(), e.description(), path);
     } catch (const std::bad_alloc&) {
-        throw PictureFailure(host::kErrOutOfMemory, QStringLiteral("内存溢出：内存不足"), path);
+        throw PictureFailure(host::PictureError(host::PictureFault::OutOfMemory, {.what = what}),
+                             path);
     }
 }
 
-// Runs a load under the decode lock.
+// Qt converts large pictures on its thread pool, whose threads a forked child would not have
+// but wait for: the pool ends them before a fork and starts new ones when next needed. The
+// loader itself makes a fork wait for the picture it is decoding.
+void EndPoolThreads() {
+    if (QThreadPool* pool = QThreadPool::globalInstance()) pool->waitForDone();
+}
+
+// Runs a load; files are read, checked and decoded in parallel but for Qt's image readers,
+// which the loader takes one picture at a time.
 template <typename Load>
-host::PictureRef Loaded(const QString& path, Load load) {
+host::PictureRef Loaded(const QString& path, const QString& what, Load load) {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(EndPoolThreads, nullptr, nullptr); });
     host::PictureRef picture;
-    Failing(path, [&] {
-        const auto lock = DecodeLock();
-        picture = load();
-    });
+    Failing(path, what, [&] { picture = load(); });
     return picture;
 }
 
@@ -100,53 +84,58 @@ PictureFailure::PictureFailure(int number, const QString& description, const QSt
       description_(description),
       path_(path) {}
 
+PictureFailure::PictureFailure(const host::RuntimeError& error, const QString& path)
+    : PictureFailure(error.number(), error.description(), path) {}
+
 void CheckPixelCount(std::int64_t width, std::int64_t height) {
     if (width > host::kMaxPicturePixels || height > host::kMaxPicturePixels ||
         width * height > host::kMaxPicturePixels) {
-        throw PictureFailure(host::kErrOutOfMemory,
-                             QStringLiteral("内存溢出：图片太大（%1 × %2 像素，最多允许 %3 像素）")
-                                 .arg(width)
-                                 .arg(height)
-                                 .arg(host::kMaxPicturePixels),
-                             QString());
+        throw PictureFailure(
+            host::PictureError(host::PictureFault::TooLarge,
+                               {.what = QStringLiteral("图片"), .width = width, .height = height}),
+            QString());
     }
 }
 
 host::PictureRef LoadPath(const QByteArray& encodedPath) {
     const QString path = QFile::decodeName(encodedPath);
-    return Loaded(path, [&] { return host::LoadPicture(path, host::PathBlanks::Keep); });
+    return Loaded(path, QString(), [&] {
+        const host::PictureFile file = host::ReadNamedPictureFile(encodedPath);
+        return host::LoadPictureFromData(file.bytes, file.what);
+    });
 }
 
 host::PictureRef LoadData(const QByteArray& bytes) {
-    return Loaded(QString(), [&] { return host::LoadPictureFromData(bytes, kDataName); });
+    return Loaded(QString(), kDataName,
+                  [&] { return host::LoadPictureFromData(bytes, kDataName); });
 }
 
 Pages PagesOfPath(const QByteArray& encodedPath, int dpi) {
     Pages pages;
     pages.path = QFile::decodeName(encodedPath);
-    Failing(pages.path, [&] {
-        QString what;
-        QByteArray bytes = host::ReadPictureFile(pages.path, host::PathBlanks::Keep, &what);
-        pages.document = std::make_unique<host::Document>(std::move(bytes), what, dpi);
+    Failing(pages.path, QString(), [&] {
+        host::PictureFile file = host::ReadNamedPictureFile(encodedPath);
+        pages.document = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi);
     });
     return pages;
 }
 
 Pages PagesOfData(const QByteArray& bytes, int dpi) {
     Pages pages;
-    Failing(QString(),
+    Failing(QString(), kDataName,
             [&] { pages.document = std::make_unique<host::Document>(bytes, kDataName, dpi); });
     return pages;
 }
 
 host::PictureRef LoadPage(const Pages& pages, int index) {
-    // PDF pages are drawn by the PDF library, in parallel; pictures go through Qt's readers.
+    const QString what = pages.path.isEmpty() ? kDataName : QString();
+    // PDF pages are drawn in a child process, not through Qt's image readers.
     if (pages.document->isPdf()) {
         host::PictureRef page;
-        Failing(pages.path, [&] { page = pages.document->loadPage(index); });
+        Failing(pages.path, what, [&] { page = pages.document->loadPage(index); });
         return page;
     }
-    return Loaded(pages.path, [&] { return pages.document->loadPage(index); });
+    return Loaded(pages.path, what, [&] { return pages.document->loadPage(index); });
 }
 
 GreyPicture GreyOf(const host::Picture& picture) {
@@ -191,13 +180,15 @@ GreyPicture GreyOf(const ArrayPixels& p) {
 host::PictureRef PictureOf(const ArrayPixels& p) {
     CheckPixelCount(p.width, p.height);
     if (p.width == 0 || p.height == 0) {
-        throw PictureFailure(host::kErrInvalidPicture,
-                             QStringLiteral("无效图片：数组是空的，没有像素"), QString());
+        throw PictureFailure(
+            host::PictureError(host::PictureFault::Empty, {.what = QStringLiteral("数组")}),
+            QString());
     }
     QImage image(static_cast<int>(p.width), static_cast<int>(p.height), QImage::Format_RGB32);
     if (image.isNull()) {
-        throw PictureFailure(host::kErrOutOfMemory, QStringLiteral("内存溢出：内存不足"),
-                             QString());
+        throw PictureFailure(
+            host::PictureError(host::PictureFault::OutOfMemory, {.what = QStringLiteral("数组")}),
+            QString());
     }
     ForEachPixel(p, [&](std::ptrdiff_t x, std::ptrdiff_t y, int r, int g, int b) {
         reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))[x] = qRgb(r, g, b);

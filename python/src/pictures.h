@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scan39/host/document.h"
+#include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 #include "scan39/reader.h"
 
@@ -21,6 +22,8 @@ namespace scan39::python {
 class PictureFailure : public std::runtime_error {
   public:
     PictureFailure(int number, const QString& description, const QString& path);
+    // The loader's error, its description rendered from its reason.
+    PictureFailure(const host::RuntimeError& error, const QString& path);
     int number() const { return number_; }
     const QString& description() const { return description_; }
     const QString& path() const { return path_; }  // empty for pictures from bytes or arrays

@@ -198,6 +198,9 @@ class CliAutomaticTest : public QObject {
             jpeg.replace(sof + 5, 4, QByteArray("\x1F\x40\x1F\x40", 4));
             write("short.jpg", jpeg);
         }
+        QByteArray huge = good;  // a BMP header of 100000 × 100000 pixels
+        huge.replace(18, 8, QByteArray("\xA0\x86\x01\x00\xA0\x86\x01\x00", 8));
+        write("huge.bmp", huge);
         readerReads_ = run({"sym.png"}).out == "SCAN39\n";
     }
 
@@ -235,6 +238,9 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("a device") << QList<QByteArray>{"/dev/null"} << 2
                                   << QByteArray("/dev/null: not an ordinary file")
                                   << QStringList{"file", "error"} << false;
+        QTest::newRow("too large") << QList<QByteArray>{"huge.bmp"} << 2
+                                   << QByteArray("huge.bmp: too large (at most 67108864 pixels")
+                                   << QStringList{"file", "error"} << false;
     }
     void statuses() {
         QFETCH(QList<QByteArray>, args);
@@ -502,6 +508,21 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("chinese error")
             << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"missing.png"}
             << QByteArray("missing.png: 文件未找到");
+        // The loader's reasons in the user's language, the name said once, by the scanner.
+        const struct {
+            const char* name;
+            const char* says;
+        } reasons[] = {
+            {"good.bmp ", "good.bmp : 无效图片：文件是空的，没有图片数据\n"},
+            {"short.jpg", "short.jpg: 无效图片：文件不完整，JPEG 数据被截断（"},
+            {".", ".: 路径/文件访问错误：文件不是普通文件\n"},
+            {"huge.bmp",
+             "huge.bmp: 内存溢出：文件太大（100000 × 100000 像素，最多允许 67108864 像素）"},
+        };
+        for (const auto& r : reasons) {
+            QTest::addRow("chinese %s", r.name)
+                << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{r.name} << QByteArray(r.says);
+        }
         QTest::newRow("chinese none") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"blank.png"}
                                       << QByteArray("未找到 Code 39 条码");
         QTest::newRow("chinese usage") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"--frob"}

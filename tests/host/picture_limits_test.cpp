@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include "image_fixtures.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
+#include "scan39/host/picture_error.h"
 
 namespace scan39::host {
 namespace {
@@ -219,6 +221,77 @@ TEST(LoadPictureTest, PathMessages) {
                 << e.description().toStdString();
         }
     }
+}
+
+// Each reason the loader gives, with its number and its message in both languages: the
+// English one for a caller that names the file itself, the Chinese one naming the file.
+TEST(LoadPictureTest, ReasonsInBothLanguages) {
+    QTemporaryDir dir;
+    QByteArray huge = Bmp24(4, 4);
+    SetLe32(huge, 18, 100000);
+    SetLe32(huge, 22, 100000);
+    QByteArray cutJpeg = Encode(PatternImage(64, 64), "JPEG");
+    cutJpeg.chop(40);
+    const QString file = Write(dir.filePath("a.bmp"), Bmp24(4, 4));
+    const struct {
+        QString path;
+        PictureFault fault;
+        int number;
+        const char* english;
+        const char* chinese;  // %1 the file; the message starts with it
+    } cases[] = {
+        {dir.filePath("missing.bmp"), PictureFault::FileNotFound, 53, "file not found",
+         "文件未找到：文件“%1”"},
+        {file + "/b.bmp", PictureFault::PathNotFound, 76,
+         "path not found (a part of it is not a folder)",
+         "路径未找到：文件“%1”的路径中有一段不是文件夹"},
+        {dir.path(), PictureFault::NotOrdinaryFile, 75, "not an ordinary file",
+         "路径/文件访问错误：文件“%1”不是普通文件"},
+        {Write(dir.filePath("empty.bmp"), {}), PictureFault::Empty, 481, "empty, no picture data",
+         "无效图片：文件“%1”是空的，没有图片数据"},
+        {Write(dir.filePath("text.png"), "text"), PictureFault::NotAPicture, 481,
+         "not a BMP, JPEG, GIF, PNG, TIFF or WebP picture",
+         "无效图片：文件“%1”不是 BMP、JPEG、GIF 或 PNG 图片（也不是 TIFF 或 WebP 图片）"},
+        {Write(dir.filePath("cut.jpg"), cutJpeg), PictureFault::Truncated, 481, "truncated",
+         "无效图片：文件“%1”不完整，JPEG 数据被截断（"},
+        {Write(dir.filePath("huge.bmp"), huge), PictureFault::TooLarge, 7,
+         "too large (at most 67108864 pixels are accepted)",
+         "内存溢出：文件“%1”太大（100000 × 100000 像素，最多允许 67108864 像素）"},
+    };
+    for (const auto& c : cases) {
+        try {
+            LoadPicture(c.path);
+            ADD_FAILURE() << c.path.toStdString() << " loaded";
+        } catch (const PictureError& e) {
+            EXPECT_EQ(e.fault(), c.fault) << c.path.toStdString();
+            EXPECT_EQ(e.number(), c.number) << c.path.toStdString();
+            EXPECT_EQ(e.message(MessageLanguage::English), QString::fromUtf8(c.english));
+            EXPECT_EQ(e.message(MessageLanguage::Chinese), e.description());
+            EXPECT_TRUE(e.description().startsWith(QString::fromUtf8(c.chinese).arg(c.path)))
+                << e.description().toStdString();
+        }
+    }
+}
+
+// Every reason has its own English message and a Chinese one; without a name (the caller
+// shows it) the Chinese one says 文件, or nothing more for a file not found.
+TEST(LoadPictureTest, EveryReasonRendersInBothLanguages) {
+    QSet<QString> english;
+    for (int i = 0; i < kPictureFaultCount; ++i) {
+        const auto fault = static_cast<PictureFault>(i);
+        const PictureError named(fault, {.what = QStringLiteral("文件“x”"), .detail = "d"});
+        const PictureError unnamed(fault, {.detail = "d"});
+        english.insert(named.message(MessageLanguage::English));
+        EXPECT_EQ(named.message(MessageLanguage::English),
+                  unnamed.message(MessageLanguage::English));
+        const bool noName = fault == PictureFault::NoName || fault == PictureFault::NulInName;
+        EXPECT_EQ(named.description().contains(QStringLiteral("文件“x”")), !noName) << i;
+        EXPECT_TRUE(unnamed.description().contains(QStringLiteral("文件"))) << i;
+        EXPECT_FALSE(unnamed.description().contains(u'“')) << i;
+    }
+    EXPECT_EQ(english.size(), kPictureFaultCount);
+    EXPECT_EQ(PictureError(PictureFault::FileNotFound, {}).description(),
+              QStringLiteral("文件未找到"));
 }
 
 TEST(LoadPictureTest, TrailingBlanksCanBePartOfTheName) {

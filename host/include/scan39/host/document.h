@@ -27,7 +27,7 @@ bool IsPdf(const QByteArray& bytes);
 class Document {
   public:
     // Takes the file's bytes; `what` names the source in error descriptions, as for
-    // LoadPictureFromData. Throws RuntimeError for a file whose pages cannot be had at all: a
+    // LoadPictureFromData. Throws PictureError for a file whose pages cannot be had at all: a
     // PDF that is damaged, encrypted or empty, or a file of more than kMaxPages pages. A picture
     // is never judged here; its faults show when its page is loaded.
     Document(QByteArray bytes, QString what, int dpi = kDefaultDpi);
@@ -37,10 +37,10 @@ class Document {
 
     int pageCount() const { return pages_; }
     // A PDF's pages are rendered by the PDF library; every other file's go through Qt's image
-    // readers, which the caller serialises as it does for LoadPictureFromData.
+    // readers, as LoadPictureFromData decodes them.
     bool isPdf() const { return pdf_ != nullptr; }
 
-    // Page `index` (from 0) as an RGB32 picture. Throws RuntimeError for this page alone: 481
+    // Page `index` (from 0) as an RGB32 picture. Throws PictureError for this page alone: 481
     // damaged, 7 larger than kMaxPicturePixels at the document's resolution (refused before it
     // is rendered) or out of memory. Not safe to call from two threads at once.
     PictureRef loadPage(int index) const;

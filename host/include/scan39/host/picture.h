@@ -29,11 +29,13 @@ enum class PathBlanks { Ignore, Keep };
 
 // Loads a BMP (1, 4, 8, 16, 24, 32 bit, uncompressed or run-length), JPEG, GIF, PNG, TIFF or
 // WebP file (the last two through Qt's image format plugins), recognised by its content. The file
-// is opened once and must be an ordinary file. Throws RuntimeError (53 missing file, 76 a path
-// through something not a folder, 70 no permission, 75 not an ordinary file or not readable, 481
-// not a picture / damaged / truncated, 7 too large or out of memory) whose description names the
-// file and says what is wrong; never allocates beyond the bound. The result is always
-// QImage::Format_RGB32, transparent parts shown over white.
+// is opened once and must be an ordinary file. Throws PictureError, a RuntimeError (53 missing
+// file, 76 a path through something not a folder, 70 no permission, 75 not an ordinary file or
+// not readable, 481 not a picture / damaged / truncated, 7 too large or out of memory) whose
+// description names the file and says what is wrong; never allocates beyond the bound. The
+// result is always QImage::Format_RGB32, transparent parts shown over white. Safe to call from
+// several threads: files are read and checked in parallel, Qt's image readers take one picture
+// at a time.
 PictureRef LoadPicture(const QString& path, PathBlanks blanks = PathBlanks::Ignore);
 
 // The bytes of a picture file, read as LoadPicture reads it (opened once, an ordinary file,
@@ -41,6 +43,23 @@ PictureRef LoadPicture(const QString& path, PathBlanks blanks = PathBlanks::Igno
 // receives how error descriptions name the file. Throws RuntimeError as LoadPicture does.
 QByteArray ReadPictureFile(const QString& path, PathBlanks blanks = PathBlanks::Ignore,
                            QString* what = nullptr);
+
+// A picture file read by its exact name, and how error messages name it.
+struct PictureFile {
+    QByteArray bytes;
+    QString what;
+};
+struct NameRules {
+    bool dashIsStandardInput = false;  // "-" reads standard input, named 标准输入
+    bool nameInMessages = true;        // else the caller shows the name (messages say 文件)
+};
+// Reads as ReadPictureFile does, by the name's bytes as the system takes them (not trimmed,
+// not re-encoded). Throws PictureError.
+PictureFile ReadNamedPictureFile(const QByteArray& name, NameRules rules = {});
+
+// Qt's name of the picture format the bytes start like ("bmp", "jpeg", "gif", "png", "tiff",
+// "webp"), empty for anything else.
+QByteArray PictureFormatName(const QByteArray& bytes);
 
 // Decodes picture bytes (same formats and checks as LoadPicture); `what` names the source in
 // error descriptions as a noun phrase, e.g. 文件“a.bmp”.
@@ -56,13 +75,6 @@ bool IsPictureData(const QByteArray& bytes);
 // How many pages the picture holds, at most `limit`: a TIFF's directories, 1 for every other
 // format. Judges the structure only; a page's own faults show when it is loaded.
 int PicturePageCount(const QByteArray& bytes, int limit);
-
-// The loader's own errors, for pictures from other sources (the pages of a document): 7 too
-// large for the bound, 7 out of memory (`size` invalid when unknown), 481 invalid ("无效图片："
-// and `text`).
-[[noreturn]] void ThrowPictureTooLarge(const QString& what, qint64 width, qint64 height);
-[[noreturn]] void ThrowPictureOutOfMemory(const QString& what, QSize size);
-[[noreturn]] void ThrowPictureInvalid(const QString& text);
 
 // Keeps the image libraries' complaints about the files they decode ("libpng error",
 // "Corrupt JPEG data", QImage::setColor) off standard error, where the loader's own error

@@ -1,0 +1,427 @@
+#include <dlfcn.h>
+#include <png.h>
+#include <pthread.h>
+
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+// After <cstdio>: the JPEG library's header needs FILE.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QLoggingCategory>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <optional>
+
+#include "picture_formats_p.h"
+#include "scan39/host/picture.h"
+#include "scan39/host/picture_error.h"
+
+namespace scan39::host {
+
+namespace {
+
+// Qt refuses to allocate beyond this many megabytes while decoding: the largest accepted
+// picture in the widest format Qt decodes into (16 bits a channel, 8 bytes a pixel), plus one
+// megabyte, so that every picture within the size bound can be decoded.
+constexpr int kAllocationLimitMegabytes = static_cast<int>((kMaxPicturePixels * 8 >> 20) + 1);
+
+[[noreturn]] void ThrowTooLarge(const QString& what, qint64 width, qint64 height) {
+    throw PictureError(PictureFault::TooLarge, {.what = what, .width = width, .height = height});
+}
+
+[[noreturn]] void ThrowOutOfMemory(const QString& what, QSize size = {}) {
+    throw PictureError(PictureFault::OutOfMemory,
+                       {.what = what, .width = size.width(), .height = size.height()});
+}
+
+[[noreturn]] void ThrowDamaged(const QString& what, const QString& detail) {
+    throw PictureError(PictureFault::Damaged, {.what = what, .detail = detail});
+}
+
+[[noreturn]] void ThrowTruncated(const QString& what, Format format, const QString& detail) {
+    throw PictureError(
+        PictureFault::Truncated,
+        {.what = what,
+         .detail = QStringLiteral("%1 数据被截断（%2）").arg(FormatTitle(format), detail)});
+}
+
+// Qt's image readers share one process-wide allocation limit, and Qt converts a large picture
+// on its thread pool: pictures go through them one at a time. A fork waits for the one in
+// progress, so that the child (a PDF page being drawn, a worker of Python's multiprocessing)
+// finds the lock free.
+std::mutex gDecodeLock;
+
+void LockForFork() {
+    gDecodeLock.lock();
+}
+void UnlockAfterFork() {
+    gDecodeLock.unlock();
+}
+
+std::unique_lock<std::mutex> DecodeLock() {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork); });
+    return std::unique_lock(gDecodeLock);
+}
+
+Q_LOGGING_CATEGORY(lcTiffLibrary, "qt.gui.imageio.tiff")
+
+bool IsImageLibraryChatter(const QMessageLogContext& context, const QString& message) {
+    const QLatin1String category(context.category ? context.category : "");
+    return category.startsWith(QLatin1String("qt.gui.imageio")) ||
+           message.startsWith(QLatin1String("libpng ")) ||
+           message.startsWith(QLatin1String("QImage::setColor")) ||
+           message.startsWith(QLatin1String("Corrupt JPEG data"));
+}
+
+std::atomic<QtMessageHandler> gPreviousHandler{nullptr};
+std::atomic<bool> gFilterInstalled{false};
+std::atomic<bool> gSilenced{false};
+// Set while this thread decodes a picture: what the image libraries say then is about that
+// picture, whose error the loader reports itself.
+thread_local bool tDecoding = false;
+// The JPEG library's warnings about the picture this thread decodes, as Qt's reader passed
+// them on.
+thread_local int tJpegWarnings = 0;
+
+void DropImageLibraryChatter(QtMsgType type, const QMessageLogContext& context,
+                             const QString& message) {
+    if (tDecoding && context.category && std::strcmp(context.category, "qt.gui.imageio.jpeg") == 0)
+        ++tJpegWarnings;
+    if (type != QtFatalMsg && (tDecoding || gSilenced) && IsImageLibraryChatter(context, message))
+        return;
+    // Qt's default handler when none was installed before.
+    if (const QtMessageHandler previous = gPreviousHandler) {
+        previous(type, context, message);
+    } else {  // only while the filter is being installed
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    }
+}
+
+// Puts the filter in front of the handler installed now: once when pictures are first decoded,
+// and again for each SilenceImageLibraryMessages (the application may have installed its own).
+void InstallChatterFilter(bool again) {
+    if (gFilterInstalled.exchange(true) && !again) return;
+    const QtMessageHandler current = qInstallMessageHandler(DropImageLibraryChatter);
+    if (current != DropImageLibraryChatter) gPreviousHandler = current;
+}
+
+class Decoding {
+  public:
+    Decoding() {
+        tDecoding = true;
+        tJpegWarnings = 0;
+    }
+    Decoding(const Decoding&) = delete;
+    Decoding& operator=(const Decoding&) = delete;
+    ~Decoding() { tDecoding = false; }
+};
+
+// libtiff prints its warnings and errors on standard error unless it is given handlers, and
+// Qt's TIFF plugin gives none. Once the plugin has loaded the library, its messages are sent
+// through Qt's message handler like every other image library's.
+extern "C" void TiffLibraryMessage(const char* module, const char* format, va_list arguments) {
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    qCWarning(lcTiffLibrary, "%s: %s", module ? module : "libtiff", text);
+}
+
+void RouteTiffLibraryMessages() {
+    static std::atomic<bool> routed{false};
+    static std::mutex mutex;
+    if (routed) return;
+    const std::lock_guard lock(mutex);
+    if (routed) return;
+    using Handler = void (*)(const char*, const char*, va_list);
+    using Setter = Handler (*)(Handler);
+    for (const char* name : {"libtiff.so.6", "libtiff.so.5"}) {
+        // Only a library that is loaded already; kept loaded with its handlers.
+        void* library = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
+        if (!library) continue;
+        const auto warnings = reinterpret_cast<Setter>(dlsym(library, "TIFFSetWarningHandler"));
+        const auto errors = reinterpret_cast<Setter>(dlsym(library, "TIFFSetErrorHandler"));
+        if (warnings) warnings(TiffLibraryMessage);
+        if (errors) errors(TiffLibraryMessage);
+        routed = true;
+        return;
+    }
+}
+
+[[noreturn]] void ThrowPngFailure(const QString& what, const png_image& png) {
+    const QByteArray message(png.message);
+    if (message.contains("memory")) ThrowOutOfMemory(what, QSize(int(png.width), int(png.height)));
+    ThrowDamaged(what, QStringLiteral("PNG 数据：%1").arg(QString::fromLatin1(message)));
+}
+
+// PNG is read with libpng's own reader: its messages stay in the reader's record instead of
+// on standard error, and a failed allocation is told apart from damaged data. A 16-bit
+// picture without gamma information is taken as sRGB, as every viewer shows it.
+// With `sizeOnly`, only the size is judged and nothing is decoded.
+QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.constData(),
+                                          static_cast<png_size_t>(bytes.size()))) {
+        if (sizeOnly) return {};
+        ThrowPngFailure(what, png);
+    }
+    const qint64 width = png.width;
+    const qint64 height = png.height;
+    const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    if (width * height > kMaxPicturePixels) {
+        png_image_free(&png);
+        ThrowTooLarge(what, width, height);
+    }
+    if (sizeOnly) {
+        png_image_free(&png);
+        return {};
+    }
+    QImage image(static_cast<int>(width), static_cast<int>(height),
+                 alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        png_image_free(&png);
+        ThrowOutOfMemory(what, QSize(static_cast<int>(width), static_cast<int>(height)));
+    }
+    png.format = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+    png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
+    // Frees the reader whether it succeeds or not.
+    if (!png_image_finish_read(&png, nullptr, image.bits(),
+                               static_cast<png_int_32>(image.bytesPerLine()), nullptr))
+        ThrowPngFailure(what, png);
+    return image;
+}
+
+struct JpegCheck : jpeg_error_mgr {
+    std::jmp_buf jump;
+    bool endedEarly;
+};
+
+extern "C" void JpegCheckError(j_common_ptr info) {
+    std::longjmp(static_cast<JpegCheck*>(info->err)->jump, 1);
+}
+
+extern "C" void JpegCheckMessage(j_common_ptr info, int level) {
+    auto* check = static_cast<JpegCheck*>(info->err);
+    if (level < 0 && (check->msg_code == JWRN_HIT_MARKER || check->msg_code == JWRN_JPEG_EOF))
+        check->endedEarly = true;
+}
+
+extern "C" void JpegCheckOutput(j_common_ptr) {}
+
+// Whether the coded data of a sequential JPEG ends before its last block. The JPEG library
+// fills the missing part with grey and only warns, so Qt's reader returns a picture. The data
+// is decoded again here at an eighth of the size (the entropy decoding, without most of the
+// rest), where the library's warnings can be told apart. Progressive pictures keep every
+// coefficient of the whole picture until the end and are not checked; anything else wrong is
+// the full decode's to say.
+bool JpegDataEndsEarly(const QByteArray& bytes) {
+    JpegCheck check;
+    jpeg_decompress_struct info;
+    info.err = jpeg_std_error(&check);
+    check.error_exit = JpegCheckError;
+    check.emit_message = JpegCheckMessage;
+    check.output_message = JpegCheckOutput;
+    check.endedEarly = false;
+    if (setjmp(check.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    if (info.progressive_mode) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    info.scale_num = 1;
+    info.scale_denom = 8;
+    info.dct_method = JDCT_IFAST;
+    info.do_fancy_upsampling = FALSE;
+    if (info.jpeg_color_space == JCS_YCbCr) info.out_color_space = JCS_GRAYSCALE;  // Y alone
+    jpeg_start_decompress(&info);
+    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                               info.output_width * info.output_components, 1);
+    while (info.output_scanline < info.output_height && !check.endedEarly)
+        jpeg_read_scanlines(&info, row, 1);
+    const bool endedEarly = check.endedEarly;
+    jpeg_destroy_decompress(&info);
+    return endedEarly;
+}
+
+// Transparent parts are shown over white, the light ground a barcode needs around it.
+QImage ToRgb32(const QImage& image) {
+    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    if (argb.isNull()) return argb;
+    QImage out(argb.size(), QImage::Format_RGB32);
+    if (out.isNull()) return out;
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* src = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            const int a = qAlpha(src[x]);
+            const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+            dst[x] = qRgb(over(qRed(src[x])), over(qGreen(src[x])), over(qBlue(src[x])));
+        }
+    }
+    return out;
+}
+
+// `page` counts a TIFF's pages from 0; every other format has one.
+PictureRef Decode(const QByteArray& bytes, const QString& what, int page = 0) {
+    const Bytes b(bytes);
+    if (b.size() == 0) throw PictureError(PictureFault::Empty, {.what = what});
+    const std::optional<Format> format = DetectFormat(b);
+    if (!format) throw PictureError(PictureFault::NotAPicture, {.what = what});
+
+    InstallChatterFilter(false);
+    const Decoding decoding;
+
+    // The walk comes first: asking Qt for the size already makes the JPEG library read every
+    // segment before the first scan. A cut-off file may still declare a size too large.
+    const std::optional<Problem> problem = CheckStructure(*format, b, page);
+    if (problem && problem->kind == Problem::TooLarge) {
+        ThrowTooLarge(what, problem->width, problem->height);
+    }
+    if (problem && problem->kind == Problem::Damaged) {
+        ThrowDamaged(what,
+                     QStringLiteral("%1 数据：%2").arg(FormatTitle(*format), problem->detail));
+    }
+
+    if (*format == Format::Png) {
+        if (problem) {
+            DecodePng(bytes, what, true);
+            ThrowTruncated(what, *format, problem->detail);
+        }
+        QImage rgb = ToRgb32(DecodePng(bytes, what, false));
+        if (rgb.isNull()) ThrowOutOfMemory(what);
+        return std::make_shared<const Picture>(std::move(rgb));
+    }
+
+    QImage image;
+    {
+        const auto lock = DecodeLock();
+        QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, FormatName(*format));
+        reader.setDecideFormatFromContent(false);
+        reader.setAutoTransform(true);
+
+        if (*format == Format::Tiff && reader.canRead()) RouteTiffLibraryMessages();
+        if (page > 0 && !problem && !reader.jumpToImage(page)) {
+            ThrowDamaged(what, QStringLiteral("找不到第 %1 页").arg(page + 1));
+        }
+
+        // The size the header declares, judged before anything is decoded. A top-down BMP
+        // reports a negative height.
+        // libtiff reports a directory outside the file while the size is read: a truncated
+        // TIFF is refused before that.
+        QSize declared;
+        if (!problem || *format != Format::Tiff) declared = reader.size();
+        const bool sizeKnown = declared != QSize();
+        const qint64 declaredWidth = std::abs(qint64{declared.width()});
+        const qint64 declaredHeight = std::abs(qint64{declared.height()});
+        if (sizeKnown && declaredWidth * declaredHeight > kMaxPicturePixels) {
+            ThrowTooLarge(what, declaredWidth, declaredHeight);
+        }
+        if (problem) ThrowTruncated(what, *format, problem->detail);
+        if (!sizeKnown || declaredWidth == 0 || declaredHeight == 0) {
+            ThrowDamaged(what, QStringLiteral("无法读出 %1 图片的尺寸").arg(FormatTitle(*format)));
+        }
+
+        // Qt's JPEG reader passes on the library's first warning; the filter goes in front of
+        // whatever handler the application installed since, to hear it.
+        if (*format == Format::Jpeg) InstallChatterFilter(true);
+        const bool read = reader.read(&image);
+        if (!read || image.isNull()) {
+            if (reader.error() == QImageReader::UnsupportedFormatError) {
+                throw PictureError(PictureFault::PluginMissing,
+                                   {.what = what, .format = FormatTitle(*format)});
+            }
+            // Qt reports a refused or failed allocation like broken data; tell them apart by
+            // trying the allocation the reader needed.
+            const QImage::Format decodedFormat = reader.imageFormat() == QImage::Format_Invalid
+                                                     ? QImage::Format_ARGB32
+                                                     : reader.imageFormat();
+            const qint64 needed = declaredWidth * declaredHeight *
+                                  QImage::toPixelFormat(decodedFormat).bitsPerPixel() / 8;
+            if (needed > qint64{kAllocationLimitMegabytes} << 20) {
+                ThrowTooLarge(what, declaredWidth, declaredHeight);
+            }
+            const QSize pixels(static_cast<int>(declaredWidth), static_cast<int>(declaredHeight));
+            if (QImage(pixels, decodedFormat).isNull()) ThrowOutOfMemory(what, pixels);
+            ThrowDamaged(what, QStringLiteral("%1 数据无法解码").arg(FormatTitle(*format)));
+        }
+    }
+    // A decode the JPEG library did not warn about ended with every block: the usual case, at
+    // no cost. After any warning, or with its warnings switched off, the data are checked.
+    static const QLoggingCategory jpegWarnings("qt.gui.imageio.jpeg");
+    if (*format == Format::Jpeg && (tJpegWarnings > 0 || !jpegWarnings.isWarningEnabled()) &&
+        JpegDataEndsEarly(bytes)) {
+        ThrowTruncated(what, *format, QStringLiteral("图像数据在最后一块之前结束"));
+    }
+    if (qint64{image.width()} * image.height() > kMaxPicturePixels) {
+        ThrowTooLarge(what, image.width(), image.height());
+    }
+    QImage rgb;
+    {
+        const auto lock = DecodeLock();  // a large picture is converted on Qt's thread pool
+        rgb = ToRgb32(image);
+    }
+    // Within the size bound, but the machine had no memory for the converted copy.
+    if (rgb.isNull()) ThrowOutOfMemory(what, image.size());
+    return std::make_shared<const Picture>(std::move(rgb));
+}
+
+// Runs a load step; running out of memory anywhere in it (Qt's containers throw bad_alloc) is
+// error 7 for this picture, not the end of the program.
+template <typename Step>
+PictureRef OutOfMemoryIsAnError(const QString& what, Step step) {
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        ThrowOutOfMemory(what);
+    }
+}
+
+}  // namespace
+
+PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what); });
+}
+
+PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, page); });
+}
+
+bool IsPictureData(const QByteArray& bytes) {
+    return DetectFormat(Bytes(bytes)).has_value();
+}
+
+QByteArray PictureFormatName(const QByteArray& bytes) {
+    const std::optional<Format> format = DetectFormat(Bytes(bytes));
+    return format ? QByteArray(FormatName(*format)) : QByteArray();
+}
+
+int PicturePageCount(const QByteArray& bytes, int limit) {
+    const Bytes b(bytes);
+    if (DetectFormat(b) != Format::Tiff) return 1;
+    return std::max(1, static_cast<int>(TiffDirectories(b, limit).size()));
+}
+
+void SilenceImageLibraryMessages() {
+    gSilenced = true;
+    InstallChatterFilter(true);
+}
+
+}  // namespace scan39::host
