@@ -515,7 +515,7 @@ class CliAutomaticTest : public QObject {
         } reasons[] = {
             {"good.bmp ", "good.bmp : 无效图片：文件是空的，没有图片数据\n"},
             {"short.jpg", "short.jpg: 无效图片：文件不完整，JPEG 数据被截断（"},
-            {".", ".: 路径/文件访问错误：文件不是普通文件\n"},
+            {"/dev/null", "/dev/null: 路径/文件访问错误：文件不是普通文件\n"},
             {"huge.bmp",
              "huge.bmp: 内存溢出：文件太大（100000 × 100000 像素，最多允许 67108864 像素）"},
         };
