@@ -20,9 +20,9 @@ namespace {
 
 struct Picture {
     // RGBA bytes from the canvas at first; after Prepare, colour values (red + 256 * green +
-    // 65536 * blue) in the same place: on a little-endian machine the bytes line up.
+    // 65536 * blue) in the same place for the box: on a little-endian machine the bytes line up.
     std::int32_t* colours = nullptr;
-    std::uint8_t* grey = nullptr;
+    std::uint8_t* grey = nullptr;  // the reader's, made by Prepare
     int width = 0;
     int height = 0;
 };
@@ -82,7 +82,7 @@ const scan39::PatternTable& Table() {
 }
 
 // Pictures are graded; live camera frames are not (their grades would go unseen and cost time).
-const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter, int fullAscii,
+const char* ReadAsJson(const scan39::reader::ImageView& picture, int checkCharacter, int fullAscii,
                        int thorough, bool grade) {
     scan39::reader::ReadOptions options;
     options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
@@ -90,6 +90,9 @@ const char* ReadAsJson(const scan39::reader::GreyView& view, int checkCharacter,
     options.fullAscii = fullAscii != 0;
     options.effort =
         thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
+    // Converted once for the read and the grades.
+    const scan39::reader::GreyImage grey(picture);
+    const scan39::reader::GreyView& view = grey.view();
     const std::vector<scan39::reader::Symbol> symbols = scan39::reader::Read(view, options);
     grades.clear();
     reply = "[";
@@ -142,20 +145,20 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_picture(int width, int height) {
     return reinterpret_cast<std::uint8_t*>(picture.colours);
 }
 
-// Puts transparent parts over white, as the desktop loader does, and derives the grey picture.
+// The reader's grey of the RGBA picture, then the box's colour values in its place with
+// transparent parts over white, as the desktop loader gives them.
 EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
+    auto* bytes = reinterpret_cast<std::uint8_t*>(picture.colours);
+    scan39::reader::ToGrey(
+        {bytes, picture.width, picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width),
+         scan39::reader::PixelFormat::kRgba},
+        picture.grey);
     const std::size_t pixels =
         static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(picture.colours);
     for (std::size_t i = 0; i < pixels; ++i) {
         const std::uint8_t* p = bytes + 4 * i;
-        const int a = p[3];
-        const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
-        const int r = over(p[0]), g = over(p[1]), b = over(p[2]);
-        picture.grey[i] =
-            scan39::reader::Grey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                 static_cast<std::uint8_t>(b));
-        picture.colours[i] = r + 256 * g + 65536 * b;
+        const auto over = [a = p[3]](std::uint8_t c) { return scan39::reader::OverWhite(c, a); };
+        picture.colours[i] = over(p[0]) + 256 * over(p[1]) + 65536 * over(p[2]);
     }
 }
 
@@ -163,8 +166,9 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
 // "checked":..,"grade":{...}[,"interpretation":{...}]},...], the grade and interpretation as
 // scan39 --json --grade writes them.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read(int checkCharacter, int fullAscii, int thorough) {
-    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, checkCharacter,
-                      fullAscii, thorough, true);
+    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width,
+                       scan39::reader::PixelFormat::kGrey},
+                      checkCharacter, fullAscii, thorough, true);
 }
 
 // Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
@@ -192,22 +196,15 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_frame(int width, int height, int chann
 }
 
 // Reads the frame filled since scan39_frame; same answer as scan39_read. Video has no
-// transparency, so RGBA is taken as it is.
+// transparency, so the alpha of RGBA changes nothing.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullAscii,
                                                    int thorough) {
     if (frame.bytes == nullptr) return "[]";
-    if (frame.channels == 4) {
-        const std::size_t pixels =
-            static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-        // Grey i is written over bytes the loop has read already.
-        for (std::size_t i = 0; i < pixels; ++i) {
-            const std::uint8_t* p = frame.bytes + 4 * i;
-            frame.bytes[i] = scan39::reader::Grey(p[0], p[1], p[2]);
-        }
-        frame.channels = 1;
-    }
-    return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, checkCharacter,
-                      fullAscii, thorough, false);
+    const int bytes = frame.channels == 4 ? 4 : 1;
+    return ReadAsJson({frame.bytes, frame.width, frame.height, bytes * frame.width,
+                       frame.channels == 4 ? scan39::reader::PixelFormat::kRgba
+                                           : scan39::reader::PixelFormat::kGrey},
+                      checkCharacter, fullAscii, thorough, false);
 }
 
 // The scan reflectance profiles behind the grade of the last read's symbol `index`, for a plot:
