@@ -14,24 +14,58 @@ namespace scan39::reader {
 
 namespace {
 
-// The bytes of a pixel of N bytes that hold red, green, blue and alpha (-1: none).
+// One row of pixels of N bytes whose bytes R, G, B and A hold red, green, blue and alpha
+// (A -1: none).
+template <int N, int R, int G, int B, int A>
+void ConvertRow(const std::uint8_t* __restrict p, std::uint8_t* __restrict o, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x) {
+        std::uint32_t r = p[N * x + R], g = p[N * x + G], b = p[N * x + B];
+        if constexpr (A >= 0) {
+            // OverWhite(): v / 255 as (v + 1 + v / 256) / 256, exact for v < 65535, and the sums
+            // stay below that.
+            const std::uint32_t a = p[N * x + A], white = 255 * (255 - a) + 128;
+            const auto over = [&](std::uint32_t c) {
+                const std::uint32_t v = c * a + white;
+                return (v + (v >> 8)) >> 8;
+            };
+            r = over(r);
+            g = over(g);
+            b = over(b);
+        }
+        // Grey() with the division as a multiplication and a shift, equal for every r, g, b:
+        // (78381 r + 153878 g + 29884 b + 131330) >> 18, the factors split into shifts and
+        // 16-bit ones so that vectors multiply 16-bit lanes.
+        const std::uint16_t r16 = static_cast<std::uint16_t>(r),
+                            g16 = static_cast<std::uint16_t>(g),
+                            b16 = static_cast<std::uint16_t>(b);
+        const std::uint32_t sum = (r << 16) + (g << 17) + std::uint32_t{r16} * 12845u +
+                                  std::uint32_t{g16} * 22806u + std::uint32_t{b16} * 29884u +
+                                  131330u;
+        o[x] = static_cast<std::uint8_t>(sum >> 18);
+    }
+}
+
+template <int N, int A>
+bool Opaque(const std::uint8_t* p, std::size_t width) {
+    std::uint8_t all = 255;
+    for (std::size_t x = 0; x < width; ++x) all &= p[N * x + A];
+    return all == 255;
+}
+
 template <int N, int R, int G, int B, int A>
 void ConvertRows(const ImageView& v, std::uint8_t* out) {
     const std::size_t width = static_cast<std::size_t>(v.width);
     for (int y = 0; y < v.height; ++y) {
-        const std::uint8_t* __restrict p = v.data + y * v.stride;
-        std::uint8_t* __restrict o = out + y * width;
-        for (std::size_t x = 0; x < width; ++x) {
-            // Unsigned 32-bit arithmetic throughout: the widest lanes the sums need.
-            std::uint32_t r = p[N * x + R], g = p[N * x + G], b = p[N * x + B];
-            if constexpr (A >= 0) {
-                const std::uint32_t a = p[N * x + A], white = 255 * (255 - a) + 127;
-                r = (r * a + white) / 255;
-                g = (g * a + white) / 255;
-                b = (b * a + white) / 255;
+        const std::uint8_t* p = v.data + y * v.stride;
+        std::uint8_t* o = out + y * width;
+        // Most pictures have no transparency, or only in places: opaque rows skip the alpha.
+        if constexpr (A >= 0) {
+            if (!Opaque<N, A>(p, width)) {
+                ConvertRow<N, R, G, B, A>(p, o, width);
+                continue;
             }
-            o[x] = static_cast<std::uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000);
         }
+        ConvertRow<N, R, G, B, -1>(p, o, width);
     }
 }
 

@@ -645,6 +645,27 @@ TEST(Reader, EveryPixelFormatGivesTheGreyOfItsColoursOverWhite) {
     }
 }
 
+// The conversion computes Grey() and OverWhite() its own way, for speed: every colour, and
+// every channel value under every alpha, must come out the same.
+TEST(Reader, EveryColourAndAlphaConvertAsGreyAndOverWhite) {
+    std::vector<std::uint8_t> rgb(3 << 24), out(1 << 24);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        for (int c = 0; c < 3; ++c) rgb[3 * i + c] = static_cast<std::uint8_t>(i >> (8 * c));
+    reader::ToGrey({rgb.data(), 4096, 4096, 3 * 4096, reader::PixelFormat::kRgb}, out.data());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], reader::Grey(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2])) << i;
+    // Grey levels (r = g = b) under each alpha: what is left is OverWhite() alone.
+    std::vector<std::uint8_t> rgba(4 << 16);
+    for (std::size_t i = 0; i < out.size() >> 8; ++i) {
+        std::fill_n(rgba.begin() + 4 * i, 3, static_cast<std::uint8_t>(i));
+        rgba[4 * i + 3] = static_cast<std::uint8_t>(i >> 8);
+    }
+    reader::ToGrey({rgba.data(), 256, 256, 4 * 256, reader::PixelFormat::kRgba}, out.data());
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c)
+            ASSERT_EQ(out[256 * a + c], reader::OverWhite(c, a)) << c << ' ' << a;
+}
+
 TEST(Reader, EveryPixelFormatReadsAndGradesAsGrey) {
     Picture p = Blank();
     DrawSymbol(p, {.angle = 20});
