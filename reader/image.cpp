@@ -1,5 +1,5 @@
 // Pictures in other pixel formats turned into the grey the reader works on: once per picture,
-// in one tight loop a format that the compiler vectorises (no call per pixel).
+// in a tight loop per format that the compiler vectorises (no call per pixel).
 
 #include <bit>
 #include <cstddef>
@@ -21,8 +21,8 @@ void ConvertRow(const std::uint8_t* __restrict p, std::uint8_t* __restrict o, st
     for (std::size_t x = 0; x < width; ++x) {
         std::uint32_t r = p[N * x + R], g = p[N * x + G], b = p[N * x + B];
         if constexpr (A >= 0) {
-            // OverWhite(): v / 255 as (v + 1 + v / 256) / 256, exact for v < 65535, and the sums
-            // stay below that.
+            // OverWhite() without its division: for w = c a + 255 (255 - a) + 128, at most
+            // 65153, (w + w / 256) / 256 is what it divides by 255.
             const std::uint32_t a = p[N * x + A], white = 255 * (255 - a) + 128;
             const auto over = [&](std::uint32_t c) {
                 const std::uint32_t v = c * a + white;
