@@ -63,8 +63,8 @@ struct ImageView {
     constexpr ImageView(const std::uint8_t* pixels, int w, int h, std::ptrdiff_t rowStride,
                         PixelFormat pixelFormat = PixelFormat::kGrey)
         : data(pixels), width(w), height(h), stride(rowStride), format(pixelFormat) {}
-    // Grey pictures keep being read as they always were.
-    constexpr ImageView(const GreyView& grey)  // NOLINT(google-explicit-constructor)
+    // Implicit: every call that takes a grey picture goes on taking one.
+    constexpr ImageView(const GreyView& grey)
         : ImageView(grey.data, grey.width, grey.height, grey.stride) {}
 };
 
