@@ -47,20 +47,11 @@ reader::ReadOptions ReaderOptions(const Options& o) {
     return r;
 }
 
-std::vector<std::uint8_t> GreyOf(const QImage& rgb) {
-    // Sizes hoisted: a call per pixel costs as much as the conversion on 12-megapixel photos.
-    const int width = rgb.width(), height = rgb.height();
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) *
-                                   static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        std::uint8_t* to = grey.data() + static_cast<std::size_t>(y) * width;
-        for (int x = 0; x < width; ++x)
-            to[x] = reader::Grey(static_cast<std::uint8_t>(qRed(row[x])),
-                                 static_cast<std::uint8_t>(qGreen(row[x])),
-                                 static_cast<std::uint8_t>(qBlue(row[x])));
-    }
-    return grey;
+// The loader's pictures are RGB32 (0xffRRGGBB words), which the reader takes as they lie.
+reader::ImageView ViewOf(QImage& picture) {
+    if (picture.format() != QImage::Format_RGB32) picture.convertTo(QImage::Format_RGB32);
+    return {picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
+            reader::PixelFormat::kArgb32};
 }
 
 PictureResult ReadPicture(const Options& options, const std::function<host::PictureRef()>& load,
@@ -71,15 +62,15 @@ PictureResult ReadPicture(const Options& options, const std::function<host::Pict
         QImage picture = load()->image();
         result.width = picture.width();
         result.height = picture.height();
-        std::vector<std::uint8_t> grey = GreyOf(picture);
+        std::optional<reader::GreyImage> grey(std::in_place, ViewOf(picture));
         // Held no longer than needed: only the annotation draws on it.
         if (annotateBase.isEmpty()) picture = QImage();
-        const reader::GreyView view{grey.data(), result.width, result.height, result.width};
+        const reader::GreyView& view = grey->view();
         reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
         result.symbols = std::move(read.symbols);
         result.truncated = read.truncated;
         result.grades = GradeSymbols(view, result.symbols, options);
-        grey = {};
+        grey.reset();
         if (!annotateBase.isEmpty()) {
             Annotate(picture, result.symbols, result.grades, options.language);
             result.annotateFailure =

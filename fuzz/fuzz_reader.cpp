@@ -79,7 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 6) return 0;
     const int width = (data[0] | data[1] << 8) % kMaxSide;
     const int height = (data[2] | data[3] << 8) % kMaxSide;
-    const int stride = width + data[4] % 16;
+    // Bits 2-4 of byte 5 pick the pixel format (0: grey, as the seeds are).
+    const auto format = static_cast<reader::PixelFormat>((data[5] >> 2) % 5);
+    const int stride = width * reader::BytesPerPixel(format) + data[4] % 16;
     const std::size_t given = size - 6;
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * height + 1, 255);
     for (std::size_t i = 0; given > 0 && i < pixels.size(); ++i) pixels[i] = data[6 + i % given];
@@ -87,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.checkCharacter =
         data[5] & 1 ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
     options.fullAscii = (data[5] & 2) != 0;
-    const reader::GreyView view{pixels.data(), width, height, stride};
+    const reader::ImageView view{pixels.data(), width, height, stride, format};
     for (reader::Effort effort : {reader::Effort::kFast, reader::Effort::kThorough}) {
         options.effort = effort;
         Check(reader::Read(view, options));

@@ -310,7 +310,9 @@ char MeanGradeLetter(double value) {
     return value >= 3.5 ? 'A' : value >= 2.5 ? 'B' : value >= 1.5 ? 'C' : value >= 0.5 ? 'D' : 'F';
 }
 
-SymbolGrade Grade(const GreyView& picture, const Symbol& symbol, const GradeOptions& options) {
+SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOptions& options) {
+    const GreyImage grey(view);
+    const GreyView& picture = grey.view();
     SymbolGrade result;
     result.scans = kScans;
     const auto& c = symbol.corners;

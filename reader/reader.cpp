@@ -381,12 +381,10 @@ bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
 
 }  // namespace
 
-ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
-    if (picture.width < 0 || picture.height < 0)
-        throw std::invalid_argument("picture size is negative");
+ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
+    const GreyImage grey(view);  // throws for a view that is not well formed
+    const GreyView& picture = grey.view();
     if (picture.width == 0 || picture.height == 0) return {};
-    if (picture.data == nullptr) throw std::invalid_argument("picture has no pixels");
-    if (picture.stride < picture.width) throw std::invalid_argument("row stride below width");
 
     const Plan plan = MakePlan(options.effort);
     ReadResult result;
@@ -501,7 +499,7 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
     return result;
 }
 
-std::vector<Symbol> Read(const GreyView& picture, const ReadOptions& options) {
+std::vector<Symbol> Read(const ImageView& picture, const ReadOptions& options) {
     return ReadAll(picture, options).symbols;
 }
 

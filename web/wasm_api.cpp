@@ -19,9 +19,9 @@ namespace {
 
 struct Picture {
     // RGBA bytes from the canvas at first; after Prepare, colour values (red + 256 * green +
-    // 65536 * blue) in the same place: on a little-endian machine the bytes line up.
+    // 65536 * blue) in the same place for the box: on a little-endian machine the bytes line up.
     std::int32_t* colours = nullptr;
-    std::uint8_t* grey = nullptr;
+    std::uint8_t* grey = nullptr;  // the reader's, made by Prepare
     int width = 0;
     int height = 0;
 };
@@ -63,14 +63,17 @@ const scan39::PatternTable& Table() {
 
 // The picture's record as scan39 --json writes it (`name` null: a camera frame, no "file").
 // Pictures are graded; live camera frames are not (their grades would go unseen and cost time).
-const char* ReadAsJson(const scan39::reader::GreyView& view, const char* name, int checkCharacter,
-                       int fullAscii, int thorough, bool grade) {
+const char* ReadAsJson(const scan39::reader::ImageView& picture, const char* name,
+                       int checkCharacter, int fullAscii, int thorough, bool grade) {
     scan39::reader::ReadOptions options;
     options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
                                                  : scan39::reader::CheckCharacter::kOff;
     options.fullAscii = fullAscii != 0;
     options.effort =
         thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
+    // Converted once for the read and the grades.
+    const scan39::reader::GreyImage grey(picture);
+    const scan39::reader::GreyView& view = grey.view();
     const scan39::reader::ReadResult read = scan39::reader::ReadAll(view, options);
     grades.clear();
     std::vector<std::string> gradeJson;
@@ -109,20 +112,20 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_picture(int width, int height) {
     return reinterpret_cast<std::uint8_t*>(picture.colours);
 }
 
-// Puts transparent parts over white, as the desktop loader does, and derives the grey picture.
+// The reader's grey of the RGBA picture, then the box's colour values in its place with
+// transparent parts over white, as the desktop loader gives them.
 EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
+    auto* bytes = reinterpret_cast<std::uint8_t*>(picture.colours);
+    scan39::reader::ToGrey(
+        {bytes, picture.width, picture.height, 4 * static_cast<std::ptrdiff_t>(picture.width),
+         scan39::reader::PixelFormat::kRgba},
+        picture.grey);
     const std::size_t pixels =
         static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(picture.colours);
     for (std::size_t i = 0; i < pixels; ++i) {
         const std::uint8_t* p = bytes + 4 * i;
-        const int a = p[3];
-        const auto over = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
-        const int r = over(p[0]), g = over(p[1]), b = over(p[2]);
-        picture.grey[i] =
-            scan39::reader::Grey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                                 static_cast<std::uint8_t>(b));
-        picture.colours[i] = r + 256 * g + 65536 * b;
+        const auto over = [a = p[3]](std::uint8_t c) { return scan39::reader::OverWhite(c, a); };
+        picture.colours[i] = over(p[0]) + 256 * over(p[1]) + 65536 * over(p[2]);
     }
 }
 
@@ -130,8 +133,9 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
 // `name` (UTF-8), {"file":...,"symbols":[{"text":...,"position":[[x,y],...],...},...]}.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read(const char* name, int checkCharacter, int fullAscii,
                                              int thorough) {
-    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width}, name,
-                      checkCharacter, fullAscii, thorough, true);
+    return ReadAsJson({picture.grey, picture.width, picture.height, picture.width,
+                       scan39::reader::PixelFormat::kGrey},
+                      name, checkCharacter, fullAscii, thorough, true);
 }
 
 // Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
@@ -159,22 +163,15 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_frame(int width, int height, int chann
 }
 
 // Reads the frame filled since scan39_frame; the same record as scan39_read without "file"
-// and grades. Video has no transparency, so RGBA is taken as it is.
+// and grades. Video has no transparency, so the alpha of RGBA changes nothing.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullAscii,
                                                    int thorough) {
     if (frame.bytes == nullptr) return "{\"symbols\":[]}";
-    if (frame.channels == 4) {
-        const std::size_t pixels =
-            static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-        // Grey i is written over bytes the loop has read already.
-        for (std::size_t i = 0; i < pixels; ++i) {
-            const std::uint8_t* p = frame.bytes + 4 * i;
-            frame.bytes[i] = scan39::reader::Grey(p[0], p[1], p[2]);
-        }
-        frame.channels = 1;
-    }
-    return ReadAsJson({frame.bytes, frame.width, frame.height, frame.width}, nullptr,
-                      checkCharacter, fullAscii, thorough, false);
+    const int bytes = frame.channels == 4 ? 4 : 1;
+    return ReadAsJson({frame.bytes, frame.width, frame.height, bytes * frame.width,
+                       frame.channels == 4 ? scan39::reader::PixelFormat::kRgba
+                                           : scan39::reader::PixelFormat::kGrey},
+                      nullptr, checkCharacter, fullAscii, thorough, false);
 }
 
 // The scan reflectance profiles behind the grade of the last read's symbol `index`, for a plot:

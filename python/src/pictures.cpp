@@ -49,31 +49,32 @@ host::PictureRef Loaded(const QString& path, const QString& what, Load load) {
     return picture;
 }
 
-// Straight alpha over white, the same rounding as the loader uses for transparent pictures.
-constexpr int Over(int c, int a) {
-    return (c * a + 255 * (255 - a) + 127) / 255;
-}
-
 template <typename Pixel>
 void ForEachPixel(const ArrayPixels& p, Pixel&& pixel) {
     for (std::ptrdiff_t y = 0; y < p.height; ++y) {
         const std::uint8_t* row = p.data + y * p.rowStride;
         for (std::ptrdiff_t x = 0; x < p.width; ++x) {
             const std::uint8_t* at = row + x * p.columnStride;
-            int r = at[0], g = r, b = r;
+            std::uint8_t r = at[0], g = r, b = r;
             if (p.channels >= 3) {
                 g = at[p.channelStride];
                 b = at[2 * p.channelStride];
             }
             if (p.channels == 4) {
-                const int a = at[3 * p.channelStride];
-                r = Over(r, a);
-                g = Over(g, a);
-                b = Over(b, a);
+                const std::uint8_t a = at[3 * p.channelStride];
+                r = reader::OverWhite(r, a);
+                g = reader::OverWhite(g, a);
+                b = reader::OverWhite(b, a);
             }
             pixel(x, y, r, g, b);
         }
     }
+}
+
+reader::PixelFormat FormatOf(int channels) {
+    return channels == 1   ? reader::PixelFormat::kGrey
+           : channels == 3 ? reader::PixelFormat::kRgb
+                           : reader::PixelFormat::kRgba;
 }
 
 }  // namespace
@@ -139,17 +140,10 @@ host::PictureRef LoadPage(const Pages& pages, int index) {
 }
 
 GreyPicture GreyOf(const host::Picture& picture) {
-    const QImage& image = picture.image();  // always RGB32
+    const QImage& image = picture.image();  // RGB32: 0xffRRGGBB words
     GreyPicture out;
-    const int w = image.width(), h = image.height();
-    out.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    for (int y = 0; y < h; ++y) {
-        const auto* src = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        std::uint8_t* dst = out.pixels.data() + static_cast<std::size_t>(y) * w;
-        for (int x = 0; x < w; ++x)
-            dst[x] = reader::Grey(qRed(src[x]), qGreen(src[x]), qBlue(src[x]));
-    }
-    out.view = {out.pixels.data(), w, h, w};
+    out.grey.emplace(reader::ImageView{image.constBits(), image.width(), image.height(),
+                                       image.bytesPerLine(), reader::PixelFormat::kArgb32});
     return out;
 }
 
@@ -157,23 +151,27 @@ GreyPicture GreyOf(const ArrayPixels& p) {
     CheckPixelCount(p.width, p.height);
     GreyPicture out;
     const int w = static_cast<int>(p.width), h = static_cast<int>(p.height);
-    if (w == 0 || h == 0) {
-        out.view = {nullptr, w, h, w};
-        return out;
+    reader::ImageView view{p.data, w, h, p.rowStride, FormatOf(p.channels)};
+    const std::ptrdiff_t pixel = p.channels;
+    const bool inRows = (p.channels == 1 || p.channelStride == 1) && p.columnStride == pixel &&
+                        p.rowStride >= p.width * pixel;
+    if (w > 0 && h > 0 && !inRows) {
+        out.packed.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) *
+                          static_cast<std::size_t>(pixel));
+        for (std::ptrdiff_t y = 0; y < p.height; ++y) {
+            const std::uint8_t* from = p.data + y * p.rowStride;
+            std::uint8_t* to = out.packed.data() + y * p.width * pixel;
+            for (std::ptrdiff_t x = 0; x < p.width; ++x)
+                for (int c = 0; c < p.channels; ++c)
+                    to[x * pixel + c] = from[x * p.columnStride + c * p.channelStride];
+        }
+        view.data = out.packed.data();
+        view.stride = p.width * pixel;
     }
-    if (p.channels == 1 && p.columnStride == 1 && p.rowStride >= p.width) {
-        out.view = {p.data, w, h, p.rowStride};  // no copy
-        return out;
-    }
-    out.pixels.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    ForEachPixel(p, [&](std::ptrdiff_t x, std::ptrdiff_t y, int r, int g, int b) {
-        out.pixels[static_cast<std::size_t>(y * w + x)] =
-            p.channels == 1
-                ? static_cast<std::uint8_t>(r)
-                : reader::Grey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                               static_cast<std::uint8_t>(b));
-    });
-    out.view = {out.pixels.data(), w, h, w};
+    if (w == 0 || h == 0) view.stride = static_cast<std::ptrdiff_t>(w) * pixel;
+    out.grey.emplace(view);
+    // The reader made its own grey of colour pixels: the packed copy is done with.
+    if (p.channels > 1) out.packed = {};
     return out;
 }
 
@@ -190,9 +188,10 @@ host::PictureRef PictureOf(const ArrayPixels& p) {
             host::PictureError(host::PictureFault::OutOfMemory, {.what = QStringLiteral("数组")}),
             QString());
     }
-    ForEachPixel(p, [&](std::ptrdiff_t x, std::ptrdiff_t y, int r, int g, int b) {
-        reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))[x] = qRgb(r, g, b);
-    });
+    ForEachPixel(
+        p, [&](std::ptrdiff_t x, std::ptrdiff_t y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+            reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))[x] = qRgb(r, g, b);
+        });
     return std::make_shared<const host::Picture>(std::move(image));
 }
 

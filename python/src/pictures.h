@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -43,10 +44,12 @@ struct ArrayPixels {
     std::ptrdiff_t rowStride = 0, columnStride = 0, channelStride = 0;
 };
 
-// A grey picture the reader can take, owning its pixels when they had to be converted.
+// A picture as the reader takes it: its grey view, and what that view points into when the
+// pixels had to be laid out in rows first (an array with other strides).
 struct GreyPicture {
-    reader::GreyView view;
-    std::vector<std::uint8_t> pixels;
+    std::vector<std::uint8_t> packed;
+    std::optional<reader::GreyImage> grey;
+    const reader::GreyView& view() const { return grey->view(); }
 };
 
 // The loader's own bound, for pixels that do not come through the loader (arrays, Pillow
@@ -69,7 +72,7 @@ Pages PagesOfData(const QByteArray& bytes, int dpi);
 host::PictureRef LoadPage(const Pages& pages, int index);
 
 GreyPicture GreyOf(const host::Picture& picture);
-// Views grey pixels in place when their layout allows it, converts otherwise.
+// Hands the array's pixels to the reader in place when they lie in rows, else a copy that does.
 GreyPicture GreyOf(const ArrayPixels& pixels);
 // The array as the loader would have produced it from a file: RGB32, alpha over white.
 host::PictureRef PictureOf(const ArrayPixels& pixels);

@@ -119,7 +119,7 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
             page.page = count > 1 ? i + 1 : 0;
             try {
                 const host::PictureRef picture = LoadPage(source, i);
-                ReadGrey(python::GreyOf(*picture).view, options, grade, page);
+                ReadGrey(python::GreyOf(*picture).view(), options, grade, page);
             } catch (const PictureFailure& e) {
                 if (count == 1) throw;  // the only page's failure is the source's
                 page.error = e;
@@ -131,7 +131,7 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
         PageRead page;
         {
             const GilReleased unlocked;
-            ReadGrey(GreyOf(source).view, options, grade, page);
+            ReadGrey(GreyOf(source).view(), options, grade, page);
         }
         pages.push_back(std::move(page));
     }
@@ -195,7 +195,7 @@ double ReaderSeconds(const py::handle& image, const std::string& effort, int rep
     const GilReleased unlocked;
     const GreyPicture grey = GreyOf(source);
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < repeats; ++i) reader::Read(grey.view, options);
+    for (int i = 0; i < repeats; ++i) reader::Read(grey.view(), options);
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
     return spent.count() / std::max(1, repeats);
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <ostream>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 
 #include "code39_p.h"
 #include "scan39/encoder.h"
+#include "scan39/grade.h"
 #include "scan39/pattern_table.h"
 #include "scan39/reader.h"
 
@@ -556,6 +558,136 @@ TEST(Reader, ViewsThatAreNotWellFormed) {
     EXPECT_TRUE(Read({nullptr, 0, 0, 0}).empty());
     EXPECT_TRUE(Read({px, 1, 1, 1}).empty());
     EXPECT_TRUE(Read({px, 4, 1, 4}).empty());
+    // Colour views: the stride counts bytes, the format must be one of the list.
+    EXPECT_THROW(Read({px, 1, 1, 3, reader::PixelFormat::kRgba}), std::invalid_argument);
+    EXPECT_THROW(Read({nullptr, 1, 1, 3, reader::PixelFormat::kRgb}), std::invalid_argument);
+    EXPECT_THROW(Read({px, 1, 1, 4, static_cast<reader::PixelFormat>(9)}), std::invalid_argument);
+    EXPECT_THROW(reader::GreyImage({px, 2, 1, 7, reader::PixelFormat::kBgra}),
+                 std::invalid_argument);
+    EXPECT_TRUE(Read({px, 1, 1, 4, reader::PixelFormat::kArgb32}).empty());
+}
+
+// A picture in a pixel format, rows padded with bytes that must not be read.
+struct ColourPicture {
+    reader::PixelFormat format;
+    std::vector<std::uint8_t> bytes;
+    int width = 0, height = 0;
+    std::ptrdiff_t stride = 0;
+    reader::ImageView View() const { return {bytes.data(), width, height, stride, format}; }
+};
+
+// Lays out `rgba(x, y)` in `format`: 32-bit ARGB as machine words, so its byte order is the
+// machine's whatever it is.
+template <typename Rgba>
+ColourPicture Laid(reader::PixelFormat format, int width, int height, Rgba rgba) {
+    const int n = reader::BytesPerPixel(format);
+    ColourPicture p{format, {}, width, height, width * n + 5};
+    p.bytes.assign(static_cast<std::size_t>(p.stride * height), 0x5a);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::array<std::uint8_t, 4> c = rgba(x, y);
+            std::uint8_t* at = p.bytes.data() + y * p.stride + x * n;
+            const std::uint32_t word = std::uint32_t{c[3]} << 24 | c[0] << 16 | c[1] << 8 | c[2];
+            switch (format) {
+                case reader::PixelFormat::kGrey:
+                    *at = c[0];
+                    break;
+                case reader::PixelFormat::kRgb:
+                    std::copy_n(c.begin(), 3, at);
+                    break;
+                case reader::PixelFormat::kRgba:
+                    std::copy_n(c.begin(), 4, at);
+                    break;
+                case reader::PixelFormat::kBgra:
+                    for (int i = 0; i < 4; ++i) at[i] = c[i == 3 ? 3 : 2 - i];
+                    break;
+                case reader::PixelFormat::kArgb32:
+                    std::memcpy(at, &word, 4);
+                    break;
+            }
+        }
+    }
+    return p;
+}
+
+constexpr reader::PixelFormat kFormats[] = {reader::PixelFormat::kGrey, reader::PixelFormat::kRgb,
+                                            reader::PixelFormat::kRgba, reader::PixelFormat::kBgra,
+                                            reader::PixelFormat::kArgb32};
+
+bool HasAlpha(reader::PixelFormat f) {
+    return reader::BytesPerPixel(f) == 4;
+}
+
+TEST(Reader, EveryPixelFormatGivesTheGreyOfItsColoursOverWhite) {
+    // 37 wide: a tail after every whole vector; alpha from clear to opaque.
+    constexpr int kWidth = 37, kHeight = 3;
+    for (const reader::PixelFormat format : kFormats) {
+        const auto rgba = [&](int x, int y) {
+            const auto v = [&](int k) { return static_cast<std::uint8_t>((x * k + y * 91) & 255); };
+            const bool grey = format == reader::PixelFormat::kGrey;
+            return std::array<std::uint8_t, 4>{v(37), grey ? v(37) : v(53), grey ? v(37) : v(11),
+                                               HasAlpha(format) ? v(29) : std::uint8_t{255}};
+        };
+        const ColourPicture p = Laid(format, kWidth, kHeight, rgba);
+        const reader::GreyImage grey(p.View());
+        std::vector<std::uint8_t> out(kWidth * kHeight);
+        reader::ToGrey(p.View(), out.data());
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const auto c = rgba(x, y);
+                const auto over = [&](int i) { return reader::OverWhite(c[i], c[3]); };
+                const std::uint8_t expected = reader::Grey(over(0), over(1), over(2));
+                const reader::GreyView& v = grey.view();
+                EXPECT_EQ(v.data[y * v.stride + x], expected)
+                    << int(format) << ' ' << x << ',' << y;
+                EXPECT_EQ(out[y * kWidth + x], expected) << int(format) << ' ' << x << ',' << y;
+            }
+        }
+    }
+}
+
+// The conversion computes Grey() and OverWhite() its own way, for speed: every colour, and
+// every channel value under every alpha, must come out the same.
+TEST(Reader, EveryColourAndAlphaConvertAsGreyAndOverWhite) {
+    std::vector<std::uint8_t> rgb(3 << 24), out(1 << 24);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        for (int c = 0; c < 3; ++c) rgb[3 * i + c] = static_cast<std::uint8_t>(i >> (8 * c));
+    reader::ToGrey({rgb.data(), 4096, 4096, 3 * 4096, reader::PixelFormat::kRgb}, out.data());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], reader::Grey(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2])) << i;
+    // Grey levels (r = g = b) under each alpha: what is left is OverWhite() alone.
+    std::vector<std::uint8_t> rgba(4 << 16);
+    for (std::size_t i = 0; i < out.size() >> 8; ++i) {
+        std::fill_n(rgba.begin() + 4 * i, 3, static_cast<std::uint8_t>(i));
+        rgba[4 * i + 3] = static_cast<std::uint8_t>(i >> 8);
+    }
+    reader::ToGrey({rgba.data(), 256, 256, 4 * 256, reader::PixelFormat::kRgba}, out.data());
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c)
+            ASSERT_EQ(out[256 * a + c], reader::OverWhite(c, a)) << c << ' ' << a;
+}
+
+TEST(Reader, EveryPixelFormatReadsAndGradesAsGrey) {
+    Picture p = Blank();
+    DrawSymbol(p, {.angle = 20});
+    const auto expected = Read(p.View());
+    ASSERT_EQ(expected.size(), 1u);
+    const double grade = reader::Grade(p.View(), expected[0]).value;
+    for (const reader::PixelFormat format : kFormats) {
+        // The paper clear black where there is alpha: only put over white is it paper again.
+        const ColourPicture colour = Laid(format, p.width, p.height, [&](int x, int y) {
+            const std::uint8_t g = p.pixels[y * p.width + x];
+            const bool clear = HasAlpha(format) && g == 255;
+            return std::array<std::uint8_t, 4>{
+                clear ? std::uint8_t{0} : g, clear ? std::uint8_t{0} : g,
+                clear ? std::uint8_t{0} : g, clear ? std::uint8_t{0} : std::uint8_t{255}};
+        });
+        const auto found = Read(colour.View());
+        ASSERT_EQ(found.size(), 1u) << int(format);
+        EXPECT_EQ(found[0].text, expected[0].text);
+        EXPECT_EQ(found[0].corners, expected[0].corners);
+        EXPECT_EQ(reader::Grade(colour.View(), found[0]).value, grade);
+    }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -84,8 +84,9 @@ struct SymbolGrade {
 };
 
 // Grades `symbol`, a symbol Read() found in `picture`. Never throws for the picture's contents;
-// a symbol whose profiles do not decode gets F.
-SymbolGrade Grade(const GreyView& picture, const Symbol& symbol, const GradeOptions& options = {});
+// a symbol whose profiles do not decode gets F. A colour picture is converted for each call:
+// for several symbols, convert once with GreyImage and grade its view.
+SymbolGrade Grade(const ImageView& picture, const Symbol& symbol, const GradeOptions& options = {});
 
 // The grade as one JSON object (no white space; numbers with a point whatever the locale):
 // {"overall":"B","value":3.2,"scans":10,"parameters":{"decode":{"value":1,"grade":"A"},...},
