@@ -132,7 +132,6 @@ function open(blob, name) {
 
 worker.onmessage = (event) => {
   const m = event.data;
-  if (m.type === 'outline') { outlineArrived(m); return; }
   if (m.seq !== seq && m.type !== 'box') return;
   if (m.error) {
     stage.hidden = true;
@@ -329,6 +328,10 @@ let drag = null;
 let dragId = 0;      // each press starts a new box; answers about older ones are dropped
 let boxWanted = null;  // the latest box not yet asked for
 let asking = false;
+// A second worker over the same module answers the box alone, so the box follows the pointer
+// even while the first is busy reading a large picture.
+const geometry = new Worker('worker.js');
+geometry.onmessage = (event) => outlineArrived(event.data);
 function pixelAt(e) {
   const r = img.getBoundingClientRect();
   return [Math.floor((e.clientX - r.left) / scale), Math.floor((e.clientY - r.top) / scale)];
@@ -336,7 +339,7 @@ function pixelAt(e) {
 function askOutline() {
   if (asking || !boxWanted) return;
   asking = true;
-  worker.postMessage({ type: 'outline', seq, box: { ...boxWanted, drag: dragId } });
+  geometry.postMessage({ type: 'outline', seq, box: { ...boxWanted, drag: dragId } });
   boxWanted = null;
 }
 function outlineArrived(m) {
