@@ -24,6 +24,17 @@ struct Result {
     QString err;
 };
 
+// `out` exact; `err` contained, or stderr empty when `err` is.
+void Expect(const Result& r, int exitCode, const QString& out, const QString& err) {
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.out, out);
+    if (err.isEmpty()) {
+        QCOMPARE(r.err, QString());
+    } else {
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    }
+}
+
 QByteArray Bytes(std::span<const unsigned char> s) {
     return QByteArray(reinterpret_cast<const char*>(s.data()), static_cast<qsizetype>(s.size()));
 }
@@ -161,13 +172,7 @@ class CliRunTest : public QObject {
         QFETCH(QString, out);
         QFETCH(QString, err);
         const Result r = run(args);
-        QCOMPARE(r.exitCode, exitCode);
-        QCOMPARE(r.out, out);
-        if (err.isEmpty()) {
-            QCOMPARE(r.err, QString());
-        } else {
-            QVERIFY2(r.err.contains(err), qPrintable(r.err));
-        }
+        Expect(r, exitCode, out, err);
     }
 
     // Folders, lists and standard input as sources of pictures.
@@ -216,13 +221,7 @@ class CliRunTest : public QObject {
         QFETCH(QString, out);
         QFETCH(QString, err);
         const Result r = run(args, input);
-        QCOMPARE(r.exitCode, exitCode);
-        QCOMPARE(r.out, out);
-        if (err.isEmpty()) {
-            QCOMPARE(r.err, QString());
-        } else {
-            QVERIFY2(r.err.contains(err), qPrintable(r.err));
-        }
+        Expect(r, exitCode, out, err);
     }
 
     // A box that reads nothing says why in the user's language, after the control's own text,
