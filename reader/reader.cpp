@@ -19,10 +19,11 @@ using namespace detail;
 
 // How lines are sampled and their edges found.
 struct LineMode {
-    float step;      // pixels between samples
-    float minSlope;  // weakest edge worth a look, grey levels per sample pair
-    float sharpen;   // unsharp masking amount, 0 for none
-    float sigma;     // its blur, in pixels
+    float step;             // pixels between samples
+    float minSlope;         // weakest edge worth a look, grey levels per sample pair
+    float sharpen;          // unsharp masking amount, 0 for none
+    float sigma;            // its blur, in pixels
+    bool midLevel = false;  // edges placed where the profile crosses the middle level
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -33,6 +34,9 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 // Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
+// Sharp pictures of modules little over a pixel: edges where the profile crosses the middle
+// level, which the share of each pixel's ink decides.
+constexpr LineMode kSharpSmall{0.25f, 2.0f, 0, 0, true};
 
 struct Plan {
     int minLines, maxLines;
@@ -100,7 +104,8 @@ class LineReader {
         SampleProfile(picture_, line, profile_);
         spent_ += line.count;
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
-        FindEdges(profile_, mode_.minSlope, edges_);
+        FindEdges(profile_, mode_.minSlope, edges_, mode_.midLevel);
+        if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_);
         const float length = static_cast<float>(line.count - 1);
         // A bar that touches the picture's edge begins (or ends) half a pixel beyond the last
         // sample; an edge of no strength there lets it count without breaking a quiet zone.
@@ -514,11 +519,15 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
         // Start or stop characters but still no text: ink that spread or thinned may have
         // blurred the split of some characters' nine widths. Judged among bars and among spaces
         // apart, they read; blur can fake such a gain too, so only where nothing else read.
+        // First the smallest modules, sharp: there every line misses the same narrow element,
+        // which looks like damage, but that pass sharpens nothing that could invent one.
         if (evidence.ends == 0 || WholeReads(w.observations, 0) >= kEnoughReads ||
-            Damaged(w.observations, 0) || reader.Spent() >= limit)
+            reader.Spent() >= limit)
             continue;
+        const bool damaged = Damaged(w.observations, 0);
         reader.SetInkSpread(true);
-        for (const LineMode& mode : {kFine, kRecovery[0]}) {
+        for (const LineMode& mode : {kSharpSmall, kFine, kRecovery[0]}) {
+            if (damaged && !mode.midLevel) break;
             RegionWork again{w.region, {}, {}, w.barLike};
             reader.SetMode(mode);
             // The direction is not what failed here: straight lines only.

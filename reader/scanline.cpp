@@ -11,6 +11,8 @@ namespace {
 // elements next to wide ones lose much of their contrast to blur, noise on a flat stretch
 // loses more.
 constexpr float kRelativeSlope = 0.18f;
+// Less for the sharp smallest modules: a narrow element between two pixels keeps little slope.
+constexpr float kRelativeSlopeSharp = 0.08f;
 constexpr int kNearby = 24;
 
 }  // namespace
@@ -120,7 +122,9 @@ void Sharpen(std::vector<float>& p, float sigma, float amount) {
     for (int i = 0; i < n; ++i) p[i] += amount * (p[i] - b[i] / sum);
 }
 
-void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges) {
+void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges,
+               bool sharpSmall) {
+    const float relative = sharpSmall ? kRelativeSlopeSharp : kRelativeSlope;
     edges.clear();
     const int n = static_cast<int>(p.size());
     if (n < 7) return;
@@ -169,7 +173,7 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
             strongest.push_back(hi++);
         }
         while (c[strongest[head]].pos < c[i].pos - kNearby) ++head;
-        if (std::abs(c[i].slope) >= kRelativeSlope * std::abs(c[strongest[head]].slope))
+        if (std::abs(c[i].slope) >= relative * std::abs(c[strongest[head]].slope))
             kept.push_back(c[i]);
     }
     // Edges alternate. Two in a row the same way and close together are one edge split by
@@ -194,6 +198,37 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
         edges.push_back({k.pos, falling, std::abs(k.slope)});
         lastSlope = std::abs(k.slope);
     }
+}
+
+void PlaceEdgesAtMidLevel(const std::vector<float>& p, std::vector<Edge>& edges) {
+    const int n = static_cast<int>(p.size());
+    const std::size_t m = edges.size();
+    thread_local std::vector<float> placedBuffer;
+    std::vector<float>& placed = placedBuffer;
+    placed.resize(m);
+    for (std::size_t k = 0; k < m; ++k) {
+        placed[k] = edges[k].pos;
+        if (edges[k].strength <= 0) continue;  // the picture's edge, no crossing to find
+        const int at = static_cast<int>(edges[k].pos);
+        const int lo = std::max(0, at - kNearby), hi = std::min(n - 1, at + kNearby);
+        const auto [dark, light] = std::minmax_element(p.begin() + lo, p.begin() + hi + 1);
+        const float mid = 0.5f * (*dark + *light);
+        // The crossing nearest the edge, between its neighbours.
+        const int from = k > 0 ? static_cast<int>(edges[k - 1].pos) + 1 : 0;
+        const int to = k + 1 < m ? static_cast<int>(edges[k + 1].pos) : n - 1;
+        float best = -1, off = 0;
+        for (int i = std::max(0, from); i < std::min(to, n - 1); ++i) {
+            const float a = p[i] - mid, b = p[i + 1] - mid;
+            const bool crosses = edges[k].falling ? (a >= 0 && b < 0) : (a < 0 && b >= 0);
+            if (!crosses) continue;
+            const float x = i + a / (a - b);
+            if (best < 0 || std::abs(x - edges[k].pos) < off)
+                best = x, off = std::abs(x - edges[k].pos);
+        }
+        if (best >= 0) placed[k] = best;
+    }
+    for (std::size_t k = 0; k < m; ++k)
+        if (k == 0 || placed[k] > edges[k - 1].pos) edges[k].pos = placed[k];
 }
 
 }  // namespace scan39::reader::detail
