@@ -15,6 +15,10 @@ constexpr float kStep = 0.5f;  // pixels between samples, along and across the b
 // across the bars is narrower.
 constexpr double kHalf = 0.5;
 constexpr double kGoneFor = 4;
+// Pixels the points of a fitted line must span, and its least agreement with the bars' expected
+// direction (a dot product of unit vectors).
+constexpr double kShortestFit = 6;
+constexpr double kLeastFitDot = 0.8;
 
 double Dot(Point a, Point b) {
     return a.x * b.x + a.y * b.y;
@@ -46,8 +50,9 @@ FittedLine FitLine(const std::vector<Point>& p, Point fallback) {
         e.lo = std::min(e.lo, t), e.hi = std::max(e.hi, t);
     }
     // Lines a few pixels apart pin the bar's direction down poorly; near the reading
-    // direction's normal is a safer guess then, and a wild fit is no bar edge.
-    if (e.hi - e.lo < 6 || Dot(e.dir, fallback) < 0.8) e.dir = fallback;
+    // direction's normal is a safer guess then, and a fit further off (~37 degrees) is no bar
+    // edge.
+    if (e.hi - e.lo < kShortestFit || Dot(e.dir, fallback) < kLeastFitDot) e.dir = fallback;
     return e;
 }
 
