@@ -152,6 +152,9 @@ class LineReader {
 constexpr int kGiveUpAfter = 8;
 constexpr int kGiveUpSoon = 2;
 constexpr int kGiveUpSoonStacked = 4;
+// Tilted lines of a recovery before they give up where nothing at all read: a short symbol
+// blurred faint reads on a few of them.
+constexpr int kGiveUpTilted = 16;
 // Bar likeness (below) that ranks a region without start or stop characters for tilts and
 // recovery: running text reaches about 0.5, bars 0.9 and more, blurred too.
 constexpr double kBarLike = 0.6;
@@ -288,7 +291,8 @@ struct RegionWork {
 // samples reached `limit`. The `first` lines across a region give up sooner once the picture
 // spent its free samples.
 bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
-                const std::vector<double>& tilts, bool tiltWhenBusy = true, bool first = false) {
+                const std::vector<double>& tilts, bool tiltWhenBusy = true, bool first = false,
+                bool recovery = false) {
     const Region& r = work.region;
     std::vector<Observation>& observations = work.observations;
     Evidence& evidence = work.evidence;
@@ -326,6 +330,10 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
                                        (first && i + 1 == soon && reader.Spent() > kFreeSamples)))
                 break;
             if (Settled(observations, before)) break;
+            // A recovery that read nothing at all, straight or tilted, gives each further
+            // tilt a few lines only: neither blur nor the direction is what failed.
+            if (recovery && tilt != 0 && i + 1 == kGiveUpTilted && observations.size() == before)
+                break;
         }
     }
     return true;
@@ -510,7 +518,8 @@ ReadResult ReadAll(const GreyView& picture, const ReadOptions& options) {
             // a start or stop, which keeps the pass cheap where no Code 39 is.
             std::vector<double> tilts{0};
             tilts.insert(tilts.end(), plan.tilts.begin(), plan.tilts.end());
-            const bool within = ScanRegion(reader, limit, plan, again, tilts, evidence.ends > 0);
+            const bool within =
+                ScanRegion(reader, limit, plan, again, tilts, evidence.ends > 0, false, true);
             w.observations.insert(w.observations.end(), again.observations.begin(),
                                   again.observations.end());
             if (!within || WholeReads(w.observations, 0) >= kEnoughReads) break;
