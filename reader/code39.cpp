@@ -51,6 +51,14 @@ constexpr float kQuietZone = 0.28f;    // ~4 modules: quiet zones of 5 modules, 
 constexpr float kWeakEdge = 0.4f;      // of the character's mean edge: noise, not a bar
 constexpr float kMaxGap = 0.5f;        // gaps of up to ~6 modules
 constexpr float kMaxWidthStep = 1.2f;  // neighbouring characters differ little, even in perspective
+// A start and a stop paired across unreadable characters: their widths differ by at most this
+// factor, the characters between number at most kMostMissing, and their count from the pitch
+// lies this close to a whole number.
+constexpr float kMaxPairedStep = 1.4f;
+constexpr int kMostMissing = 3;
+constexpr float kCountSlack = 0.25f;
+// Edges of a start and a stop character alone.
+constexpr int kLeastEdges = 20;
 
 bool Consistent(float a, float b, float limit) {
     return a < b * limit && b < a * limit;
@@ -109,17 +117,20 @@ int ClassifyApart(const float* widths) {
 }
 
 // One reading direction; edges in reading order, bars starting at falling edges.
-int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, bool openBegin,
-                    bool openEnd, bool apart, std::vector<LineRead>& out) {
+int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bool openEnd,
+                    bool apart, std::vector<LineRead>& out) {
     const int m = static_cast<int>(e.size());
-    if (m < 20) return 0;  // start and stop alone take 20 edges
-    std::vector<float> w(m - 1);
+    if (m < kLeastEdges) return 0;
+    // Scratch kept per thread: a picture decodes tens of thousands of lines.
+    thread_local std::vector<float> w, cw;
+    w.resize(m - 1);
     for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
-    std::vector<float> cw(m, 0);
+    cw.assign(m, 0);
     for (int k = 0; k + 9 < m; ++k) cw[k] = e[k + 9].pos - e[k].pos;
     // Characters are classified when a start or stop with its quiet zone, or a run of
     // characters from one, needs them: most of a busy line never does.
-    std::vector<std::int8_t> cls(m, -2);
+    thread_local std::vector<std::int8_t> cls;
+    cls.assign(m, -2);
     auto classify = [&](int k) {
         if (cls[k] == -2)
             cls[k] = static_cast<std::int8_t>(
@@ -193,15 +204,14 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
             last = next;
         }
         if (whole) {
-            if (!prefix.empty())
-                out.push_back({prefix, e[k0].pos, e[last + 9].pos, reversed, false});
+            if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, false});
             continue;
         }
         // A damaged stretch: pair the readable start with the nearest readable stop beyond it
         // and count the characters between from the pitch on either side.
         for (const Stop& s : stops) {
             if (s.first <= last + 9) continue;
-            if (!Consistent(cw[s.k], cw[k0], 1.4f)) continue;
+            if (!Consistent(cw[s.k], cw[k0], kMaxPairedStep)) continue;
             const int a = static_cast<int>(prefix.size());
             const int b = static_cast<int>(s.suffix.size());
             const float gapF = std::min(w[k0 + 9], kMaxGap * cw[k0]);
@@ -212,9 +222,9 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
             const float r = std::round(q);
             const int missing = static_cast<int>(r) - 1;
             // A few unreadable characters at most, and only where the count is unambiguous.
-            if (missing >= 1 && missing <= 3 && std::abs(q - r) < 0.25f) {
+            if (missing >= 1 && missing <= kMostMissing && std::abs(q - r) < kCountSlack) {
                 out.push_back({prefix + std::string(missing, '\0') + s.suffix, e[k0].pos,
-                               e[s.k + 9].pos, reversed, false});
+                               e[s.k + 9].pos, false});
             }
             break;
         }
@@ -222,11 +232,26 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool reversed, boo
     return ends;
 }
 
+// Ascending, by a network of 25 compare-exchanges: no branches to mispredict on the widths of
+// every character candidate of every line.
+void SortNine(std::array<float, 9>& s) {
+    constexpr std::array<std::array<int, 2>, 25> kNetwork{{
+        {0, 3}, {1, 7}, {2, 5}, {4, 8}, {0, 7}, {2, 4}, {3, 8}, {5, 6}, {0, 2},
+        {1, 3}, {4, 5}, {7, 8}, {1, 4}, {3, 6}, {5, 7}, {0, 1}, {2, 4}, {3, 5},
+        {6, 8}, {2, 3}, {4, 5}, {6, 7}, {1, 2}, {3, 4}, {5, 6},
+    }};
+    for (const auto& [i, j] : kNetwork) {
+        const float lo = std::min(s[i], s[j]), hi = std::max(s[i], s[j]);
+        s[i] = lo;
+        s[j] = hi;
+    }
+}
+
 // Narrow and wide judged among all nine elements.
 int ClassifyTogether(const float* widths) {
     std::array<float, 9> s;
     std::copy(widths, widths + 9, s.begin());
-    std::sort(s.begin(), s.end());
+    SortNine(s);
     if (!(s[0] > 0)) return -1;
     if (s[6] < kMinSplit * s[5]) return -1;
     if (s[5] > kMaxNarrowSpread * s[0] || s[8] > kMaxWideSpread * s[6]) return -1;
@@ -252,10 +277,11 @@ int ClassifyCharacter(const float* widths, bool apart) {
 
 bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
     const std::size_t n = edges.size();
-    if (n < 20) return false;
-    std::vector<float> runs(n - 1);
+    if (n < static_cast<std::size_t>(kLeastEdges)) return false;
+    thread_local std::vector<float> runs, sorted;
+    runs.resize(n - 1);
     for (std::size_t i = 0; i + 1 < n; ++i) runs[i] = edges[i + 1].pos - edges[i].pos;
-    std::vector<float> sorted(runs);
+    sorted.assign(runs.begin(), runs.end());
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
     // A quiet zone is at least ~3.4 modules (0.28 of a character); most runs are one module.
     const float quiet = 3.2f * sorted[sorted.size() / 2];
@@ -273,15 +299,16 @@ bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
 int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
                const LineContext& context) {
     const std::size_t first = out.size();
-    std::vector<Edge> e(edges);
+    thread_local std::vector<Edge> e;
+    e.assign(edges.begin(), edges.end());
     if (context.lightBars)
         for (Edge& x : e) x.falling = !x.falling;
     const bool apart = context.inkSpread;
-    int ends = DecodeDirection(e, length, false, context.openBegin, context.openEnd, apart, out);
+    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart, out);
     std::reverse(e.begin(), e.end());
     for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();
-    ends += DecodeDirection(e, length, true, context.openEnd, context.openBegin, apart, out);
+    ends += DecodeDirection(e, length, context.openEnd, context.openBegin, apart, out);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;

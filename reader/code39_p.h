@@ -52,9 +52,8 @@ struct Edge {
 // ends along the line.
 struct LineRead {
     std::string chars;
-    float begin = 0;  // first edge of the start character
+    float begin = 0;  // first edge of the start character (beyond `end` when read backwards)
     float end = 0;    // last edge of the stop character
-    bool reversed = false;
     bool lightBars = false;
 };
 

@@ -15,21 +15,26 @@ constexpr float kStep = 0.5f;  // pixels between samples, along and across the b
 // across the bars is narrower.
 constexpr double kHalf = 0.5;
 constexpr double kGoneFor = 4;
+// Pixels the points of a fitted line must span, and its least agreement with the bars' expected
+// direction (a dot product of unit vectors).
+constexpr double kShortestFit = 6;
+constexpr double kLeastFitDot = 0.8;
 
 double Dot(Point a, Point b) {
     return a.x * b.x + a.y * b.y;
 }
 
-// A straight edge through points: centre and unit direction. Points too close together give
-// no direction; `fallback` then stands in.
-struct Edge2 {
+// The straight line fitted through points (where agreeing lines enter or leave the bars):
+// centre and unit direction. Points too close together give no direction; `fallback` then
+// stands in.
+struct FittedLine {
     Point centre;
     Point dir;
     double lo = 0, hi = 0;  // the points' extent along dir
 };
 
-Edge2 FitEdge(const std::vector<Point>& p, Point fallback) {
-    Edge2 e;
+FittedLine FitLine(const std::vector<Point>& p, Point fallback) {
+    FittedLine e;
     for (const Point& q : p) e.centre.x += q.x, e.centre.y += q.y;
     e.centre.x /= p.size(), e.centre.y /= p.size();
     double xx = 0, yy = 0, xy = 0;
@@ -45,8 +50,9 @@ Edge2 FitEdge(const std::vector<Point>& p, Point fallback) {
         e.lo = std::min(e.lo, t), e.hi = std::max(e.hi, t);
     }
     // Lines a few pixels apart pin the bar's direction down poorly; near the reading
-    // direction's normal is a safer guess then, and a wild fit is no bar edge.
-    if (e.hi - e.lo < 6 || Dot(e.dir, fallback) < 0.8) e.dir = fallback;
+    // direction's normal is a safer guess then, and a fit further off (~37 degrees) is no bar
+    // edge.
+    if (e.hi - e.lo < kShortestFit || Dot(e.dir, fallback) < kLeastFitDot) e.dir = fallback;
     return e;
 }
 
@@ -60,7 +66,7 @@ class BarEnds {
 
     // Parameters along `edge` where the bar pattern ends, towards -dir and +dir; false when a
     // profile leaves the picture before the end or the bars show no pattern.
-    bool Find(const Edge2& edge, double& low, double& high) {
+    bool Find(const FittedLine& edge, double& low, double& high) {
         // The reference: the mean of profiles across the stretch where lines read.
         reference_.assign(static_cast<std::size_t>(count_), 0.0f);
         constexpr int kReference = 5;
@@ -79,7 +85,7 @@ class BarEnds {
     }
 
   private:
-    bool Sample(const Edge2& e, double t) {
+    bool Sample(const FittedLine& e, double t) {
         const Point p{e.centre.x + t * e.dir.x + from_ * across_.x,
                       e.centre.y + t * e.dir.y + from_ * across_.y};
         const Point q{p.x + (count_ - 1) * kStep * across_.x,
@@ -102,7 +108,7 @@ class BarEnds {
         return cov / variance_;
     }
 
-    bool Walk(const Edge2& e, double t, int sign, double& end) {
+    bool Walk(const FittedLine& e, double t, int sign, double& end) {
         double lastIn = 0, prevAmp = 1, cross = 0;
         // Bars taller than long are rare: bound the walk by the picture and a generous length.
         const double limit = 4 * (e.hi - e.lo) + 400;
@@ -152,13 +158,13 @@ void FindBarEnds(const GreyView& picture, int characters, Consensus& c) {
     const Point up{dir.y, -dir.x};
     const double pitch = length / characters;
     // Across the start character and a little of its quiet zone; likewise at the stop end.
-    const Edge2 first = FitEdge(c.begins, {-up.x, -up.y});
-    const Edge2 last = FitEdge(c.ends, {-up.x, -up.y});
+    const FittedLine first = FitLine(c.begins, {-up.x, -up.y});
+    const FittedLine last = FitLine(c.ends, {-up.x, -up.y});
     BarEnds atFirst(picture, dir, -0.4 * pitch, 0.8 * pitch);
     BarEnds atLast(picture, dir, -0.8 * pitch, 0.4 * pitch);
     double a0, a1, b0, b1;  // towards the top (-) and the bottom (+) side
     if (!atFirst.Find(first, a0, a1) || !atLast.Find(last, b0, b1)) return;
-    auto at = [](const Edge2& e, double t) {
+    auto at = [](const FittedLine& e, double t) {
         return Point{e.centre.x + t * e.dir.x, e.centre.y + t * e.dir.y};
     };
     c.corners = {at(first, a0), at(last, b0), at(last, b1), at(first, a1)};

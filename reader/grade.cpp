@@ -189,7 +189,9 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x) {
     const LineRead* best = nullptr;
     const double near = (0.05 * (s.sb - s.sa) + 3 * x / step);
     for (const LineRead& r : reads) {
-        if (r.reversed || r.chars.find('\0') != std::string::npos || !SameText(r.chars, symbol))
+        // Forward reads only: one read backwards begins beyond its end.
+        if (r.begin > r.end || r.chars.find('\0') != std::string::npos ||
+            !SameText(r.chars, symbol))
             continue;
         const double off = std::abs(r.begin - s.sa);
         if (off < near && (best == nullptr || off < std::abs(best->begin - s.sa))) best = &r;

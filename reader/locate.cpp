@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace scan39::reader::detail {
@@ -19,9 +20,18 @@ constexpr double kMaxAngleStep = 15 * std::numbers::pi / 180;
 // Regions in line (within ~8 degrees) and at most this many pixels apart are one.
 constexpr double kMinMergeDot = 0.99;
 constexpr double kMergeGap = 48;
+// Blocks a fine-grid group bridges (blank blocks inside wide bars and spaces) and needs at
+// least; the coarse grid's blocks are twice as large, so half the bridge and a little less.
+constexpr int kFineReach = 2;
+constexpr int kFineMinBlocks = 4;
+constexpr int kCoarseReach = 1;
+constexpr int kCoarseMinBlocks = 3;
+// Pictures larger than this many pixels sample the gradient at every second pixel too.
+constexpr long long kLargePicture = 2'000'000;
 
+// Sums of squared and crossed gradients: exact in integers, and cheaper to add up.
 struct Tensor {
-    double xx = 0, yy = 0, xy = 0;
+    std::int32_t xx = 0, yy = 0, xy = 0;
     int n = 0;
     Tensor& operator+=(const Tensor& o) {
         xx += o.xx, yy += o.yy, xy += o.xy, n += o.n;
@@ -39,19 +49,21 @@ std::vector<Block> Classify(const std::vector<Tensor>& t) {
     std::vector<Block> b(t.size());
     for (std::size_t i = 0; i < t.size(); ++i) {
         if (t[i].n == 0) continue;
-        const double sum = t[i].xx + t[i].yy;
+        const double xx = t[i].xx, yy = t[i].yy, xy = t[i].xy;
+        const double sum = xx + yy;
         const double energy = sum / t[i].n;
         if (energy < kMinEnergy) continue;
-        const double diff = t[i].xx - t[i].yy;
-        const double coherence = std::sqrt(diff * diff + 4 * t[i].xy * t[i].xy) / sum;
+        const double diff = xx - yy;
+        const double coherence = std::sqrt(diff * diff + 4 * xy * xy) / sum;
         if (coherence < kMinCoherence) continue;
-        b[i] = {true, std::atan2(2 * t[i].xy, diff), energy * coherence};
+        b[i] = {true, std::atan2(2 * xy, diff), energy * coherence};
     }
     return b;
 }
 
+// Between two angles from atan2, both within [-pi, pi].
 double AngleDistance(double a, double b) {
-    double d = std::fmod(std::abs(a - b), 2 * std::numbers::pi);
+    const double d = std::abs(a - b);
     return std::min(d, 2 * std::numbers::pi - d);
 }
 
@@ -106,7 +118,7 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
         }
         r.halfLength += 0.5 * size;
         r.halfWidth += 0.5 * size;
-        r.blocks = static_cast<int>(wsum / 1000);
+        r.weight = wsum;
         out.push_back(r);
     }
 }
@@ -129,7 +141,7 @@ void Absorb(Region& a, const Region& b) {
     a.centre = {a.centre.x + mid * a.dir.x, a.centre.y + mid * a.dir.y};
     a.halfLength = 0.5 * (hi - lo);
     a.halfWidth = std::max(a.halfWidth, b.halfWidth);
-    a.blocks += b.blocks;
+    a.weight += b.weight;
 }
 
 // Joins regions that continue one another along their direction: wide bars and spaces of
@@ -177,7 +189,7 @@ std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
     std::vector<Tensor> fine(static_cast<std::size_t>(bw) * bh);
     // Every second row is plenty for the blocks; large pictures, every second pixel too.
-    const int step = static_cast<long long>(w) * h > 2'000'000 ? 2 : 1;
+    const int step = static_cast<long long>(w) * h > kLargePicture ? 2 : 1;
     for (int y = 1; y + 1 < h; y += 2) {
         const std::uint8_t* up = picture.data + (y - 1) * picture.stride;
         const std::uint8_t* row = picture.data + y * picture.stride;
@@ -191,7 +203,7 @@ std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
         }
     }
     std::vector<Region> regions;
-    Group(Classify(fine), bw, bh, kBlock, 2, 4, regions);
+    Group(Classify(fine), bw, bh, kBlock, kFineReach, kFineMinBlocks, regions);
     Merge(regions);
     const std::size_t fineRegions = regions.size();
     // Twice the block size: large modules leave the small blocks inside wide bars blank.
@@ -199,14 +211,14 @@ std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     std::vector<Tensor> coarse(static_cast<std::size_t>(cw) * ch);
     for (int y = 0; y < bh; ++y)
         for (int x = 0; x < bw; ++x) coarse[(y / 2) * cw + x / 2] += fine[y * bw + x];
-    Group(Classify(coarse), cw, ch, 2 * kBlock, 1, 3, regions);
+    Group(Classify(coarse), cw, ch, 2 * kBlock, kCoarseReach, kCoarseMinBlocks, regions);
     std::vector<Region> coarseRegions(regions.begin() + static_cast<std::ptrdiff_t>(fineRegions),
                                       regions.end());
     Merge(coarseRegions);
     regions.resize(fineRegions);
     regions.insert(regions.end(), coarseRegions.begin(), coarseRegions.end());
     std::stable_sort(regions.begin(), regions.end(),
-                     [](const Region& a, const Region& b) { return a.blocks > b.blocks; });
+                     [](const Region& a, const Region& b) { return a.weight > b.weight; });
     if (regions.size() > limit) regions.resize(limit);
     return regions;
 }

@@ -14,7 +14,8 @@ struct Region {
     Point dir;              // across the bars (unit length); the reading direction up to its sign
     double halfLength = 0;  // extent along dir
     double halfWidth = 0;   // extent along the bars
-    int blocks = 0;
+    double weight = 0;      // its blocks' gradient energy times coherence, summed: how bar-like
+                            // and how large, which orders the search
 };
 
 // Candidate regions, the most promising first, at most `limit`.

@@ -19,10 +19,11 @@ using namespace detail;
 
 // How lines are sampled and their edges found.
 struct LineMode {
-    float step;      // pixels between samples
-    float minSlope;  // weakest edge worth a look, grey levels per sample pair
-    float sharpen;   // unsharp masking amount, 0 for none
-    float sigma;     // its blur, in pixels
+    float step;             // pixels between samples
+    float minSlope;         // weakest edge worth a look, grey levels per sample pair
+    float sharpen;          // unsharp masking amount, 0 for none
+    float sigma;            // its blur, in pixels
+    bool midLevel = false;  // edges placed where the profile crosses the middle level
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -33,6 +34,9 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
 // Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
+// Sharp pictures of modules little over a pixel: edges where the profile crosses the middle
+// level, which the share of each pixel's ink decides.
+constexpr LineMode kSharpSmall{0.25f, 2.0f, 0, 0, true};
 
 struct Plan {
     int minLines, maxLines;
@@ -69,6 +73,10 @@ struct Evidence {
     int lines = 0;
 };
 
+// Pixels a line must keep within the picture to be worth decoding: less holds no start and
+// stop character with their quiet zones even at the smallest modules.
+constexpr double kShortestLine = 10;
+
 class LineReader {
   public:
     LineReader(const GreyView& picture, Polarity polarity)
@@ -86,7 +94,7 @@ class LineReader {
         const double t = (through.x - line.origin.x) * dir.x + (through.y - line.origin.y) * dir.y;
         const double from = std::max(0.0, t - reach);
         const double to = std::min(static_cast<double>(line.count - 1) * step, t + reach);
-        if (to - from < 10) return;
+        if (to - from < kShortestLine) return;
         LineContext context;
         context.inkSpread = inkSpread_;
         context.openBegin = from == 0;
@@ -96,7 +104,8 @@ class LineReader {
         SampleProfile(picture_, line, profile_);
         spent_ += line.count;
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
-        FindEdges(profile_, mode_.minSlope, edges_);
+        FindEdges(profile_, mode_.minSlope, edges_, mode_.midLevel);
+        if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_);
         const float length = static_cast<float>(line.count - 1);
         // A bar that touches the picture's edge begins (or ends) half a pixel beyond the last
         // sample; an edge of no strength there lets it count without breaking a quiet zone.
@@ -137,9 +146,15 @@ class LineReader {
 };
 
 // Lines across a region before one without start or stop characters is given up; sooner
-// once the picture spent its free samples (print, tables and texture make many regions).
+// once the picture spent its free samples (print, tables and texture make many regions): two
+// lines through one symbol's region cross its bars, but those through stacked symbols may
+// both pass between them.
 constexpr int kGiveUpAfter = 8;
-constexpr int kGiveUpSoon = 4;
+constexpr int kGiveUpSoon = 2;
+constexpr int kGiveUpSoonStacked = 4;
+// Tilted lines of a recovery before they give up where nothing at all read: a short symbol
+// blurred faint reads on a few of them.
+constexpr int kGiveUpTilted = 16;
 // Bar likeness (below) that ranks a region without start or stop characters for tilts and
 // recovery: running text reaches about 0.5, bars 0.9 and more, blurred too.
 constexpr double kBarLike = 0.6;
@@ -176,16 +191,31 @@ bool Settled(const std::vector<Observation>& observations, std::size_t first) {
 }
 
 // A region inside one already scanned at the same angle (the coarse and fine block grids
-// find most symbols twice).
+// find most symbols twice): directions within ~6 degrees, and sides within a few pixels,
+// the blocks' rounding.
+constexpr double kSameDirectionDot = 0.995;
+constexpr double kCoveredSlack = 4;
+
 bool Covered(const Region& r, const std::vector<Region>& done) {
     return std::any_of(done.begin(), done.end(), [&](const Region& d) {
         const double x = r.centre.x - d.centre.x, y = r.centre.y - d.centre.y;
         const double along = std::abs(x * d.dir.x + y * d.dir.y);
         const double across = std::abs(y * d.dir.x - x * d.dir.y);
         const double dot = std::abs(r.dir.x * d.dir.x + r.dir.y * d.dir.y);
-        return dot > 0.995 && along < d.halfLength && across + r.halfWidth <= d.halfWidth + 4;
+        return dot > kSameDirectionDot && along < d.halfLength &&
+               across + r.halfWidth <= d.halfWidth + kCoveredSlack;
     });
 }
+
+// The two profiles lie this share of the region's half width either side of its centre line.
+constexpr double kLikenessOffset = 0.6;
+// Pixels compared at least, and at least this many must overlap at any shift.
+constexpr int kLikenessLength = 16;
+constexpr int kLikenessOverlap = 8;
+// Shifts tried: a tenth of the offset (a direction ~6 degrees off) and a little, within a bound.
+constexpr double kLikenessTurn = 0.1;
+constexpr int kLikenessMinShift = 2;
+constexpr int kLikenessMaxShift = 24;
 
 // How much a region looks like bars rather than print or texture: the best normalised
 // correlation of two grey profiles along its direction, a good part of its width apart, over
@@ -193,14 +223,14 @@ bool Covered(const Region& r, const std::vector<Region>& done) {
 // tables and texture do not.
 double BarLikeness(const GreyView& picture, const Region& r) {
     const Point normal{-r.dir.y, r.dir.x};
-    const double off = 0.6 * r.halfWidth;
-    const int n = std::max(16, static_cast<int>(2 * r.halfLength));
+    const double off = kLikenessOffset * r.halfWidth;
+    const int n = std::max(kLikenessLength, static_cast<int>(2 * r.halfLength));
     std::array<std::vector<float>, 2> p;
     for (int k = 0; k < 2; ++k) {
         const double o = k ? off : -off;
         ScanLine line = ClipLine(picture.width, picture.height,
                                  {r.centre.x + o * normal.x, r.centre.y + o * normal.y}, r.dir, 1);
-        if (line.count < 8) return 0;
+        if (line.count < kLikenessOverlap) return 0;
         line.count = std::min(line.count, n);
         SampleProfile(picture, line, p[k]);
         // Slopes rather than levels: a few long ruled lines or a shade across the page
@@ -209,7 +239,8 @@ double BarLikeness(const GreyView& picture, const Region& r) {
         if (p[k].size() >= 2) p[k].resize(p[k].size() - 2);
     }
     const int m = static_cast<int>(std::min(p[0].size(), p[1].size()));
-    const int shift = std::min(24, 2 + static_cast<int>(0.1 * off));
+    const int shift =
+        std::min(kLikenessMaxShift, kLikenessMinShift + static_cast<int>(kLikenessTurn * off));
     double best = 0;
     for (int s = -shift; s <= shift; ++s) {
         double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
@@ -218,13 +249,30 @@ double BarLikeness(const GreyView& picture, const Region& r) {
             const double x = p[0][i], y = p[1][i + s];
             sa += x, sb += y, saa += x * x, sbb += y * y, sab += x * y;
         }
-        if (count < 8) continue;
+        if (count < kLikenessOverlap) continue;
         const double va = saa - sa * sa / count, vb = sbb - sb * sb / count;
         if (va <= 0 || vb <= 0) continue;
         best = std::max(best, (sab - sa * sb / count) / std::sqrt(va * vb));
     }
     return best;
 }
+
+// Lines across a region of stacked symbols: each symbol's share of the lines as for one alone
+// (at least this many per region's length), up to this many symbols.
+constexpr int kStackedLines = 32;
+constexpr double kMostStacked = 100;
+// Share of a region's width its lines spread over, and pixels a stacked region's lines keep
+// off its rim.
+constexpr double kSpan = 0.9;
+constexpr double kStackedRim = 6;
+// How far lines reach past the region's centre: far enough for a symbol of which it holds only
+// a third, and its quiet zones.
+constexpr double kReachLengths = 3;
+constexpr double kReachPixels = 32;
+// Reads at the region's own direction that make tilted lines needless.
+constexpr std::size_t kReadsUntilted = 3;
+// Whole reads of a region that end its further passes: lines that agree.
+constexpr int kEnoughReads = 2;
 
 // One region's search: what it read and saw so far.
 struct RegionWork {
@@ -243,22 +291,23 @@ struct RegionWork {
 // samples reached `limit`. The `first` lines across a region give up sooner once the picture
 // spent its free samples.
 bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
-                const std::vector<double>& tilts, bool tiltWhenBusy = true, bool first = false) {
+                const std::vector<double>& tilts, bool tiltWhenBusy = true, bool first = false,
+                bool recovery = false) {
     const Region& r = work.region;
     std::vector<Observation>& observations = work.observations;
     Evidence& evidence = work.evidence;
     // A region far taller than long is symbols stacked with small gaps, merged into one: lines
     // enough for each of them.
-    const double stacked = std::clamp(r.halfWidth / r.halfLength, 1.0, 100.0);
+    const double stacked = std::clamp(r.halfWidth / r.halfLength, 1.0, kMostStacked);
     const int lines = std::clamp(
         static_cast<int>(2 * r.halfWidth / plan.lineSpacing), plan.minLines,
-        stacked > 1 ? static_cast<int>(std::max(2 * plan.maxLines, 32) * stacked) : plan.maxLines);
+        stacked > 1 ? static_cast<int>(std::max(2 * plan.maxLines, kStackedLines) * stacked)
+                    : plan.maxLines);
     // Lines keep off the region's rim, where its blocks reach past the bars; stacked symbols
-    // reach to the rim.
-    const double span = stacked > 1 ? std::max(0.9, 1 - 6 / r.halfWidth) : 0.9;
-    // Far enough past the region for a symbol of which it holds only a third, and its
-    // quiet zones.
-    const double reach = 3 * r.halfLength + 32;
+    // reach to the rim, but for the last few pixels.
+    const double span = stacked > 1 ? std::max(kSpan, 1 - kStackedRim / r.halfWidth) : kSpan;
+    const double reach = kReachLengths * r.halfLength + kReachPixels;
+    const int soon = stacked > 1 ? kGiveUpSoonStacked : kGiveUpSoon;
     const std::size_t before = 0;  // reads since the region's first line count
     for (double tilt : tilts) {
         // Tilted lines only where the region's own direction read too little but found
@@ -266,7 +315,7 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
         // turns the bars), or the bars are short for the symbol's length.
         const bool promising =
             evidence.ends > 0 || (tiltWhenBusy && 2 * evidence.busy >= evidence.lines);
-        if (tilt != 0 && (!promising || observations.size() - before >= 3)) break;
+        if (tilt != 0 && (!promising || observations.size() - before >= kReadsUntilted)) break;
         const double a = std::atan2(r.dir.y, r.dir.x) + tilt * std::numbers::pi / 180;
         const Point dir{std::cos(a), std::sin(a)};
         const Point normal{-dir.y, dir.x};
@@ -277,10 +326,14 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
             if (reader.Spent() >= limit) return false;
-            if (evidence.ends == 0 && (i + 1 == kGiveUpAfter || (first && i + 1 == kGiveUpSoon &&
-                                                                 reader.Spent() > kFreeSamples)))
+            if (evidence.ends == 0 && (i + 1 == kGiveUpAfter ||
+                                       (first && i + 1 == soon && reader.Spent() > kFreeSamples)))
                 break;
             if (Settled(observations, before)) break;
+            // A recovery that read nothing at all, straight or tilted, gives each further
+            // tilt a few lines only: neither blur nor the direction is what failed.
+            if (recovery && tilt != 0 && i + 1 == kGiveUpTilted && observations.size() == before)
+                break;
         }
     }
     return true;
@@ -316,7 +369,10 @@ bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
 }
 
 // Whether a region lies on a symbol that these lines read whole: the rest of its bars or its
-// printed text, not worth a recovery pass.
+// printed text, not worth a recovery pass. Bars and text reach this share of the symbol's
+// length either side of the lines.
+constexpr double kOnSymbol = 0.6;
+
 bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations) {
     for (const Observation& o : observations) {
         if (o.chars.find('\0') != std::string::npos) continue;
@@ -325,7 +381,7 @@ bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations)
         if (len <= 0) continue;
         const double x = r.centre.x - o.begin.x, y = r.centre.y - o.begin.y;
         const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
-        if (along >= 0 && along <= len && across < 0.6 * len) return true;
+        if (along >= 0 && along <= len && across < kOnSymbol * len) return true;
     }
     return false;
 }
@@ -416,7 +472,8 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         Evidence& e = work[i].evidence;
         const bool promising = e.ends > 0 || 2 * e.busy >= e.lines;
         const bool few = !promising && e.some >= kSomeLines;
-        if ((promising || few) && WholeReads(work[i].observations, 0) < 2) order.push_back(i);
+        if ((promising || few) && WholeReads(work[i].observations, 0) < kEnoughReads)
+            order.push_back(i);
     }
     // Start or stop characters on bar-like lines or on a quarter of the lines first (a
     // symbol turned far off its region's direction loses the likeness); then the others, the most
@@ -440,12 +497,16 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
             k < liked ? plan.budget : std::min(plan.budget, firstPass + kFreeSamples);
         if (reader.Spent() >= limit) break;
         RegionWork& w = work[i];
+        // A picture whose first pass alone outspent the free samples is a page of print or a
+        // busy photo: there, regions without a bar-like start or stop get the rest only where
+        // they look like bars themselves (the most bar-like come first).
+        if (k >= liked && firstPass > kFreeSamples && !w.BarLike(picture)) break;
         if (!ScanRegion(reader, limit, plan, w, plan.tilts)) break;
         const Evidence& evidence = w.evidence;
         const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
         const bool few = !promising && evidence.some >= kSomeLines;
         if (options.effort != Effort::kThorough || !(promising || few) ||
-            WholeReads(w.observations, 0) >= 2 || Damaged(w.observations, 0) ||
+            WholeReads(w.observations, 0) >= kEnoughReads || Damaged(w.observations, 0) ||
             OnReadSymbol(w.region, work, i))
             continue;
         for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
@@ -455,27 +516,32 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
             // a start or stop, which keeps the pass cheap where no Code 39 is.
             std::vector<double> tilts{0};
             tilts.insert(tilts.end(), plan.tilts.begin(), plan.tilts.end());
-            const bool within = ScanRegion(reader, limit, plan, again, tilts, evidence.ends > 0);
+            const bool within =
+                ScanRegion(reader, limit, plan, again, tilts, evidence.ends > 0, false, true);
             w.observations.insert(w.observations.end(), again.observations.begin(),
                                   again.observations.end());
-            if (!within || WholeReads(w.observations, 0) >= 2) break;
+            if (!within || WholeReads(w.observations, 0) >= kEnoughReads) break;
         }
         reader.SetMode(kNormal);
         // Start or stop characters but still no text: ink that spread or thinned may have
         // blurred the split of some characters' nine widths. Judged among bars and among spaces
         // apart, they read; blur can fake such a gain too, so only where nothing else read.
-        if (evidence.ends == 0 || WholeReads(w.observations, 0) >= 2 ||
-            Damaged(w.observations, 0) || reader.Spent() >= limit)
+        // First the smallest modules, sharp: there every line misses the same narrow element,
+        // which looks like damage, but that pass sharpens nothing that could invent one.
+        if (evidence.ends == 0 || WholeReads(w.observations, 0) >= kEnoughReads ||
+            reader.Spent() >= limit)
             continue;
+        const bool damaged = Damaged(w.observations, 0);
         reader.SetInkSpread(true);
-        for (const LineMode& mode : {kFine, kRecovery[0]}) {
+        for (const LineMode& mode : {kSharpSmall, kFine, kRecovery[0]}) {
+            if (damaged && !mode.midLevel) break;
             RegionWork again{w.region, {}, {}, w.barLike};
             reader.SetMode(mode);
             // The direction is not what failed here: straight lines only.
             const bool within = ScanRegion(reader, limit, plan, again, {0}, false);
             w.observations.insert(w.observations.end(), again.observations.begin(),
                                   again.observations.end());
-            if (!within || WholeReads(w.observations, 0) >= 2) break;
+            if (!within || WholeReads(w.observations, 0) >= kEnoughReads) break;
         }
         reader.SetMode(kNormal);
         reader.SetInkSpread(false);

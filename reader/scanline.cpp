@@ -11,6 +11,8 @@ namespace {
 // elements next to wide ones lose much of their contrast to blur, noise on a flat stretch
 // loses more.
 constexpr float kRelativeSlope = 0.18f;
+// Less for the sharp smallest modules: a narrow element between two pixels keeps little slope.
+constexpr float kRelativeSlopeSharp = 0.08f;
 constexpr int kNearby = 24;
 
 }  // namespace
@@ -39,16 +41,21 @@ ScanLine ClipLine(int width, int height, Point through, Point dir, float step) {
     return line;
 }
 
-void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out) {
-    out.resize(static_cast<std::size_t>(line.count));
+namespace {
+
+template <bool kClamp>
+void Sample(const GreyView& picture, const ScanLine& line, float* out) {
     const int w = picture.width, h = picture.height;
     const float dx = static_cast<float>(line.step * line.dir.x);
     const float dy = static_cast<float>(line.step * line.dir.y);
+    const float ox = static_cast<float>(line.origin.x), oy = static_cast<float>(line.origin.y);
     const float maxX = static_cast<float>(w - 1), maxY = static_cast<float>(h - 1);
     for (int i = 0; i < line.count; ++i) {
-        // The clipped line lies inside; the clamps only absorb rounding at its ends.
-        const float x = std::clamp(static_cast<float>(line.origin.x) + i * dx, 0.0f, maxX);
-        const float y = std::clamp(static_cast<float>(line.origin.y) + i * dy, 0.0f, maxY);
+        float x = ox + i * dx, y = oy + i * dy;
+        if constexpr (kClamp) {
+            x = std::clamp(x, 0.0f, maxX);
+            y = std::clamp(y, 0.0f, maxY);
+        }
         const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
         const int x1 = x0 + (x0 + 1 < w), y1 = y0 + (y0 + 1 < h);
         const float fx = x - x0, fy = y - y0;
@@ -56,45 +63,89 @@ void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<fl
         const std::uint8_t* r1 = picture.data + y1 * picture.stride;
         const float top = r0[x0] + fx * (r0[x1] - r0[x0]);
         const float bottom = r1[x0] + fx * (r1[x1] - r1[x0]);
-        out[static_cast<std::size_t>(i)] = top + fy * (bottom - top);
+        out[i] = top + fy * (bottom - top);
     }
+}
+
+}  // namespace
+
+void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out) {
+    out.resize(static_cast<std::size_t>(line.count));
+    if (line.count == 0) return;
+    // The clipped line lies inside; clamps only absorb rounding at its ends, and positions
+    // move monotonically along it, so where both ends are inside no sample needs one.
+    const auto inside = [&](int i) {
+        const float x =
+            static_cast<float>(line.origin.x) + i * static_cast<float>(line.step * line.dir.x);
+        const float y =
+            static_cast<float>(line.origin.y) + i * static_cast<float>(line.step * line.dir.y);
+        return x >= 0 && y >= 0 && x <= static_cast<float>(picture.width - 1) &&
+               y <= static_cast<float>(picture.height - 1);
+    };
+    if (inside(0) && inside(line.count - 1))
+        Sample<false>(picture, line, out.data());
+    else
+        Sample<true>(picture, line, out.data());
 }
 
 void Sharpen(std::vector<float>& p, float sigma, float amount) {
     const int n = static_cast<int>(p.size());
     const int radius = std::max(1, static_cast<int>(3 * sigma));
-    std::vector<float> kernel(static_cast<std::size_t>(radius) + 1);
-    float sum = 0;
-    for (int k = 0; k <= radius; ++k) {
-        kernel[k] = std::exp(-0.5f * k * k / (sigma * sigma));
-        sum += k == 0 ? kernel[k] : 2 * kernel[k];
+    // A recovery pass sharpens every line with the same blur: its kernel once per thread.
+    thread_local std::vector<float> kernel;
+    thread_local float kernelSigma = -1, sum = 0;
+    if (kernelSigma != sigma || static_cast<int>(kernel.size()) != radius + 1) {
+        kernel.resize(static_cast<std::size_t>(radius) + 1);
+        sum = 0;
+        for (int k = 0; k <= radius; ++k) {
+            kernel[k] = std::exp(-0.5f * k * k / (sigma * sigma));
+            sum += k == 0 ? kernel[k] : 2 * kernel[k];
+        }
+        kernelSigma = sigma;
     }
-    std::vector<float> blurred(p.size());
-    for (int i = 0; i < n; ++i) {
-        float v = kernel[0] * p[i];
-        for (int k = 1; k <= radius; ++k)
-            v += kernel[k] * (p[std::max(0, i - k)] + p[std::min(n - 1, i + k)]);
-        blurred[i] = v / sum;
+    // The profile continues flat beyond its ends; padded so, every tap is a plain load and the
+    // loop over the samples runs innermost, which the compiler vectorises.
+    thread_local std::vector<float> padded, blurred;
+    padded.resize(p.size() + 2 * static_cast<std::size_t>(radius));
+    if (n == 0) return;
+    std::fill_n(padded.begin(), radius, p.front());
+    std::copy(p.begin(), p.end(), padded.begin() + radius);
+    std::fill_n(padded.begin() + radius + n, radius, p.back());
+    blurred.resize(p.size());
+    const float* q = padded.data() + radius;
+    float* b = blurred.data();
+    for (int i = 0; i < n; ++i) b[i] = kernel[0] * q[i];
+    for (int k = 1; k <= radius; ++k) {
+        const float c = kernel[k];
+        for (int i = 0; i < n; ++i) b[i] += c * (q[i - k] + q[i + k]);
     }
-    for (int i = 0; i < n; ++i) p[i] += amount * (p[i] - blurred[i]);
+    for (int i = 0; i < n; ++i) p[i] += amount * (p[i] - b[i] / sum);
 }
 
-void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges) {
+void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges,
+               bool sharpSmall) {
+    const float relative = sharpSmall ? kRelativeSlopeSharp : kRelativeSlope;
     edges.clear();
     const int n = static_cast<int>(p.size());
     if (n < 7) return;
     // Slope of the profile smoothed by [1 2 1] / 4, over two samples; the profile continues
     // flat beyond its ends, so that an edge right at the picture's border still shows.
-    std::vector<float> d(p.size(), 0);
+    thread_local std::vector<float> dBuffer;
+    std::vector<float>& d = dBuffer;
+    d.assign(p.size(), 0);
     auto clamped = [&](int i) { return p[std::clamp(i, 0, n - 1)]; };
-    for (int i = 1; i + 1 < n; ++i)
-        d[i] = 0.25f * (clamped(i + 2) + 2 * p[i + 1] - 2 * p[i - 1] - clamped(i - 2));
+    d[1] = 0.25f * (clamped(3) + 2 * p[2] - 2 * p[0] - clamped(-1));
+    for (int i = 2; i + 2 < n; ++i)
+        d[i] = 0.25f * (p[i + 2] + 2 * p[i + 1] - 2 * p[i - 1] - p[i - 2]);
+    d[n - 2] = 0.25f * (clamped(n) + 2 * p[n - 1] - 2 * p[n - 3] - clamped(n - 4));
 
     struct Candidate {
         float pos;
         float slope;
     };
-    std::vector<Candidate> c;
+    thread_local std::vector<Candidate> candidates;
+    std::vector<Candidate>& c = candidates;
+    c.clear();
     for (int i = 2; i + 2 < n; ++i) {
         const float v = d[i];
         if (std::abs(v) < minSlope) continue;
@@ -105,16 +156,25 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
             den != 0 ? std::clamp(0.5f * (d[i - 1] - d[i + 1]) / den, -0.5f, 0.5f) : 0;
         c.push_back({i + off, v});
     }
-    // Relative threshold against the strongest slope nearby (sliding window over candidates).
-    std::vector<Candidate> kept;
-    kept.reserve(c.size());
-    std::size_t lo = 0, hi = 0;
+    // Relative threshold against the strongest slope within kNearby samples: the window's
+    // both ends only move forward, so a queue of falling strengths holds its maximum.
+    thread_local std::vector<Candidate> keptBuffer;
+    std::vector<Candidate>& kept = keptBuffer;
+    kept.clear();
+    thread_local std::vector<std::size_t> strongestBuffer;  // indices into c, slopes falling
+    std::vector<std::size_t>& strongest = strongestBuffer;
+    strongest.clear();
+    std::size_t head = 0, hi = 0;
     for (std::size_t i = 0; i < c.size(); ++i) {
-        while (c[lo].pos < c[i].pos - kNearby) ++lo;
-        while (hi < c.size() && c[hi].pos <= c[i].pos + kNearby) ++hi;
-        float strongest = 0;
-        for (std::size_t j = lo; j < hi; ++j) strongest = std::max(strongest, std::abs(c[j].slope));
-        if (std::abs(c[i].slope) >= kRelativeSlope * strongest) kept.push_back(c[i]);
+        while (hi < c.size() && c[hi].pos <= c[i].pos + kNearby) {
+            while (strongest.size() > head &&
+                   std::abs(c[strongest.back()].slope) <= std::abs(c[hi].slope))
+                strongest.pop_back();
+            strongest.push_back(hi++);
+        }
+        while (c[strongest[head]].pos < c[i].pos - kNearby) ++head;
+        if (std::abs(c[i].slope) >= relative * std::abs(c[strongest[head]].slope))
+            kept.push_back(c[i]);
     }
     // Edges alternate. Two in a row the same way and close together are one edge split by
     // noise, or a weak element lost between them: keep the stronger. Far apart, they are steps into
@@ -138,6 +198,37 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
         edges.push_back({k.pos, falling, std::abs(k.slope)});
         lastSlope = std::abs(k.slope);
     }
+}
+
+void PlaceEdgesAtMidLevel(const std::vector<float>& p, std::vector<Edge>& edges) {
+    const int n = static_cast<int>(p.size());
+    const std::size_t m = edges.size();
+    thread_local std::vector<float> placedBuffer;
+    std::vector<float>& placed = placedBuffer;
+    placed.resize(m);
+    for (std::size_t k = 0; k < m; ++k) {
+        placed[k] = edges[k].pos;
+        if (edges[k].strength <= 0) continue;  // the picture's edge, no crossing to find
+        const int at = static_cast<int>(edges[k].pos);
+        const int lo = std::max(0, at - kNearby), hi = std::min(n - 1, at + kNearby);
+        const auto [dark, light] = std::minmax_element(p.begin() + lo, p.begin() + hi + 1);
+        const float mid = 0.5f * (*dark + *light);
+        // The crossing nearest the edge, between its neighbours.
+        const int from = k > 0 ? static_cast<int>(edges[k - 1].pos) + 1 : 0;
+        const int to = k + 1 < m ? static_cast<int>(edges[k + 1].pos) : n - 1;
+        float best = -1, off = 0;
+        for (int i = std::max(0, from); i < std::min(to, n - 1); ++i) {
+            const float a = p[i] - mid, b = p[i + 1] - mid;
+            const bool crosses = edges[k].falling ? (a >= 0 && b < 0) : (a < 0 && b >= 0);
+            if (!crosses) continue;
+            const float x = i + a / (a - b);
+            if (best < 0 || std::abs(x - edges[k].pos) < off)
+                best = x, off = std::abs(x - edges[k].pos);
+        }
+        if (best >= 0) placed[k] = best;
+    }
+    for (std::size_t k = 0; k < m; ++k)
+        if (k == 0 || placed[k] > edges[k - 1].pos) edges[k].pos = placed[k];
 }
 
 }  // namespace scan39::reader::detail

@@ -32,6 +32,13 @@ void Sharpen(std::vector<float>& profile, float sigma, float amount);
 // Alternating light-to-dark and dark-to-light edges of a profile; positions in samples. An
 // edge needs a slope of at least `minSlope` grey levels per sample pair and a fair share of
 // the strongest slope nearby, so that noise on a flat stretch makes none.
-void FindEdges(const std::vector<float>& profile, float minSlope, std::vector<Edge>& edges);
+// `sharpSmall` lets weaker edges count, for sharp pictures of modules little over a pixel.
+void FindEdges(const std::vector<float>& profile, float minSlope, std::vector<Edge>& edges,
+               bool sharpSmall = false);
+
+// Each edge moved to where the profile crosses the middle of the ink and paper levels around
+// it. On the smallest modules a sharp picture's pixels each hold part of an element: the
+// crossing places an edge by that share where the slope's peak falls on the pixel's middle.
+void PlaceEdgesAtMidLevel(const std::vector<float>& profile, std::vector<Edge>& edges);
 
 }  // namespace scan39::reader::detail

@@ -17,6 +17,12 @@ constexpr double kMaxLineOffset = 0.6;
 // Every character needs this many agreeing lines, and the runner-up at most a third of them.
 constexpr int kMinVotes = 2;
 constexpr int kMinLines = 2;
+constexpr int kRunnerUpShare = 3;
+// One symbol reached through two regions: centres within this share of its length.
+constexpr double kSamePlace = 0.5;
+// A symbol inside another's span along it, with this share of that length either side to
+// spare (the ends' estimates vary).
+constexpr double kSpanSlack = 0.1;
 
 double Distance(Point a, Point b) {
     return std::hypot(a.x - b.x, a.y - b.y);
@@ -58,7 +64,8 @@ bool Decide(const std::vector<const Observation*>& group, Consensus& out) {
                 second = votes[c];
             }
         }
-        if (best == 0 || votes[best] < kMinVotes || 3 * second > votes[best]) return false;
+        if (best == 0 || votes[best] < kMinVotes || kRunnerUpShare * second > votes[best])
+            return false;
         text[k] = static_cast<char>(best);
     }
     std::vector<const Observation*> agree;
@@ -129,7 +136,7 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
         auto same = std::find_if(found.begin(), found.end(), [&](const Consensus& f) {
             const Point fm{0.5 * (f.corners[0].x + f.corners[2].x),
                            0.5 * (f.corners[0].y + f.corners[2].y)};
-            return f.text == c.text && Distance(mid, fm) < 0.5 * len;
+            return f.text == c.text && Distance(mid, fm) < kSamePlace * len;
         });
         if (same == found.end())
             found.push_back(std::move(c));
@@ -149,7 +156,7 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
         const double lx = e.x - s.x, ly = e.y - s.y, l2 = lx * lx + ly * ly;
         if (l2 <= 0) return false;
         const double t = ((mid.x - s.x) * lx + (mid.y - s.y) * ly) / l2;
-        if (t < -0.1 || t > 1.1) return false;
+        if (t < -kSpanSlack || t > 1 + kSpanSlack) return false;
         const Point top{f.corners[0].x + t * (f.corners[1].x - f.corners[0].x),
                         f.corners[0].y + t * (f.corners[1].y - f.corners[0].y)};
         const Point bottom{f.corners[3].x + t * (f.corners[2].x - f.corners[3].x),

@@ -47,6 +47,7 @@ struct Draw {
     int damaged = -1;   // a character blotted out over the full bar height
     double cropAt = 2;  // nothing drawn beyond this share of the length
     double spread = 0;  // modules of ink gained by every bar (lost when negative), half each side
+    int samples = 3;    // per pixel each way, for the ink's coverage
 };
 
 // Coverage of the dark bars in [0, 1] at a point of the symbol frame (u along, v across, pixels).
@@ -82,15 +83,17 @@ void DrawSymbol(Picture& p, const Draw& d, int ink = 0) {
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
             double cover = 0;
-            for (int sy = 0; sy < 3; ++sy) {
-                for (int sx = 0; sx < 3; ++sx) {
-                    const double px = x + (sx - 1) / 3.0 - d.cx, py = y + (sy - 1) / 3.0 - d.cy;
+            const int n = d.samples;
+            for (int sy = 0; sy < n; ++sy) {
+                for (int sx = 0; sx < n; ++sx) {
+                    const double px = x + (sx - 0.5 * (n - 1)) / n - d.cx;
+                    const double py = y + (sy - 0.5 * (n - 1)) / n - d.cy;
                     cover += Ink(d, edges, halfLength, px * c + py * s, -px * s + py * c);
                 }
             }
             if (cover > 0) {
                 auto& v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
-                v = static_cast<std::uint8_t>(std::lround(v + (ink - v) * cover / 9));
+                v = static_cast<std::uint8_t>(std::lround(v + (ink - v) * cover / (n * n)));
             }
         }
     }
@@ -211,7 +214,11 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"InkThinned", With([](Draw& d) { d.spread = -0.3; d.ratio = 2.2; d.text = "THIN/39%"; })},
     Case{"Module115", With([](Draw& d) { d.module = 1.15; d.angle = 0; }), 0, 255, 0.2},
     Case{"Module115Vertical", With([](Draw& d) { d.module = 1.15; d.angle = 89.5; }), 0, 255, 0.2},
-    Case{"Module115UpsideDown", With([](Draw& d) { d.module = 1.12; d.angle = 180.5; }), 0, 255, 0.2}),
+    Case{"Module115UpsideDown", With([](Draw& d) { d.module = 1.12; d.angle = 180.5; }), 0, 255, 0.2},
+    // Sharp: each pixel holds parts of two elements, the same ones all along the bars.
+    Case{"Module112Sharp", With([](Draw& d) { d.module = 1.12; d.ratio = 3; d.angle = 0; d.text = "JQM0DZBU"; d.samples = 12; })},
+    Case{"Module115SharpVertical", With([](Draw& d) { d.module = 1.15; d.ratio = 3; d.angle = 90; d.text = "C7Y7LZ"; d.samples = 12; })},
+    Case{"Module113SharpUpsideDown", With([](Draw& d) { d.module = 1.13; d.ratio = 3; d.angle = 180; d.text = "SHARP-1"; d.samples = 12; })}),
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
