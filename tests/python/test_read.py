@@ -107,9 +107,12 @@ def test_damaged_file_names_the_file(tmp_path, files):
     assert e.value.filename.endswith("cut.png") and e.value.number == 481
 
 
-def test_threads_read_in_parallel(reader_ready):
+def test_threads_read_in_parallel(reader_ready, files):
+    # Arrays, and files of every format: file decoding shares the image readers' process-wide
+    # allocation limit, which the loader guards while the rest runs side by side.
     pictures = [code39.render(t, narrow=2 + i % 3)[0] for i, t in
                 enumerate(["A1", "B22", "C333", "D4444", "E-5", "F.6", "G 7", "H$8"])]
+    pictures += [str(f) for f in files.values()] * 2
     expected = [[s.text for s in scan39.read(p)] for p in pictures]
     with ThreadPoolExecutor(8) as pool:
         for _ in range(3):
