@@ -15,6 +15,7 @@
 
 #include "runner_p.h"
 #include "scan39/host/document.h"
+#include "scan39/host/file_descriptor.h"
 
 namespace scan39::cli {
 
@@ -29,21 +30,6 @@ constexpr qsizetype kHeadBytes = 1024;
 QString SystemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
 
 // Reads up to `limit` bytes; false with errno set on a failed read.
 bool ReadUpTo(int fd, qint64 limit, QByteArray& bytes) {
@@ -75,7 +61,8 @@ std::optional<QString> ReadList(const QByteArray& name, Language language,
     };
     // Blocking on purpose: a pipe (`--files-from <(find ...)`) is a list like any other.
     const bool stdinList = name == "-";
-    Fd fd(stdinList ? -1 : ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    host::FileDescriptor fd(stdinList ? -1
+                                      : ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!stdinList && fd.get() < 0) return failure(errno);
     QByteArray bytes;
     if (!ReadUpTo(stdinList ? STDIN_FILENO : fd.get(), kMaxListBytes + 1, bytes))
@@ -103,7 +90,8 @@ enum class Judgement { kPicture, kOther, kUnreadable };
 // Judges an ordinary file by its first bytes, as the loader will.
 Judgement Judge(int dir, const char* name, bool pdf) {
     // Without blocking: the entry may have turned into a pipe since it was looked at.
-    const Fd fd(::openat(dir, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const host::FileDescriptor fd(
+        ::openat(dir, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return Judgement::kUnreadable;
     if (!S_ISREG(st.st_mode)) return Judgement::kOther;
@@ -199,7 +187,7 @@ Expanded Expand(const QByteArray& name, const Walk& settings, QList<QByteArray>&
         return Expanded::kName;
     }
     // The folder named is followed through a link: the user chose it.
-    Fd fd(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    host::FileDescriptor fd(::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) {
         names.append(name);  // the loader says why it cannot be read
         return Expanded::kName;

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <new>
 
-#include "file_descriptor_p.h"
+#include "scan39/host/file_descriptor.h"
 #include "scan39/host/picture_error.h"
 
 namespace scan39::host {

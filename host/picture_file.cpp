@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <new>
 
-#include "file_descriptor_p.h"
+#include "scan39/host/file_descriptor.h"
 #include "scan39/host/picture.h"
 #include "scan39/host/picture_error.h"
 

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace scan39::host {
 
 class FileDescriptor {
@@ -14,6 +16,8 @@ class FileDescriptor {
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
+    // Hands the descriptor on to whoever closes it next.
+    int release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_;
