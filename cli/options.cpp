@@ -67,7 +67,7 @@ struct Value {
 // Takes the option's value into the options; what is wrong with it, if anything.
 using Apply = std::optional<QString> (*)(Options&, const Value&, Language);
 
-struct OptionSpec {
+struct OptionEntry {
     QLatin1StringView name;
     char shortName;  // "-h" for 'h'; 0 when there is none
     // The value's name in --help, English and Chinese; null for an option without a value.
@@ -164,7 +164,7 @@ std::optional<QString> ApplyFilesFrom(Options& o, const Value& v, Language langu
 }
 
 // Every option, in the order --help lists them.
-const OptionSpec kOptionTable[] = {
+const OptionEntry kOptionTable[] = {
     {QLatin1StringView("--box"), 0, "X1,Y1,X2,Y2", "X1,Y1,X2,Y2", Scope::kAny, Section::kBox,
      ApplyBox,
      "drag from pixel (X1,Y1) to pixel (X2,Y2) of the picture. The\n"
@@ -277,16 +277,16 @@ const OptionSpec kOptionTable[] = {
 
 // The option `arg` names ("--name", "-h", or "--name=VALUE" for one that takes a value); in
 // the last case `inlineValue` receives where the value starts.
-const OptionSpec* FindOption(const QString& arg, qsizetype* inlineValue) {
-    for (const OptionSpec& spec : kOptionTable) {
-        if (!spec.apply) continue;
-        if (arg == spec.name ||
-            (spec.shortName != 0 && arg.size() == 2 && arg[1] == QLatin1Char(spec.shortName)))
-            return &spec;
-        if (spec.valueEnglish && arg.startsWith(spec.name) && arg.size() > spec.name.size() &&
-            arg[spec.name.size()] == QLatin1Char('=')) {
-            *inlineValue = spec.name.size() + 1;
-            return &spec;
+const OptionEntry* FindOption(const QString& arg, qsizetype* inlineValue) {
+    for (const OptionEntry& entry : kOptionTable) {
+        if (!entry.apply) continue;
+        if (arg == entry.name ||
+            (entry.shortName != 0 && arg.size() == 2 && arg[1] == QLatin1Char(entry.shortName)))
+            return &entry;
+        if (entry.valueEnglish && arg.startsWith(entry.name) && arg.size() > entry.name.size() &&
+            arg[entry.name.size()] == QLatin1Char('=')) {
+            *inlineValue = entry.name.size() + 1;
+            return &entry;
         }
     }
     return nullptr;
@@ -305,19 +305,20 @@ QString OptionLines(Section section, Language language) {
     constexpr qsizetype kColumn = 21;
     const QString indent(kColumn, QLatin1Char(' '));
     QString text;
-    for (const OptionSpec& spec : kOptionTable) {
-        if (spec.section != section) continue;
+    for (const OptionEntry& entry : kOptionTable) {
+        if (entry.section != section) continue;
         QString label = QStringLiteral("  ");
-        if (spec.shortName != 0) label += QStringLiteral("-%1, ").arg(QLatin1Char(spec.shortName));
-        label += spec.name;
-        if (spec.valueEnglish)
+        if (entry.shortName != 0)
+            label += QStringLiteral("-%1, ").arg(QLatin1Char(entry.shortName));
+        label += entry.name;
+        if (entry.valueEnglish)
             label += QLatin1Char(' ') + QString::fromUtf8(language == Language::kChinese
-                                                              ? spec.valueChinese
-                                                              : spec.valueEnglish);
+                                                              ? entry.valueChinese
+                                                              : entry.valueEnglish);
         const qsizetype width = Columns(label);
         label += QString(width + 2 <= kColumn ? kColumn - width : 2, QLatin1Char(' '));
         const QString description =
-            QString::fromUtf8(language == Language::kChinese ? spec.chinese : spec.english);
+            QString::fromUtf8(language == Language::kChinese ? entry.chinese : entry.english);
         text += label +
                 QString(description).replace(QLatin1Char('\n'), QLatin1Char('\n') + indent) +
                 QLatin1Char('\n');
@@ -350,27 +351,27 @@ ParseResult ParseArguments(const QStringList& args, Language language,
             continue;
         }
         qsizetype inlineValue = -1;
-        const OptionSpec* spec = FindOption(a, &inlineValue);
-        if (!spec)
+        const OptionEntry* entry = FindOption(a, &inlineValue);
+        if (!entry)
             return fail(Tr(language, QStringLiteral("unknown option \"%1\""),
                            QStringLiteral("未知选项“%1”"))
                             .arg(a));
         Value value;
         if (inlineValue >= 0) {
             value = {a.mid(inlineValue), bytesOf(i).mid(inlineValue)};
-        } else if (spec->valueEnglish) {
+        } else if (entry->valueEnglish) {
             if (i + 1 >= args.size())
                 return fail(Tr(language, QStringLiteral("%1 needs a value %2"),
                                QStringLiteral("%1 需要一个值 %2"))
-                                .arg(spec->name, QString::fromUtf8(language == Language::kChinese
-                                                                       ? spec->valueChinese
-                                                                       : spec->valueEnglish)));
+                                .arg(entry->name, QString::fromUtf8(language == Language::kChinese
+                                                                        ? entry->valueChinese
+                                                                        : entry->valueEnglish)));
             ++i;
             value = {args[i], bytesOf(i)};
         }
-        if (const auto error = spec->apply(o, value, language)) return fail(*error);
-        if (spec->scope == Scope::kAutomatic) automaticOnly << spec->name;
-        if (spec->scope == Scope::kGrade) gradeOnly << spec->name;
+        if (const auto error = entry->apply(o, value, language)) return fail(*error);
+        if (entry->scope == Scope::kAutomatic) automaticOnly << entry->name;
+        if (entry->scope == Scope::kGrade) gradeOnly << entry->name;
     }
     if (o.help || o.version) return {o, {}};
     if (!o.grade && !gradeOnly.isEmpty())
