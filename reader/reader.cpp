@@ -24,6 +24,7 @@ struct LineMode {
     float sharpen;          // unsharp masking amount, 0 for none
     float sigma;            // its blur, in pixels
     bool midLevel = false;  // edges placed where the profile crosses the middle level
+    int band = 0;           // parallel rows either side averaged into each sample
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -31,7 +32,10 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
-constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
+// Last, for noise that breaks the edges (dim light): each sample the mean of rows across the
+// bars' height, which keeps the bars and averages the noise away.
+constexpr std::array<LineMode, 3> kRecovery{
+    {{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}, {0.5f, 3.0f, 0, 0, false, 3}}};
 // Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
 // Sharp pictures of modules little over a pixel: edges where the profile crosses the middle
@@ -83,6 +87,7 @@ class LineReader {
         : picture_(picture), polarity_(polarity) {}
     void SetMode(const LineMode& mode) { mode_ = mode; }
     void SetInkSpread(bool on) { inkSpread_ = on; }
+    int Band() const { return mode_.band; }
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
     // Counts the start and stop characters it saw, and whether it crossed many edges.
@@ -101,8 +106,11 @@ class LineReader {
         context.openEnd = to == static_cast<double>(line.count - 1) * step;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / step) + 1;
-        SampleProfile(picture_, line, profile_);
-        spent_ += line.count;
+        if (mode_.band > 0)
+            SampleBand(picture_, line, mode_.band, profile_);
+        else
+            SampleProfile(picture_, line, profile_);
+        spent_ += static_cast<long long>(line.count) * (2 * mode_.band + 1);
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
         FindEdges(profile_, mode_.minSlope, edges_, mode_.midLevel);
         if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_);
@@ -322,7 +330,9 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
         for (int i = 0; i < lines; ++i) {
             // Spread over the region from the first lines on (van der Corput order), so
             // that stopping early still leaves lines far apart.
-            const double o = r.halfWidth * span * (2 * Spread(i) - 1);
+            // A band of rows must lie on the bars whole: where lines read marks where bars are.
+            const double o =
+                std::max(0.0, r.halfWidth * span - reader.Band()) * (2 * Spread(i) - 1);
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
             if (reader.Spent() >= limit) return false;
