@@ -1,6 +1,7 @@
 #include "locate_p.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -220,6 +221,40 @@ std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     std::stable_sort(regions.begin(), regions.end(),
                      [](const Region& a, const Region& b) { return a.weight > b.weight; });
     if (regions.size() > limit) regions.resize(limit);
+    return regions;
+}
+
+int NoiseLevel(const GreyView& picture) {
+    std::array<long long, 256> histogram{};
+    long long n = 0;
+    for (int y = 0; y < picture.height; y += 4) {
+        const std::uint8_t* row = picture.data + y * picture.stride;
+        for (int x = 0; x + 1 < picture.width; ++x) ++histogram[std::abs(row[x + 1] - row[x])];
+        n += std::max(0, picture.width - 1);
+    }
+    long long below = 0;
+    for (int v = 0; v < 256; ++v)
+        if ((below += histogram[v]) * 2 >= n) return v;
+    return 0;
+}
+
+std::vector<Region> LocateHalved(const GreyView& picture, std::size_t limit) {
+    const int w = picture.width / 2, h = picture.height / 2;
+    if (w < 3 || h < 3) return {};
+    std::vector<std::uint8_t> half(static_cast<std::size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* a = picture.data + 2 * y * picture.stride;
+        const std::uint8_t* b = a + picture.stride;
+        std::uint8_t* out = &half[static_cast<std::size_t>(y) * w];
+        for (int x = 0; x < w; ++x)
+            out[x] = (a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) / 4;
+    }
+    std::vector<Region> regions = Locate({half.data(), w, h, w}, limit);
+    for (Region& r : regions) {
+        r.centre = {2 * r.centre.x, 2 * r.centre.y};
+        r.halfLength *= 2;
+        r.halfWidth *= 2;
+    }
     return regions;
 }
 

@@ -21,4 +21,12 @@ struct Region {
 // Candidate regions, the most promising first, at most `limit`.
 std::vector<Region> Locate(const GreyView& picture, std::size_t limit);
 
+// The median grey-level step between horizontal neighbours, on a sparse grid of rows: most of
+// a picture is flat, so this is about its noise level (a Gaussian's sigma times 0.95).
+int NoiseLevel(const GreyView& picture);
+
+// The same on the picture averaged over 2x2 pixels, in the picture's coordinates: heavy
+// noise (dim light) hides the bars' common direction at full resolution, and halves there.
+std::vector<Region> LocateHalved(const GreyView& picture, std::size_t limit);
+
 }  // namespace scan39::reader::detail

@@ -24,6 +24,7 @@ struct LineMode {
     float sharpen;          // unsharp masking amount, 0 for none
     float sigma;            // its blur, in pixels
     bool midLevel = false;  // edges placed where the profile crosses the middle level
+    int band = 0;           // at most this many parallel rows either side averaged per sample
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -31,7 +32,16 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 // For regions that look like bars but read nothing: blur that swallows much of a narrow
 // module's contrast. The profile sharpened against a blur of about a narrow module (finer
 // samples for small modules, then a wider blur for larger ones), weaker edges allowed.
-constexpr std::array<LineMode, 2> kRecovery{{{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}}};
+// Last, for noise that breaks the edges (dim light): each sample the mean of rows across the
+// bars' height, which keeps the bars and averages the noise away.
+constexpr std::array<LineMode, 3> kRecovery{
+    {{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}, {0.5f, 3.0f, 0, 0, false, 12}}};
+// Noise level (see NoiseLevel) from which a picture gets the banded lines and the halved
+// search: clean pictures, print and most photos stay well below.
+constexpr int kNoisy = 7;
+// The rows either side reach this share of a region's half width: lines in its inner part
+// keep their rows on the bars, and still cross them in places apart.
+constexpr double kBandShare = 0.35;
 // Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
 // Sharp pictures of modules little over a pixel: edges where the profile crosses the middle
@@ -81,8 +91,17 @@ class LineReader {
   public:
     LineReader(const GreyView& picture, Polarity polarity)
         : picture_(picture), polarity_(polarity) {}
-    void SetMode(const LineMode& mode) { mode_ = mode; }
+    void SetMode(const LineMode& mode) {
+        mode_ = mode;
+        rows_ = 0;
+    }
     void SetInkSpread(bool on) { inkSpread_ = on; }
+    // Rows either side for lines across a region of this half width, in a banded mode.
+    void FitBand(double halfWidth) {
+        rows_ = mode_.band > 0 ? std::clamp(static_cast<int>(kBandShare * halfWidth), 1, mode_.band)
+                               : 0;
+    }
+    int Band() const { return rows_; }
 
     // Scans the line through `through` along `dir`, at most `reach` pixels either side.
     // Counts the start and stop characters it saw, and whether it crossed many edges.
@@ -101,8 +120,11 @@ class LineReader {
         context.openEnd = to == static_cast<double>(line.count - 1) * step;
         line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
         line.count = static_cast<int>((to - from) / step) + 1;
-        SampleProfile(picture_, line, profile_);
-        spent_ += line.count;
+        if (rows_ > 0)
+            SampleBand(picture_, line, rows_, profile_);
+        else
+            SampleProfile(picture_, line, profile_);
+        spent_ += static_cast<long long>(line.count) * (2 * rows_ + 1);
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
         FindEdges(profile_, mode_.minSlope, edges_, mode_.midLevel);
         if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_);
@@ -140,6 +162,7 @@ class LineReader {
     long long spent_ = 0;
     LineMode mode_ = kNormal;
     bool inkSpread_ = false;
+    int rows_ = 0;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
     std::vector<LineRead> reads_;
@@ -308,6 +331,7 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
     const double span = stacked > 1 ? std::max(kSpan, 1 - kStackedRim / r.halfWidth) : kSpan;
     const double reach = kReachLengths * r.halfLength + kReachPixels;
     const int soon = stacked > 1 ? kGiveUpSoonStacked : kGiveUpSoon;
+    reader.FitBand(r.halfWidth);
     const std::size_t before = 0;  // reads since the region's first line count
     for (double tilt : tilts) {
         // Tilted lines only where the region's own direction read too little but found
@@ -322,7 +346,9 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
         for (int i = 0; i < lines; ++i) {
             // Spread over the region from the first lines on (van der Corput order), so
             // that stopping early still leaves lines far apart.
-            const double o = r.halfWidth * span * (2 * Spread(i) - 1);
+            // A band of rows must lie on the bars whole: where lines read marks where bars are.
+            const double o =
+                std::max(0.0, r.halfWidth * span - reader.Band()) * (2 * Spread(i) - 1);
             reader.Scan({r.centre.x + o * normal.x, r.centre.y + o * normal.y}, dir, reach,
                         observations, evidence);
             if (reader.Spent() >= limit) return false;
@@ -453,15 +479,27 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     // First every region at its own direction: that reads nearly every symbol, and cheaply.
     std::vector<RegionWork> work;
     std::vector<Region> done;
-    for (const Region& r : regions) {
-        if (Covered(r, done)) continue;
-        done.push_back(r);
-        work.push_back({r, {}, {}});
-        if (!ScanRegion(reader, plan.budget, plan, work.back(), {0}, true, true)) {
-            result.truncated = true;
-            break;
+    const auto scanFirst = [&](const std::vector<Region>& found) {
+        for (const Region& r : found) {
+            if (Covered(r, done)) continue;
+            done.push_back(r);
+            work.push_back({r, {}, {}});
+            if (!ScanRegion(reader, plan.budget, plan, work.back(), {0}, true, true)) {
+                result.truncated = true;
+                break;
+            }
         }
-    }
+    };
+    scanFirst(regions);
+    // Nothing read whole in a noisy picture (dim light): the noise may hide the bars' common
+    // direction, which the picture halved shows. Most of its regions repeat the full picture's,
+    // and are skipped.
+    const bool noisy = NoiseLevel(picture) >= kNoisy;
+    const bool readSome = std::any_of(work.begin(), work.end(), [](const RegionWork& w) {
+        return WholeReads(w.observations, 0) > 0;
+    });
+    if (options.effort == Effort::kThorough && noisy && !readSome && !result.truncated)
+        scanFirst(LocateHalved(picture, kMaxRegions));
     // Then, while the budget lasts, tilted lines and recovery where the first lines looked
     // promising but read little: start or stop characters seen, or busy lines on bars.
     // Bars that read nothing whole get the recovery, as if blur had eaten the narrow elements;
@@ -510,6 +548,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
             OnReadSymbol(w.region, work, i))
             continue;
         for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
+            if (kRecovery[m].band > 0 && !noisy) break;
             RegionWork again{w.region, {}, {}, w.barLike};
             reader.SetMode(kRecovery[m]);
             // Other symbologies look busy too: tilted lines only where some line read

@@ -88,6 +88,24 @@ void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<fl
         Sample<true>(picture, line, out.data());
 }
 
+void SampleBand(const GreyView& picture, const ScanLine& line, int halfRows,
+                std::vector<float>& out) {
+    SampleProfile(picture, line, out);
+    if (halfRows <= 0 || line.count == 0) return;
+    thread_local std::vector<float> row;
+    row.resize(out.size());
+    for (int j = -halfRows; j <= halfRows; ++j) {
+        if (j == 0) continue;
+        ScanLine shifted = line;
+        shifted.origin = {line.origin.x - j * line.dir.y, line.origin.y + j * line.dir.x};
+        // Parallel lines may leave the picture near its border: clamped, they repeat the rim.
+        Sample<true>(picture, shifted, row.data());
+        for (std::size_t i = 0; i < out.size(); ++i) out[i] += row[i];
+    }
+    const float scale = 1.0f / static_cast<float>(2 * halfRows + 1);
+    for (float& v : out) v *= scale;
+}
+
 void Sharpen(std::vector<float>& p, float sigma, float amount) {
     const int n = static_cast<int>(p.size());
     const int radius = std::max(1, static_cast<int>(3 * sigma));

@@ -25,6 +25,11 @@ ScanLine ClipLine(int width, int height, Point through, Point dir, float step);
 // Bilinear grey levels along the line.
 void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out);
 
+// The mean of 2 * halfRows + 1 profiles along lines parallel to `line`, a pixel apart: lines
+// square to the bars see the same elements in each, while noise averages out.
+void SampleBand(const GreyView& picture, const ScanLine& line, int halfRows,
+                std::vector<float>& out);
+
 // Unsharp masking: the profile plus `amount` times its difference from itself blurred by a
 // Gaussian of `sigma` samples. Restores some of the contrast blur takes from narrow elements.
 void Sharpen(std::vector<float>& profile, float sigma, float amount);

@@ -215,13 +215,13 @@ def homography(src, dst):
 class Placement:
     """Where a label lands: centre, angle (degrees), scale, keystone, curvature."""
 
-    def __init__(self, label, cx, cy, angle, keystone=0.0, keystone_axis=0, curve=0.0):
+    def __init__(self, label, cx, cy, angle, keystone=0.0, keystone_axis=0, curve=0.0, bend=0.05):
         w, h = label.image.size
         self.hw, self.hh = w / SCALE / 2, h / SCALE / 2
         self.cx, self.cy, self.angle = cx, cy, angle
         self.curve = curve  # half-angle of the cylinder the label is wrapped on, radians
         self.radius = self.hw / math.sin(curve) if curve > 0 else None
-        self.bend = 0.05 * self.hh * (1 if curve > 0 else 0)
+        self.bend = bend * self.hh * (1 if curve > 0 else 0)  # the ends' arc, seen from above
         hw, hh = self.hw, self.hh
         if self.radius:
             hw = self.radius * math.sin(curve)
@@ -276,8 +276,9 @@ class Placement:
         return [[round(float(a), 1), round(float(b), 1)] for a, b in zip(xs, ys)]
 
 
-def composite(canvas, label, place, shade=0.0):
-    """Draws the label into canvas (float HxWx3), 3x3 samples per pixel."""
+def composite(canvas, label, place, shade=0.0, gloss=None):
+    """Draws the label into canvas (float HxWx3), 3x3 samples per pixel. gloss: (angle, width,
+    strength) of a glossy label's highlight along the cylinder, in radians."""
     hgt, wid, _ = canvas.shape
     xs, ys = place.corners()
     x0, x1 = max(0, int(np.floor(xs.min())) - 2), min(wid, int(np.ceil(xs.max())) + 2)
@@ -300,6 +301,9 @@ def composite(canvas, label, place, shade=0.0):
                 # A wrapped label darkens towards its sides.
                 t = (np.nan_to_num(u) / SCALE - place.hw) / place.radius
                 sample = sample * (1 - shade * (1 - np.cos(t)))[..., None]
+                if gloss:
+                    g = gloss[2] * np.exp(-0.5 * ((t - gloss[0]) / gloss[1]) ** 2)[..., None]
+                    sample = sample * (1 - g) + 255 * g
             acc += np.where(inside[..., None], sample, 0)
             cov += inside
     cov /= 9
@@ -391,6 +395,12 @@ PRINTED_NEGATIVE = ["neg_edge_half", "neg_reversed_code128", "neg_reversed_code9
 POSITIVE += PRINTED
 NEGATIVE += PRINTED_NEGATIVE
 CONDITIONS += PRINTED + PRINTED_NEGATIVE
+# Harder than `curved` and `noise`: a label wrapped round a narrow bottle, whose ends turn
+# 0.9-1.25 rad away so their modules shrink to a third; and a photograph in dim light, where
+# few photo-electrons make the noise follow the signal and the exposure leaves little contrast.
+STEEP = ["curved_steep", "noise_dim"]
+POSITIVE += STEEP
+CONDITIONS += STEEP
 
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
@@ -426,6 +436,10 @@ class Scene:
         self.length = (1, 12)
         self.spread = 0.0  # bars grown (thinned when negative) by this many modules
         self.crop = None  # margin in modules when the picture is cut to the symbol
+        self.dim = None  # (photo-electrons at white, read noise in electrons, black, span)
+        self.bend = 0.05  # a wrapped label's arc at its ends, as a fraction of its half-height
+        self.shade = 0.25  # how much a wrapped label darkens towards its sides
+        self.gloss = None
 
 
 def random_text(rng, lo, hi):
@@ -445,6 +459,17 @@ def spec_for(rng, cond):
         s.angle += rng.uniform(-10, 10)
     elif cond == "curved":
         s.curve = rng.uniform(0.5, 0.9)
+    elif cond == "curved_steep":
+        # Seen from a little above or below, so the ends arc; sometimes a glossy highlight.
+        s.curve = rng.uniform(0.9, 1.25)
+        s.bend = rng.uniform(0.05, 0.3) * rng.choice([-1, 1])
+        s.shade = rng.uniform(0.25, 0.5)
+        if rng.random() < 0.4:
+            s.gloss = (rng.uniform(-0.6, 0.6) * s.curve, rng.uniform(0.06, 0.15), rng.uniform(0.3, 0.6))
+    elif cond == "noise_dim":
+        # The camera's gain stretches a weak exposure: a lifted black, a short span.
+        s.dim = (rng.uniform(30, 150), rng.uniform(2, 5), rng.uniform(15, 45), rng.uniform(110, 170))
+        s.noise = 0.0
     elif cond == "blur":
         s.blur_modules = rng.uniform(0.45, 0.6)
     elif cond == "narrow":
@@ -565,7 +590,7 @@ def place_labels(rng, labels, w, h, s, angles):
                 return None
             cx = rng.uniform(min(r, w / 2), max(w - r, w / 2))
             cy = rng.uniform(min(r, h / 2), max(h - r, h / 2))
-            p = Placement(label, cx, cy, angle, s.keystone, s.keystone_axis, s.curve)
+            p = Placement(label, cx, cy, angle, s.keystone, s.keystone_axis, s.curve, s.bend)
             xs, ys = p.corners()
             if xs.min() < 1 or ys.min() < 1 or xs.max() > w - 1 or ys.max() > h - 1:
                 continue
@@ -595,6 +620,13 @@ def finish(rng, canvas, s, x):
     img = Image.fromarray(canvas.clip(0, 255).astype(np.uint8))
     img = img.filter(ImageFilter.GaussianBlur(sigma))
     out = np.asarray(img, np.float32)
+    if s.dim is not None:
+        # Shot noise on the luminance (the sensor counts photons), read noise on top; colour
+        # follows the luminance so the noise is mostly grey, as after demosaicing.
+        full, read, black, span = s.dim
+        lum = np.maximum(grey(out), 0.5) / 255
+        electrons = rng.poisson(lum * full) + rng.normal(0, read, lum.shape)
+        out = black + out / 255 * span * (electrons / (lum * full))[..., None]
     out = out + rng.normal(0, s.noise, out.shape) * 0.6 + rng.normal(0, s.noise, out.shape[:2])[..., None] * 0.8
     return Image.fromarray(out.clip(0, 255).round().astype(np.uint8))
 
@@ -656,7 +688,7 @@ def positive(rng, cond, w, h):
     draw_clutter(rng, canvas, s.clutter)
     symbols = []
     for label, p, t in zip(labels, placed, texts):
-        composite(canvas, label, p, shade=0.25 if s.curve else 0.0)
+        composite(canvas, label, p, shade=s.shade if s.curve else 0.0, gloss=s.gloss)
         symbols.append({"text": t, "corners": p.box_corners(label.bars_box)})
     if cond == "check_character":
         options = {"check_character": True}

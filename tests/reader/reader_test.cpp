@@ -193,12 +193,16 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"Rotated251", With([](Draw& d) { d.angle = 251; })},
     Case{"Keystone", With([](Draw& d) { d.keystone = 0.1; d.angle = 8; })},
     Case{"Curved", With([](Draw& d) { d.curve = 25; })},
+    Case{"CurvedSteep", With([](Draw& d) { d.curve = 70; d.module = 3; d.text = "STEEP-39"; })},
     Case{"Blurred", With([](Draw& d) { d.module = 2; }), 0, 255, 0.6},
     Case{"SmallModule", With([](Draw& d) { d.module = 1.3; d.text = "SMALL-1"; }), 0, 255, 0.3},
     Case{"SmallModuleBlurred", With([](Draw& d) { d.module = 1.3; d.text = "TINY-39"; }), 0, 255, 0.5, 1, 3},
     Case{"SmallModuleBlurredTurned", With([](Draw& d) { d.module = 1.4; d.angle = 197; }), 0, 255, 0.6, 1, 3},
     Case{"LowContrastUnevenLight", {}, 100, 160, 0, 0.5},
     Case{"Noisy", {}, 0, 255, 0.3, 1, 20},
+    // Dim light: faint, and noise that breaks the edges on any single line and blurs the bars'
+    // common direction at full resolution.
+    Case{"DimNoisy", With([](Draw& d) { d.text = "DIM-39"; d.height = 60; }), 90, 150, 0.3, 1, 22},
     Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
     Case{"LargeModules", With([](Draw& d) { d.text = "A"; d.module = 9; d.height = 150; d.angle = 2; })},
     Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
