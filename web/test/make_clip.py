@@ -60,8 +60,9 @@ def main():
     u = np.full((height // 2, width // 2), 124, np.uint8)
     v = np.full((height // 2, width // 2), 132, np.uint8)
     rng = np.random.default_rng(39)
-    tmp = args.out + ".part"
-    with open(tmp, "wb") as out:
+    # A fresh file beside the clip, never an existing one or a link's target, then renamed.
+    fd, tmp = tempfile.mkstemp(prefix=".clip-", dir=os.path.dirname(os.path.abspath(args.out)))
+    with os.fdopen(fd, "wb") as out:
         out.write(f"YUV4MPEG2 W{width} H{height} F{args.fps}:1 Ip A1:1 C420jpeg\n".encode())
         for i in range(args.frames):
             dx, dy = int(round(2 * np.sin(i * 0.7))), int(round(2 * np.cos(i * 0.5)))
@@ -70,6 +71,7 @@ def main():
             out.write(np.clip(frame, 16, 235).astype(np.uint8).tobytes())
             out.write(u.tobytes())
             out.write(v.tobytes())
+    os.chmod(tmp, 0o644)  # mkstemp's file is private; the clip is not
     os.replace(tmp, args.out)
 
 
