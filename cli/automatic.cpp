@@ -47,24 +47,33 @@ reader::ReadOptions ReaderOptions(const Options& o) {
     return r;
 }
 
-// The loader's pictures are RGB32 (0xffRRGGBB words), which the reader takes as they lie.
+// The loader's pictures are RGB32 (0xffRRGGBB words) or, when asked for grey, perhaps
+// Grayscale8; the reader takes either as it lies.
 reader::ImageView ViewOf(QImage& picture) {
+    if (picture.format() == QImage::Format_Grayscale8)
+        return {picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
+                reader::PixelFormat::kGrey};
     if (picture.format() != QImage::Format_RGB32) picture.convertTo(QImage::Format_RGB32);
     return {picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
             reader::PixelFormat::kArgb32};
 }
 
-PictureResult ReadPicture(const Options& options, const std::function<host::PictureRef()>& load,
+// `load` is given the tone the picture is needed in: colour only to draw the annotation on.
+PictureResult ReadPicture(const Options& options,
+                          const std::function<host::PictureRef(host::Tone)>& load,
                           const QByteArray& format, const AnnotateFolder& folder,
                           const QByteArray& annotateBase) {
     PictureResult result;
     try {
-        QImage picture = load()->image();
+        QImage picture =
+            load(annotateBase.isEmpty() ? host::Tone::Grey : host::Tone::Colour)->image();
         result.width = picture.width();
         result.height = picture.height();
         std::optional<reader::GreyImage> grey(std::in_place, ViewOf(picture));
-        // Held no longer than needed: only the annotation draws on it.
-        if (annotateBase.isEmpty()) picture = QImage();
+        // Held no longer than needed: only the annotation draws on it, unless the reader reads
+        // its grey pixels in place.
+        if (annotateBase.isEmpty() && picture.format() != QImage::Format_Grayscale8)
+            picture = QImage();
         const reader::GreyView& view = grey->view();
         reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
         result.symbols = std::move(read.symbols);
@@ -110,14 +119,16 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
     const int count = pages->count();
     if (count == 1)
         return {ReadPicture(
-            options, [&] { return pages->load(0); }, pages->format(), folder, annotateBase)};
+            options, [&](host::Tone tone) { return pages->load(0, tone); }, pages->format(), folder,
+            annotateBase)};
     std::vector<PictureResult> results;
     for (int i = 0; i < count && !stop; ++i) {
         // "name-p2.png" beside "name.png" in the folder.
         const QByteArray pageBase =
             annotateBase.isEmpty() ? annotateBase : annotateBase + "-p" + QByteArray::number(i + 1);
         results.push_back(ReadPicture(
-            options, [&] { return pages->load(i); }, QByteArray(), folder, pageBase));
+            options, [&](host::Tone tone) { return pages->load(i, tone); }, QByteArray(), folder,
+            pageBase));
         results.back().page = i + 1;
         results.back().pages = count;
     }

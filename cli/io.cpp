@@ -108,9 +108,9 @@ int NamedPages::count() const {
     return document_->pageCount();
 }
 
-host::PictureRef NamedPages::load(int index) const {
+host::PictureRef NamedPages::load(int index, host::Tone tone) const {
     try {
-        return document_->loadPage(index);
+        return document_->loadPage(index, tone);
     } catch (const host::PictureError& e) {
         throw FromPictureError(e);
     }

@@ -82,8 +82,9 @@ class NamedPages {
     NamedPages(const NamedPages&) = delete;
     NamedPages& operator=(const NamedPages&) = delete;
     int count() const;
-    // Page `index` (from 0). Throws LoadError for this page alone. One thread at a time.
-    host::PictureRef load(int index) const;
+    // Page `index` (from 0), grey when `tone` allows. Throws LoadError for this page alone. One
+    // thread at a time.
+    host::PictureRef load(int index, host::Tone tone = host::Tone::Colour) const;
     // Qt's name for the file's picture format ("jpeg", "png", ...), empty for a PDF.
     const QByteArray& format() const { return format_; }
 

@@ -220,21 +220,42 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+namespace {
+
+// What loading gives: the error number, or 0 and the picture's size.
+struct Outcome {
+    int error = 0;
+    QSize size;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome Load(const QByteArray& bytes, scan39::host::Tone tone) {
+    using scan39::host::Tone;
     try {
         const scan39::host::PictureRef picture =
-            scan39::host::LoadPictureFromData(bytes, QStringLiteral("fuzz"));
+            scan39::host::LoadPictureFromData(bytes, QStringLiteral("fuzz"), tone);
         if (!picture) Fail("loaded without a picture");
         const QImage& image = picture->image();
-        if (image.isNull() || image.format() != QImage::Format_RGB32) {
+        const bool greyAllowed = tone == Tone::Grey && image.format() == QImage::Format_Grayscale8;
+        if (image.isNull() || (image.format() != QImage::Format_RGB32 && !greyAllowed)) {
             Fail("the picture is not an RGB32 raster");
         }
         if (qint64{image.width()} * image.height() > scan39::host::kMaxPicturePixels) {
             Fail("the picture is larger than the loader allows");
         }
+        return {0, image.size()};
     } catch (const scan39::host::RuntimeError& e) {
         if (e.description().isEmpty()) Fail("a run-time error without a description");
+        return {e.number(), {}};
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    // The reader's grey decode must judge every file as the colour one does.
+    if (!(Load(bytes, scan39::host::Tone::Colour) == Load(bytes, scan39::host::Tone::Grey)))
+        Fail("grey and colour loads disagree");
     return 0;
 }

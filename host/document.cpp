@@ -175,14 +175,14 @@ Document::Document(QByteArray bytes, QString what, int dpi)
 
 Document::~Document() = default;
 
-PictureRef Document::loadPage(int index) const {
+PictureRef Document::loadPage(int index, Tone tone) const {
     const QString what = pages_ > 1 ? QStringLiteral("%1第 %2 页")
                                           .arg(what_.isEmpty() ? QStringLiteral("文件") : what_,
                                                QString::number(index + 1))
                                     : what_;
     if (!pdf_)
-        return pages_ > 1 ? LoadPicturePage(bytes_, what, index)
-                          : LoadPictureFromData(bytes_, what);
+        return pages_ > 1 ? LoadPicturePage(bytes_, what, index, tone)
+                          : LoadPictureFromData(bytes_, what, tone);
     const auto tooSlow = [&] {
         throw PictureError(PictureFault::TooComplex, {.what = what, .count = kPageRenderMs / 1000});
     };

@@ -12,7 +12,10 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QLoggingCategory>
+#include <QTransform>
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -256,6 +259,152 @@ bool JpegDataEndsEarly(const QByteArray& bytes) {
     return endedEarly;
 }
 
+// The EXIF orientation (1 to 8) in an APP1 segment's data, 1 when it says none. Only the first
+// directory is looked at, where cameras put it; every offset is checked against the data.
+int ExifOrientation(const unsigned char* data, unsigned length) {
+    constexpr unsigned kHeader = 6;  // "Exif\0\0"
+    if (length < kHeader + 8 || std::memcmp(data, "Exif\0\0", kHeader) != 0) return 1;
+    const unsigned char* tiff = data + kHeader;
+    const std::uint64_t size = length - kHeader;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
+    const auto u16 = [&](std::uint64_t at) {
+        return little ? unsigned(tiff[at]) | unsigned(tiff[at + 1]) << 8
+                      : unsigned(tiff[at]) << 8 | unsigned(tiff[at + 1]);
+    };
+    const auto u32 = [&](std::uint64_t at) {
+        return little ? std::uint64_t{u16(at)} | std::uint64_t{u16(at + 2)} << 16
+                      : std::uint64_t{u16(at)} << 16 | std::uint64_t{u16(at + 2)};
+    };
+    if (u16(2) != 42) return 1;
+    const std::uint64_t directory = u32(4);
+    if (directory + 2 > size) return 1;
+    const unsigned entries = u16(directory);
+    for (unsigned i = 0; i < entries; ++i) {
+        const std::uint64_t entry = directory + 2 + std::uint64_t{12} * i;
+        if (entry + 12 > size) return 1;
+        if (u16(entry) != 0x0112) continue;
+        // A SHORT, whose value sits in the first two bytes of the value field.
+        const unsigned value = u16(entry + 2) == 3 ? u16(entry + 8) : 1;
+        return value >= 1 && value <= 8 ? int(value) : 1;
+    }
+    return 1;
+}
+
+// Turns the picture as the EXIF orientation says, as Qt's readers do with automatic
+// transformation: mirrored first, then turned a quarter clockwise.
+QImage Oriented(QImage image, int orientation) {
+    // Mirror left-right, top-bottom, then turn, for orientations 1 to 8.
+    struct Turn {
+        bool mirror, flip, quarter;
+    };
+    static constexpr Turn kTurns[] = {
+        {false, false, false}, {true, false, false}, {true, true, false}, {false, true, false},
+        {false, true, true},   {false, false, true}, {true, false, true}, {true, true, true}};
+    const Turn turn = kTurns[orientation - 1];
+    if (turn.mirror || turn.flip) {
+        image = image.mirrored(turn.mirror, turn.flip);
+    }
+    if (turn.quarter) image = image.transformed(QTransform().rotate(90));
+    return image;
+}
+
+struct JpegGreyErrors : jpeg_error_mgr {
+    std::jmp_buf jump;
+    bool warned;
+};
+
+extern "C" void JpegGreyError(j_common_ptr info) {
+    std::longjmp(static_cast<JpegGreyErrors*>(info->err)->jump, 1);
+}
+
+extern "C" void JpegGreyMessage(j_common_ptr info, int level) {
+    if (level < 0) static_cast<JpegGreyErrors*>(info->err)->warned = true;
+}
+
+// A JPEG decoded straight to its luma by the JPEG library, beside Qt's reader. It takes only the
+// plain case: YCbCr or grey data that decode without a single warning, within the size bound.
+// Everything else (a truncated or damaged file, CMYK, a picture too large, a failed allocation)
+// is left to the full decode, which judges and reports it as it always has. Each step has its
+// own jump point, and only the library's C frames lie between a jump and its target.
+class JpegGrey {
+  public:
+    explicit JpegGrey(const QByteArray& bytes) {
+        info_.err = jpeg_std_error(&errors_);
+        errors_.error_exit = JpegGreyError;
+        errors_.emit_message = JpegGreyMessage;
+        errors_.output_message = JpegCheckOutput;
+        errors_.warned = false;
+        jpeg_create_decompress(&info_);
+        jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                     static_cast<unsigned long>(bytes.size()));
+    }
+    JpegGrey(const JpegGrey&) = delete;
+    JpegGrey& operator=(const JpegGrey&) = delete;
+    ~JpegGrey() { jpeg_destroy_decompress(&info_); }
+
+    // The size of a picture this path can take, or nothing.
+    std::optional<QSize> start() {
+        if (setjmp(errors_.jump)) return std::nullopt;
+        jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xffff);
+        if (jpeg_read_header(&info_, TRUE) != JPEG_HEADER_OK) return std::nullopt;
+        // Read now: the saved segments are freed when the decoding finishes.
+        orientation_ = ReadOrientation();
+        if (info_.jpeg_color_space != JCS_YCbCr && info_.jpeg_color_space != JCS_GRAYSCALE)
+            return std::nullopt;
+        if (qint64{info_.image_width} * info_.image_height > kMaxPicturePixels) return std::nullopt;
+        info_.out_color_space = JCS_GRAYSCALE;
+        jpeg_start_decompress(&info_);
+        if (errors_.warned || info_.output_components != 1) return std::nullopt;
+        return QSize(static_cast<int>(info_.output_width), static_cast<int>(info_.output_height));
+    }
+
+    // Decodes into rows `stride` bytes apart; false after any error or warning.
+    bool decode(unsigned char* pixels, qsizetype stride) {
+        if (setjmp(errors_.jump)) return false;
+        JSAMPROW rows[16];
+        while (info_.output_scanline < info_.output_height) {
+            const JDIMENSION first = info_.output_scanline;
+            const JDIMENSION count = std::min<JDIMENSION>(16, info_.output_height - first);
+            for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + (first + i) * stride;
+            if (jpeg_read_scanlines(&info_, rows, count) == 0) return false;
+        }
+        jpeg_finish_decompress(&info_);
+        return !errors_.warned;
+    }
+
+    // The EXIF orientation, 1 to 8, known once started.
+    int orientation() const { return orientation_; }
+
+  private:
+    int ReadOrientation() const {
+        for (jpeg_saved_marker_ptr m = info_.marker_list; m; m = m->next) {
+            if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+                std::memcmp(m->data, "Exif\0\0", 6) == 0)
+                return ExifOrientation(m->data, m->data_length);
+        }
+        return 1;
+    }
+
+    JpegGreyErrors errors_;
+    jpeg_decompress_struct info_;
+    int orientation_ = 1;
+};
+
+// The picture as grey, or nothing when the full decode must judge it.
+std::optional<QImage> DecodeJpegGrey(const QByteArray& bytes) {
+    JpegGrey jpeg(bytes);
+    const std::optional<QSize> size = jpeg.start();
+    if (!size) return std::nullopt;
+    QImage image(*size, QImage::Format_Grayscale8);
+    if (image.isNull() || !jpeg.decode(image.bits(), image.bytesPerLine())) return std::nullopt;
+    const int orientation = jpeg.orientation();
+    if (orientation == 1) return image;
+    QImage turned = Oriented(std::move(image), orientation);
+    if (turned.isNull()) return std::nullopt;
+    return turned;
+}
+
 // Transparent parts are shown over white, the light ground a barcode needs around it.
 QImage ToRgb32(const QImage& image) {
     if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
@@ -276,7 +425,7 @@ QImage ToRgb32(const QImage& image) {
 }
 
 // `page` counts a TIFF's pages from 0; every other format has one.
-PictureRef Decode(const QByteArray& bytes, const QString& what, int page = 0) {
+PictureRef Decode(const QByteArray& bytes, const QString& what, int page, Tone tone) {
     const Bytes b(bytes);
     if (b.size() == 0) throw PictureError(PictureFault::Empty, {.what = what});
     const std::optional<Format> format = DetectFormat(b);
@@ -304,6 +453,12 @@ PictureRef Decode(const QByteArray& bytes, const QString& what, int page = 0) {
         QImage rgb = ToRgb32(DecodePng(bytes, what, false));
         if (rgb.isNull()) ThrowOutOfMemory(what);
         return std::make_shared<const Picture>(std::move(rgb));
+    }
+
+    // A picture for the reader skips the colour work; it needs no lock, Qt's readers are not used.
+    if (*format == Format::Jpeg && tone == Tone::Grey && page == 0 && !problem) {
+        if (std::optional<QImage> grey = DecodeJpegGrey(bytes))
+            return std::make_shared<const Picture>(std::move(*grey));
     }
 
     QImage image;
@@ -396,12 +551,12 @@ PictureRef OutOfMemoryIsAnError(const QString& what, Step step) {
 
 }  // namespace
 
-PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what) {
-    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what); });
+PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what, Tone tone) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, 0, tone); });
 }
 
-PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page) {
-    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, page); });
+PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page, Tone tone) {
+    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, page, tone); });
 }
 
 bool IsPictureData(const QByteArray& bytes) {

@@ -128,22 +128,24 @@ Pages PagesOfData(const QByteArray& bytes, int dpi) {
     return pages;
 }
 
-host::PictureRef LoadPage(const Pages& pages, int index) {
+host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone) {
     const QString what = pages.path.isEmpty() ? kDataName : QString();
     // PDF pages are drawn in a child process, not through Qt's image readers.
     if (pages.document->isPdf()) {
         host::PictureRef page;
-        Failing(pages.path, what, [&] { page = pages.document->loadPage(index); });
+        Failing(pages.path, what, [&] { page = pages.document->loadPage(index, tone); });
         return page;
     }
-    return Loaded(pages.path, what, [&] { return pages.document->loadPage(index); });
+    return Loaded(pages.path, what, [&] { return pages.document->loadPage(index, tone); });
 }
 
 GreyPicture GreyOf(const host::Picture& picture) {
-    const QImage& image = picture.image();  // RGB32: 0xffRRGGBB words
+    const QImage& image = picture.image();  // RGB32 (0xffRRGGBB words), or grey when asked
     GreyPicture out;
-    out.grey.emplace(reader::ImageView{image.constBits(), image.width(), image.height(),
-                                       image.bytesPerLine(), reader::PixelFormat::kArgb32});
+    out.grey.emplace(reader::ImageView{
+        image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+        image.format() == QImage::Format_Grayscale8 ? reader::PixelFormat::kGrey
+                                                    : reader::PixelFormat::kArgb32});
     return out;
 }
 

@@ -68,8 +68,8 @@ struct Pages {
 };
 Pages PagesOfPath(const QByteArray& encodedPath, int dpi);
 Pages PagesOfData(const QByteArray& bytes, int dpi);
-// Page `index` (from 0); throws PictureFailure for this page alone.
-host::PictureRef LoadPage(const Pages& pages, int index);
+// Page `index` (from 0), grey when `tone` allows; throws PictureFailure for this page alone.
+host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone);
 
 GreyPicture GreyOf(const host::Picture& picture);
 // Hands the array's pixels to the reader in place when they lie in rows, else a copy that does.

@@ -118,7 +118,7 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
             PageRead page;
             page.page = count > 1 ? i + 1 : 0;
             try {
-                const host::PictureRef picture = LoadPage(source, i);
+                const host::PictureRef picture = LoadPage(source, i, host::Tone::Grey);
                 ReadGrey(python::GreyOf(*picture).view(), options, grade, page);
             } catch (const PictureFailure& e) {
                 if (count == 1) throw;  // the only page's failure is the source's

@@ -237,6 +237,71 @@ TEST(LoadPictureTest, ShowsTransparentPartsOverWhite) {
     EXPECT_EQ(gif.pixel(1, 0), qRgb(255, 255, 255));
 }
 
+// ---- grey for the reader -----------------------------------------------------------------
+
+// A JPEG whose first segment is an EXIF block giving `orientation`, in either byte order.
+QByteArray WithExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
+    const auto number = [&](quint32 v, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = 8 * (bigEndian ? bytes - 1 - i : i);
+            out += char((v >> shift) & 0xff);
+        }
+        return out;
+    };
+    // Header, then one directory of one entry: orientation, a SHORT, one value.
+    const QByteArray tiff = QByteArray(bigEndian ? "MM" : "II") + number(42, 2) + number(8, 4) +
+                            number(1, 2) + number(0x0112, 2) + number(3, 2) + number(1, 4) +
+                            number(quint32(orientation), 2) + number(0, 2) + number(0, 4);
+    const QByteArray data = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(data.size()) + 2;
+    const QByteArray segment =
+        QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xff) + data;
+    return WithSegments(jpeg, segment, 1);
+}
+
+// Lightness of an RGB32 picture, the reader's weights rounded.
+int Lightness(QRgb c) {
+    return (299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c) + 500) / 1000;
+}
+
+// Asked for grey, a JPEG comes as its luma and everything else as before: the same size and
+// orientation, the same lightness, within the JPEG library's rounding.
+TEST(LoadGreyTest, MatchesTheColourPictureInEveryOrientation) {
+    QImage colour(29, 17, QImage::Format_RGB32);  // no symmetry: any wrong turn shows
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setPixel(x, y, qRgb(x * 8, y * 14, (x * y) % 200));
+    const QByteArray plain = Encode(colour, "JPEG", 100);
+    QImage greyPicture = colour.convertToFormat(QImage::Format_Grayscale8);
+    const std::vector<std::tuple<const char*, QByteArray, QImage::Format>> pictures = {
+        {"colour", plain, QImage::Format_Grayscale8},
+        {"grey", Encode(greyPicture, "JPEG", 100), QImage::Format_Grayscale8},
+        {"progressive", ProgressiveJpeg(colour, 0), QImage::Format_Grayscale8},
+        {"png", Encode(colour, "PNG"), QImage::Format_RGB32}};
+    for (const auto& [name, bytes, format] : pictures) {
+        const bool jpeg = format == QImage::Format_Grayscale8;
+        for (int orientation = 1; orientation <= (jpeg ? 8 : 1); ++orientation) {
+            for (const bool bigEndian : {false, true}) {
+                SCOPED_TRACE(testing::Message() << name << " orientation " << orientation
+                                                << (bigEndian ? " MM" : " II"));
+                const QByteArray file =
+                    jpeg ? WithExifOrientation(bytes, orientation, bigEndian) : bytes;
+                const QImage want = LoadPictureFromData(file, "colour")->image();
+                const QImage got = LoadPictureFromData(file, "grey", Tone::Grey)->image();
+                ASSERT_EQ(got.format(), format);
+                ASSERT_EQ(got.size(), want.size());
+                int worst = 0;
+                for (int y = 0; y < got.height(); ++y)
+                    for (int x = 0; x < got.width(); ++x)
+                        worst = std::max(worst, std::abs(Lightness(got.pixel(x, y)) -
+                                                         Lightness(want.pixel(x, y))));
+                EXPECT_LE(worst, 3);
+            }
+        }
+    }
+}
+
 // ---- pictures that do not load -----------------------------------------------------------
 
 QByteArray Bmp24(int w, int h) {
@@ -476,16 +541,34 @@ void PrintTo(const SweepCase& c, std::ostream* os) {
 
 class SweepTest : public ::testing::TestWithParam<SweepCase> {};
 
+// Both tones: the grey path must judge a file exactly as the colour one does.
 TEST_P(SweepTest, EveryCutIsRejected) {
     const QByteArray bytes = GetParam().bytes();
-    ASSERT_NO_THROW(LoadPictureFromData(bytes, "whole"));
-    for (qsizetype length = 0; length < bytes.size() - GetParam().wholeFrom; ++length) {
-        try {
-            LoadPictureFromData(bytes.left(length), "cut");
-            ADD_FAILURE() << "cut at " << length << " of " << bytes.size() << " loaded";
-        } catch (const RuntimeError& e) {
-            ASSERT_EQ(e.number(), 481) << "cut at " << length;
+    for (const Tone tone : {Tone::Colour, Tone::Grey}) {
+        ASSERT_NO_THROW(LoadPictureFromData(bytes, "whole", tone));
+        for (qsizetype length = 0; length < bytes.size() - GetParam().wholeFrom; ++length) {
+            try {
+                LoadPictureFromData(bytes.left(length), "cut", tone);
+                ADD_FAILURE() << "cut at " << length << " of " << bytes.size() << " loaded";
+            } catch (const RuntimeError& e) {
+                ASSERT_EQ(e.number(), 481) << "cut at " << length;
+            }
         }
+    }
+}
+
+// The error number, or 0 and the size of what loaded.
+std::tuple<int, QSize> Outcome(const QByteArray& bytes, Tone tone) {
+    try {
+        const PictureRef p = LoadPictureFromData(bytes, "damaged", tone);
+        const QImage::Format format = p->image().format();
+        EXPECT_TRUE(format == QImage::Format_RGB32 ||
+                    (tone == Tone::Grey && format == QImage::Format_Grayscale8));
+        EXPECT_LE(qint64{p->width()} * p->height(), kMaxPicturePixels);
+        return {0, p->image().size()};
+    } catch (const RuntimeError& e) {
+        EXPECT_TRUE(e.number() == 481 || e.number() == 7) << e.number();
+        return {e.number(), QSize()};
     }
 }
 
@@ -497,13 +580,7 @@ TEST_P(SweepTest, RandomDamageLoadsOrFailsCleanly) {
     for (int round = 0; round < 400; ++round) {
         QByteArray damaged = bytes;
         for (int f = 1 + round % 3; f > 0; --f) damaged[position(random)] = char(value(random));
-        try {
-            const PictureRef p = LoadPictureFromData(damaged, "damaged");
-            ASSERT_EQ(p->image().format(), QImage::Format_RGB32);
-            ASSERT_LE(qint64{p->width()} * p->height(), kMaxPicturePixels);
-        } catch (const RuntimeError& e) {
-            ASSERT_TRUE(e.number() == 481 || e.number() == 7) << e.number();
-        }
+        ASSERT_EQ(Outcome(damaged, Tone::Grey), Outcome(damaged, Tone::Colour)) << round;
     }
 }
 

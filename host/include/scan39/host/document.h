@@ -40,10 +40,11 @@ class Document {
     // readers, as LoadPictureFromData decodes them.
     bool isPdf() const { return pdf_ != nullptr; }
 
-    // Page `index` (from 0) as an RGB32 picture. Throws PictureError for this page alone: 481
-    // damaged, 7 larger than kMaxPicturePixels at the document's resolution (refused before it
-    // is rendered) or out of memory. Not safe to call from two threads at once.
-    PictureRef loadPage(int index) const;
+    // Page `index` (from 0) as an RGB32 picture (or grey, as `tone` allows). Throws
+    // PictureError for this page alone: 481 damaged, 7 larger than kMaxPicturePixels at the
+    // document's resolution (refused before it is rendered) or out of memory. Not safe to call
+    // from two threads at once.
+    PictureRef loadPage(int index, Tone tone = Tone::Colour) const;
 
   private:
     struct Pdf;

@@ -27,6 +27,13 @@ inline constexpr qint64 kMaxPicturePixels = qint64{64} * 1024 * 1024;
 // Whether blanks at the end of a path are cut off (the window's loader) or part of the name.
 enum class PathBlanks { Ignore, Keep };
 
+// What the caller needs of the pixels. A caller that reads lightness alone (the reader) asks for
+// Grey: a JPEG in YCbCr or grey is then decoded straight to its luma, which skips the colour
+// conversion and a buffer four times the size. The picture is then QImage::Format_Grayscale8;
+// every other format, and a JPEG the fast path does not take, still comes as RGB32. Errors,
+// bounds and orientation are the same either way.
+enum class Tone { Colour, Grey };
+
 // Loads a BMP (1, 4, 8, 16, 24, 32 bit, uncompressed or run-length), JPEG, GIF, PNG, TIFF or
 // WebP file (the last two through Qt's image format plugins), recognised by its content. The file
 // is opened once and must be an ordinary file. Throws PictureError, a RuntimeError (53 missing
@@ -63,11 +70,13 @@ QByteArray PictureFormatName(const QByteArray& bytes);
 
 // Decodes picture bytes (same formats and checks as LoadPicture); `what` names the source in
 // error descriptions as a noun phrase, e.g. 文件“a.bmp”.
-PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what);
+PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what,
+                               Tone tone = Tone::Colour);
 
 // Page `page` (from 0) of a TIFF that holds several, with the same checks and bounds as
 // LoadPictureFromData; page 0 of any other picture is the picture.
-PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page);
+PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page,
+                           Tone tone = Tone::Colour);
 
 // Whether the bytes start like one of the formats the loader reads.
 bool IsPictureData(const QByteArray& bytes);
