@@ -560,7 +560,11 @@ PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int pag
 }
 
 bool IsPictureData(const QByteArray& bytes) {
-    return DetectFormat(Bytes(bytes)).has_value();
+    const Bytes b(bytes);
+    const std::optional<Format> format = DetectFormat(b);
+    // Many a text starts with "BM"; a bitmap's header goes on to say which layout follows.
+    if (format == Format::Bmp) return b.has(14, 4) && IsBmpInfoHeaderSize(b.le32(14));
+    return format.has_value();
 }
 
 QByteArray PictureFormatName(const QByteArray& bytes) {

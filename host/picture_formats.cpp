@@ -41,6 +41,11 @@ std::optional<Format> DetectFormat(const Bytes& b) {
     return std::nullopt;
 }
 
+bool IsBmpInfoHeaderSize(quint32 size) {
+    return size == 12 || size == 40 || size == 52 || size == 56 || size == 64 || size == 108 ||
+           size == 124;
+}
+
 namespace {
 
 Problem Truncated(QString detail) {
@@ -69,8 +74,7 @@ std::optional<Problem> CheckBmp(const Bytes& b) {
         width = static_cast<qint16>(b.le16(18));
         height = static_cast<qint16>(b.le16(20));
         bits = b.le16(24);
-    } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 ||
-               headerSize == 108 || headerSize == 124) {
+    } else if (IsBmpInfoHeaderSize(headerSize)) {
         if (!b.has(0, 14 + headerSize)) return CutAt(14 + headerSize, n);
         width = static_cast<qint32>(b.le32(18));
         height = static_cast<qint32>(b.le32(22));

@@ -52,6 +52,9 @@ class Bytes {
 
 std::optional<Format> DetectFormat(const Bytes& b);
 
+// Whether a bitmap's information header can be this long: the layouts the loader reads.
+bool IsBmpInfoHeaderSize(quint32 size);
+
 // Where a TIFF's directories (its pages) start, following the chain from the header: at most
 // `limit`, and none twice, so a chain that loops ends where it would repeat. One that points
 // past the end of the file counts: that page is missing, and says so when it is loaded.

@@ -117,6 +117,7 @@ class CliRunTest : public QObject {
         write("tree/sub/by-content.dat", good);
         write("tree/sub/.hidden/d.bmp", good);
         write("tree/sub/notes.txt", "not a picture\n");
+        write("tree/sub/parts.txt", "BMW spare parts, 4 in stock\n");  // starts like a bitmap
         QDir(dir_.path()).mkpath("shots/out");
         write("shots/s.bmp", good);
         write("shots/out/s.bmp", good);  // a copy from an earlier run

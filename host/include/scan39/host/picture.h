@@ -78,7 +78,8 @@ PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what,
 PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page,
                            Tone tone = Tone::Colour);
 
-// Whether the bytes start like one of the formats the loader reads.
+// Whether the bytes start like one of the formats the loader reads (for a BMP, its signature and
+// a known header length, which text starting "BM" lacks).
 bool IsPictureData(const QByteArray& bytes);
 
 // How many pages the picture holds, at most `limit`: a TIFF's directories, 1 for every other
