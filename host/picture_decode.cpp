@@ -166,8 +166,10 @@ void RouteTiffLibraryMessages() {
 // PNG is read with libpng's own reader: its messages stay in the reader's record instead of
 // on standard error, and a failed allocation is told apart from damaged data. A 16-bit
 // picture without gamma information is taken as sRGB, as every viewer shows it.
-// With `sizeOnly`, only the size is judged and nothing is decoded.
-QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly) {
+// With `sizeOnly`, only the size is judged and nothing is decoded. A grey picture without
+// transparency stays grey when the tone allows.
+QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly,
+                 Tone tone = Tone::Colour) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&png, bytes.constData(),
@@ -178,6 +180,8 @@ QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly) {
     const qint64 width = png.width;
     const qint64 height = png.height;
     const bool alpha = (png.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    const bool grey = tone == Tone::Grey && !alpha && (png.format & PNG_FORMAT_FLAG_COLOR) == 0 &&
+                      (png.format & PNG_FORMAT_FLAG_COLORMAP) == 0;
     if (width * height > kMaxPicturePixels) {
         png_image_free(&png);
         ThrowTooLarge(what, width, height);
@@ -187,12 +191,16 @@ QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly) {
         return {};
     }
     QImage image(static_cast<int>(width), static_cast<int>(height),
-                 alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                 grey    ? QImage::Format_Grayscale8
+                 : alpha ? QImage::Format_ARGB32
+                         : QImage::Format_RGB32);
     if (image.isNull()) {
         png_image_free(&png);
         ThrowOutOfMemory(what, QSize(static_cast<int>(width), static_cast<int>(height)));
     }
-    png.format = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
+    png.format = grey                              ? PNG_FORMAT_GRAY
+                 : Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? PNG_FORMAT_BGRA
+                                                   : PNG_FORMAT_ARGB;
     png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
     // Frees the reader whether it succeeds or not.
     if (!png_image_finish_read(&png, nullptr, image.bits(),
@@ -450,7 +458,10 @@ PictureRef Decode(const QByteArray& bytes, const QString& what, int page, Tone t
             DecodePng(bytes, what, true);
             ThrowTruncated(what, *format, problem->detail);
         }
-        QImage rgb = ToRgb32(DecodePng(bytes, what, false));
+        QImage decoded = DecodePng(bytes, what, false, tone);
+        if (decoded.format() == QImage::Format_Grayscale8)
+            return std::make_shared<const Picture>(std::move(decoded));
+        QImage rgb = ToRgb32(decoded);
         if (rgb.isNull()) ThrowOutOfMemory(what);
         return std::make_shared<const Picture>(std::move(rgb));
     }

@@ -265,38 +265,48 @@ int Lightness(QRgb c) {
     return (299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c) + 500) / 1000;
 }
 
-// Asked for grey, a JPEG comes as its luma and everything else as before: the same size and
-// orientation, the same lightness, within the JPEG library's rounding.
-TEST(LoadGreyTest, MatchesTheColourPictureInEveryOrientation) {
+// Asked for grey, a JPEG comes as its luma, a grey PNG as it is, and everything else as before:
+// the same size and orientation, the same lightness, within the JPEG library's rounding.
+TEST(LoadGreyTest, MatchesTheColourPicture) {
     QImage colour(29, 17, QImage::Format_RGB32);  // no symmetry: any wrong turn shows
     for (int y = 0; y < colour.height(); ++y)
         for (int x = 0; x < colour.width(); ++x)
             colour.setPixel(x, y, qRgb(x * 8, y * 14, (x * y) % 200));
-    const QByteArray plain = Encode(colour, "JPEG", 100);
-    QImage greyPicture = colour.convertToFormat(QImage::Format_Grayscale8);
-    const std::vector<std::tuple<const char*, QByteArray, QImage::Format>> pictures = {
-        {"colour", plain, QImage::Format_Grayscale8},
-        {"grey", Encode(greyPicture, "JPEG", 100), QImage::Format_Grayscale8},
-        {"progressive", ProgressiveJpeg(colour, 0), QImage::Format_Grayscale8},
-        {"png", Encode(colour, "PNG"), QImage::Format_RGB32}};
-    for (const auto& [name, bytes, format] : pictures) {
-        const bool jpeg = format == QImage::Format_Grayscale8;
-        for (int orientation = 1; orientation <= (jpeg ? 8 : 1); ++orientation) {
+    const QImage grey = colour.convertToFormat(QImage::Format_Grayscale8);
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QImage::Format format;  // when asked for grey
+        int tolerance;
+        bool exif;  // tried in all eight orientations
+    };
+    const Case cases[] = {
+        {"jpeg", Encode(colour, "JPEG", 100), QImage::Format_Grayscale8, 3, true},
+        {"grey jpeg", Encode(grey, "JPEG", 100), QImage::Format_Grayscale8, 0, true},
+        {"progressive jpeg", ProgressiveJpeg(colour, 0), QImage::Format_Grayscale8, 3, true},
+        {"grey png", Encode(grey, "PNG"), QImage::Format_Grayscale8, 0, false},
+        {"16-bit grey png", Encode(colour.convertToFormat(QImage::Format_Grayscale16), "PNG"),
+         QImage::Format_Grayscale8, 0, false},
+        {"colour png", Encode(colour, "PNG"), QImage::Format_RGB32, 0, false},
+        {"png with alpha", Encode(colour.convertToFormat(QImage::Format_ARGB32), "PNG"),
+         QImage::Format_RGB32, 0, false}};
+    for (const Case& c : cases) {
+        for (int orientation = 1; orientation <= (c.exif ? 8 : 1); ++orientation) {
             for (const bool bigEndian : {false, true}) {
-                SCOPED_TRACE(testing::Message() << name << " orientation " << orientation
+                SCOPED_TRACE(testing::Message() << c.name << " orientation " << orientation
                                                 << (bigEndian ? " MM" : " II"));
                 const QByteArray file =
-                    jpeg ? WithExifOrientation(bytes, orientation, bigEndian) : bytes;
+                    c.exif ? WithExifOrientation(c.bytes, orientation, bigEndian) : c.bytes;
                 const QImage want = LoadPictureFromData(file, "colour")->image();
                 const QImage got = LoadPictureFromData(file, "grey", Tone::Grey)->image();
-                ASSERT_EQ(got.format(), format);
+                ASSERT_EQ(got.format(), c.format);
                 ASSERT_EQ(got.size(), want.size());
                 int worst = 0;
                 for (int y = 0; y < got.height(); ++y)
                     for (int x = 0; x < got.width(); ++x)
                         worst = std::max(worst, std::abs(Lightness(got.pixel(x, y)) -
                                                          Lightness(want.pixel(x, y))));
-                EXPECT_LE(worst, 3);
+                EXPECT_LE(worst, c.tolerance);
             }
         }
     }
@@ -609,7 +619,13 @@ INSTANTIATE_TEST_SUITE_P(
         SweepCase{"Jpeg", [] { return Encode(SquaresImage(24, 16), "JPEG"); }, 0},
         // The trailer after a complete image may be missing.
         SweepCase{"Gif", [] { return MakeGif(30, 5, kFour, FourIndex); }, 1},
-        SweepCase{"Png", [] { return Encode(PatternImage(9, 6), "PNG"); }, 0}),
+        SweepCase{"Png", [] { return Encode(PatternImage(9, 6), "PNG"); }, 0},
+        SweepCase{"GreyPng",
+                  [] {
+                      return Encode(PatternImage(9, 6).convertToFormat(QImage::Format_Grayscale8),
+                                    "PNG");
+                  },
+                  0}),
     [](const ::testing::TestParamInfo<SweepCase>& p) { return p.param.name; });
 
 }  // namespace

@@ -28,9 +28,9 @@ inline constexpr qint64 kMaxPicturePixels = qint64{64} * 1024 * 1024;
 enum class PathBlanks { Ignore, Keep };
 
 // What the caller needs of the pixels. A caller that reads lightness alone (the reader) asks for
-// Grey: a JPEG in YCbCr or grey is then decoded straight to its luma, which skips the colour
-// conversion and a buffer four times the size. The picture is then QImage::Format_Grayscale8;
-// every other format, and a JPEG the fast path does not take, still comes as RGB32. Errors,
+// Grey: a JPEG in YCbCr or grey is then decoded straight to its luma, and a grey PNG without
+// transparency as it is, which skips the colour conversion and a buffer four times the size.
+// Such a picture is QImage::Format_Grayscale8; every other one still comes as RGB32. Errors,
 // bounds and orientation are the same either way.
 enum class Tone { Colour, Grey };
 
