@@ -4,18 +4,15 @@
 #include <QRegularExpression>
 
 #include "scan39/host/document.h"
+#include "scan39/host/picture_error.h"
 #include "scan39/record_json.h"
 
 namespace scan39::cli {
 
 Language LanguageFromEnvironment() {
-    // The precedence the C library gives these variables for messages.
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const QByteArray value = qgetenv(name);
-        if (!value.isEmpty())
-            return value.startsWith("zh") ? Language::kChinese : Language::kEnglish;
-    }
-    return Language::kEnglish;
+    return host::MessageLanguageFromEnvironment() == host::MessageLanguage::Chinese
+               ? Language::kChinese
+               : Language::kEnglish;
 }
 
 std::optional<Box> ParseBox(const QString& text, QString* error, Language language) {

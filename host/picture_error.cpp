@@ -152,6 +152,15 @@ int ErrorNumberOf(PictureFault fault) {
     }
 }
 
+MessageLanguage MessageLanguageFromEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            return value.startsWith("zh") ? MessageLanguage::Chinese : MessageLanguage::English;
+    }
+    return MessageLanguage::English;
+}
+
 QString PictureMessage(PictureFault fault, const PictureFacts& facts, MessageLanguage language) {
     return language == MessageLanguage::English ? English(fault, facts) : Chinese(fault, facts);
 }

@@ -18,13 +18,16 @@ namespace {
 // What the loader's descriptions call pictures handed over as bytes.
 const QString kDataName = QStringLiteral("图片数据");
 
+// A file's name is the exception's `filename`: messages say what is wrong, as the command line's.
+constexpr host::NameRules kNamedByCaller{.nameInMessages = false};
+
 // Runs `work`; the loader's errors become PictureFailure.
 template <typename Work>
 void Failing(const QString& path, const QString& what, Work work) {
     try {
         work();
     } catch (const host::RuntimeError& e) {
-        throw PictureFailure(e.number(), e.description(), path);
+        throw PictureFailure(e, path);
     } catch (const std::bad_alloc&) {
         throw PictureFailure(host::PictureError(host::PictureFault::OutOfMemory, {.what = what}),
                              path);
@@ -85,8 +88,14 @@ PictureFailure::PictureFailure(int number, const QString& description, const QSt
       description_(description),
       path_(path) {}
 
+// The loader's reason in the user's language, as the command line words it.
 PictureFailure::PictureFailure(const host::RuntimeError& error, const QString& path)
-    : PictureFailure(error.number(), error.description(), path) {}
+    : PictureFailure(error.number(),
+                     dynamic_cast<const host::PictureError*>(&error)
+                         ? static_cast<const host::PictureError&>(error).message(
+                               host::MessageLanguageFromEnvironment())
+                         : error.description(),
+                     path) {}
 
 void CheckPixelCount(std::int64_t width, std::int64_t height) {
     if (width > host::kMaxPicturePixels || height > host::kMaxPicturePixels ||
@@ -101,7 +110,7 @@ void CheckPixelCount(std::int64_t width, std::int64_t height) {
 host::PictureRef LoadPath(const QByteArray& encodedPath) {
     const QString path = QFile::decodeName(encodedPath);
     return Loaded(path, QString(), [&] {
-        const host::PictureFile file = host::ReadNamedPictureFile(encodedPath);
+        const host::PictureFile file = host::ReadNamedPictureFile(encodedPath, kNamedByCaller);
         return host::LoadPictureFromData(file.bytes, file.what);
     });
 }
@@ -115,7 +124,7 @@ Pages PagesOfPath(const QByteArray& encodedPath, int dpi) {
     Pages pages;
     pages.path = QFile::decodeName(encodedPath);
     Failing(pages.path, QString(), [&] {
-        host::PictureFile file = host::ReadNamedPictureFile(encodedPath);
+        host::PictureFile file = host::ReadNamedPictureFile(encodedPath, kNamedByCaller);
         pages.document = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi);
     });
     return pages;

@@ -135,3 +135,20 @@ def test_cli_batch_and_read_give_one_record_in_reading_order(tmp_path):
     for written, symbol in zip(record["symbols"], found):
         assert sum(written["position"], []) == pytest.approx(sum(map(list, symbol.position), []),
                                                              abs=0.006)
+
+
+@pytest.mark.skipif(not CLI, reason="SCAN39_CLI names the scan39 binary")
+@pytest.mark.parametrize("language", ["C.UTF-8", "zh_CN.UTF-8"])
+def test_cli_and_batch_word_errors_alike(tmp_path, monkeypatch, language):
+    cut = tmp_path / "cut.gif"
+    cut.write_bytes(b"GIF89a\x10\x00")
+    missing = tmp_path / "missing.png"
+    env = dict(os.environ, LC_ALL=language)
+    cli = subprocess.run([CLI, "--json", cut, missing], capture_output=True, text=True,
+                         timeout=120, env=env)
+    out, _ = batch(cut, missing, "--workers", 1, env=env).communicate(timeout=300)
+    assert sorted(out.splitlines()) == sorted(cli.stdout.splitlines())
+    monkeypatch.setenv("LC_ALL", language)
+    with pytest.raises(scan39.PictureError) as e:
+        scan39.read(cut)
+    assert json.loads(cli.stdout.splitlines()[0])["error"] == str(e.value)

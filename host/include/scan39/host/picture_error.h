@@ -33,6 +33,10 @@ inline constexpr int kPictureFaultCount = static_cast<int>(PictureFault::PluginM
 
 enum class MessageLanguage { English, Chinese };
 
+// The language of the user's messages: Chinese when LC_ALL, LC_MESSAGES or LANG (the first that
+// is set, the C library's order for messages) starts with "zh", else English.
+MessageLanguage MessageLanguageFromEnvironment();
+
 // What a message says beyond its reason; only the members the reason uses are set.
 struct PictureFacts {
     // How the source is named, a Chinese noun phrase: 文件“a.bmp”, 标准输入, 图片数据. Empty
