@@ -209,22 +209,35 @@ QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly,
     return image;
 }
 
-struct JpegCheck : jpeg_error_mgr {
+// The JPEG library's errors jump back to the caller's setjmp instead of ending the process;
+// its warnings are counted, not printed.
+struct JpegErrors : jpeg_error_mgr {
     std::jmp_buf jump;
-    bool endedEarly;
+    bool warned = false;
+    bool endedEarly = false;  // the data ran out, or hit a marker, before the last block
 };
 
-extern "C" void JpegCheckError(j_common_ptr info) {
-    std::longjmp(static_cast<JpegCheck*>(info->err)->jump, 1);
+extern "C" void JpegError(j_common_ptr info) {
+    std::longjmp(static_cast<JpegErrors*>(info->err)->jump, 1);
 }
 
-extern "C" void JpegCheckMessage(j_common_ptr info, int level) {
-    auto* check = static_cast<JpegCheck*>(info->err);
-    if (level < 0 && (check->msg_code == JWRN_HIT_MARKER || check->msg_code == JWRN_JPEG_EOF))
-        check->endedEarly = true;
+extern "C" void JpegMessage(j_common_ptr info, int level) {
+    auto* errors = static_cast<JpegErrors*>(info->err);
+    if (level >= 0) return;
+    errors->warned = true;
+    if (errors->msg_code == JWRN_HIT_MARKER || errors->msg_code == JWRN_JPEG_EOF)
+        errors->endedEarly = true;
 }
 
-extern "C" void JpegCheckOutput(j_common_ptr) {}
+extern "C" void JpegOutput(j_common_ptr) {}
+
+// Points the decoder's error handling at `errors`.
+void RouteJpegErrors(jpeg_decompress_struct& info, JpegErrors& errors) {
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = JpegError;
+    errors.emit_message = JpegMessage;
+    errors.output_message = JpegOutput;
+}
 
 // Whether the coded data of a sequential JPEG ends before its last block. The JPEG library
 // fills the missing part with grey and only warns, so Qt's reader returns a picture. The data
@@ -233,13 +246,9 @@ extern "C" void JpegCheckOutput(j_common_ptr) {}
 // coefficient of the whole picture until the end and are not checked; anything else wrong is
 // the full decode's to say.
 bool JpegDataEndsEarly(const QByteArray& bytes) {
-    JpegCheck check;
+    JpegErrors check;
     jpeg_decompress_struct info;
-    info.err = jpeg_std_error(&check);
-    check.error_exit = JpegCheckError;
-    check.emit_message = JpegCheckMessage;
-    check.output_message = JpegCheckOutput;
-    check.endedEarly = false;
+    RouteJpegErrors(info, check);
     if (setjmp(check.jump)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -317,19 +326,6 @@ QImage Oriented(QImage image, int orientation) {
     return image;
 }
 
-struct JpegGreyErrors : jpeg_error_mgr {
-    std::jmp_buf jump;
-    bool warned;
-};
-
-extern "C" void JpegGreyError(j_common_ptr info) {
-    std::longjmp(static_cast<JpegGreyErrors*>(info->err)->jump, 1);
-}
-
-extern "C" void JpegGreyMessage(j_common_ptr info, int level) {
-    if (level < 0) static_cast<JpegGreyErrors*>(info->err)->warned = true;
-}
-
 // A JPEG decoded straight to its luma by the JPEG library, beside Qt's reader. It takes only the
 // plain case: YCbCr or grey data that decode without a single warning, within the size bound.
 // Everything else (a truncated or damaged file, CMYK, a picture too large, a failed allocation)
@@ -338,11 +334,7 @@ extern "C" void JpegGreyMessage(j_common_ptr info, int level) {
 class JpegGrey {
   public:
     explicit JpegGrey(const QByteArray& bytes) {
-        info_.err = jpeg_std_error(&errors_);
-        errors_.error_exit = JpegGreyError;
-        errors_.emit_message = JpegGreyMessage;
-        errors_.output_message = JpegCheckOutput;
-        errors_.warned = false;
+        RouteJpegErrors(info_, errors_);
         jpeg_create_decompress(&info_);
         jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(bytes.constData()),
                      static_cast<unsigned long>(bytes.size()));
@@ -394,7 +386,7 @@ class JpegGrey {
         return 1;
     }
 
-    JpegGreyErrors errors_;
+    JpegErrors errors_;
     jpeg_decompress_struct info_;
     int orientation_ = 1;
 };
