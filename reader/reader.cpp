@@ -373,14 +373,65 @@ int WholeReads(const std::vector<Observation>& observations, std::size_t first) 
     return whole;
 }
 
+// A character unread on every line whose stretch has less than this share of the contrast of
+// its start and stop characters lies under a highlight or glare, not a misprint.
+constexpr double kFaint = 0.4;
+// Lines sampled to judge that, at most.
+constexpr int kFaintLines = 4;
+
+// The spread of grey levels (10th to 90th percentile) along a line's stretch [from, to), as
+// shares of the line.
+double Contrast(const std::vector<float>& profile, double from, double to) {
+    thread_local std::vector<float> part;
+    const auto n = static_cast<double>(profile.size());
+    const auto a = static_cast<std::ptrdiff_t>(from * n), b = static_cast<std::ptrdiff_t>(to * n);
+    if (b - a < 2) return 0;
+    part.assign(profile.begin() + a, profile.begin() + b);
+    const auto lo = part.begin() + (b - a) / 10, hi = part.begin() + 9 * (b - a) / 10;
+    std::nth_element(part.begin(), lo, part.end());
+    const float low = *lo;
+    std::nth_element(part.begin(), hi, part.end());
+    return *hi - low;
+}
+
+// Whether character `k` of the reads of `size` characters since `first` has far less contrast
+// than their start and stop: each character's inner half, taken as an even share of the line.
+bool Faint(const GreyView& picture, const std::vector<Observation>& observations, std::size_t first,
+           std::size_t size, std::size_t k) {
+    thread_local std::vector<float> profile;
+    double inside = 0, ends = 0;
+    int lines = 0;
+    const double n = static_cast<double>(size) + 2;  // with start and stop
+    const auto inner = [&](double c) { return Contrast(profile, (c + 0.25) / n, (c + 0.75) / n); };
+    for (std::size_t i = first; i < observations.size() && lines < kFaintLines; ++i) {
+        const Observation& o = observations[i];
+        if (o.chars.size() != size || o.chars[k] != 0) continue;
+        const double length = std::hypot(o.end.x - o.begin.x, o.end.y - o.begin.y);
+        if (length < 1) continue;
+        ScanLine line;
+        line.origin = o.begin;
+        line.dir = {(o.end.x - o.begin.x) / length, (o.end.y - o.begin.y) / length};
+        line.count = static_cast<int>(length / line.step) + 1;
+        SampleProfile(picture, line, profile);
+        inside += inner(static_cast<double>(k) + 1);
+        ends += std::min(inner(0), inner(n - 1));
+        ++lines;
+    }
+    return lines > 0 && inside < kFaint * ends;
+}
+
 // Whether the reads since `first` look like one symbol with a character that no line can
 // read: several of them, and one position unread in all. Blur leaves different characters
 // unread on different lines; damage leaves the same one, and sharpening must not turn it
-// into some other character.
-bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
+// into some other character. A highlight or glare leaves one too, but fades its bars.
+bool Damaged(const GreyView& picture, const std::vector<Observation>& observations,
+             std::size_t first) {
     constexpr int kSeveral = 3;
+    std::vector<std::size_t> judged;  // read lengths already looked at
     for (std::size_t i = first; i < observations.size(); ++i) {
         const std::string& c = observations[i].chars;
+        if (std::find(judged.begin(), judged.end(), c.size()) != judged.end()) continue;
+        judged.push_back(c.size());
         std::vector<int> read(c.size(), 0);
         int same = 0;
         for (std::size_t j = first; j < observations.size(); ++j) {
@@ -389,7 +440,11 @@ bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
             ++same;
             for (std::size_t k = 0; k < d.size(); ++k) read[k] += d[k] != 0;
         }
-        if (same >= kSeveral && std::find(read.begin(), read.end(), 0) != read.end()) return true;
+        const auto unread = std::find(read.begin(), read.end(), 0);
+        if (same >= kSeveral && unread != read.end() &&
+            !Faint(picture, observations, first, c.size(),
+                   static_cast<std::size_t>(unread - read.begin())))
+            return true;
     }
     return false;
 }
@@ -544,7 +599,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
         const bool few = !promising && evidence.some >= kSomeLines;
         if (options.effort != Effort::kThorough || !(promising || few) ||
-            WholeReads(w.observations, 0) >= kEnoughReads || Damaged(w.observations, 0) ||
+            WholeReads(w.observations, 0) >= kEnoughReads || Damaged(picture, w.observations, 0) ||
             OnReadSymbol(w.region, work, i))
             continue;
         for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
@@ -570,7 +625,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         if (evidence.ends == 0 || WholeReads(w.observations, 0) >= kEnoughReads ||
             reader.Spent() >= limit)
             continue;
-        const bool damaged = Damaged(w.observations, 0);
+        const bool damaged = Damaged(picture, w.observations, 0);
         reader.SetInkSpread(true);
         for (const LineMode& mode : {kSharpSmall, kFine, kRecovery[0]}) {
             if (damaged && !mode.midLevel) break;
@@ -587,6 +642,14 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     }
 
     std::vector<Observation> observations;
+    for (RegionWork& w : work)
+        for (auto& o : w.observations) {
+            std::string t = o.chars;
+            for (char& ch : t)
+                if (!ch) ch = '?';
+            std::fprintf(stderr, "obs %s (%.0f,%.0f)-(%.0f,%.0f)\n", t.c_str(), o.begin.x,
+                         o.begin.y, o.end.x, o.end.y);
+        }
     for (RegionWork& w : work)
         observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
                             std::make_move_iterator(w.observations.end()));
