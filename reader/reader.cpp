@@ -440,11 +440,9 @@ bool Damaged(const GreyView& picture, const std::vector<Observation>& observatio
             ++same;
             for (std::size_t k = 0; k < d.size(); ++k) read[k] += d[k] != 0;
         }
-        const auto unread = std::find(read.begin(), read.end(), 0);
-        if (same >= kSeveral && unread != read.end() &&
-            !Faint(picture, observations, first, c.size(),
-                   static_cast<std::size_t>(unread - read.begin())))
-            return true;
+        if (same < kSeveral) continue;
+        for (std::size_t k = 0; k < read.size(); ++k)
+            if (read[k] == 0 && !Faint(picture, observations, first, c.size(), k)) return true;
     }
     return false;
 }
@@ -642,14 +640,6 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     }
 
     std::vector<Observation> observations;
-    for (RegionWork& w : work)
-        for (auto& o : w.observations) {
-            std::string t = o.chars;
-            for (char& ch : t)
-                if (!ch) ch = '?';
-            std::fprintf(stderr, "obs %s (%.0f,%.0f)-(%.0f,%.0f)\n", t.c_str(), o.begin.x,
-                         o.begin.y, o.end.x, o.end.y);
-        }
     for (RegionWork& w : work)
         observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
                             std::make_move_iterator(w.observations.end()));
