@@ -444,8 +444,9 @@ CONDITIONS += PRINTED + PRINTED_NEGATIVE
 STEEP = ["curved_steep", "noise_dim"]
 POSITIVE += STEEP
 CONDITIONS += STEEP
-# A glossy label on a bottle or can: a lamp's mirror image across the bars, from faint to
-# nearly white, and Lambert shading that darkens towards the edge turned from the lamp.
+# A glossy label on a bottle or can, its bars' ends turned up to 63 degrees away: a lamp's
+# mirror image across the bars, from faint to nearly white, and Lambert shading that darkens
+# towards the edge turned from the lamp.
 GLOSSY = ["glossy"]
 POSITIVE += GLOSSY
 CONDITIONS += GLOSSY
