@@ -150,13 +150,14 @@ void Light(Picture& p, double share, double sigma, std::uint32_t seed = 1) {
 }
 
 // A lamp's highlight on a glossy label: a band square to the symbol through its centre, `width`
-// pixels across with soft sides, lifting ink and paper alike towards white by `strength`.
-void Highlight(Picture& p, const Draw& d, double strength, double width) {
+// pixels across with sides `soft` pixels wide, lifting ink and paper alike towards white by
+// `strength`.
+void Highlight(Picture& p, const Draw& d, double strength, double width, double soft) {
     const double a = d.angle * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             const double along = (x - d.cx) * c + (y - d.cy) * s;
-            const double g = strength * 0.5 * (1 + std::tanh((width / 2 - std::abs(along)) / 2));
+            const double g = strength * 0.5 * (1 + std::tanh((width / 2 - std::abs(along)) / soft));
             auto& v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
             v = static_cast<std::uint8_t>(std::lround(v + (255 - v) * g));
         }
@@ -171,7 +172,7 @@ struct Case {
     int ink = 0, paper = 255;
     double blur = 0;  // in narrow modules
     double light = 1, noise = 0;
-    double gloss = 0, glossWidth = 0;  // a highlight's strength and width in pixels
+    double gloss = 0, glossWidth = 0, glossSoft = 2;  // a highlight's strength, width, sides
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -185,7 +186,7 @@ TEST_P(Reads, TheTextOnceWithItsAngle) {
     const Case& c = GetParam();
     Picture p = Blank(c.paper);
     DrawSymbol(p, c.draw, c.ink);
-    if (c.gloss > 0) Highlight(p, c.draw, c.gloss, c.glossWidth);
+    if (c.gloss > 0) Highlight(p, c.draw, c.gloss, c.glossWidth, c.glossSoft);
     Blur(p, c.blur * c.draw.module);
     Light(p, c.light, c.noise);
     const auto found = Read(p.View());
@@ -216,6 +217,8 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"BottleShortSymbol", With([](Draw& d) { d.turn = 60; d.module = 3.5; d.text = "C"; })},
     Case{"BottleLongSymbol", With([](Draw& d) { d.turn = 62; d.module = 3; d.text = "GLOSS-3"; })},
     Case{"Highlight", With([](Draw& d) { d.text = "SHINY"; d.module = 3; }), 0, 255, 0.4, 1, 3, 0.9, 40},
+    // A window's reflection: sharp sides that fall inside bars, bars a fifth as dark within.
+    Case{"HighlightSharpSides", With([](Draw& d) { d.text = "SHINY"; d.module = 3; d.cx = 236; }), 0, 255, 0.3, 1, 2, 0.8, 70, 0.3},
     Case{"Blurred", With([](Draw& d) { d.module = 2; }), 0, 255, 0.6},
     Case{"SmallModule", With([](Draw& d) { d.module = 1.3; d.text = "SMALL-1"; }), 0, 255, 0.3},
     Case{"SmallModuleBlurred", With([](Draw& d) { d.module = 1.3; d.text = "TINY-39"; }), 0, 255, 0.5, 1, 3},
