@@ -64,6 +64,32 @@ bool Consistent(float a, float b, float limit) {
     return a < b * limit && b < a * limit;
 }
 
+// A label wrapped round a bottle or can narrows towards its ends as they turn away, the more so
+// the farther out: there neighbouring characters differ by up to this factor.
+constexpr float kMaxTurnedStep = 1.5f;
+// Steps within this factor keep the widths level, for measuring.
+constexpr float kLevelStep = 1.1f;
+
+// Character widths along a run, in the order they are taken. Steps beyond kMaxWidthStep are
+// taken only where the run fits a label turning away: a steep widening only while nothing
+// narrowed before it (the near end's flank), and after a steep narrowing (the far end's) no
+// widening. Characters pieced together from unrelated edges vary either way.
+class WidthTrend {
+  public:
+    bool Take(float from, float to) {
+        if (!Consistent(from, to, kMaxTurnedStep)) return false;
+        const bool steepUp = to >= from * kMaxWidthStep, steepDown = from >= to * kMaxWidthStep;
+        if ((steepUp && narrowed_) || (fallen_ && to > from * kLevelStep)) return false;
+        narrowed_ = narrowed_ || from > to * kLevelStep;
+        fallen_ = fallen_ || steepDown;
+        return true;
+    }
+
+  private:
+    bool narrowed_ = false;
+    bool fallen_ = false;
+};
+
 // Ink spread or thinned by up to ~0.45 module: a narrow bar and a narrow space differ by up to
 // this factor, where printing alone keeps them alike.
 constexpr float kMaxBarSpaceRatio = 2.6f;
@@ -192,9 +218,16 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
         std::string prefix;
         int last = k0;
         bool whole = false;
+        WidthTrend trend;
+        // Where the run stops when steep steps are not taken: a run that reaches no stop is
+        // paired from there, as steep steps count only in a whole read.
+        std::size_t level = std::string::npos;
+        int levelLast = k0;
         while (last + 19 < m && gapOk(w[last + 9], cw[last])) {
             const int next = last + 10;
-            if (classify(next) < 0 || !Consistent(cw[last], cw[next], kMaxWidthStep)) break;
+            if (classify(next) < 0 || !trend.Take(cw[last], cw[next])) break;
+            if (level == std::string::npos && !Consistent(cw[last], cw[next], kMaxWidthStep))
+                level = prefix.size(), levelLast = last;
             if (cls[next] == star) {
                 whole = quietAfter(next);
                 if (whole) last = next;
@@ -206,6 +239,10 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
         if (whole) {
             if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, false});
             continue;
+        }
+        if (level != std::string::npos) {
+            prefix.resize(level);
+            last = levelLast;
         }
         // A damaged stretch: pair the readable start with the nearest readable stop beyond it
         // and count the characters between from the pitch on either side.

@@ -25,6 +25,7 @@ struct LineMode {
     float sigma;            // its blur, in pixels
     bool midLevel = false;  // edges placed where the profile crosses the middle level
     int band = 0;           // at most this many parallel rows either side averaged per sample
+    bool local = false;     // levels judged against the calmer side of each sample
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.
@@ -42,6 +43,11 @@ constexpr int kNoisy = 7;
 // The rows either side reach this share of a region's half width: lines in its inner part
 // keep their rows on the bars, and still cross them in places apart.
 constexpr double kBandShare = 0.35;
+// A highlight with sharp sides across the bars: each sample judged against the levels on its
+// calmer side (see LevelLocally), the narrow element taken as the median run between edges.
+constexpr LineMode kLocalLevels{0.5f, 8.0f, 0, 0, false, 0, true};
+constexpr float kLocalFloor = 6;
+constexpr float kLocalShare = 0.12f;
 // Finer samples, for ink spread on the smallest modules (then, blurred too, kRecovery[0]).
 constexpr LineMode kFine{0.25f, 2.0f, 0, 0};
 // Sharp pictures of modules little over a pixel: edges where the profile crosses the middle
@@ -126,6 +132,16 @@ class LineReader {
             SampleProfile(picture_, line, profile_);
         spent_ += static_cast<long long>(line.count) * (2 * rows_ + 1);
         if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
+        if (mode_.local) {
+            // The window from the runs between plain edges: most are narrow elements.
+            FindEdges(profile_, kNormal.minSlope, edges_);
+            if (edges_.size() < 3) return;
+            runs_.clear();
+            for (std::size_t k = 0; k + 1 < edges_.size(); ++k)
+                runs_.push_back(edges_[k + 1].pos - edges_[k].pos);
+            std::nth_element(runs_.begin(), runs_.begin() + runs_.size() / 2, runs_.end());
+            LevelLocally(profile_, runs_[runs_.size() / 2], kLocalFloor, kLocalShare);
+        }
         FindEdges(profile_, mode_.minSlope, edges_, mode_.midLevel);
         if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_);
         const float length = static_cast<float>(line.count - 1);
@@ -165,6 +181,7 @@ class LineReader {
     int rows_ = 0;
     std::vector<float> profile_;
     std::vector<Edge> edges_;
+    std::vector<float> runs_;
     std::vector<LineRead> reads_;
 };
 
@@ -309,6 +326,43 @@ struct RegionWork {
     }
 };
 
+// Whether a lamp's highlight with sharp sides may lie across a region's bars: along the symbol
+// some line paired a start and stop on (else the region's centre line), a stretch whose darkest
+// level is above the middle of the line's ink and paper, yet still holds bars, with kLocalShare
+// of the line's span. Paper between words holds no such contrast.
+bool HighlightAcross(const GreyView& picture, const RegionWork& w) {
+    thread_local std::vector<float> profile, sorted;
+    const Region& r = w.region;
+    Point from{r.centre.x - r.halfLength * r.dir.x, r.centre.y - r.halfLength * r.dir.y};
+    Point to{r.centre.x + r.halfLength * r.dir.x, r.centre.y + r.halfLength * r.dir.y};
+    if (!w.observations.empty())
+        from = w.observations.front().begin, to = w.observations.front().end;
+    const double length = std::hypot(to.x - from.x, to.y - from.y);
+    if (length < 1) return false;
+    ScanLine line;
+    line.step = 1;
+    line.dir = {(to.x - from.x) / length, (to.y - from.y) / length};
+    line.origin = from;
+    line.count = static_cast<int>(length) + 1;
+    SampleProfile(picture, line, profile);
+    const int n = static_cast<int>(profile.size());
+    if (n < 32) return false;
+    sorted.assign(profile.begin(), profile.end());
+    std::nth_element(sorted.begin(), sorted.begin() + n / 50, sorted.end());
+    const float darkest = sorted[n / 50];
+    std::nth_element(sorted.begin(), sorted.begin() + n - 1 - n / 50, sorted.end());
+    const float lightest = sorted[n - 1 - n / 50];
+    const float mid = 0.5f * (darkest + lightest);
+    const float least = std::max(kLocalFloor, kLocalShare * (lightest - darkest));
+    const int stretch = std::max(8, n / 16);
+    for (int a = 0; a + stretch <= n; a += stretch / 2) {
+        const auto [lo, hi] =
+            std::minmax_element(profile.begin() + a, profile.begin() + a + stretch);
+        if (*lo > mid && *hi - *lo >= least) return true;
+    }
+    return false;
+}
+
 // Lines across one region at each of `tilts` (degrees off its own direction); tilted ones
 // only where the lines so far looked promising but read little. False when the reader's
 // samples reached `limit`. The `first` lines across a region give up sooner once the picture
@@ -373,14 +427,65 @@ int WholeReads(const std::vector<Observation>& observations, std::size_t first) 
     return whole;
 }
 
+// A character unread on every line whose stretch has less than this share of the contrast of
+// its start and stop characters lies under a highlight or glare, not a misprint.
+constexpr double kFaint = 0.4;
+// Lines sampled to judge that, at most.
+constexpr int kFaintLines = 4;
+
+// The spread of grey levels (10th to 90th percentile) along a line's stretch [from, to), as
+// shares of the line.
+double Contrast(const std::vector<float>& profile, double from, double to) {
+    thread_local std::vector<float> part;
+    const auto n = static_cast<double>(profile.size());
+    const auto a = static_cast<std::ptrdiff_t>(from * n), b = static_cast<std::ptrdiff_t>(to * n);
+    if (b - a < 2) return 0;
+    part.assign(profile.begin() + a, profile.begin() + b);
+    const auto lo = part.begin() + (b - a) / 10, hi = part.begin() + 9 * (b - a) / 10;
+    std::nth_element(part.begin(), lo, part.end());
+    const float low = *lo;
+    std::nth_element(part.begin(), hi, part.end());
+    return *hi - low;
+}
+
+// Whether character `k` of the reads of `size` characters since `first` has far less contrast
+// than their start and stop: each character's inner half, taken as an even share of the line.
+bool Faint(const GreyView& picture, const std::vector<Observation>& observations, std::size_t first,
+           std::size_t size, std::size_t k) {
+    thread_local std::vector<float> profile;
+    double inside = 0, ends = 0;
+    int lines = 0;
+    const double n = static_cast<double>(size) + 2;  // with start and stop
+    const auto inner = [&](double c) { return Contrast(profile, (c + 0.25) / n, (c + 0.75) / n); };
+    for (std::size_t i = first; i < observations.size() && lines < kFaintLines; ++i) {
+        const Observation& o = observations[i];
+        if (o.chars.size() != size || o.chars[k] != 0) continue;
+        const double length = std::hypot(o.end.x - o.begin.x, o.end.y - o.begin.y);
+        if (length < 1) continue;
+        ScanLine line;
+        line.origin = o.begin;
+        line.dir = {(o.end.x - o.begin.x) / length, (o.end.y - o.begin.y) / length};
+        line.count = static_cast<int>(length / line.step) + 1;
+        SampleProfile(picture, line, profile);
+        inside += inner(static_cast<double>(k) + 1);
+        ends += std::min(inner(0), inner(n - 1));
+        ++lines;
+    }
+    return lines > 0 && inside < kFaint * ends;
+}
+
 // Whether the reads since `first` look like one symbol with a character that no line can
 // read: several of them, and one position unread in all. Blur leaves different characters
 // unread on different lines; damage leaves the same one, and sharpening must not turn it
-// into some other character.
-bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
+// into some other character. A highlight or glare leaves one too, but fades its bars.
+bool Damaged(const GreyView& picture, const std::vector<Observation>& observations,
+             std::size_t first) {
     constexpr int kSeveral = 3;
+    std::vector<std::size_t> judged;  // read lengths already looked at
     for (std::size_t i = first; i < observations.size(); ++i) {
         const std::string& c = observations[i].chars;
+        if (std::find(judged.begin(), judged.end(), c.size()) != judged.end()) continue;
+        judged.push_back(c.size());
         std::vector<int> read(c.size(), 0);
         int same = 0;
         for (std::size_t j = first; j < observations.size(); ++j) {
@@ -389,7 +494,9 @@ bool Damaged(const std::vector<Observation>& observations, std::size_t first) {
             ++same;
             for (std::size_t k = 0; k < d.size(); ++k) read[k] += d[k] != 0;
         }
-        if (same >= kSeveral && std::find(read.begin(), read.end(), 0) != read.end()) return true;
+        if (same < kSeveral) continue;
+        for (std::size_t k = 0; k < read.size(); ++k)
+            if (read[k] == 0 && !Faint(picture, observations, first, c.size(), k)) return true;
     }
     return false;
 }
@@ -543,8 +650,21 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         const Evidence& evidence = w.evidence;
         const bool promising = evidence.ends > 0 || 2 * evidence.busy >= evidence.lines;
         const bool few = !promising && evidence.some >= kSomeLines;
+        // Start or stop characters on bar-like lines, read apart by a highlight with sharp
+        // sides: no blur to undo there, and nothing sharpened, so even a character that looks
+        // damaged is left as it is.
+        if (options.effort == Effort::kThorough && k < liked &&
+            WholeReads(w.observations, 0) < kEnoughReads && reader.Spent() < limit &&
+            HighlightAcross(picture, w)) {
+            RegionWork again{w.region, {}, {}, w.barLike};
+            reader.SetMode(kLocalLevels);
+            ScanRegion(reader, limit, plan, again, {0}, false);
+            reader.SetMode(kNormal);
+            w.observations.insert(w.observations.end(), again.observations.begin(),
+                                  again.observations.end());
+        }
         if (options.effort != Effort::kThorough || !(promising || few) ||
-            WholeReads(w.observations, 0) >= kEnoughReads || Damaged(w.observations, 0) ||
+            WholeReads(w.observations, 0) >= kEnoughReads || Damaged(picture, w.observations, 0) ||
             OnReadSymbol(w.region, work, i))
             continue;
         for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
@@ -570,7 +690,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         if (evidence.ends == 0 || WholeReads(w.observations, 0) >= kEnoughReads ||
             reader.Spent() >= limit)
             continue;
-        const bool damaged = Damaged(w.observations, 0);
+        const bool damaged = Damaged(picture, w.observations, 0);
         reader.SetInkSpread(true);
         for (const LineMode& mode : {kSharpSmall, kFine, kRecovery[0]}) {
             if (damaged && !mode.midLevel) break;

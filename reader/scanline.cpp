@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 
 namespace scan39::reader::detail {
@@ -138,6 +139,82 @@ void Sharpen(std::vector<float>& p, float sigma, float amount) {
         for (int i = 0; i < n; ++i) b[i] += c * (q[i - k] + q[i + k]);
     }
     for (int i = 0; i < n; ++i) p[i] += amount * (p[i] - b[i] / sum);
+}
+
+namespace {
+
+// The least and greatest of p over [i - far, i - near] (negative for a window ahead), clamped
+// to the profile, for every i: the window only moves forward, so queues of indices whose values
+// rise (for the least) and fall (for the greatest) hold them.
+void SlidingExtremes(const std::vector<float>& p, int near, int far, std::vector<float>& lo,
+                     std::vector<float>& hi) {
+    const int n = static_cast<int>(p.size());
+    lo.resize(p.size());
+    hi.resize(p.size());
+    thread_local std::deque<int> rising, falling;
+    rising.clear();
+    falling.clear();
+    int next = 0;  // the first index not yet queued
+    for (int i = 0; i < n; ++i) {
+        const int from = std::clamp(i - far, 0, n - 1), to = std::clamp(i - near, 0, n - 1);
+        for (; next <= to; ++next) {
+            while (!rising.empty() && p[rising.back()] >= p[next]) rising.pop_back();
+            while (!falling.empty() && p[falling.back()] <= p[next]) falling.pop_back();
+            rising.push_back(next);
+            falling.push_back(next);
+        }
+        while (rising.front() < from) rising.pop_front();
+        while (falling.front() < from) falling.pop_front();
+        lo[i] = p[rising.front()];
+        hi[i] = p[falling.front()];
+    }
+}
+
+}  // namespace
+
+void LevelLocally(std::vector<float>& p, float narrow, float floor, float share) {
+    const int n = static_cast<int>(p.size());
+    // Sides reach this many narrow elements: a wide bar and a space at least. They start half
+    // a narrow element off the sample, so that a ramp into a highlight is judged by the levels
+    // beyond it.
+    constexpr float kReach = 6;
+    const int window = static_cast<int>(kReach * narrow), gap = static_cast<int>(0.5f * narrow);
+    if (n < 50 || window < 2 * gap + 2) return;
+    thread_local std::vector<float> out, lo[2], hi[2];
+    out.assign(p.begin(), p.end());
+    // Noise on paper is no contrast: a side needs a share of the line's whole span too.
+    std::nth_element(out.begin(), out.begin() + n / 50, out.end());
+    const float darkest = out[n / 50];
+    std::nth_element(out.begin(), out.begin() + n - 1 - n / 50, out.end());
+    floor = std::max(floor, share * (out[n - 1 - n / 50] - darkest));
+    SlidingExtremes(p, gap, window, lo[0], hi[0]);
+    SlidingExtremes(p, -window, -gap, lo[1], hi[1]);
+    // A side crosses bars where its levels go from one quarter of its span to the other and
+    // back: paper shaded or lit unevenly has a span too, but crosses once at most.
+    const auto bars = [&](int k, int i, int from, int to) {
+        const float l = lo[k][i], h = hi[k][i];
+        if (h - l < floor) return false;
+        const float low = l + 0.25f * (h - l), high = h - 0.25f * (h - l);
+        int state = 0, turns = 0;
+        for (int j = std::max(0, from); j <= std::min(n - 1, to) && turns < 2; ++j) {
+            const int now = p[j] < low ? -1 : p[j] > high ? 1 : 0;
+            if (now != 0 && now != state) turns += state != 0, state = now;
+        }
+        return turns >= 2;
+    };
+    for (int i = 0; i < n; ++i) {
+        const bool before = bars(0, i, i - window, i - gap),
+                   after = bars(1, i, i + gap, i + window);
+        if (!before && !after) {
+            out[i] = 0;
+            continue;
+        }
+        const int k = before && after ? (hi[0][i] - lo[0][i] <= hi[1][i] - lo[1][i] ? 0 : 1)
+                                      : (before ? 0 : 1);
+        const float mid = 0.5f * (lo[k][i] + hi[k][i]);
+        out[i] = std::clamp(254 * (p[i] - mid) / (hi[k][i] - lo[k][i]), -127.0f, 127.0f);
+    }
+    p.swap(out);
 }
 
 void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges,

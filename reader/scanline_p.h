@@ -34,6 +34,13 @@ void SampleBand(const GreyView& picture, const ScanLine& line, int halfRows,
 // Gaussian of `sigma` samples. Restores some of the contrast blur takes from narrow elements.
 void Sharpen(std::vector<float>& profile, float sigma, float amount);
 
+// Each sample set against the middle of the darkest and lightest levels on whichever side of it
+// shows less contrast, among sides that cross bars: a highlight's sharp side inside a bar then
+// stays a level step of the bar, not an edge. A side spans some narrow elements (`narrow`
+// samples each) and needs `floor` levels, and `share` of the line's whole span. Levels become
+// -127 .. 127 about that middle, 0 where no side crosses bars.
+void LevelLocally(std::vector<float>& profile, float narrow, float floor, float share);
+
 // Alternating light-to-dark and dark-to-light edges of a profile; positions in samples. An
 // edge needs a slope of at least `minSlope` grey levels per sample pair and a fair share of
 // the strongest slope nearby, so that noise on a flat stretch makes none.

@@ -215,12 +215,18 @@ def homography(src, dst):
 class Placement:
     """Where a label lands: centre, angle (degrees), scale, keystone, curvature."""
 
-    def __init__(self, label, cx, cy, angle, keystone=0.0, keystone_axis=0, curve=0.0, bend=0.05):
+    def __init__(self, label, cx, cy, angle, keystone=0.0, keystone_axis=0, curve=0.0, bend=0.05,
+                 wrap=None):
         w, h = label.image.size
         self.hw, self.hh = w / SCALE / 2, h / SCALE / 2
         self.cx, self.cy, self.angle = cx, cy, angle
         self.curve = curve  # half-angle of the cylinder the label is wrapped on, radians
         self.radius = self.hw / math.sin(curve) if curve > 0 else None
+        if wrap:
+            # The bars' ends turned `wrap` away from the camera; past a right angle the label's
+            # margins go round the back, out of sight.
+            self.radius = (label.bars_box[2] - label.bars_box[0]) / SCALE / 2 / wrap
+            curve = self.curve = min(self.hw / self.radius, math.pi / 2)
         self.bend = bend * self.hh * (1 if curve > 0 else 0)  # the ends' arc, seen from above
         hw, hh = self.hw, self.hh
         if self.radius:
@@ -276,9 +282,10 @@ class Placement:
         return [[round(float(a), 1), round(float(b), 1)] for a, b in zip(xs, ys)]
 
 
-def composite(canvas, label, place, shade=0.0, gloss=None):
+def composite(canvas, label, place, shade=0.0, gloss=None, lit=None):
     """Draws the label into canvas (float HxWx3), 3x3 samples per pixel. gloss: (angle, width,
-    strength) of a glossy label's highlight along the cylinder, in radians."""
+    strength) of a glossy label's highlight along the cylinder, in radians. lit: a Lighting
+    that replaces shade and gloss on a wrapped label."""
     hgt, wid, _ = canvas.shape
     xs, ys = place.corners()
     x0, x1 = max(0, int(np.floor(xs.min())) - 2), min(wid, int(np.ceil(xs.max())) + 2)
@@ -297,7 +304,9 @@ def composite(canvas, label, place, shade=0.0, gloss=None):
             ui = np.clip(np.nan_to_num(u), 0, place.sx - 1).astype(np.int32)
             vi = np.clip(np.nan_to_num(v), 0, place.sy - 1).astype(np.int32)
             sample = lab[vi, ui]
-            if shade and place.radius:
+            if lit is not None and place.radius:
+                sample = lit.apply(sample, (np.nan_to_num(u) / SCALE - place.hw) / place.radius)
+            elif shade and place.radius:
                 # A wrapped label darkens towards its sides.
                 t = (np.nan_to_num(u) / SCALE - place.hw) / place.radius
                 sample = sample * (1 - shade * (1 - np.cos(t)))[..., None]
@@ -310,6 +319,40 @@ def composite(canvas, label, place, shade=0.0, gloss=None):
     acc /= 9
     region = canvas[y0:y1, x0:x1]
     region[:] = region * (1 - cov[..., None]) + acc
+
+
+class Lighting:
+    """A glossy label on a cylinder under one broad lamp, in linear light. The print is
+    Lambertian: it gets cos of the angle between its normal (turned t from the camera round the
+    axis) and the lamp, plus an ambient share. The varnish on top mirrors the lamp where the
+    normal halves the angle between lamp and camera: a band along the axis whose profile is the
+    lamp's own (flat with soft or sharp sides), added to ink and paper alike. The camera clips
+    at white and applies its tone curve, so a strong highlight washes the bars out, a weak one
+    leaves them bright and flat."""
+
+    GAMMA = 2.2
+
+    def __init__(self, rng, curve):
+        self.lamp = rng.uniform(-0.9, 0.9) * curve  # lamp angle from the camera, radians
+        self.ambient = rng.uniform(0.15, 0.45)
+        self.exposure = rng.uniform(0.9, 1.15)
+        self.bands = []  # (centre, half width, softness, strength)
+        for n in range(1 + (rng.random() < 0.3)):  # sometimes a second, weaker lamp or window
+            centre = self.lamp / 2 if n == 0 else rng.uniform(-0.7, 0.7) * curve
+            centre += rng.normal(0, 0.03)
+            half = rng.uniform(0.02, 0.2)
+            soft = rng.uniform(0.004, 0.12)
+            strength = rng.uniform(0.2, 0.85) * (1 if n == 0 else rng.uniform(0.3, 0.6))
+            self.bands.append((centre, half, soft, strength))
+
+    def apply(self, sample, t):
+        lin = (sample / 255) ** self.GAMMA
+        diffuse = self.ambient + (1 - self.ambient) * np.maximum(0, np.cos(t - self.lamp))
+        spec = np.zeros_like(t)
+        for centre, half, soft, strength in self.bands:
+            spec += strength * 0.5 * (1 + np.tanh((half - np.abs(t - centre)) / soft))
+        lin = (lin * diffuse[..., None] + spec[..., None]) * self.exposure
+        return 255 * np.minimum(lin, 1) ** (1 / self.GAMMA)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -401,6 +444,12 @@ CONDITIONS += PRINTED + PRINTED_NEGATIVE
 STEEP = ["curved_steep", "noise_dim"]
 POSITIVE += STEEP
 CONDITIONS += STEEP
+# A glossy label on a bottle or can, its bars' ends turned up to 63 degrees away: a lamp's
+# mirror image across the bars, from faint to nearly white, and Lambert shading that darkens
+# towards the edge turned from the lamp.
+GLOSSY = ["glossy"]
+POSITIVE += GLOSSY
+CONDITIONS += GLOSSY
 
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
@@ -440,6 +489,8 @@ class Scene:
         self.bend = 0.05  # a wrapped label's arc at its ends, as a fraction of its half-height
         self.shade = 0.25  # how much a wrapped label darkens towards its sides
         self.gloss = None
+        self.lit = None  # a Lighting for a glossy wrapped label
+        self.wrap = None  # angle at the bars' ends of a wrapped label, instead of `curve`'s
 
 
 def random_text(rng, lo, hi):
@@ -466,6 +517,16 @@ def spec_for(rng, cond):
         s.shade = rng.uniform(0.25, 0.5)
         if rng.random() < 0.4:
             s.gloss = (rng.uniform(-0.6, 0.6) * s.curve, rng.uniform(0.06, 0.15), rng.uniform(0.3, 0.6))
+    elif cond == "glossy":
+        # From a wide can, where the bars' ends turn 30 degrees away, to a narrow bottle, where
+        # they turn 63 and the outer modules shrink to under a half; held a little above or below
+        # the camera, sometimes tilted towards it.
+        s.wrap = rng.uniform(0.5, 1.1)
+        s.curve = s.wrap
+        s.bend = rng.uniform(0.0, 0.25) * rng.choice([-1, 1])
+        if rng.random() < 0.5:
+            s.keystone, s.keystone_axis = rng.uniform(0.02, 0.08), int(rng.integers(2, 4))
+        s.lit = Lighting(rng, s.wrap)
     elif cond == "noise_dim":
         # The camera's gain stretches a weak exposure: a lifted black, a short span.
         s.dim = (rng.uniform(30, 150), rng.uniform(2, 5), rng.uniform(15, 45), rng.uniform(110, 170))
@@ -590,7 +651,8 @@ def place_labels(rng, labels, w, h, s, angles):
                 return None
             cx = rng.uniform(min(r, w / 2), max(w - r, w / 2))
             cy = rng.uniform(min(r, h / 2), max(h - r, h / 2))
-            p = Placement(label, cx, cy, angle, s.keystone, s.keystone_axis, s.curve, s.bend)
+            p = Placement(label, cx, cy, angle, s.keystone, s.keystone_axis, s.curve, s.bend,
+                          s.wrap)
             xs, ys = p.corners()
             if xs.min() < 1 or ys.min() < 1 or xs.max() > w - 1 or ys.max() > h - 1:
                 continue
@@ -688,7 +750,7 @@ def positive(rng, cond, w, h):
     draw_clutter(rng, canvas, s.clutter)
     symbols = []
     for label, p, t in zip(labels, placed, texts):
-        composite(canvas, label, p, shade=s.shade if s.curve else 0.0, gloss=s.gloss)
+        composite(canvas, label, p, shade=s.shade if s.curve else 0.0, gloss=s.gloss, lit=s.lit)
         symbols.append({"text": t, "corners": p.box_corners(label.bars_box)})
     if cond == "check_character":
         options = {"check_character": True}

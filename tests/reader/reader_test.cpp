@@ -42,6 +42,7 @@ struct Draw {
     double height = 40;   // bar height, pixels
     double keystone = 0;  // bar height grows by this share from start to end
     double curve = 0;     // a label wrapped round a cylinder: angle at its ends, degrees
+    double turn = 0;      // the same, the bars' ends turned this far from the camera, degrees
     double scratchAt =
         -1;             // a light diagonal streak across every bar row, at this share of the length
     int damaged = -1;   // a character blotted out over the full bar height
@@ -52,8 +53,9 @@ struct Draw {
 
 // Coverage of the dark bars in [0, 1] at a point of the symbol frame (u along, v across, pixels).
 double Ink(const Draw& d, const std::vector<double>& edges, double halfLength, double u, double v) {
-    if (d.curve > 0) {
-        const double r = halfLength / std::sin(d.curve * std::numbers::pi / 180);
+    if (d.curve > 0 || d.turn > 0) {
+        const double r = d.turn > 0 ? halfLength / (d.turn * std::numbers::pi / 180)
+                                    : halfLength / std::sin(d.curve * std::numbers::pi / 180);
         if (std::abs(u) >= r) return 0;
         u = r * std::asin(u / r);
     }
@@ -147,6 +149,20 @@ void Light(Picture& p, double share, double sigma, std::uint32_t seed = 1) {
         }
 }
 
+// A lamp's highlight on a glossy label: a band square to the symbol through its centre, `width`
+// pixels across with sides `soft` pixels wide, lifting ink and paper alike towards white by
+// `strength`.
+void Highlight(Picture& p, const Draw& d, double strength, double width, double soft) {
+    const double a = d.angle * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const double along = (x - d.cx) * c + (y - d.cy) * s;
+            const double g = strength * 0.5 * (1 + std::tanh((width / 2 - std::abs(along)) / soft));
+            auto& v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
+            v = static_cast<std::uint8_t>(std::lround(v + (255 - v) * g));
+        }
+}
+
 // ---------------------------------------------------------------------------------------
 // Conditions that must read.
 
@@ -156,6 +172,7 @@ struct Case {
     int ink = 0, paper = 255;
     double blur = 0;  // in narrow modules
     double light = 1, noise = 0;
+    double gloss = 0, glossWidth = 0, glossSoft = 2;  // a highlight's strength, width, sides
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -169,6 +186,7 @@ TEST_P(Reads, TheTextOnceWithItsAngle) {
     const Case& c = GetParam();
     Picture p = Blank(c.paper);
     DrawSymbol(p, c.draw, c.ink);
+    if (c.gloss > 0) Highlight(p, c.draw, c.gloss, c.glossWidth, c.glossSoft);
     Blur(p, c.blur * c.draw.module);
     Light(p, c.light, c.noise);
     const auto found = Read(p.View());
@@ -194,6 +212,13 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"Keystone", With([](Draw& d) { d.keystone = 0.1; d.angle = 8; })},
     Case{"Curved", With([](Draw& d) { d.curve = 25; })},
     Case{"CurvedSteep", With([](Draw& d) { d.curve = 70; d.module = 3; d.text = "STEEP-39"; })},
+    // Round a narrow bottle: the ends turned 60 degrees away, where neighbouring characters
+    // narrow by a third; a highlight that fades one character's bars to a tenth.
+    Case{"BottleShortSymbol", With([](Draw& d) { d.turn = 60; d.module = 3.5; d.text = "C"; })},
+    Case{"BottleLongSymbol", With([](Draw& d) { d.turn = 62; d.module = 3; d.text = "GLOSS-3"; })},
+    Case{"Highlight", With([](Draw& d) { d.text = "SHINY"; d.module = 3; }), 0, 255, 0.4, 1, 3, 0.9, 40},
+    // A window's reflection: sharp sides that fall inside bars, bars a fifth as dark within.
+    Case{"HighlightSharpSides", With([](Draw& d) { d.text = "SHINY"; d.module = 3; d.cx = 236; }), 0, 255, 0.3, 1, 2, 0.8, 70, 0.3},
     Case{"Blurred", With([](Draw& d) { d.module = 2; }), 0, 255, 0.6},
     Case{"SmallModule", With([](Draw& d) { d.module = 1.3; d.text = "SMALL-1"; }), 0, 255, 0.3},
     Case{"SmallModuleBlurred", With([](Draw& d) { d.module = 1.3; d.text = "TINY-39"; }), 0, 255, 0.5, 1, 3},
@@ -542,6 +567,39 @@ TEST(Reader, FullAsciiTable) {
     auto found = Read(p.View(), {.fullAscii = true});
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].text, "a;");
+}
+
+// A line across "*GL0SS*" whose characters are drawn at these widths: a label turning away
+// narrows towards its ends, characters pieced from unrelated bars vary either way.
+TEST(Reader, CharacterWidthsAlongALine) {
+    struct Row {
+        const char* name;
+        std::array<double, 7> scale;
+        bool reads;
+    };
+    const Row rows[] = {
+        {"level", {1, 1, 1, 1, 1, 1, 1}, true},
+        {"both ends turned away", {0.6, 0.85, 1, 1, 1, 0.85, 0.6}, true},
+        {"one end turned away", {1, 1, 1, 0.95, 0.8, 0.62, 0.45}, true},
+        {"narrower in the middle", {1, 1, 1, 0.75, 1, 1, 1}, false},
+        {"wider in the middle", {1, 1, 0.75, 1, 0.75, 1, 1}, false},
+        {"steeper than a label turns", {0.6, 1, 1, 1, 1, 1, 0.6}, false},
+    };
+    const std::vector<int> runs = encoder::Runs("GL0SS", {4, 10, 4});
+    for (const Row& r : rows) {
+        std::vector<reader::detail::Edge> edges;
+        float pos = 100;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            edges.push_back({pos, i % 2 == 0, 100});
+            pos += static_cast<float>(runs[i] * r.scale[i / 10]);
+        }
+        edges.push_back({pos, false, 100});
+        std::vector<reader::detail::LineRead> out;
+        reader::detail::DecodeLine(edges, pos + 100, out);
+        const bool read =
+            std::any_of(out.begin(), out.end(), [](const auto& l) { return l.chars == "GL0SS"; });
+        EXPECT_EQ(read, r.reads) << r.name;
+    }
 }
 
 TEST(Reader, CharacterTableMatchesTheDecoders) {
