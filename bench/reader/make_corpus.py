@@ -348,10 +348,10 @@ class Lighting:
     def apply(self, sample, t):
         lin = (sample / 255) ** self.GAMMA
         diffuse = self.ambient + (1 - self.ambient) * np.maximum(0, np.cos(t - self.lamp))
-        spec = np.zeros_like(t)
+        specular = np.zeros_like(t)
         for centre, half, soft, strength in self.bands:
-            spec += strength * 0.5 * (1 + np.tanh((half - np.abs(t - centre)) / soft))
-        lin = (lin * diffuse[..., None] + spec[..., None]) * self.exposure
+            specular += strength * 0.5 * (1 + np.tanh((half - np.abs(t - centre)) / soft))
+        lin = (lin * diffuse[..., None] + specular[..., None]) * self.exposure
         return 255 * np.minimum(lin, 1) ** (1 / self.GAMMA)
 
 
