@@ -38,7 +38,8 @@ constexpr LineMode kNormal{0.5f, 4.0f, 0, 0};
 constexpr std::array<LineMode, 3> kRecovery{
     {{0.25f, 1.5f, 1.5f, 1.0f}, {0.5f, 2.0f, 1.0f, 2.0f}, {0.5f, 3.0f, 0, 0, false, 12}}};
 // Noise level (see NoiseLevel) from which a picture gets the banded lines and the halved
-// search: clean pictures, print and most photos stay well below.
+// search, and a region's bars (TextureAlongBars) the banded lines: clean pictures, print and
+// most photos stay well below.
 constexpr int kNoisy = 7;
 // The rows either side reach this share of a region's half width: lines in its inner part
 // keep their rows on the bars, and still cross them in places apart.
@@ -295,6 +296,37 @@ double BarLikeness(const GreyView& picture, const Region& r) {
         best = std::max(best, (sab - sa * sb / count) / std::sqrt(va * vb));
     }
     return best;
+}
+
+// Lines along the bars sampled for their texture, and the share of the region's length and
+// width they keep within.
+constexpr int kTextureLines = 12;
+constexpr double kTextureSpan = 0.8;
+
+// The median grey-level step between neighbouring pixels along a region's bars. Printed bars
+// and spaces are flat along their length; a halftone screen's dots or dim light's noise are
+// not, and break edges of lines across as they break these steps.
+int TextureAlongBars(const GreyView& picture, const Region& r) {
+    thread_local std::vector<float> profile;
+    thread_local std::vector<int> steps;
+    steps.clear();
+    const Point normal{-r.dir.y, r.dir.x};
+    const double half = kTextureSpan * r.halfWidth;
+    for (int k = 0; k < kTextureLines; ++k) {
+        const double t = (2 * (k + 0.5) / kTextureLines - 1) * kTextureSpan * r.halfLength;
+        ScanLine line;
+        line.step = 1;
+        line.dir = normal;
+        line.origin = {r.centre.x + t * r.dir.x - half * normal.x,
+                       r.centre.y + t * r.dir.y - half * normal.y};
+        line.count = static_cast<int>(2 * half) + 1;
+        SampleProfile(picture, line, profile);
+        for (std::size_t i = 0; i + 1 < profile.size(); ++i)
+            steps.push_back(static_cast<int>(std::abs(profile[i + 1] - profile[i])));
+    }
+    if (steps.empty()) return 0;
+    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+    return steps[steps.size() / 2];
 }
 
 // Lines across a region of stacked symbols: each symbol's share of the lines as for one alone
@@ -668,7 +700,10 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
             OnReadSymbol(w.region, work, i))
             continue;
         for (std::size_t m = few ? 1 : 0; m < kRecovery.size(); ++m) {
-            if (kRecovery[m].band > 0 && !noisy) break;
+            // Averaged rows where the picture is noisy, or the bars themselves are textured
+            // (a halftone screen, noise on the label alone).
+            if (kRecovery[m].band > 0 && !noisy && TextureAlongBars(picture, w.region) < kNoisy)
+                break;
             RegionWork again{w.region, {}, {}, w.barLike};
             reader.SetMode(kRecovery[m]);
             // Other symbologies look busy too: tilted lines only where some line read

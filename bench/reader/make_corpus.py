@@ -450,6 +450,11 @@ CONDITIONS += STEEP
 GLOSSY = ["glossy"]
 POSITIVE += GLOSSY
 CONDITIONS += GLOSSY
+# Grey ink printed through a clustered-dot screen, so bars and spaces carry dots at about a
+# module's period or finer, sometimes coarser than a narrow module; sometimes a tinted paper too.
+HALFTONE = ["halftone"]
+POSITIVE += HALFTONE
+CONDITIONS += HALFTONE
 
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
@@ -491,6 +496,7 @@ class Scene:
         self.gloss = None
         self.lit = None  # a Lighting for a glossy wrapped label
         self.wrap = None  # angle at the bars' ends of a wrapped label, instead of `curve`'s
+        self.screen = None  # a Screen when the label is printed halftoned
 
 
 def random_text(rng, lo, hi):
@@ -527,6 +533,10 @@ def spec_for(rng, cond):
         if rng.random() < 0.5:
             s.keystone, s.keystone_axis = rng.uniform(0.02, 0.08), int(rng.integers(2, 4))
         s.lit = Lighting(rng, s.wrap)
+    elif cond == "halftone":
+        s.screen = Screen(rng)
+        s.x_range = (1.6, 3.5)
+        s.paper = np.array([248.0, 248.0, 244.0]) + rng.uniform(-8, 4, 3)
     elif cond == "noise_dim":
         # The camera's gain stretches a weak exposure: a lifted black, a short span.
         s.dim = (rng.uniform(30, 150), rng.uniform(2, 5), rng.uniform(15, 45), rng.uniform(110, 170))
@@ -631,9 +641,43 @@ def make_symbol_label(rng, s, data, x, damage=None, cut=None):
     length_px = (sum(element_widths(chars, s.ratio, s.gap))) * x
     height = float(np.clip(length_px * rng.uniform(0.2, 0.45), 28, 110))
     human = ("*" + data + "*") if s.human else None
-    return code39_label(rng, chars, x, s.ratio, s.gap, s.quiet, height, s.paper, s.ink,
-                        human=human, damage=damage, cut=cut, scratch=s.scratch, fence=s.fence,
-                        spread=s.spread)
+    label = code39_label(rng, chars, x, s.ratio, s.gap, s.quiet, height, s.paper, s.ink,
+                         human=human, damage=damage, cut=cut, scratch=s.scratch, fence=s.fence,
+                         spread=s.spread)
+    if s.screen is not None:
+        label.image = s.screen.apply(rng, label.image, x, s.paper, s.ink)
+    return label
+
+
+class Screen:
+    """A clustered-dot halftone: solid ink dots on a rotated square grid whose size follows the
+    tone. The symbol's ink is a mid to dark grey (so its bars are dots merged to a mesh), the
+    paper sometimes a light tint (isolated dots in the spaces)."""
+
+    def __init__(self, rng):
+        self.angle = rng.choice([15.0, 45.0, 75.0, 0.0]) + rng.uniform(-5, 5)
+        # Dots per narrow module; under 1 the screen is coarser than a narrow bar.
+        self.per_module = float(np.exp(rng.uniform(np.log(0.8), np.log(5.0))))
+        self.ink_tone = rng.uniform(0.5, 0.85)
+        self.paper_tone = rng.uniform(0.04, 0.2) if rng.random() < 0.4 else 0.0
+        self.solid = np.array(INKS[int(rng.integers(0, 3))], float) * rng.uniform(0.5, 1.0)
+        self.gain = rng.uniform(0.0, 0.6)  # ink spreading round each dot, in label pixels
+
+    def apply(self, rng, image, x, paper, ink):
+        lab = np.asarray(image, np.float32)
+        h, w, _ = lab.shape
+        # Where the drawing is ink (1) or paper (0), antialiased edges in between.
+        frac = np.clip((grey(paper) - grey(lab)) / max(grey(paper) - grey(ink), 1), 0, 1)
+        tone = self.paper_tone + (self.ink_tone - self.paper_tone) * frac
+        period = max(2.2, x * SCALE / self.per_module)
+        a = math.radians(self.angle)
+        yy, xx = np.mgrid[0:h, 0:w].astype(np.float64) + 0.5
+        u = (xx * math.cos(a) + yy * math.sin(a)) / period + rng.uniform(0, 1)
+        v = (-xx * math.sin(a) + yy * math.cos(a)) / period + rng.uniform(0, 1)
+        spot = 0.5 - (np.cos(2 * np.pi * u) + np.cos(2 * np.pi * v)) / 4
+        dot = np.clip((tone - spot) * period / 2 + 0.5 + self.gain / 2, 0, 1)
+        out = paper * (1 - dot[..., None]) + self.solid * dot[..., None]
+        return Image.fromarray(out.clip(0, 255).round().astype(np.uint8))
 
 
 def symbol_modules(data, s):

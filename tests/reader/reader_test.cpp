@@ -163,6 +163,18 @@ void Highlight(Picture& p, const Draw& d, double strength, double width, double 
         }
 }
 
+// The ink printed through a clustered-dot screen at 45 degrees, `period` pixels, in a grey of
+// `tone` coverage: solid dots that merge to a mesh on the bars.
+void Screen(Picture& p, double period, double tone) {
+    const double k = std::numbers::pi * std::numbers::sqrt2 / period;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            auto& v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
+            const double spot = 0.5 - (std::cos(k * (x + y)) + std::cos(k * (x - y))) / 4;
+            v = spot < tone * (255 - v) / 255 ? 0 : 255;
+        }
+}
+
 // ---------------------------------------------------------------------------------------
 // Conditions that must read.
 
@@ -173,6 +185,7 @@ struct Case {
     double blur = 0;  // in narrow modules
     double light = 1, noise = 0;
     double gloss = 0, glossWidth = 0, glossSoft = 2;  // a highlight's strength, width, sides
+    double screen = 0;                                // a halftone screen's period, pixels
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -187,6 +200,7 @@ TEST_P(Reads, TheTextOnceWithItsAngle) {
     Picture p = Blank(c.paper);
     DrawSymbol(p, c.draw, c.ink);
     if (c.gloss > 0) Highlight(p, c.draw, c.gloss, c.glossWidth, c.glossSoft);
+    if (c.screen > 0) Screen(p, c.screen, 0.6);
     Blur(p, c.blur * c.draw.module);
     Light(p, c.light, c.noise);
     const auto found = Read(p.View());
@@ -228,6 +242,8 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     // Dim light: faint, and noise that breaks the edges on any single line and blurs the bars'
     // common direction at full resolution.
     Case{"DimNoisy", With([](Draw& d) { d.text = "DIM-39"; d.height = 60; }), 90, 150, 0.3, 1, 22},
+    // Grey ink halftoned: dots about a narrow module apart break the edges of every line.
+    Case{"Halftone", With([](Draw& d) { d.text = "DOTS-39"; d.module = 2.5; d.height = 50; }), 0, 255, 0.3, 1, 3, 0, 0, 2, 3},
     Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
     Case{"LargeModules", With([](Draw& d) { d.text = "A"; d.module = 9; d.height = 150; d.angle = 2; })},
     Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
