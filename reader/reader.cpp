@@ -369,13 +369,8 @@ bool HighlightAcross(const GreyView& picture, const RegionWork& w) {
     Point to{r.centre.x + r.halfLength * r.dir.x, r.centre.y + r.halfLength * r.dir.y};
     if (!w.observations.empty())
         from = w.observations.front().begin, to = w.observations.front().end;
-    const double length = std::hypot(to.x - from.x, to.y - from.y);
-    if (length < 1) return false;
-    ScanLine line;
-    line.step = 1;
-    line.dir = {(to.x - from.x) / length, (to.y - from.y) / length};
-    line.origin = from;
-    line.count = static_cast<int>(length) + 1;
+    const ScanLine line = LineBetween(from, to, 1);
+    if (line.count == 0) return false;
     SampleProfile(picture, line, profile);
     const int n = static_cast<int>(profile.size());
     if (n < 32) return false;
@@ -492,12 +487,8 @@ bool Faint(const GreyView& picture, const std::vector<Observation>& observations
     for (std::size_t i = first; i < observations.size() && lines < kFaintLines; ++i) {
         const Observation& o = observations[i];
         if (o.chars.size() != size || o.chars[k] != 0) continue;
-        const double length = std::hypot(o.end.x - o.begin.x, o.end.y - o.begin.y);
-        if (length < 1) continue;
-        ScanLine line;
-        line.origin = o.begin;
-        line.dir = {(o.end.x - o.begin.x) / length, (o.end.y - o.begin.y) / length};
-        line.count = static_cast<int>(length / line.step) + 1;
+        const ScanLine line = LineBetween(o.begin, o.end, ScanLine{}.step);
+        if (line.count == 0) continue;
         SampleProfile(picture, line, profile);
         inside += inner(static_cast<double>(k) + 1);
         ends += std::min(inner(0), inner(n - 1));

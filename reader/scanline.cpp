@@ -18,6 +18,17 @@ constexpr int kNearby = 24;
 
 }  // namespace
 
+ScanLine LineBetween(Point from, Point to, float step) {
+    ScanLine line;
+    line.step = step;
+    const double length = std::hypot(to.x - from.x, to.y - from.y);
+    if (length < 1) return line;
+    line.origin = from;
+    line.dir = {(to.x - from.x) / length, (to.y - from.y) / length};
+    line.count = static_cast<int>(length / step) + 1;
+    return line;
+}
+
 ScanLine ClipLine(int width, int height, Point through, Point dir, float step) {
     double t0 = -std::numeric_limits<double>::infinity();
     double t1 = std::numeric_limits<double>::infinity();

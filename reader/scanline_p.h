@@ -22,6 +22,10 @@ struct ScanLine {
 // count 0 when it misses.
 ScanLine ClipLine(int width, int height, Point through, Point dir, float step);
 
+// The line from `from` to `to` in samples `step` apart; count 0 when they are under a pixel
+// apart.
+ScanLine LineBetween(Point from, Point to, float step);
+
 // Bilinear grey levels along the line.
 void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<float>& out);
 
