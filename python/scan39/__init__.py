@@ -8,6 +8,11 @@
 `read_pages` gives each page with its symbols or its error); `scan_box` reads the one row under a box
 dragged over the picture, exactly as the scanning control and ``scan39 --box`` do. Pictures
 are paths, encoded bytes, NumPy arrays (grey, RGB or RGBA uint8) or Pillow images.
+
+Pillow's wide grey modes (I, I;16, F) are read on the scale their values hold: all within
+0-255, as they are; within 0-65535, by the top byte (a 16-bit picture); an F picture within
+0.0-1.0, with 1.0 as white; any other range, from its lowest value (black) to its highest
+(white). NaN counts as white, and infinities as black or white, outside that range.
 """
 
 from __future__ import annotations
@@ -79,10 +84,7 @@ def _pil_pixels(image):
     _scan39.check_size(*image.size)  # before anything is decoded or converted
     mode = image.mode
     if mode.startswith("I;16") or mode in ("I", "F"):
-        # 16-bit grey (Pillow opens 16-bit PNGs as "I"): keep the top byte rather than
-        # clipping everything light to white.
-        pixels = np.clip(np.asarray(image), 0, 65535).astype(np.uint16)
-        return (pixels >> 8).astype(np.uint8)
+        return _grey8(np.asarray(image))
     if mode in ("L", "RGB", "RGBA"):
         pass
     elif mode == "1":
@@ -92,6 +94,38 @@ def _pil_pixels(image):
     else:
         image = image.convert("RGB")
     return np.asarray(image)
+
+
+def _grey8(values):
+    """Wide grey values (Pillow's I, I;16 and F) as 8-bit grey, on the scale the module's
+    docstring gives. The fixed scales come first so that a picture keeps its contrast and
+    grades as the same picture in 8 bits would; stretching is for values no scale holds."""
+    import numpy as np
+
+    if values.size == 0:
+        return np.zeros(values.shape, np.uint8)
+    floats = values.dtype.kind == "f"
+    if floats:
+        values = np.where(np.isnan(values), np.float32(np.inf), values)
+        finite = values[np.isfinite(values)]
+        lo, hi = (float(finite.min()), float(finite.max())) if finite.size else (0.0, 0.0)
+        del finite
+    else:
+        lo, hi = int(values.min()), int(values.max())
+    if floats and lo >= 0 and hi <= 1:
+        grey = np.rint(values * np.float32(255))
+    elif lo >= 0 and hi <= 255:
+        grey = np.rint(values) if floats else values
+    elif lo >= 0 and hi <= 65535:
+        grey = np.floor(values / np.float32(256)) if floats else values >> 8
+    elif hi > lo:
+        grey = values.astype(np.float64)  # holds any span of int32 or float32 values
+        grey -= lo
+        grey *= 255 / (hi - lo)
+        np.rint(grey, out=grey)
+    else:
+        grey = np.where(values > lo, 255, 0)  # one value, and perhaps infinities
+    return np.clip(grey, 0, 255).astype(np.uint8)
 
 
 def _source(image):

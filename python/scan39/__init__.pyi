@@ -50,7 +50,11 @@ class Page(NamedTuple):
 def read(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
          effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,
          dpi: int = 300, polarity: Literal["dark", "light", "both"] = "both") -> list[Symbol]:
-    """Every Code 39 symbol in the picture (every page of a PDF or multi-page TIFF)."""
+    """Every Code 39 symbol in the picture (every page of a PDF or multi-page TIFF).
+
+    Pillow images in mode I, I;16 or F are read on the scale their values hold: 0-255 as they
+    are, 0-65535 by the top byte, F within 0.0-1.0 with 1.0 white, else lowest value black and
+    highest white; NaN is white."""
 
 def read_pages(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
                effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,

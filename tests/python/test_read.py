@@ -141,6 +141,57 @@ def test_grade_and_interpretation(symbol, reader_ready):
                                   "version": "8"}
 
 
+WIDE = {"L": np.uint8, "I": np.int32, "I;16": np.uint16, "F": np.float32}
+
+
+def blank_to(value, where):
+    """Puts `value` where the picture is `where` (paper or ink), in every seventh such pixel."""
+    def put(g):
+        out = g.copy()
+        spots = np.flatnonzero(g == where)[::7]
+        out.flat[spots] = value
+        return out
+    return put
+
+
+# Each picture holds the 8-bit symbol on a scale of its mode, and must read and grade as the
+# 8-bit picture itself: the same contrast, not a picture shifted to black.
+@pytest.mark.parametrize("mode, values", [
+    ("L", lambda g: g),
+    ("I", lambda g: g),
+    ("I", lambda g: g * 257),
+    ("I;16", lambda g: g),
+    ("I;16", lambda g: g * 257),
+    ("F", lambda g: g),
+    ("F", lambda g: g * 257),
+    ("F", lambda g: g / 255),
+    ("I", lambda g: g * 1000 - 70000),  # no fixed scale: stretched from lowest to highest
+    ("F", lambda g: g / 255 - 0.5),
+    ("F", lambda g: blank_to(np.nan, 255)(g / 255)),
+    ("F", lambda g: blank_to(-np.inf, 0)(blank_to(np.inf, 255)(g * 257))),
+], ids=["L", "I 0-255", "I 0-65535", "I;16 0-255", "I;16 0-65535", "F 0-255", "F 0-65535",
+        "F 0-1", "I -70000-185000", "F -0.5-0.5", "F 0-1 NaN paper", "F 0-65535 infinities"])
+def test_wide_grey_modes_read_as_the_8_bit_picture(symbol, mode, values, reader_ready):
+    grey = symbol[0]
+    image = Image.fromarray(values(grey.astype(np.float64)).astype(WIDE[mode]), mode)
+    assert image.mode == mode
+    expected = [(s.text, s.grade) for s in scan39.read(grey, grade=True)]
+    assert [(s.text, s.grade) for s in scan39.read(image, grade=True)] == expected
+
+
+@pytest.mark.parametrize("image", [
+    Image.fromarray(np.full((40, 60), np.nan, np.float32), "F"),
+    Image.fromarray(np.full((40, 60), np.inf, np.float32), "F"),
+    Image.fromarray(np.full((40, 60), -5e30, np.float32), "F"),
+    Image.fromarray(np.full((40, 60), 10**9, np.int32), "I"),
+    Image.new("F", (60, 0)),
+], ids=["NaN", "inf", "one value", "one int", "empty"])
+def test_wide_grey_without_a_picture_reads_nothing(image):
+    assert scan39.read(image) == []
+    if image.height:  # the control refuses an empty picture outright
+        assert scan39.scan_box(image, 0, 0, 30, 5) is None
+
+
 def test_sixteen_bit_png_reads(symbol, tmp_path, reader_ready):
     path = tmp_path / "grey16.png"
     Image.fromarray(symbol[0].astype(np.uint16) * 257).save(path)

@@ -64,7 +64,9 @@ def test_scan_box_on_arrays(symbol):
     grey, bounds = symbol
     box = code39.box_across(*bounds)
     rgba = np.dstack([np.stack([grey] * 3, -1), np.full(grey.shape, 255, np.uint8)])
-    for image in (grey, np.stack([grey] * 3, -1), rgba, Image.fromarray(grey)):
+    wide = [Image.fromarray(grey.astype(np.int32), "I"),  # 0-255 taken as they are
+            Image.fromarray(grey.astype(np.float32) / 255, "F")]
+    for image in (grey, np.stack([grey] * 3, -1), rgba, Image.fromarray(grey), *wide):
         assert scan39.scan_box(image, *box) == TEXT
     assert scan39.scan_box(grey, *box[2:], *box[:2]) is None
     with pytest.raises(ValueError, match="1000000"):
