@@ -30,9 +30,10 @@ if [ ! -f "$t/large.png" ]; then
         -blur 0x0.8 -attenuate 0.4 +noise Gaussian -quality 70 "$t/photo.jpg"
     convert -size 5200x4000 xc:white "$t/label.png" -geometry +2300+1900 -composite "$t/large.png"
 fi
+[ -f "$t/label.webp" ] || convert "$t/label.png" -define webp:lossless=true "$t/label.webp"
 cat > "$t/pictures.json" <<'JSON'
 [["test/label.png", ["SCAN39-WEB"]], ["test/photo.jpg", ["SCAN39-WEB", "PART-0042"]],
- ["test/large.png", ["SCAN39-WEB"]]]
+ ["test/large.png", ["SCAN39-WEB"]], ["test/label.webp", ["SCAN39-WEB"]]]
 JSON
 # Rows across the bars of label.png (700 x 232, quiet zones of 20 pixels).
 cat > "$t/boxes.json" <<'JSON'

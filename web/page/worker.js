@@ -14,35 +14,91 @@ function wasm() {
   return module;
 }
 
-// Width and height from the header, judged before anything is decoded; null when unknown.
-function headerSize(b) {
-  const be16 = (i) => (b[i] << 8) | b[i + 1];
-  const be32 = (i) => ((b[i] << 24) >>> 0) + (b[i + 1] << 16) + (b[i + 2] << 8) + b[i + 3];
-  const le16 = (i) => b[i] | (b[i + 1] << 8);
-  const le32 = (i) => (b[i] | (b[i + 1] << 8) | (b[i + 2] << 16) | (b[i + 3] << 24));
-  if (b.length >= 24 && b[0] === 0x89 && b[1] === 0x50 && b[2] === 0x4e && b[3] === 0x47)
-    return [be32(16), be32(20)];
-  if (b.length >= 10 && b[0] === 0x47 && b[1] === 0x49 && b[2] === 0x46) return [le16(6), le16(8)];
-  if (b.length >= 26 && b[0] === 0x42 && b[1] === 0x4d) {
+// The file's bytes through a window that moves along it: a header is found however far into
+// the file it lies, without holding the whole file.
+function fileWindow(blob) {
+  let start = 0, data = new Uint8Array(0);
+  const f = {
+    // Makes bytes [at, at + n) readable with byte(); false when the file ends before.
+    async has(at, n) {
+      if (at < 0 || at + n > blob.size) return false;
+      if (at < start || at + n > start + data.length) {
+        start = at;
+        data = new Uint8Array(await blob.slice(at, at + Math.max(n, 64 * 1024)).arrayBuffer());
+      }
+      return true;
+    },
+    byte: (at) => data[at - start],
+    // Where the first byte at or after `at` that is (`is`) or is not `value` lies, or -1.
+    async find(at, value, is = true) {
+      while (await f.has(at, 1)) {
+        let k = at - start;
+        if (is) k = data.indexOf(value, k);
+        else while (k < data.length && data[k] === value) k++;
+        if (k >= 0 && k < data.length) return start + k;
+        at = start + data.length;
+      }
+      return -1;
+    },
+  };
+  return f;
+}
+
+// Width and height the file declares, judged before anything is decoded; null when unknown
+// (the decoded size is judged then). Decoders allocate for the declared size before they find
+// the file holds far less, so a few bytes can cost gigabytes.
+async function headerSize(blob) {
+  const f = fileWindow(blob);
+  if (!(await f.has(0, Math.min(blob.size, 30)))) return null;
+  const n = blob.size, b = f.byte;
+  const be32 = (i) => ((b(i) << 24) >>> 0) + (b(i + 1) << 16) + (b(i + 2) << 8) + b(i + 3);
+  const le16 = (i) => b(i) | (b(i + 1) << 8);
+  const le24 = (i) => le16(i) | (b(i + 2) << 16);
+  const le32 = (i) => (le24(i) | (b(i + 3) << 24));
+  const tag = (i) => String.fromCharCode(b(i), b(i + 1), b(i + 2), b(i + 3));
+  if (n >= 24 && b(0) === 0x89 && tag(0).endsWith('PNG')) return [be32(16), be32(20)];
+  if (n >= 10 && tag(0).startsWith('GIF')) return [le16(6), le16(8)];
+  if (n >= 26 && b(0) === 0x42 && b(1) === 0x4d) {
     return le32(14) === 12 ? [le16(18), le16(20)] : [Math.abs(le32(18)), Math.abs(le32(22))];
   }
-  if (b.length >= 4 && b[0] === 0xff && b[1] === 0xd8) {
-    for (let i = 2; i + 9 < b.length;) {
-      if (b[i] !== 0xff) return null;
-      const marker = b[i + 1];
-      if (marker === 0xff) { i++; continue; }
-      if (marker >= 0xc0 && marker <= 0xcf && marker !== 0xc4 && marker !== 0xc8 && marker !== 0xcc)
-        return [be16(i + 7), be16(i + 5)];
-      i += 2 + be16(i + 2);
+  if (n >= 30 && tag(0) === 'RIFF' && tag(8) === 'WEBP') {
+    const chunk = tag(12);  // extended (the canvas), lossless or lossy
+    if (chunk === 'VP8X') return [1 + le24(24), 1 + le24(27)];
+    if (chunk === 'VP8L' && b(20) === 0x2f) {
+      const bits = le32(21) >>> 0;
+      return [1 + (bits & 0x3fff), 1 + ((bits >>> 14) & 0x3fff)];
     }
+    if (chunk === 'VP8 ') return [le16(26) & 0x3fff, le16(28) & 0x3fff];
+    return null;
   }
+  if (n >= 4 && b(0) === 0xff && b(1) === 0xd8) return jpegSize(f);
   return null;
+}
+
+// A JPEG's frame size: its markers walked segment by segment, each skipped by its length
+// (application data such as Exif or ICC profiles may come first, of any length), up to the
+// frame header. Between segments, as libjpeg does, stray bytes up to the next marker are passed.
+async function jpegSize(f) {
+  for (let i = 2; ;) {
+    i = await f.find(i, 0xff);
+    if (i < 0) return null;
+    i = await f.find(i + 1, 0xff, false);  // past fill bytes
+    if (i < 0) return null;
+    const marker = f.byte(i++);
+    if (marker === 0x00 || marker === 0x01 || (marker >= 0xd0 && marker <= 0xd8)) continue;
+    if (marker === 0xd9 || marker === 0xda) return null;  // the image ends or its data starts
+    if (!(await f.has(i, 7))) return null;
+    const length = (f.byte(i) << 8) | f.byte(i + 1);
+    if (marker >= 0xc0 && marker <= 0xcf && marker !== 0xc4 && marker !== 0xc8 && marker !== 0xcc)
+      return [(f.byte(i + 5) << 8) | f.byte(i + 6), (f.byte(i + 3) << 8) | f.byte(i + 4)];
+    if (length < 2) return null;
+    i += length;
+  }
 }
 
 async function load(blob) {
   if (blob.size > MAX_FILE_BYTES) return { error: 'tooLargeBytes', bytes: blob.size };
-  const head = new Uint8Array(await blob.slice(0, 256 * 1024).arrayBuffer());
-  const declared = headerSize(head);
+  const declared = await headerSize(blob);
   if (declared && declared[0] * declared[1] > MAX_PIXELS)
     return { error: 'tooLarge', width: declared[0], height: declared[1] };
   let bitmap;

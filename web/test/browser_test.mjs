@@ -17,6 +17,44 @@ writeFileSync(join(root, 'test/not-a-picture.txt'), 'This is text, not a picture
 const huge = join(root, 'test/huge.png');
 if (!existsSync(huge)) writeFileSync(huge, whitePng(8200, 8200));  // just over 64 Mi pixels
 
+// Files that only declare a picture too large to decode: a few bytes a decoder would still
+// allocate gigabytes for, and JPEGs whose frame header lies beyond the first 256 KB.
+const hostile = {
+  'test/huge-lossless.webp': webp('VP8L', [0x2f, ...le(16382 | (16382 << 14), 4)]),
+  'test/huge-lossy.webp': webp('VP8 ', [0x50, 0x0d, 0x00, 0x9d, 0x01, 0x2a, ...le(16383, 2), ...le(16383, 2)]),
+  'test/huge-extended.webp': webp('VP8X', [0x10, 0, 0, 0, ...le(19999, 3), ...le(19999, 3)]),
+  'test/huge-late-header.jpg': jpeg(300 * 1024, [], 20000, 20000),
+  'test/huge-stray-bytes.jpg': jpeg(70 * 1024, [0x12, 0x34, 0xff, 0x00, 0xff, 0xff], 65535, 1025),
+};
+for (const [name, bytes] of Object.entries(hostile)) writeFileSync(join(root, name), bytes);
+// A real picture behind as much application data: still read.
+writeFileSync(join(root, 'test/photo-late-header.jpg'),
+  Buffer.concat([Buffer.from([0xff, 0xd8]), appSegments(300 * 1024), readFileSync(join(root, 'test/photo.jpg')).subarray(2)]));
+
+function le(value, bytes) { return Array.from({ length: bytes }, (_, i) => (value >>> (8 * i)) & 0xff); }
+function webp(chunk, data) {
+  const body = Buffer.concat([Buffer.from(`WEBP${chunk}`), Buffer.from(le(data.length + 16, 4)), Buffer.from(data),
+    Buffer.alloc(16)]);
+  return Buffer.concat([Buffer.from('RIFF'), Buffer.from(le(body.length, 4)), body]);
+}
+// APP15 segments of `total` bytes, each of the largest length there is.
+function appSegments(total) {
+  const parts = [];
+  for (let left = total; left > 0; left -= 65537) {
+    const length = Math.min(65535, Math.max(2, left - 2));
+    const s = Buffer.alloc(2 + length, 0x5a);
+    s[0] = 0xff; s[1] = 0xef; s.writeUInt16BE(length, 2);
+    parts.push(s);
+  }
+  return Buffer.concat(parts);
+}
+// Start of image, application data, `stray` bytes, then a frame header of width x height.
+function jpeg(appBytes, stray, width, height) {
+  const sof = [0xff, 0xc0, 0, 11, 8, height >> 8, height & 0xff, width >> 8, width & 0xff, 1, 1, 0x11, 0];
+  return Buffer.concat([Buffer.from([0xff, 0xd8]), appSegments(appBytes), Buffer.from(stray), Buffer.from(sof),
+    Buffer.from([0xff, 0xd9])]);
+}
+
 function whitePng(width, height) {
   const crcTable = Array.from({ length: 256 }, (_, n) => {
     let c = n;
@@ -100,6 +138,7 @@ const expectedTexts = [
   ['samples/form_sample.bmp', sampleSymbols.map((s) => s.expected)],
   ['samples/control_default.bmp', ['1234567']],
   ...JSON.parse(readFileSync(join(root, 'test/pictures.json'), 'utf8')),
+  ['test/photo-late-header.jpg', ['SCAN39-WEB', 'PART-0042']],
 ];
 for (const [picture, texts] of expectedTexts) {
   await check(`reads every symbol of ${picture}`, async () => {
@@ -178,6 +217,16 @@ await check('a too-large picture gets its message, in Chinese for a Chinese brow
   const s = await state();
   if (s.kind !== 'tooLarge' || !s.status.includes('8200 × 8200') || !s.status.startsWith('内存溢出')) return JSON.stringify(s);
 });
+
+// Refused from the header, before any decoder allocates: the message names the declared size.
+for (const [name, bytes] of Object.entries(hostile)) {
+  await check(`${name} (${bytes.length} bytes) is refused as too large before it is decoded`, async () => {
+    await open(`?picture=${name}`);
+    const s = await state();
+    const [, w, h] = /(\d+) × (\d+)/.exec(s.status) || [];
+    if (s.kind !== 'tooLarge' || !(w * h > 64 * 1024 * 1024)) return JSON.stringify(s);
+  });
+}
 
 await check('the page answers clicks while a large picture is read', async () => {
   await page('Page.navigate', { url: `${base}?picture=test/large.png` });

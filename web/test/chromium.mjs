@@ -11,7 +11,7 @@ export const sleep = (ms) => new Promise((ok) => setTimeout(ok, ms));
 
 const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css',
   '.wasm': 'application/wasm', '.png': 'image/png', '.bmp': 'image/bmp', '.jpg': 'image/jpeg',
-  '.txt': 'text/plain' };
+  '.webp': 'image/webp', '.txt': 'text/plain' };
 
 // Serves ROOT on 127.0.0.1; resolves to { base, close }.
 export async function serve(root) {
