@@ -172,10 +172,13 @@ def blank_to(value, where):
 ], ids=["L", "I 0-255", "I 0-65535", "I;16 0-255", "I;16 0-65535", "F 0-255", "F 0-65535",
         "F 0-1", "I -70000-185000", "F -0.5-0.5", "F 0-1 NaN paper", "F 0-65535 infinities"])
 def test_wide_grey_modes_read_as_the_8_bit_picture(symbol, mode, values, reader_ready):
-    grey = symbol[0]
+    x = np.arange(symbol[0].shape[1])
+    grey = np.where(symbol[0] == 0, x % 61, 255 - x % 76).astype(np.uint8)  # shades, 0 to 255
     image = Image.fromarray(values(grey.astype(np.float64)).astype(WIDE[mode]), mode)
     assert image.mode == mode
+    np.testing.assert_array_equal(scan39._pil_pixels(image), grey)  # exactly, not just readable
     expected = [(s.text, s.grade) for s in scan39.read(grey, grade=True)]
+    assert [text for text, _ in expected] == [TEXT]
     assert [(s.text, s.grade) for s in scan39.read(image, grade=True)] == expected
 
 
