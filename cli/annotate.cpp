@@ -1,5 +1,7 @@
 #include "annotate_p.h"
 
+#include "io_p.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,7 +161,7 @@ std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& i
     if (fd >= 0) ::unlinkat(folder.fd, leaf.constData(), 0);
     return Tr(lang, QStringLiteral("cannot write the annotated picture %1 (%2)"),
               QStringLiteral("无法写出标注图片 %1（%2）"))
-        .arg(QFile::decodeName(leaf), QString::fromLocal8Bit(std::strerror(error)));
+        .arg(QFile::decodeName(Shown(leaf)), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace scan39::cli

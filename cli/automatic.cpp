@@ -35,6 +35,8 @@ struct PictureResult {
     std::optional<QString> annotateFailure;
     int page = 0;   // from 1 in a file of several pages; 0 for a file of one
     int pages = 0;  // with page: how many the file has
+    // A PDF page too large at the resolution asked: the lower one it was drawn at.
+    int reducedDpi = 0;
 };
 
 reader::ReadOptions ReaderOptions(const Options& o) {
@@ -58,15 +60,28 @@ reader::ImageView ViewOf(QImage& picture) {
             reader::PixelFormat::kArgb32};
 }
 
-// `load` is given the tone the picture is needed in: colour only to draw the annotation on.
+// `load` is given the tone the picture is needed in: colour only to draw the annotation on, and
+// says the resolution a PDF page was drawn at (0 for a picture).
 PictureResult ReadPicture(const Options& options,
-                          const std::function<host::PictureRef(host::Tone)>& load,
+                          const std::function<host::PictureRef(host::Tone, int*)>& load,
                           const QByteArray& format, const AnnotateFolder& folder,
                           const QByteArray& annotateBase) {
     PictureResult result;
     try {
+        int drawnDpi = 0;
         QImage picture =
-            load(annotateBase.isEmpty() ? host::Tone::Grey : host::Tone::Colour)->image();
+            load(annotateBase.isEmpty() ? host::Tone::Grey : host::Tone::Colour, &drawnDpi)
+                ->image();
+        const int askedDpi = options.dpi > 0 ? options.dpi : host::kDefaultDpi;
+        // Grades in mm and mils follow the resolution the page was really drawn at.
+        std::optional<Options> redrawn;
+        if (drawnDpi > 0 && drawnDpi < askedDpi) {
+            result.reducedDpi = drawnDpi;
+            if (options.dpi > 0) {
+                redrawn = options;
+                redrawn->dpi = drawnDpi;
+            }
+        }
         result.width = picture.width();
         result.height = picture.height();
         std::optional<reader::GreyImage> grey(std::in_place, ViewOf(picture));
@@ -78,7 +93,7 @@ PictureResult ReadPicture(const Options& options,
         reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
         result.symbols = std::move(read.symbols);
         result.truncated = read.truncated;
-        result.grades = GradeSymbols(view, result.symbols, options);
+        result.grades = GradeSymbols(view, result.symbols, redrawn ? *redrawn : options);
         grey.reset();
         if (!annotateBase.isEmpty()) {
             Annotate(picture, result.symbols, result.grades, options.language);
@@ -119,7 +134,8 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
     const int count = pages->count();
     if (count == 1)
         return {ReadPicture(
-            options, [&](host::Tone tone) { return pages->load(0, tone); }, pages->format(), folder,
+            options, [&](host::Tone tone, int* dpi) { return pages->load(0, tone, dpi); },
+            pages->format(), folder,
             annotateBase)};
     std::vector<PictureResult> results;
     for (int i = 0; i < count && !stop; ++i) {
@@ -127,7 +143,8 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
         const QByteArray pageBase =
             annotateBase.isEmpty() ? annotateBase : annotateBase + "-p" + QByteArray::number(i + 1);
         results.push_back(ReadPicture(
-            options, [&](host::Tone tone) { return pages->load(i, tone); }, QByteArray(), folder,
+            options, [&](host::Tone tone, int* dpi) { return pages->load(i, tone, dpi); },
+            QByteArray(), folder,
             pageBase));
         results.back().page = i + 1;
         results.back().pages = count;
@@ -158,8 +175,8 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
     int status = kExitDecoded;
     // A page of a file of several is always named, whatever else is read.
     const QByteArray label =
-        r.page == 0 ? name
-                    : name + Tr(o.language, QStringLiteral(" page %1"), QStringLiteral(" 第 %1 页"))
+        r.page == 0 ? Shown(name)
+                    : Shown(name) + Tr(o.language, QStringLiteral(" page %1"), QStringLiteral(" 第 %1 页"))
                                  .arg(r.page)
                                  .toUtf8();
     const QByteArray lead = prefix || r.page != 0 ? label + ": " : QByteArray();
@@ -187,14 +204,14 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         status = kExitNotDecoded;
     } else if (!o.json) {
         for (std::size_t k = 0; k < r.symbols.size(); ++k) {
-            out << lead << QByteArray::fromStdString(r.symbols[k].text);
+            out << lead << Shown(r.symbols[k].text);
             if (k < r.grades.size()) out << '\t' << ShortGrade(r.grades[k], o.language);
             out << '\n';
         }
     }
     if (r.truncated && !r.error) {
         // Never silent: symbols may be missing, so the picture cannot count as read whole.
-        err << name << ": "
+        err << Shown(name) << ": "
             << Tr(o.language,
                   QStringLiteral(
                       "the search stopped before covering the whole picture (far more "
@@ -203,6 +220,18 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                       "查找未覆盖整幅图片（类似条码的区域远多于实际页面）；可能漏读条码"))
             << '\n';
         status = std::max(status, static_cast<int>(kExitNotDecoded));
+    }
+    if (r.reducedDpi > 0) {
+        // The page is read all the same, only less finely than asked.
+        err << label << ": "
+            << Tr(o.language,
+                  QStringLiteral("drawn at %1 dpi, not %2: the most at which the page stays "
+                                 "within %3 pixels"),
+                  QStringLiteral("按 %1 dpi 绘制，而非 %2：页面不超过 %3 像素的最大分辨率"))
+                   .arg(r.reducedDpi)
+                   .arg(o.dpi > 0 ? o.dpi : host::kDefaultDpi)
+                   .arg(host::kMaxPicturePixels)
+            << '\n';
     }
     if (r.annotateFailure) {
         err << label << ": " << *r.annotateFailure << '\n';

@@ -56,7 +56,7 @@ std::optional<QString> ReadList(const QByteArray& name, Language language,
                   QStringLiteral("scan39：无法读取名单 %1（%2）\n"))
             .arg(name == "-"
                      ? Tr(language, QStringLiteral("standard input"), QStringLiteral("标准输入"))
-                     : QFile::decodeName(name),
+                     : QFile::decodeName(Shown(name)),
                  SystemReason(error));
     };
     // Blocking on purpose: a pipe (`--files-from <(find ...)`) is a list like any other.
@@ -101,15 +101,48 @@ Judgement Judge(int dir, const char* name, bool pdf) {
                                                                    : Judgement::kOther;
 }
 
+// Folders below this depth do not keep a descriptor open while their subfolders are walked:
+// they are opened again from the deepest folder that does, one name at a time, so that a tree
+// of any depth needs no more than this many descriptors.
+constexpr std::size_t kHeldLevels = 64;
+
 struct Walk {
     bool pdf = false;  // PDFs count (the automatic read draws their pages)
     std::vector<std::pair<dev_t, ino_t>> ancestors;
     // The --annotate folder: what it holds are this program's copies, not pictures to read.
     std::optional<std::pair<dev_t, ino_t>> outputs;
     QList<QByteArray> found;
+    // Folders that could not be searched (or not to the end), with the errno: said on stderr.
+    std::vector<std::pair<QByteArray, int>> unwalked;
+    // The deepest folder whose descriptor stays open, and the names from it down to the
+    // folder being walked.
+    int anchor = -1;
+    std::vector<QByteArray> chain;
 
-    // Adds the pictures in the folder open as `fd` (taken over) and its subfolders.
-    void folder(int fd, const QByteArray& path) {
+    // The folder at the end of `chain`, opened again from `anchor` without following links;
+    // -1 when it is gone or is no longer the folder it was.
+    int reopen() const {
+        int fd = ::fcntl(anchor, F_DUPFD_CLOEXEC, 0);
+        for (std::size_t i = 0; fd >= 0 && i < chain.size(); ++i) {
+            const int sub = ::openat(fd, chain[i].constData(),
+                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            ::close(fd);
+            fd = sub;
+            struct stat st {};
+            const std::size_t level = ancestors.size() - chain.size() + i;
+            if (fd >= 0 && (::fstat(fd, &st) != 0 ||
+                            std::pair{st.st_dev, st.st_ino} != ancestors[level])) {
+                ::close(fd);
+                fd = -1;
+                errno = ENOENT;
+            }
+        }
+        return fd;
+    }
+
+    // Adds the pictures in the folder open as `fd` (taken over), named `name` in its parent,
+    // and its subfolders.
+    void folder(int fd, const QByteArray& name, const QByteArray& path) {
         struct stat self {};
         if (::fstat(fd, &self) != 0) {
             ::close(fd);
@@ -135,33 +168,58 @@ struct Walk {
             if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
         }
         ancestors.push_back(id);
+        const bool held = ancestors.size() <= kHeldLevels;
+        const int outerAnchor = anchor;
+        if (held) {
+            anchor = ::dirfd(dir);
+        } else {
+            chain.push_back(name);
+            ::closedir(dir);
+            dir = nullptr;
+        }
         const QByteArray prefix = path.endsWith('/') ? path : path + '/';
-        for (const QByteArray& name : names) entry(::dirfd(dir), name, prefix + name);
+        for (const QByteArray& n : names) {
+            const int here = held ? ::dirfd(dir) : reopen();
+            if (here < 0) {
+                unwalked.emplace_back(path, errno);
+                break;
+            }
+            const int sub = entry(here, n, prefix + n);
+            if (!held) ::close(here);
+            if (sub >= 0) folder(sub, n, prefix + n);
+        }
+        if (held) {
+            anchor = outerAnchor;
+            ::closedir(dir);
+        } else {
+            chain.pop_back();
+        }
         ancestors.pop_back();
-        ::closedir(dir);
     }
 
-    void entry(int dir, const QByteArray& name, const QByteArray& path) {
+    // Looks at one entry of the folder open as `dir`; a subfolder comes back open, for the
+    // caller to walk, anything else gives -1.
+    int entry(int dir, const QByteArray& name, const QByteArray& path) {
         struct stat st {};
         if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Cannot be looked at (a folder that may be listed but not searched): a picture
             // by its name is reported by the loader, anything else passed over.
             if (KnownExtension(name)) found.append(path);
-            return;
+            return -1;
         }
         if (S_ISDIR(st.st_mode)) {
             const int sub =
                 ::openat(dir, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub < 0) {
+            if (sub < 0 && (errno == EMFILE || errno == ENFILE || errno == ENOMEM)) {
+                unwalked.emplace_back(path, errno);  // not the folder's fault: said as it is
+            } else if (sub < 0) {
                 found.append(path);
-                return;
             }
-            folder(sub, path);
-            return;
+            return sub;
         }
         // A link counts when it leads to an ordinary file; a link to a folder is not followed.
-        if (S_ISLNK(st.st_mode) && ::fstatat(dir, name.constData(), &st, 0) != 0) return;
-        if (!S_ISREG(st.st_mode)) return;  // devices, pipes, sockets
+        if (S_ISLNK(st.st_mode) && ::fstatat(dir, name.constData(), &st, 0) != 0) return -1;
+        if (!S_ISREG(st.st_mode)) return -1;  // devices, pipes, sockets
         switch (Judge(dir, name.constData(), pdf)) {
             case Judgement::kPicture:
                 found.append(path);
@@ -172,13 +230,16 @@ struct Walk {
             case Judgement::kOther:
                 break;
         }
+        return -1;
     }
 };
 
 enum class Expanded { kName, kFolder, kEmptyFolder };
 
 // Appends `name`, or for a folder the pictures in it, sorted by their paths' bytes.
-Expanded Expand(const QByteArray& name, const Walk& settings, QList<QByteArray>& names) {
+// Folders it could not search go to `unwalked`.
+Expanded Expand(const QByteArray& name, const Walk& settings, QList<QByteArray>& names,
+                std::vector<std::pair<QByteArray, int>>& unwalked) {
     struct stat st {};
     // "-" is standard input; a name holding NUL is the loader's to refuse.
     if (name == "-" || name.contains('\0') || ::stat(name.constData(), &st) != 0 ||
@@ -193,7 +254,8 @@ Expanded Expand(const QByteArray& name, const Walk& settings, QList<QByteArray>&
         return Expanded::kName;
     }
     Walk walk = settings;
-    walk.folder(fd.release(), name);
+    walk.folder(fd.release(), name, name);
+    unwalked = std::move(walk.unwalked);
     std::sort(walk.found.begin(), walk.found.end());
     names.append(walk.found);
     return walk.found.isEmpty() ? Expanded::kEmptyFolder : Expanded::kFolder;
@@ -201,7 +263,8 @@ Expanded Expand(const QByteArray& name, const Walk& settings, QList<QByteArray>&
 
 }  // namespace
 
-int ExpandPictures(Options& options, Sink& err) {
+int ExpandPictures(Options& options, Sink& err, bool& listFailed) {
+    listFailed = false;
     if (options.sample) return kExitDecoded;
     const Language language = options.language;
     Walk settings;
@@ -212,13 +275,23 @@ int ExpandPictures(Options& options, Sink& err) {
     int status = kExitDecoded;
     QList<QByteArray> names;
     const auto add = [&](const QByteArray& name) {
-        const Expanded expanded = Expand(name, settings, names);
+        std::vector<std::pair<QByteArray, int>> unwalked;
+        const Expanded expanded = Expand(name, settings, names, unwalked);
         if (expanded != Expanded::kName) options.nameEach = true;
+        for (const auto& [path, error] : unwalked) {
+            // Never silent: the pictures below it are missing from the results.
+            err << Tr(language,
+                      QStringLiteral("scan39: %1: cannot search this folder (%2); the pictures "
+                                     "in it are not read\n"),
+                      QStringLiteral("scan39：%1：无法查找此文件夹（%2）；其中的图片未读取\n"))
+                       .arg(QFile::decodeName(Shown(path)), SystemReason(error));
+            status = kExitError;
+        }
         if (expanded != Expanded::kEmptyFolder) return;
         err << Tr(language, QStringLiteral("scan39: %1: no pictures in this folder\n"),
                   QStringLiteral("scan39：%1：此文件夹中没有图片\n"))
-                   .arg(QFile::decodeName(name));
-        status = kExitNotDecoded;
+                   .arg(QFile::decodeName(Shown(name)));
+        status = std::max(status, int{kExitNotDecoded});
     };
     qsizetype list = 0;
     for (qsizetype i = 0; i <= options.pictureBytes.size(); ++i) {
@@ -226,6 +299,7 @@ int ExpandPictures(Options& options, Sink& err) {
             QList<QByteArray> listed;
             if (const auto failure = ReadList(options.fileLists[list].name, language, listed)) {
                 err << *failure;
+                listFailed = true;
                 return kExitError;
             }
             options.nameEach = true;

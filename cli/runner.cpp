@@ -24,9 +24,9 @@ struct Outcome {
 
 // The control's own text stays a line of its own; the reason follows on the next.
 void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& out, Sink& err) {
-    const QByteArray lead = prefix ? label + ": " : QByteArray();
+    const QByteArray lead = prefix ? Shown(label) + ": " : QByteArray();
     if (o.result == kScanDecoded) {
-        out << lead << o.value << '\n';
+        out << lead << Shown(o.value) << '\n';
         return;
     }
     err << lead << kNotDecodedText << '\n';
@@ -155,8 +155,9 @@ Box BoxAcross(int left, int right, int top, int bottom) {
 
 int Run(const Options& given, Sink& out, Sink& err) {
     Options options = given;
-    const int expanded = ExpandPictures(options, err);
-    if (expanded == kExitError) return expanded;
+    bool listFailed = false;
+    const int expanded = ExpandPictures(options, err, listFailed);
+    if (listFailed) return expanded;
     if (options.automatic()) return std::max(expanded, RunAutomatic(options, out, err));
     Uo_Scan control;  // standalone: run time, sizes itself
     control.InitProperties();
@@ -188,7 +189,7 @@ int Run(const Options& given, Sink& out, Sink& err) {
                 out << "{" << JsonFileMembers(file)
                     << ",\"error\":" << JsonString(error->text(options.language)) << "}\n";
             } else {
-                err << file << ": " << error->text(options.language) << '\n';
+                err << Shown(file) << ": " << error->text(options.language) << '\n';
             }
             status = kExitError;
         } else if (options.json) {

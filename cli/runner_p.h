@@ -29,8 +29,9 @@ Box BoxAcross(int left, int right, int top, int bottom);
 // they stood, a folder replaced by the pictures in it and its subfolders (judged by content,
 // in byte order of their paths; hidden names, links to folders and special files passed
 // over). Says on `err` what it could not do. Returns kExitDecoded, kExitNotDecoded when a
-// folder held no picture, or kExitError when a list could not be read (nothing to run then).
-int ExpandPictures(Options& options, Sink& err);
+// folder held no picture, or kExitError when a folder could not be searched or a list could
+// not be read (`listFailed` then, and nothing to run).
+int ExpandPictures(Options& options, Sink& err, bool& listFailed);
 
 // Runs the parsed options (help excluded); returns the exit status. A failed write to `out`
 // stops the run; the caller reports it.
