@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -242,32 +244,58 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
 
 }  // namespace
 
-int RunAutomatic(const Options& options, Sink& out, Sink& err) {
+int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out,
+                 Sink& err) {
     AnnotateFolder folder;
     if (const auto failure = folder.open(options)) {
         err << *failure;
         return kExitError;
     }
-    const QList<QByteArray>& names = options.pictureBytes;
     const QList<QByteArray> annotateBases = AnnotateBases(options);
-    const std::size_t count = static_cast<std::size_t>(names.size());
-    const int jobs = static_cast<int>(std::min<std::size_t>(
-        count, static_cast<std::size_t>(
-                   options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount()))));
+    const int jobs =
+        options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
 
-    // Each worker holds one picture at a time; only the small results wait here for their turn.
+    // The names are taken one at a time as workers come free; a picture's small result waits
+    // here for its turn, and no worker runs further ahead of the printed ones than `window`,
+    // so a list of any length needs no more memory than that.
+    struct Slot {
+        QByteArray name;
+        QByteArray notes;  // for stderr, before the picture's results
+        std::optional<std::vector<PictureResult>> results;
+        bool end = false;  // no picture: the notes after the last name
+    };
+    std::size_t window = 4 * static_cast<std::size_t>(jobs) + 16;
     std::mutex mutex;
-    std::condition_variable ready;
-    std::vector<std::optional<std::vector<PictureResult>>> results(count);
-    std::atomic<std::size_t> next{0};
+    std::condition_variable ready, room;
+    std::deque<Slot> queue;
+    std::size_t first = 0;  // the index of queue.front()
+    bool ended = false;
     std::atomic<bool> stop{false};
     const auto work = [&] {
-        for (std::size_t i; !stop && (i = next++) < count;) {
-            std::vector<PictureResult> r =
-                ReadFile(options, names[static_cast<qsizetype>(i)], folder,
-                         annotateBases.value(static_cast<qsizetype>(i)), stop);
-            const std::lock_guard lock(mutex);
-            results[i] = std::move(r);
+        std::unique_lock lock(mutex);
+        while (true) {
+            room.wait(lock, [&] { return stop || ended || queue.size() < window; });
+            if (stop || ended) return;
+            Slot slot;
+            // Under the lock: the names are read by one worker at a time, in order.
+            const bool more = next(slot.name, slot.notes);
+            const std::size_t index = first + queue.size();
+            if (!more) {
+                slot.end = true;
+                slot.results.emplace();
+                ended = true;
+                queue.push_back(std::move(slot));
+                ready.notify_all();
+                room.notify_all();
+                return;
+            }
+            const QByteArray name = slot.name;
+            queue.push_back(std::move(slot));
+            lock.unlock();
+            std::vector<PictureResult> r = ReadFile(
+                options, name, folder, annotateBases.value(static_cast<qsizetype>(index)), stop);
+            lock.lock();
+            queue[index - first].results = std::move(r);
             ready.notify_all();
         }
     };
@@ -276,27 +304,34 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
         for (int w = 0; w < jobs; ++w) workers.emplace_back(work);
     } catch (const std::system_error&) {
         // No room for another thread (a memory limit): the ones started do the work, or this
-        // one when none could start.
-        if (workers.empty()) work();
+        // one when none could start, every result then waiting for the printing below.
+        if (workers.empty()) {
+            window = std::numeric_limits<std::size_t>::max();
+            work();
+        }
     }
 
     int status = kExitDecoded;
-    const bool prefix = count > 1 || options.nameEach;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::vector<PictureResult> pages;
+    while (true) {
+        Slot slot;
         {
             std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return results[i].has_value(); });
-            pages = std::move(*results[i]);
-            results[i].reset();
+            ready.wait(lock, [&] { return !queue.empty() && queue.front().results.has_value(); });
+            slot = std::move(queue.front());
+            queue.pop_front();
+            ++first;
+            room.notify_all();
         }
-        for (const PictureResult& r : pages)
-            status = std::max(
-                status, Print(options, names[static_cast<qsizetype>(i)], prefix, r, out, err));
-        if (!out.flush() || !err.flush()) {
-            stop = true;
-            break;
-        }
+        err << slot.notes;
+        if (slot.end) break;
+        for (const PictureResult& r : *slot.results)
+            status = std::max(status, Print(options, slot.name, prefix, r, out, err));
+        if (!out.flush() || !err.flush()) break;
+    }
+    {
+        const std::lock_guard lock(mutex);
+        stop = true;
+        room.notify_all();
     }
     for (auto& t : workers) t.join();
     return status;

@@ -243,10 +243,11 @@ const OptionEntry kOptionTable[] = {
      "also read the pictures (or folders) named in FILE, one a line,\n"
      "exactly as written; empty lines are skipped, and a line \"-\" is\n"
      "a file of that name. --files-from - reads the names from\n"
-     "standard input",
+     "standard input. A list is read as the run goes, so one of any\n"
+     "length fits in memory",
      "另外读取文件中列出的图片（或文件夹），每行一个，按原样使用；\n"
      "空行跳过，一行“-”指名为 - 的文件。--files-from - 从标准输入\n"
-     "读取名字"},
+     "读取名字。名单边读边处理，任意长的名单都不会占满内存"},
     {QLatin1StringView("--json"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
      [](Options& o, const Value&, Language) -> std::optional<QString> {
          o.json = true;

@@ -450,6 +450,34 @@ class CliAutomaticTest : public QObject {
         QCOMPARE(r.exitCode, 0);
     }
 
+    // A list is read as the run goes: a long one needs no more memory than a short one, its
+    // names come back in order, and an endless line is refused, not gathered.
+    void longList() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+        QByteArray names;
+        for (int i = 0; i < 150000; ++i) names += "missing-" + QByteArray::number(i) + ".png\n";
+        write("long.list", names);
+        write("short.list", names.left(names.indexOf("missing-10.png")));
+        const Result small = run({"--json", "--jobs", "2", "--files-from", "short.list"});
+        const Result big = run({"--json", "--jobs", "2", "--files-from", "long.list"});
+        QCOMPARE(big.exitCode, 2);
+        QCOMPARE(big.err, QByteArray());
+        const QList<QByteArray> lines = big.out.split('\n');
+        QCOMPARE(lines.size(), 150001);
+        QCOMPARE(lines[149999], QByteArray(R"({"file":"missing-149999.png","error":"file not found"})"));
+        // Each name held at once would cost about 22 MB here.
+        QVERIFY2(big.maxRssKb < small.maxRssKb + 8 * 1024,
+                 qPrintable(QStringLiteral("%1 KB for 10 names, %2 KB for 150000")
+                                .arg(small.maxRssKb)
+                                .arg(big.maxRssKb)));
+        const Result zero = run({"--files-from", "/dev/zero", "sym.png"});
+        QCOMPARE(zero.exitCode, 2);
+        QVERIFY2(zero.err.contains("cannot read the list /dev/zero (File name too long)"),
+                 zero.err.constData());
+    }
+
     // Non-UTF-8 names reach the file and come back byte for byte; JSON stays valid and carries
     // the exact bytes.
     void namesAsBytes() {
