@@ -70,7 +70,8 @@ std::optional<QString> AnnotateFolder::open(const Options& o) {
     }
     return Tr(o.language, QStringLiteral("scan39: cannot use the folder %1 (%2)\n"),
               QStringLiteral("scan39：无法使用文件夹 %1（%2）\n"))
-        .arg(*o.annotateDir, QString::fromLocal8Bit(std::strerror(errno)));
+        .arg(QFile::decodeName(Shown(o.annotateDirBytes)),
+             QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 QList<QByteArray> AnnotateBases(const Options& options) {

@@ -137,8 +137,7 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
     if (count == 1)
         return {ReadPicture(
             options, [&](host::Tone tone, int* dpi) { return pages->load(0, tone, dpi); },
-            pages->format(), folder,
-            annotateBase)};
+            pages->format(), folder, annotateBase)};
     std::vector<PictureResult> results;
     for (int i = 0; i < count && !stop; ++i) {
         // "name-p2.png" beside "name.png" in the folder.
@@ -146,8 +145,7 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
             annotateBase.isEmpty() ? annotateBase : annotateBase + "-p" + QByteArray::number(i + 1);
         results.push_back(ReadPicture(
             options, [&](host::Tone tone, int* dpi) { return pages->load(i, tone, dpi); },
-            QByteArray(), folder,
-            pageBase));
+            QByteArray(), folder, pageBase));
         results.back().page = i + 1;
         results.back().pages = count;
     }
@@ -176,11 +174,11 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
           Sink& err) {
     int status = kExitDecoded;
     // A page of a file of several is always named, whatever else is read.
-    const QByteArray label =
-        r.page == 0 ? Shown(name)
-                    : Shown(name) + Tr(o.language, QStringLiteral(" page %1"), QStringLiteral(" 第 %1 页"))
-                                 .arg(r.page)
-                                 .toUtf8();
+    const QByteArray label = r.page == 0 ? Shown(name)
+                                         : Shown(name) + Tr(o.language, QStringLiteral(" page %1"),
+                                                            QStringLiteral(" 第 %1 页"))
+                                                             .arg(r.page)
+                                                             .toUtf8();
     const QByteArray lead = prefix || r.page != 0 ? label + ": " : QByteArray();
     if (o.json) {
         const QByteArray error = r.error ? r.error->text(o.language).toUtf8() : QByteArray();
@@ -244,16 +242,14 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
 
 }  // namespace
 
-int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out,
-                 Sink& err) {
+int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err) {
     AnnotateFolder folder;
     if (const auto failure = folder.open(options)) {
         err << *failure;
         return kExitError;
     }
     const QList<QByteArray> annotateBases = AnnotateBases(options);
-    const int jobs =
-        options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
+    const int jobs = options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
 
     // The names are taken one at a time as workers come free; a picture's small result waits
     // here for its turn, and no worker runs further ahead of the printed ones than `window`,
@@ -271,14 +267,20 @@ int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink
     std::size_t first = 0;  // the index of queue.front()
     bool ended = false;
     std::atomic<bool> stop{false};
+    // One worker at a time takes a name (reading a list may wait on a pipe); the printing
+    // goes on meanwhile.
+    std::mutex naming;
     const auto work = [&] {
-        std::unique_lock lock(mutex);
         while (true) {
-            room.wait(lock, [&] { return stop || ended || queue.size() < window; });
-            if (stop || ended) return;
+            std::unique_lock named(naming);
+            {
+                std::unique_lock lock(mutex);
+                room.wait(lock, [&] { return stop || ended || queue.size() < window; });
+                if (stop || ended) return;
+            }
             Slot slot;
-            // Under the lock: the names are read by one worker at a time, in order.
             const bool more = next(slot.name, slot.notes);
+            std::unique_lock lock(mutex);
             const std::size_t index = first + queue.size();
             if (!more) {
                 slot.end = true;
@@ -292,6 +294,7 @@ int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink
             const QByteArray name = slot.name;
             queue.push_back(std::move(slot));
             lock.unlock();
+            named.unlock();
             std::vector<PictureResult> r = ReadFile(
                 options, name, folder, annotateBases.value(static_cast<qsizetype>(index)), stop);
             lock.lock();

@@ -95,14 +95,14 @@ struct Walk {
     int reopen() const {
         int fd = ::fcntl(anchor, F_DUPFD_CLOEXEC, 0);
         for (std::size_t i = 0; fd >= 0 && i < chain.size(); ++i) {
-            const int sub = ::openat(fd, chain[i].constData(),
-                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int sub =
+                ::openat(fd, chain[i].constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             ::close(fd);
             fd = sub;
             struct stat st {};
             const std::size_t level = ancestors.size() - chain.size() + i;
-            if (fd >= 0 && (::fstat(fd, &st) != 0 ||
-                            std::pair{st.st_dev, st.st_ino} != ancestors[level])) {
+            if (fd >= 0 &&
+                (::fstat(fd, &st) != 0 || std::pair{st.st_dev, st.st_ino} != ancestors[level])) {
                 ::close(fd);
                 fd = -1;
                 errno = ENOENT;
@@ -289,9 +289,13 @@ struct NameSource::Impl {
             }
             buffer.remove(0, taken);
             taken = 0;
-            const qsizetype before = buffer.size();
-            if (!ReadUpTo(fd, before + 65536, buffer)) return -1;
-            if (buffer.size() == before) listEnded = true;
+            // One read: a name from a pipe is taken as soon as its line is there.
+            char chunk[65536];
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return -1;
+            if (n == 0) listEnded = true;
+            buffer.append(chunk, n);
         }
     }
 

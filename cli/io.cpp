@@ -44,11 +44,21 @@ QByteArray Shown(const QByteArray& text) {
     for (i = 0; i < text.size(); ++i) {
         const unsigned char c = at(i);
         switch (c) {
-            case '\n': shown += "\\n"; break;
-            case '\t': shown += "\\t"; break;
-            case '\r': shown += "\\r"; break;
-            case '\\': shown += "\\\\"; break;
-            case '\'': shown += "\\'"; break;
+            case '\n':
+                shown += "\\n";
+                break;
+            case '\t':
+                shown += "\\t";
+                break;
+            case '\r':
+                shown += "\\r";
+                break;
+            case '\\':
+                shown += "\\\\";
+                break;
+            case '\'':
+                shown += "\\'";
+                break;
             default:
                 if (c1(i)) {
                     shown += "\\u00";

@@ -46,8 +46,12 @@ class Sink {
 // for the rest, as `ls` shows such names: it cannot then pass for a result line of its own or
 // drive the terminal, and pasted into a shell it names the file again.
 QByteArray Shown(const QByteArray& text);
-inline QByteArray Shown(const QString& text) { return Shown(text.toUtf8()); }
-inline QByteArray Shown(const std::string& text) { return Shown(QByteArray::fromStdString(text)); }
+inline QByteArray Shown(const QString& text) {
+    return Shown(text.toUtf8());
+}
+inline QByteArray Shown(const std::string& text) {
+    return Shown(QByteArray::fromStdString(text));
+}
 
 // Makes sure descriptors 0, 1 and 2 are open, so that no file the program opens later takes
 // one of their numbers: a closed one is replaced by /dev/null opened read-only, so that

@@ -68,7 +68,6 @@ using NextName = std::function<bool(QByteArray& name, QByteArray& notes)>;
 
 // The same without --box or --sample: every symbol of each picture, through the reader, the
 // names as `next` gives them; `prefix`: each result names its picture.
-int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out,
-                 Sink& err);
+int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err);
 
 }  // namespace scan39::cli

@@ -10,8 +10,8 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QThread>
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -211,7 +211,9 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
         if (!page) damaged(QStringLiteral("PDF 页面无法读出"));
         // The size in pixels is judged from the page's box, before anything is drawn.
         int dpi = dpi_;
-        const auto pixels = [&](double pointsAcross) { return std::ceil(pointsAcross * dpi / 72.0); };
+        const auto pixels = [&](double pointsAcross) {
+            return std::ceil(pointsAcross * dpi / 72.0);
+        };
         double width = pixels(points.width());
         double height = pixels(points.height());
         if (!std::isfinite(width) || !std::isfinite(height) || width < 1 || height < 1)
@@ -219,11 +221,12 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
         if (fitDpi && width * height > double(kMaxPicturePixels)) {
             // The largest resolution at which the page's pixels stay within the bound (the
             // sizes round up, hence the step down until they do).
-            dpi = std::max(kMinDpi, static_cast<int>(std::floor(
-                                        72.0 * std::sqrt(double(kMaxPicturePixels) /
-                                                         (points.width() * points.height())))));
-            for (; dpi > kMinDpi && pixels(points.width()) * pixels(points.height()) >
-                                        double(kMaxPicturePixels);
+            dpi = std::max(
+                kMinDpi,
+                static_cast<int>(std::floor(72.0 * std::sqrt(double(kMaxPicturePixels) /
+                                                             (points.width() * points.height())))));
+            for (; dpi > kMinDpi &&
+                   pixels(points.width()) * pixels(points.height()) > double(kMaxPicturePixels);
                  --dpi) {
             }
             width = pixels(points.width());

@@ -466,7 +466,8 @@ class CliAutomaticTest : public QObject {
         QCOMPARE(big.err, QByteArray());
         const QList<QByteArray> lines = big.out.split('\n');
         QCOMPARE(lines.size(), 150001);
-        QCOMPARE(lines[149999], QByteArray(R"({"file":"missing-149999.png","error":"file not found"})"));
+        QCOMPARE(lines[149999],
+                 QByteArray(R"({"file":"missing-149999.png","error":"file not found"})"));
         // Each name held at once would cost about 22 MB here.
         QVERIFY2(big.maxRssKb < small.maxRssKb + 8 * 1024,
                  qPrintable(QStringLiteral("%1 KB for 10 names, %2 KB for 150000")

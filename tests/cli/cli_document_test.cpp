@@ -195,8 +195,10 @@ class CliDocumentTest : public QObject {
     void dpiFitsThePage_data() {
         QTest::addColumn<QString>("dpi");
         QTest::addColumn<QByteArray>("note");
-        QTest::newRow("1200") << "1200" << QByteArray("a4.pdf: drawn at 833 dpi, not 1200: the most "
-                                                      "at which the page stays within 67108864 pixels\n");
+        QTest::newRow("1200") << "1200"
+                              << QByteArray(
+                                     "a4.pdf: drawn at 833 dpi, not 1200: the most "
+                                     "at which the page stays within 67108864 pixels\n");
         QTest::newRow("833 fits") << "833" << QByteArray();
     }
     void dpiFitsThePage() {

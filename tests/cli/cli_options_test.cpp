@@ -293,7 +293,10 @@ class CliOptionsTest : public QObject {
         row("escape sequence", "\x1b[2J", "$'\\x1b[2J'");
         row("NUL and DEL", QByteArray("a\0b\x7f", 4), "$'a\\x00b\\x7f'");
         row("quote and backslash inside", "it's\t\\", "$'it\\'s\\t\\\\'");
-        row("C1 control", "a\xc2\x9b" "1m", "$'a\\u009b1m'");
+        row("C1 control",
+            "a\xc2\x9b"
+            "1m",
+            "$'a\\u009b1m'");
         row("not UTF-8 beside a control", "\xff\r", "$'\xff\\r'");
     }
     void shown() {
