@@ -1,5 +1,7 @@
 #include "annotate_p.h"
 
+#include "io_p.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,7 +70,8 @@ std::optional<QString> AnnotateFolder::open(const Options& o) {
     }
     return Tr(o.language, QStringLiteral("scan39: cannot use the folder %1 (%2)\n"),
               QStringLiteral("scan39：无法使用文件夹 %1（%2）\n"))
-        .arg(*o.annotateDir, QString::fromLocal8Bit(std::strerror(errno)));
+        .arg(QFile::decodeName(Shown(o.annotateDirBytes)),
+             QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 QList<QByteArray> AnnotateBases(const Options& options) {
@@ -159,7 +162,7 @@ std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& i
     if (fd >= 0) ::unlinkat(folder.fd, leaf.constData(), 0);
     return Tr(lang, QStringLiteral("cannot write the annotated picture %1 (%2)"),
               QStringLiteral("无法写出标注图片 %1（%2）"))
-        .arg(QFile::decodeName(leaf), QString::fromLocal8Bit(std::strerror(error)));
+        .arg(QFile::decodeName(Shown(leaf)), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace scan39::cli

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,6 +37,8 @@ struct PictureResult {
     std::optional<QString> annotateFailure;
     int page = 0;   // from 1 in a file of several pages; 0 for a file of one
     int pages = 0;  // with page: how many the file has
+    // A PDF page too large at the resolution asked: the lower one it was drawn at.
+    int reducedDpi = 0;
 };
 
 reader::ReadOptions ReaderOptions(const Options& o) {
@@ -58,15 +62,28 @@ reader::ImageView ViewOf(QImage& picture) {
             reader::PixelFormat::kArgb32};
 }
 
-// `load` is given the tone the picture is needed in: colour only to draw the annotation on.
+// `load` is given the tone the picture is needed in: colour only to draw the annotation on, and
+// says the resolution a PDF page was drawn at (0 for a picture).
 PictureResult ReadPicture(const Options& options,
-                          const std::function<host::PictureRef(host::Tone)>& load,
+                          const std::function<host::PictureRef(host::Tone, int*)>& load,
                           const QByteArray& format, const AnnotateFolder& folder,
                           const QByteArray& annotateBase) {
     PictureResult result;
     try {
+        int drawnDpi = 0;
         QImage picture =
-            load(annotateBase.isEmpty() ? host::Tone::Grey : host::Tone::Colour)->image();
+            load(annotateBase.isEmpty() ? host::Tone::Grey : host::Tone::Colour, &drawnDpi)
+                ->image();
+        const int askedDpi = options.dpi > 0 ? options.dpi : host::kDefaultDpi;
+        // Grades in mm and mils follow the resolution the page was really drawn at.
+        std::optional<Options> redrawn;
+        if (drawnDpi > 0 && drawnDpi < askedDpi) {
+            result.reducedDpi = drawnDpi;
+            if (options.dpi > 0) {
+                redrawn = options;
+                redrawn->dpi = drawnDpi;
+            }
+        }
         result.width = picture.width();
         result.height = picture.height();
         std::optional<reader::GreyImage> grey(std::in_place, ViewOf(picture));
@@ -78,7 +95,7 @@ PictureResult ReadPicture(const Options& options,
         reader::ReadResult read = reader::ReadAll(view, ReaderOptions(options));
         result.symbols = std::move(read.symbols);
         result.truncated = read.truncated;
-        result.grades = GradeSymbols(view, result.symbols, options);
+        result.grades = GradeSymbols(view, result.symbols, redrawn ? *redrawn : options);
         grey.reset();
         if (!annotateBase.isEmpty()) {
             Annotate(picture, result.symbols, result.grades, options.language);
@@ -119,16 +136,16 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
     const int count = pages->count();
     if (count == 1)
         return {ReadPicture(
-            options, [&](host::Tone tone) { return pages->load(0, tone); }, pages->format(), folder,
-            annotateBase)};
+            options, [&](host::Tone tone, int* dpi) { return pages->load(0, tone, dpi); },
+            pages->format(), folder, annotateBase)};
     std::vector<PictureResult> results;
     for (int i = 0; i < count && !stop; ++i) {
         // "name-p2.png" beside "name.png" in the folder.
         const QByteArray pageBase =
             annotateBase.isEmpty() ? annotateBase : annotateBase + "-p" + QByteArray::number(i + 1);
         results.push_back(ReadPicture(
-            options, [&](host::Tone tone) { return pages->load(i, tone); }, QByteArray(), folder,
-            pageBase));
+            options, [&](host::Tone tone, int* dpi) { return pages->load(i, tone, dpi); },
+            QByteArray(), folder, pageBase));
         results.back().page = i + 1;
         results.back().pages = count;
     }
@@ -157,11 +174,11 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
           Sink& err) {
     int status = kExitDecoded;
     // A page of a file of several is always named, whatever else is read.
-    const QByteArray label =
-        r.page == 0 ? name
-                    : name + Tr(o.language, QStringLiteral(" page %1"), QStringLiteral(" 第 %1 页"))
-                                 .arg(r.page)
-                                 .toUtf8();
+    const QByteArray label = r.page == 0 ? Shown(name)
+                                         : Shown(name) + Tr(o.language, QStringLiteral(" page %1"),
+                                                            QStringLiteral(" 第 %1 页"))
+                                                             .arg(r.page)
+                                                             .toUtf8();
     const QByteArray lead = prefix || r.page != 0 ? label + ": " : QByteArray();
     if (o.json) {
         const QByteArray error = r.error ? r.error->text(o.language).toUtf8() : QByteArray();
@@ -187,14 +204,14 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         status = kExitNotDecoded;
     } else if (!o.json) {
         for (std::size_t k = 0; k < r.symbols.size(); ++k) {
-            out << lead << QByteArray::fromStdString(r.symbols[k].text);
+            out << lead << Shown(r.symbols[k].text);
             if (k < r.grades.size()) out << '\t' << ShortGrade(r.grades[k], o.language);
             out << '\n';
         }
     }
     if (r.truncated && !r.error) {
         // Never silent: symbols may be missing, so the picture cannot count as read whole.
-        err << name << ": "
+        err << Shown(name) << ": "
             << Tr(o.language,
                   QStringLiteral(
                       "the search stopped before covering the whole picture (far more "
@@ -203,6 +220,18 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                       "查找未覆盖整幅图片（类似条码的区域远多于实际页面）；可能漏读条码"))
             << '\n';
         status = std::max(status, static_cast<int>(kExitNotDecoded));
+    }
+    if (r.reducedDpi > 0) {
+        // The page is read all the same, only less finely than asked.
+        err << label << ": "
+            << Tr(o.language,
+                  QStringLiteral("drawn at %1 dpi, not %2: the most at which the page stays "
+                                 "within %3 pixels"),
+                  QStringLiteral("按 %1 dpi 绘制，而非 %2：页面不超过 %3 像素的最大分辨率"))
+                   .arg(r.reducedDpi)
+                   .arg(o.dpi > 0 ? o.dpi : host::kDefaultDpi)
+                   .arg(host::kMaxPicturePixels)
+            << '\n';
     }
     if (r.annotateFailure) {
         err << label << ": " << *r.annotateFailure << '\n';
@@ -213,32 +242,63 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
 
 }  // namespace
 
-int RunAutomatic(const Options& options, Sink& out, Sink& err) {
+int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err) {
     AnnotateFolder folder;
     if (const auto failure = folder.open(options)) {
         err << *failure;
         return kExitError;
     }
-    const QList<QByteArray>& names = options.pictureBytes;
     const QList<QByteArray> annotateBases = AnnotateBases(options);
-    const std::size_t count = static_cast<std::size_t>(names.size());
-    const int jobs = static_cast<int>(std::min<std::size_t>(
-        count, static_cast<std::size_t>(
-                   options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount()))));
+    const int jobs = options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
 
-    // Each worker holds one picture at a time; only the small results wait here for their turn.
+    // The names are taken one at a time as workers come free; a picture's small result waits
+    // here for its turn, and no worker runs further ahead of the printed ones than `window`,
+    // so a list of any length needs no more memory than that.
+    struct Slot {
+        QByteArray name;
+        QByteArray notes;  // for stderr, before the picture's results
+        std::optional<std::vector<PictureResult>> results;
+        bool end = false;  // no picture: the notes after the last name
+    };
+    std::size_t window = 4 * static_cast<std::size_t>(jobs) + 16;
     std::mutex mutex;
-    std::condition_variable ready;
-    std::vector<std::optional<std::vector<PictureResult>>> results(count);
-    std::atomic<std::size_t> next{0};
+    std::condition_variable ready, room;
+    std::deque<Slot> queue;
+    std::size_t first = 0;  // the index of queue.front()
+    bool ended = false;
     std::atomic<bool> stop{false};
+    // One worker at a time takes a name (reading a list may wait on a pipe); the printing
+    // goes on meanwhile.
+    std::mutex naming;
     const auto work = [&] {
-        for (std::size_t i; !stop && (i = next++) < count;) {
-            std::vector<PictureResult> r =
-                ReadFile(options, names[static_cast<qsizetype>(i)], folder,
-                         annotateBases.value(static_cast<qsizetype>(i)), stop);
-            const std::lock_guard lock(mutex);
-            results[i] = std::move(r);
+        while (true) {
+            std::unique_lock named(naming);
+            {
+                std::unique_lock lock(mutex);
+                room.wait(lock, [&] { return stop || ended || queue.size() < window; });
+                if (stop || ended) return;
+            }
+            Slot slot;
+            const bool more = next(slot.name, slot.notes);
+            std::unique_lock lock(mutex);
+            const std::size_t index = first + queue.size();
+            if (!more) {
+                slot.end = true;
+                slot.results.emplace();
+                ended = true;
+                queue.push_back(std::move(slot));
+                ready.notify_all();
+                room.notify_all();
+                return;
+            }
+            const QByteArray name = slot.name;
+            queue.push_back(std::move(slot));
+            lock.unlock();
+            named.unlock();
+            std::vector<PictureResult> r = ReadFile(
+                options, name, folder, annotateBases.value(static_cast<qsizetype>(index)), stop);
+            lock.lock();
+            queue[index - first].results = std::move(r);
             ready.notify_all();
         }
     };
@@ -247,27 +307,34 @@ int RunAutomatic(const Options& options, Sink& out, Sink& err) {
         for (int w = 0; w < jobs; ++w) workers.emplace_back(work);
     } catch (const std::system_error&) {
         // No room for another thread (a memory limit): the ones started do the work, or this
-        // one when none could start.
-        if (workers.empty()) work();
+        // one when none could start, every result then waiting for the printing below.
+        if (workers.empty()) {
+            window = std::numeric_limits<std::size_t>::max();
+            work();
+        }
     }
 
     int status = kExitDecoded;
-    const bool prefix = count > 1 || options.nameEach;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::vector<PictureResult> pages;
+    while (true) {
+        Slot slot;
         {
             std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return results[i].has_value(); });
-            pages = std::move(*results[i]);
-            results[i].reset();
+            ready.wait(lock, [&] { return !queue.empty() && queue.front().results.has_value(); });
+            slot = std::move(queue.front());
+            queue.pop_front();
+            ++first;
+            room.notify_all();
         }
-        for (const PictureResult& r : pages)
-            status = std::max(
-                status, Print(options, names[static_cast<qsizetype>(i)], prefix, r, out, err));
-        if (!out.flush() || !err.flush()) {
-            stop = true;
-            break;
-        }
+        err << slot.notes;
+        if (slot.end) break;
+        for (const PictureResult& r : *slot.results)
+            status = std::max(status, Print(options, slot.name, prefix, r, out, err));
+        if (!out.flush() || !err.flush()) break;
+    }
+    {
+        const std::lock_guard lock(mutex);
+        stop = true;
+        room.notify_all();
     }
     for (auto& t : workers) t.join();
     return status;

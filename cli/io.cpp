@@ -29,6 +29,54 @@ host::PictureFile Read(const QByteArray& name, bool dashIsStdin) {
 
 }  // namespace
 
+QByteArray Shown(const QByteArray& text) {
+    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(text[i]); };
+    // C1 controls in UTF-8: C2 80 .. C2 9F.
+    const auto c1 = [&](qsizetype i) {
+        return at(i) == 0xC2 && i + 1 < text.size() && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F;
+    };
+    const auto control = [&](qsizetype i) { return at(i) < 0x20 || at(i) == 0x7F || c1(i); };
+    qsizetype i = 0;
+    while (i < text.size() && !control(i)) ++i;
+    if (i == text.size()) return text;
+    static constexpr char kHex[] = "0123456789abcdef";
+    QByteArray shown = "$'";
+    for (i = 0; i < text.size(); ++i) {
+        const unsigned char c = at(i);
+        switch (c) {
+            case '\n':
+                shown += "\\n";
+                break;
+            case '\t':
+                shown += "\\t";
+                break;
+            case '\r':
+                shown += "\\r";
+                break;
+            case '\\':
+                shown += "\\\\";
+                break;
+            case '\'':
+                shown += "\\'";
+                break;
+            default:
+                if (c1(i)) {
+                    shown += "\\u00";
+                    shown += kHex[at(i + 1) >> 4];
+                    shown += kHex[at(i + 1) & 15];
+                    ++i;
+                } else if (c < 0x20 || c == 0x7F) {
+                    shown += "\\x";
+                    shown += kHex[c >> 4];
+                    shown += kHex[c & 15];
+                } else {
+                    shown += static_cast<char>(c);
+                }
+        }
+    }
+    return shown + '\'';
+}
+
 Sink& Sink::operator<<(const QByteArray& bytes) {
     if (errno_ == 0) buffer_ += bytes;
     return *this;
@@ -108,9 +156,12 @@ int NamedPages::count() const {
     return document_->pageCount();
 }
 
-host::PictureRef NamedPages::load(int index, host::Tone tone) const {
+host::PictureRef NamedPages::load(int index, host::Tone tone, int* drawnDpi) const {
+    int drawn = 0;
     try {
-        return document_->loadPage(index, tone);
+        host::PictureRef page = document_->loadPage(index, tone, &drawn);
+        if (drawnDpi) *drawnDpi = drawn;
+        return page;
     } catch (const host::PictureError& e) {
         throw FromPictureError(e);
     }

@@ -40,6 +40,19 @@ class Sink {
     int errno_ = 0;
 };
 
+// A file name or a decoded text as text output shows it. One that holds no control character
+// is shown as it is, byte for byte; one that does (a line feed, NUL, ESC, DEL, or a C1 control
+// U+0080..U+009F) is shown in shell quoting, $'...', with \n \t \r \\ \' and \xHH / \uHHHH
+// for the rest, as `ls` shows such names: it cannot then pass for a result line of its own or
+// drive the terminal, and pasted into a shell it names the file again.
+QByteArray Shown(const QByteArray& text);
+inline QByteArray Shown(const QString& text) {
+    return Shown(text.toUtf8());
+}
+inline QByteArray Shown(const std::string& text) {
+    return Shown(QByteArray::fromStdString(text));
+}
+
 // Makes sure descriptors 0, 1 and 2 are open, so that no file the program opens later takes
 // one of their numbers: a closed one is replaced by /dev/null opened read-only, so that
 // writing to a closed standard output still fails. A broken pipe becomes a write error
@@ -84,7 +97,11 @@ class NamedPages {
     int count() const;
     // Page `index` (from 0), grey when `tone` allows. Throws LoadError for this page alone. One
     // thread at a time.
-    host::PictureRef load(int index, host::Tone tone = host::Tone::Colour) const;
+    // A PDF page too large for the loader at the resolution asked is drawn at the largest that
+    // fits; `drawnDpi`, when given, receives the resolution a PDF page was drawn at (0 for
+    // a picture).
+    host::PictureRef load(int index, host::Tone tone = host::Tone::Colour,
+                          int* drawnDpi = nullptr) const;
     // Qt's name for the file's picture format ("jpeg", "png", ...), empty for a PDF.
     const QByteArray& format() const { return format_; }
 

@@ -206,10 +206,14 @@ const OptionEntry kOptionTable[] = {
      "同时读取 N 幅图片（默认：处理器核数）；结果仍按参数顺序输出"},
     {QLatin1StringView("--dpi"), 0, "N", "N", Scope::kAutomatic, Section::kAutomatic, ApplyDpi,
      "the pictures' resolution in dots per inch (36 to 1200): PDF\n"
-     "pages are drawn at it (default 300); with --grade, X is also\n"
-     "given in mm and mils, with Code 39's rules",
+     "pages are drawn at it (default 300), a page that would exceed\n"
+     "67108864 pixels at the largest dpi that fits (said on stderr;\n"
+     "A4 fits up to 833, Letter 847); with --grade, X is also given\n"
+     "in mm and mils, with Code 39's rules",
      "图片的分辨率（每英寸点数）：PDF 页面按此绘制（36 到 1200，默认\n"
-     "300）；带 --grade 时另给出以毫米和密尔计的 X 及 Code 39 的规则"},
+     "300），超过 67108864 像素的页面按不超过的最大分辨率绘制（在标准\n"
+     "错误上说明；A4 最多 833，Letter 847）；带 --grade 时另给出以毫米和密尔计的 X\n"
+     "及 Code 39 的规则"},
     {QLatin1StringView("--annotate"), 0, "DIR", "文件夹", Scope::kAutomatic, Section::kAutomatic,
      ApplyAnnotate,
      "save each picture with its symbols outlined and labelled as a\n"
@@ -239,10 +243,11 @@ const OptionEntry kOptionTable[] = {
      "also read the pictures (or folders) named in FILE, one a line,\n"
      "exactly as written; empty lines are skipped, and a line \"-\" is\n"
      "a file of that name. --files-from - reads the names from\n"
-     "standard input",
+     "standard input. A list is read as the run goes, so one of any\n"
+     "length fits in memory",
      "另外读取文件中列出的图片（或文件夹），每行一个，按原样使用；\n"
      "空行跳过，一行“-”指名为 - 的文件。--files-from - 从标准输入\n"
-     "读取名字"},
+     "读取名字。名单边读边处理，任意长的名单都不会占满内存"},
     {QLatin1StringView("--json"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
      [](Options& o, const Value&, Language) -> std::optional<QString> {
          o.json = true;
@@ -434,6 +439,8 @@ QString UsageText(Language language) {
                    "输出解码的文本，每个图片（不带 --box "
                    "时每个条码）一行，有多幅图片或图片来自文件夹、名单时在前面加上图片名。\n"
                    "带 --box 读不出时，标准错误上控件的“错误：…”一行之后另有一行说明原因。\n"
+                   "名字或文本含控制字符（换行、制表、ESC 等）时以 shell 引用形式 $'...' 显示，\n"
+                   "用 \\n、\\t、\\xHH 等转义，与 ls 显示这种文件名的方式相同；其他照原样输出。\n"
                    "JSON（--json）：每幅图片（多页文件每一页）一行\n"
                    "  带 --box：{\"file\":...,\"result\":0|1,\"value\":...|null}；result 为 1 "
                    "时另有\n"
@@ -494,6 +501,9 @@ QString UsageText(Language language) {
                "prefixed with the picture's name when there are several or they come from a\n"
                "folder or a list. A box that reads nothing gets the control's \"错误：...\" line\n"
                "on stderr, then a line saying why.\n"
+               "A name or text holding a control character (line feed, tab, ESC, ...) is shown\n"
+               "in shell quoting, $'...' with \\n, \\t, \\xHH escapes, as ls shows such names;\n"
+               "every other name and text is printed as it is.\n"
                "JSON (--json), one line per picture (per page of a file of several):\n"
                "  with --box: {\"file\":...,\"result\":0|1,\"value\":...|null}, with result 1\n"
                "    also \"reason\", why nothing was read\n"

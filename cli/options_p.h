@@ -48,8 +48,6 @@ struct Options {
         bool operator==(const FileList&) const = default;
     };
     QList<FileList> fileLists;
-    // Text lines name their picture even when there is one: it came from a folder or a list.
-    bool nameEach = false;
 
     // The automatic read (no --box, no --sample).
     bool checkDigit = false;

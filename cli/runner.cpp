@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <utility>
 
 #include "scan39/drag.h"
 #include "scan39/host/errors.h"
@@ -24,9 +25,9 @@ struct Outcome {
 
 // The control's own text stays a line of its own; the reason follows on the next.
 void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& out, Sink& err) {
-    const QByteArray lead = prefix ? label + ": " : QByteArray();
+    const QByteArray lead = prefix ? Shown(label) + ": " : QByteArray();
     if (o.result == kScanDecoded) {
-        out << lead << o.value << '\n';
+        out << lead << Shown(o.value) << '\n';
         return;
     }
     err << lead << kNotDecodedText << '\n';
@@ -155,19 +156,67 @@ Box BoxAcross(int left, int right, int top, int bottom) {
 
 int Run(const Options& given, Sink& out, Sink& err) {
     Options options = given;
-    const int expanded = ExpandPictures(options, err);
-    if (expanded == kExitError) return expanded;
-    if (options.automatic()) return std::max(expanded, RunAutomatic(options, out, err));
+    NameSource source(options);
+    if (!options.sample) {
+        if (const auto failure = source.open()) {
+            err << *failure;
+            return kExitError;
+        }
+    }
+    const NextName fromSource = [&](QByteArray& name, QByteArray& notes) {
+        return source.next(name, notes);
+    };
+    if (options.automatic()) {
+        if (!options.annotateDir) {
+            // The source's status is known once every name has been taken.
+            const int status = RunAutomatic(options, fromSource, source.prefix(), out, err);
+            return std::max(status, source.status());
+        }
+        // The annotated copies' names are chosen knowing every picture's (none replaces
+        // another's copy or an input): with --annotate the names are gathered first.
+        QList<QByteArray> names;
+        QByteArray name, notes;
+        for (bool more = true; more;) {
+            more = source.next(name, notes);
+            err << notes;
+            if (more) names.append(name);
+        }
+        const Options gathered = [&] {
+            Options o = options;
+            o.pictureBytes = names;
+            o.pictures.clear();
+            o.fileLists.clear();
+            return o;
+        }();
+        qsizetype at = 0;
+        const NextName fromList = [&](QByteArray& n, QByteArray& notesBefore) {
+            notesBefore.clear();
+            if (at >= names.size()) return false;
+            n = names[at++];
+            return true;
+        };
+        const int status = RunAutomatic(gathered, fromList, source.prefix(), out, err);
+        return std::max(status, source.status());
+    }
     Uo_Scan control;  // standalone: run time, sizes itself
     control.InitProperties();
 
     if (options.sample && !options.box) return RunSampleSymbols(options, control, out, err);
 
-    int status = expanded;
-    const QList<QByteArray> files =
-        options.sample ? QList<QByteArray>{QByteArrayLiteral("sample")} : options.pictureBytes;
-    const bool prefix = files.size() > 1 || options.nameEach;
-    for (const QByteArray& file : files) {
+    int status = kExitDecoded;
+    const bool prefix = source.prefix();
+    bool sampleGiven = false;
+    QByteArray file, notes;
+    while (true) {
+        bool more = false;
+        if (options.sample) {
+            more = !std::exchange(sampleGiven, true);
+            file = QByteArrayLiteral("sample");
+        } else {
+            more = source.next(file, notes);
+            err << notes;
+        }
+        if (!more) break;
         Outcome o;
         std::optional<LoadError> error;
         try {
@@ -188,7 +237,7 @@ int Run(const Options& given, Sink& out, Sink& err) {
                 out << "{" << JsonFileMembers(file)
                     << ",\"error\":" << JsonString(error->text(options.language)) << "}\n";
             } else {
-                err << file << ": " << error->text(options.language) << '\n';
+                err << Shown(file) << ": " << error->text(options.language) << '\n';
             }
             status = kExitError;
         } else if (options.json) {
@@ -199,7 +248,7 @@ int Run(const Options& given, Sink& out, Sink& err) {
         if (!error && o.result != kScanDecoded) status = std::max(status, int{kExitNotDecoded});
         if (!out.flush() || !err.flush()) break;
     }
-    return status;
+    return std::max(status, source.status());
 }
 
 }  // namespace scan39::cli

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <mutex>
@@ -175,11 +176,12 @@ Document::Document(QByteArray bytes, QString what, int dpi)
 
 Document::~Document() = default;
 
-PictureRef Document::loadPage(int index, Tone tone) const {
+PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
     const QString what = pages_ > 1 ? QStringLiteral("%1第 %2 页")
                                           .arg(what_.isEmpty() ? QStringLiteral("文件") : what_,
                                                QString::number(index + 1))
                                     : what_;
+    if (fitDpi) *fitDpi = 0;
     if (!pdf_)
         return pages_ > 1 ? LoadPicturePage(bytes_, what, index, tone)
                           : LoadPictureFromData(bytes_, what, tone);
@@ -208,10 +210,29 @@ PictureRef Document::loadPage(int index, Tone tone) const {
         });
         if (!page) damaged(QStringLiteral("PDF 页面无法读出"));
         // The size in pixels is judged from the page's box, before anything is drawn.
-        const double width = std::ceil(points.width() * dpi_ / 72.0);
-        const double height = std::ceil(points.height() * dpi_ / 72.0);
+        int dpi = dpi_;
+        const auto pixels = [&](double pointsAcross) {
+            return std::ceil(pointsAcross * dpi / 72.0);
+        };
+        double width = pixels(points.width());
+        double height = pixels(points.height());
         if (!std::isfinite(width) || !std::isfinite(height) || width < 1 || height < 1)
             damaged(QStringLiteral("PDF 页面尺寸无效"));
+        if (fitDpi && width * height > double(kMaxPicturePixels)) {
+            // The largest resolution at which the page's pixels stay within the bound (the
+            // sizes round up, hence the step down until they do).
+            dpi = std::max(
+                kMinDpi,
+                static_cast<int>(std::floor(72.0 * std::sqrt(double(kMaxPicturePixels) /
+                                                             (points.width() * points.height())))));
+            for (; dpi > kMinDpi &&
+                   pixels(points.width()) * pixels(points.height()) > double(kMaxPicturePixels);
+                 --dpi) {
+            }
+            width = pixels(points.width());
+            height = pixels(points.height());
+        }
+        if (fitDpi) *fitDpi = dpi;
         if (width * height > double(kMaxPicturePixels)) {
             throw PictureError(PictureFault::TooLarge,
                                {.what = what,
@@ -229,7 +250,7 @@ PictureRef Document::loadPage(int index, Tone tone) const {
         {
             const std::lock_guard lock(PdfLock());
             child = fork();
-            if (child == 0) RenderChild(*page, dpi_, rows.get(), qint64(width), qint64(height));
+            if (child == 0) RenderChild(*page, dpi, rows.get(), qint64(width), qint64(height));
         }
         if (child < 0) outOfMemory();
         const qint64 allowed = std::min<qint64>(kPageRenderMs, kFileRenderMs - pdf_->renderMs);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "scan39/interpret.h"
 
@@ -135,17 +136,68 @@ std::string JsonFileMembers(std::string_view name) {
     return j;
 }
 
+namespace {
+
+// The exact decimal digits of a whole number of any double's size (up to 2^1024): beyond
+// 2^64 it is its 53-bit mantissa doubled, in base 10^9 limbs.
+std::string WholeDigits(double whole) {
+    if (whole < 0x1p64) return std::to_string(static_cast<unsigned long long>(whole));
+    int exponent = 0;
+    const double mantissa = std::frexp(whole, &exponent);  // whole = mantissa * 2^exponent
+    auto bits = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
+    exponent -= 53;
+    std::vector<std::uint32_t> limbs;  // least significant first
+    for (; bits; bits /= 1000000000) limbs.push_back(static_cast<std::uint32_t>(bits % 1000000000));
+    for (; exponent > 0; --exponent) {
+        std::uint32_t carry = 0;
+        for (std::uint32_t& limb : limbs) {
+            const std::uint64_t n = std::uint64_t{limb} * 2 + carry;
+            limb = static_cast<std::uint32_t>(n % 1000000000);
+            carry = static_cast<std::uint32_t>(n / 1000000000);
+        }
+        if (carry) limbs.push_back(carry);
+    }
+    std::string s = std::to_string(limbs.back());
+    for (std::size_t i = limbs.size() - 1; i-- > 0;) {
+        const std::string part = std::to_string(limbs[i]);
+        s.append(9 - part.size(), '0');
+        s += part;
+    }
+    return s;
+}
+
+}  // namespace
+
 // Not printf's %f: that follows the process's locale (a decimal comma), and not every
 // standard library has floating-point std::to_chars.
 std::string JsonNumber(double v, int decimals) {
-    if (!std::isfinite(v)) v = 0;
+    if (!std::isfinite(v)) return "null";
+    decimals = std::clamp(decimals, 0, 17);
     long long scale = 1;
     for (int i = 0; i < decimals; ++i) scale *= 10;
-    const long long n = std::llround(std::abs(v) * static_cast<double>(scale));
-    std::string s = (v < 0 && n != 0 ? "-" : "") + std::to_string(n / scale);
-    std::string fraction = decimals > 0 ? std::to_string(n % scale) : std::string();
+    std::string whole, fraction;
+    const double magnitude = std::abs(v);
+    if (magnitude * static_cast<double>(scale) < 0x1p53) {
+        // The ordinary range: one rounding of the scaled value, as always written.
+        const long long n = std::llround(magnitude * static_cast<double>(scale));
+        whole = std::to_string(n / scale);
+        fraction = decimals > 0 ? std::to_string(n % scale) : std::string();
+    } else {
+        // Too large to scale into an integer: the whole part exactly, the fraction (if the
+        // double has one at this size) rounded alone.
+        double integral = std::floor(magnitude);
+        long long n = std::llround((magnitude - integral) * static_cast<double>(scale));
+        if (n == scale) {
+            integral += 1;  // exact: a double with a fraction here is below 2^53
+            n = 0;
+        }
+        whole = WholeDigits(integral);
+        fraction = decimals > 0 ? std::to_string(n) : std::string();
+    }
     fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
     while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    const bool zero = whole == "0" && fraction.empty();
+    std::string s = (v < 0 && !zero ? "-" : "") + whole;
     if (!fraction.empty()) s += "." + fraction;
     return s;
 }

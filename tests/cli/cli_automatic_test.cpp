@@ -39,6 +39,7 @@ struct Launch {
     QByteArray stdinFile;  // empty: /dev/null
     Stdout stdoutTo = Stdout::kFile;
     rlim_t addressSpace = 0;  // 0: no limit
+    rlim_t openFiles = 0;     // 0: as inherited
 };
 
 // A picture of `text` in Code 39, upright, with wide margins.
@@ -116,6 +117,10 @@ class CliAutomaticTest : public QObject {
             if (l.addressSpace != 0) {
                 const rlimit limit{l.addressSpace, l.addressSpace};
                 setrlimit(RLIMIT_AS, &limit);
+            }
+            if (l.openFiles != 0) {
+                const rlimit limit{l.openFiles, l.openFiles};
+                setrlimit(RLIMIT_NOFILE, &limit);
             }
             std::vector<char*> argv{const_cast<char*>(SCAN39_CLI)};
             for (const QByteArray& a : l.args) argv.push_back(const_cast<char*>(a.constData()));
@@ -395,6 +400,83 @@ class CliAutomaticTest : public QObject {
         const Result r = run(args);
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 100);
+    }
+
+    // A name or a decoded text can hold a line feed or an escape sequence: in text output it
+    // stays on its own line, quoted, and never reaches the terminal raw.
+    void noForgedLines_data() {
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");  // contained
+        QTest::newRow("a name that forges a result line")
+            << QList<QByteArray>{"x.png: TOTALLY-FAKE\nreal", "sym.png"}
+            << QByteArray("$'x.png: TOTALLY-FAKE\\nreal': SCAN39\nsym.png: SCAN39\n")
+            << QByteArray();
+        QTest::newRow("full ASCII text with a line feed and ESC")
+            << QList<QByteArray>{"--full-ascii", "ctl.png"} << QByteArray("$'A\\nB\\x1b'\n")
+            << QByteArray();
+        QTest::newRow("an error line naming a file")
+            << QList<QByteArray>{"no\x1b[2J.png"} << QByteArray()
+            << QByteArray("$'no\\x1b[2J.png': file not found");
+        QTest::newRow("with a box") << QList<QByteArray>{"--box", "1,1,9,9", "no\n.png"}
+                                    << QByteArray() << QByteArray("$'no\\n.png': file not found");
+    }
+    void noForgedLines() {
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        if (!out.isEmpty() && !readerReads_) QSKIP("the reader does not read the test symbol yet");
+        QVERIFY(Symbol("SCAN39").save(QFile::decodeName(path("x.png: TOTALLY-FAKE\nreal")), "PNG"));
+        QVERIFY(Symbol("A$JB%A").save(QFile::decodeName(path("ctl.png")), "PNG"));
+        const Result r = run(args);
+        QCOMPARE(r.out, out);
+        QVERIFY2(r.err.contains(err), r.err.constData());
+        QCOMPARE(r.err.count('\n'), err.isEmpty() ? 0 : 1);
+    }
+
+    // A tree deeper than the descriptors a process may hold is walked to its last picture.
+    void deepTree() {
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        QByteArray deep = "deep";
+        for (int i = 0; i < 200; ++i) deep += "/d";
+        QVERIFY(QDir().mkpath(QFile::decodeName(path(deep))));
+        QVERIFY(QFile::copy(QFile::decodeName(path("sym.png")),
+                            QFile::decodeName(path(deep + "/sym.png"))));
+        Launch l{{"--jobs", "1", "deep"}};
+        l.openFiles = 100;
+        const Result r = run(l);
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.out, deep + "/sym.png: SCAN39\n");
+        QCOMPARE(r.exitCode, 0);
+    }
+
+    // A list is read as the run goes: a long one needs no more memory than a short one, its
+    // names come back in order, and an endless line is refused, not gathered.
+    void longList() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+        QByteArray names;
+        for (int i = 0; i < 150000; ++i) names += "missing-" + QByteArray::number(i) + ".png\n";
+        write("long.list", names);
+        write("short.list", names.left(names.indexOf("missing-10.png")));
+        const Result small = run({"--json", "--jobs", "2", "--files-from", "short.list"});
+        const Result big = run({"--json", "--jobs", "2", "--files-from", "long.list"});
+        QCOMPARE(big.exitCode, 2);
+        QCOMPARE(big.err, QByteArray());
+        const QList<QByteArray> lines = big.out.split('\n');
+        QCOMPARE(lines.size(), 150001);
+        QCOMPARE(lines[149999],
+                 QByteArray(R"({"file":"missing-149999.png","error":"file not found"})"));
+        // Each name held at once would cost about 22 MB here.
+        QVERIFY2(big.maxRssKb < small.maxRssKb + 8 * 1024,
+                 qPrintable(QStringLiteral("%1 KB for 10 names, %2 KB for 150000")
+                                .arg(small.maxRssKb)
+                                .arg(big.maxRssKb)));
+        const Result zero = run({"--files-from", "/dev/zero", "sym.png"});
+        QCOMPARE(zero.exitCode, 2);
+        QVERIFY2(zero.err.contains("cannot read the list /dev/zero (File name too long)"),
+                 zero.err.constData());
     }
 
     // Non-UTF-8 names reach the file and come back byte for byte; JSON stays valid and carries

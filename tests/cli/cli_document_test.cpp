@@ -101,6 +101,7 @@ class CliDocumentTest : public QObject {
         const QPageSize a6(QPageSize::A6), a0(QPageSize::A0);
         QVERIFY(WritePdf(path("two.pdf"), {a6, a6}, {"PAGE-1", "PAGE-2"}));
         QVERIFY(WritePdf(path("one.pdf"), {a6}, {"ALONE"}));
+        QVERIFY(WritePdf(path("a4.pdf"), {QPageSize(QPageSize::A4)}, {"A4-PAGE"}));
         QVERIFY(WritePdf(path("big2.pdf"), {a6, a0}, {"PAGE-1"}));
         QVERIFY(WritePdf(path("many.pdf"), QList<QPageSize>(1001, a6), {}));
         QFile two(path("two.pdf"));
@@ -156,9 +157,9 @@ class CliDocumentTest : public QObject {
             << QStringList{"two.tif"} << 0 << QStringList{"1:TIFF-1", "2:TIFF-2"};
         QTest::newRow("a tiff page cut off")
             << QStringList{"cut.tif"} << 2 << QStringList{"1:TIFF-1", "2:error truncated"};
-        QTest::newRow("a page too large at the resolution")
-            << QStringList{"big2.pdf"} << 2
-            << QStringList{"1:PAGE-1", "2:error too large (at most 67108864 pixels are accepted)"};
+        // A0 at 300 dpi would be 139 million pixels: drawn at 208 dpi instead.
+        QTest::newRow("a page too large at the resolution: drawn at the most that fits")
+            << QStringList{"big2.pdf"} << 1 << QStringList{"1:PAGE-1", "2:"};
         QTest::newRow("encrypted") << QStringList{"locked.pdf"} << 2
                                    << QStringList{":error encrypted (the PDF needs a password)"};
         QTest::newRow("too many pages, refused before any is drawn")
@@ -187,6 +188,28 @@ class CliDocumentTest : public QObject {
         const Run r = run({"two.pdf"});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QByteArray("two.pdf page 1: PAGE-1\ntwo.pdf page 2: PAGE-2\n"));
+    }
+
+    // The whole advertised range works on an A4 page: above 833 dpi it is drawn at 833, and
+    // stderr says so; --grade's sizes follow the resolution drawn at.
+    void dpiFitsThePage_data() {
+        QTest::addColumn<QString>("dpi");
+        QTest::addColumn<QByteArray>("note");
+        QTest::newRow("1200") << "1200"
+                              << QByteArray(
+                                     "a4.pdf: drawn at 833 dpi, not 1200: the most "
+                                     "at which the page stays within 67108864 pixels\n");
+        QTest::newRow("833 fits") << "833" << QByteArray();
+    }
+    void dpiFitsThePage() {
+        QFETCH(QString, dpi);
+        QFETCH(QByteArray, note);
+        const Run r = run({"--json", "--grade", "--effort", "fast", "--dpi", dpi, "a4.pdf"});
+        QCOMPARE(r.records, QStringList{":A4-PAGE"});
+        QCOMPARE(r.err, note);
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject grade = QJsonDocument::fromJson(r.out)["symbols"][0]["grade"].toObject();
+        QCOMPARE(grade["dpi"].toDouble(), 833.0);
     }
 
     void dpiChecked_data() {

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include "io_p.h"
 #include "options_p.h"
 
 using scan39::cli::Box;
@@ -276,6 +277,32 @@ class CliOptionsTest : public QObject {
         QVERIFY2(doc.isObject(), qPrintable(literal));
         QCOMPARE(doc.object().value("k").toString(), text);
         for (const QChar c : literal) QVERIFY(c.unicode() >= 0x20 && c.unicode() != 0x7F);
+    }
+    // Text output: a name or text with a control character in shell quoting, any other as it is.
+    void shown_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("shown");
+        const auto row = [](const char* name, const QByteArray& text, const QByteArray& shown) {
+            QTest::newRow(name) << text << shown;
+        };
+        row("plain", "a.png", "a.png");
+        row("backslash, quote, blank: as they are", "C:\\x 'y'.png", "C:\\x 'y'.png");
+        row("chinese", "错误.png", "错误.png");
+        row("not UTF-8, no control", "bad\xff.png", "bad\xff.png");
+        row("a forged result line", "x.png: FAKE\nreal", "$'x.png: FAKE\\nreal'");
+        row("escape sequence", "\x1b[2J", "$'\\x1b[2J'");
+        row("NUL and DEL", QByteArray("a\0b\x7f", 4), "$'a\\x00b\\x7f'");
+        row("quote and backslash inside", "it's\t\\", "$'it\\'s\\t\\\\'");
+        row("C1 control",
+            "a\xc2\x9b"
+            "1m",
+            "$'a\\u009b1m'");
+        row("not UTF-8 beside a control", "\xff\r", "$'\xff\\r'");
+    }
+    void shown() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, shown);
+        QCOMPARE(scan39::cli::Shown(text), shown);
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,40 @@ TEST(RecordJson, OneShapeForEveryOutcome) {
         {{.symbols = {}}, R"({"symbols":[]})"},
     };
     for (const auto& c : cases) EXPECT_EQ(scan39::reader::RecordJson(c.record), c.json);
+}
+
+TEST(RecordJson, NumbersAtAnyMagnitude) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        int decimals;
+        std::string json;
+    } cases[] = {
+        // The ordinary range, as it has always been written.
+        {0, 2, "0"},
+        {-0.001, 2, "0"},
+        {0.125, 2, "0.13"},
+        {-1.25, 2, "-1.25"},
+        {359.996, 2, "360"},
+        {2.5, 0, "3"},
+        {12.0, 3, "12"},
+        // Too large to scale by 100 into a 64-bit integer.
+        {1e19, 2, "10000000000000000000"},
+        {9.3e16, 2, "93000000000000000"},
+        {-9.3e16, 2, "-93000000000000000"},
+        {0x1p64, 1, "18446744073709551616"},
+        {0x1p51 + 0.5, 2, "2251799813685248.5"},
+        {std::numeric_limits<double>::max(), 2,
+         "17976931348623157081452742373170435679807056752584499659891747680315726078002853876058"
+         "95586327668781715404589535143824642343213268894641827684675467035375169860499105765512"
+         "82076245490090389328944075868508455133942304583236903222948165808559332123348274797826"
+         "204144723168738177180919299881250404026184124858368"},
+        {-inf, 2, "null"},
+        {inf, 1, "null"},
+        {std::numeric_limits<double>::quiet_NaN(), 2, "null"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scan39::reader::JsonNumber(c.value, c.decimals), c.json) << c.value;
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ std::string JsonString(std::string_view utf8);
 std::string JsonFileMembers(std::string_view name);
 
 // `value` with at most `decimals` decimals, trailing zeros dropped, a point whatever the
-// locale; not-finite values as 0.
+// locale, right at any magnitude (a whole number beyond 2^53 in all its digits); not-finite
+// values as null.
 std::string JsonNumber(double value, int decimals);
 
 }  // namespace scan39::reader

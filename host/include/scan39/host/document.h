@@ -43,8 +43,10 @@ class Document {
     // Page `index` (from 0) as an RGB32 picture (or grey, as `tone` allows). Throws
     // PictureError for this page alone: 481 damaged, 7 larger than kMaxPicturePixels at the
     // document's resolution (refused before it is rendered) or out of memory. Not safe to call
-    // from two threads at once.
-    PictureRef loadPage(int index, Tone tone = Tone::Colour) const;
+    // from two threads at once. With `fitDpi`, a PDF page too large at the document's
+    // resolution is drawn instead at the largest one (at least kMinDpi) that keeps it within
+    // kMaxPicturePixels, and *fitDpi receives the resolution drawn at (0 for a picture).
+    PictureRef loadPage(int index, Tone tone = Tone::Colour, int* fitDpi = nullptr) const;
 
   private:
     struct Pdf;
