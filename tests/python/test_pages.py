@@ -44,3 +44,54 @@ def test_a_bad_page_costs_only_itself(tmp_path, reader_ready):
                          capture_output=True, text=True, timeout=300).stdout
     got = [json.loads(line) for line in out.splitlines()]
     assert [(r["page"], r["pages"], "error" in r) for r in got] == [(1, 2, False), (2, 2, True)]
+
+
+@pytest.mark.parametrize("mode", ["F", "I"])
+def test_32_bit_samples_are_unsupported_not_damaged(tmp_path, mode):
+    path = tmp_path / f"{mode}.tif"
+    Image.new(mode, (16, 8)).save(path)
+    [page] = scan39.read_pages(str(path))
+    assert page.error.number == 481
+    assert "unsupported picture format (TIFF, 32-bit" in str(page.error)
+
+
+# A thread keeps the PDF library busy loading a file whose cross-reference table must be
+# rebuilt while a fork pool reads another PDF: each child must find the library free.
+FORK_WHILE_LOADING = r"""
+import multiprocessing, sys, threading
+import scan39
+slow = b"%PDF-1.4\n" + b"".join(b"%d 0 obj << /K %d >> endobj\n" % (i, i) for i in range(1, 60000))
+slow += (b"1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+         b"2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+         b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 20 20] >> endobj\ntrailer << /Root 1 0 R >>\n")
+good = open(sys.argv[1], "rb").read()
+def busy():
+    while True:
+        scan39.read_pages(slow)
+threading.Thread(target=busy, daemon=True).start()
+def pages(_):
+    return [p.page for p in scan39.read_pages(good)]
+with multiprocessing.get_context("fork").Pool(2) as pool:
+    for _ in range(4):
+        assert pool.map(pages, range(4)) == [[1, 2]] * 4
+print("ok")
+"""
+
+
+def test_fork_while_a_pdf_loads(tmp_path):
+    good = pages(tmp_path / "two.pdf", ["PAGE-1", "PAGE-2"], resolution=150)
+    script = tmp_path / "fork.py"
+    script.write_text(FORK_WHILE_LOADING)
+    p = subprocess.Popen([sys.executable, str(script), good], stdout=subprocess.PIPE, text=True,
+                         start_new_session=True)
+    try:
+        out, _ = p.communicate(timeout=120)
+    finally:
+        import os
+        import signal
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        p.wait()
+    assert out.strip() == "ok"
