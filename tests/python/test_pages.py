@@ -50,9 +50,10 @@ def test_a_bad_page_costs_only_itself(tmp_path, reader_ready):
 def test_32_bit_samples_are_unsupported_not_damaged(tmp_path, mode):
     path = tmp_path / f"{mode}.tif"
     Image.new(mode, (16, 8)).save(path)
-    [page] = scan39.read_pages(str(path))
-    assert page.error.number == 481
-    assert "unsupported picture format (TIFF, 32-bit" in str(page.error)
+    with pytest.raises(scan39.PictureError) as raised:
+        scan39.read_pages(str(path))
+    assert raised.value.number == 481
+    assert "unsupported picture format (TIFF, 32-bit" in str(raised.value)
 
 
 # A thread keeps the PDF library busy loading a file whose cross-reference table must be
