@@ -14,6 +14,7 @@
 #include <QLoggingCategory>
 #include <QThread>
 #include <cerrno>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -73,6 +74,8 @@ std::mutex& PdfLock() {
                    [] { pthread_atfork(LockPdfForFork, UnlockPdfAfterFork, UnlockPdfAfterFork); });
     return gPdfLock;
 }
+
+std::atomic<bool> gExiting{false};
 
 enum ChildExit : int { kRendered = 0, kNotDrawn = 3, kNoMemory = 4, kDamaged = 5, kTruncated = 6 };
 
@@ -195,6 +198,10 @@ struct Document::Pdf {
     }
 };
 
+void StopDocumentsForExit() {
+    gExiting = true;
+}
+
 bool IsPdf(const QByteArray& bytes) {
     // A picture that merely holds the marker in its first kilobyte stays a picture.
     return bytes.left(1024).contains("%PDF-") && !IsPictureData(bytes);
@@ -249,7 +256,7 @@ PictureRef Document::loadPage(int index, Tone tone) const {
     };
     // Counted from the start of the file's reading: a file that was slow to open has less left.
     const qint64 remaining = qint64{timeLimitSeconds_} * 1000 - clock_.elapsed();
-    if (remaining <= 0) outOfTime();
+    if (remaining <= 0 || gExiting) outOfTime();
     if (!pdf_)
         return pages_ > 1 ? LoadPicturePage(bytes_, what, index, tone)
                           : LoadPictureFromData(bytes_, what, tone);
@@ -307,13 +314,13 @@ PictureRef Document::loadPage(int index, Tone tone) const {
         while (true) {
             const pid_t done = waitpid(child, &status, WNOHANG);
             if (done == child || (done < 0 && errno != EINTR)) break;
-            if (!stopped && clock.elapsed() > allowed) {
+            if (!stopped && (clock.elapsed() > allowed || gExiting)) {
                 kill(child, SIGKILL);
                 stopped = true;
             }
             QThread::msleep(2);
         }
-        if (stopped && allowed < kPageRenderMs) outOfTime();
+        if (stopped && (allowed < kPageRenderMs || gExiting)) outOfTime();
         if (stopped) tooSlow();
         if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMemory)
             outOfMemory(qint64(width), qint64(height));

@@ -175,3 +175,15 @@ def test_the_drawing_child_dies_with_its_parent(tmp_path, how):
     for pid in survivors:
         os.kill(pid, signal.SIGKILL)
     assert not survivors, "the drawing child outlived its parent"
+
+
+def test_a_daemon_thread_reading_a_slow_pdf_lets_the_interpreter_exit(tmp_path):
+    path = tmp_path / "nested.pdf"
+    path.write_bytes(nested_forms_pdf(3, 9))
+    started = time.monotonic()
+    subprocess.run([sys.executable, "-c",
+                    "import scan39, sys, threading, time\n"
+                    "threading.Thread(target=scan39.read_pages, args=(sys.argv[1],),"
+                    " daemon=True).start()\n"
+                    "time.sleep(1)", str(path)], check=True, timeout=60)
+    assert time.monotonic() - started < 10

@@ -31,6 +31,10 @@ inline constexpr int kMaxFileSeconds = 24 * 3600;
 // bytes that are not one of the loader's pictures.
 bool IsPdf(const QByteArray& bytes);
 
+// Stops the pages being drawn now and every later one, each with its time-limit error: the
+// process is on its way out (Python's interpreter exits while a thread still reads a file).
+void StopDocumentsForExit();
+
 class Document {
   public:
     // Takes the file's bytes; `what` names the source in error descriptions, as for
