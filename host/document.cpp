@@ -1,7 +1,7 @@
 #include "scan39/host/document.h"
 
-#include <poppler-qt6.h>
 #include <dlfcn.h>
+#include <poppler-qt6.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -13,8 +13,8 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QThread>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -110,8 +110,8 @@ bool HearPdfErrors() {
     using Callback = void (*)(PdfErrorCategory, long long, const char*);
     using Setter = void (*)(Callback);
     // poppler's setErrorCallback(void (*)(ErrorCategory, Goffset, const char*)).
-    const auto set =
-        reinterpret_cast<Setter>(dlsym(RTLD_DEFAULT, "_Z16setErrorCallbackPFv13ErrorCategoryxPKcE"));
+    const auto set = reinterpret_cast<Setter>(
+        dlsym(RTLD_DEFAULT, "_Z16setErrorCallbackPFv13ErrorCategoryxPKcE"));
     if (!set) return false;
     set(PdfCoreError);
     return true;
@@ -208,7 +208,10 @@ bool IsPdf(const QByteArray& bytes) {
 }
 
 Document::Document(QByteArray bytes, QString what, int dpi, int timeLimitSeconds)
-    : bytes_(std::move(bytes)), what_(std::move(what)), dpi_(dpi), timeLimitSeconds_(timeLimitSeconds) {
+    : bytes_(std::move(bytes)),
+      what_(std::move(what)),
+      dpi_(dpi),
+      timeLimitSeconds_(timeLimitSeconds) {
     clock_.start();
     // Error 7, as for a picture too large: the work a file asks for is beyond the bound.
     // `pages` is 0 when only the bound is known to be passed.
@@ -325,8 +328,9 @@ PictureRef Document::loadPage(int index, Tone tone) const {
         if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMemory)
             outOfMemory(qint64(width), qint64(height));
         if (WIFEXITED(status) && WEXITSTATUS(status) == kTruncated) {
-            throw PictureError(PictureFault::Truncated,
-                               {.what = what, .detail = QStringLiteral("PDF 页面的数据被截断，无法完整绘制")});
+            throw PictureError(
+                PictureFault::Truncated,
+                {.what = what, .detail = QStringLiteral("PDF 页面的数据被截断，无法完整绘制")});
         }
         if (WIFEXITED(status) && WEXITSTATUS(status) == kDamaged)
             damaged(QStringLiteral("PDF 页面的内容有错，无法完整绘制"));

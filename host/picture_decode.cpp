@@ -577,7 +577,8 @@ PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int pag
         const Bytes b(bytes);
         if (page > 0 && DetectFormat(b) == Format::Tiff && b.has(0, 8)) {
             const std::vector<qint64> directories = TiffDirectories(b, qint64{page} + 1);
-            const qint64 at = qint64(directories.size()) > page ? directories[std::size_t(page)] : 0;
+            const qint64 at =
+                qint64(directories.size()) > page ? directories[std::size_t(page)] : 0;
             if (at > 0 && b.has(at, 2)) {
                 QByteArray alone = bytes;
                 const bool little = bytes[0] == 'I';

@@ -133,11 +133,9 @@ Pages PagesOfPath(const QByteArray& encodedPath, int dpi, int timeLimitSeconds) 
 
 Pages PagesOfData(const QByteArray& bytes, int dpi, int timeLimitSeconds) {
     Pages pages;
-    Failing(QString(), kDataName,
-            [&] {
-                pages.document =
-                    std::make_unique<host::Document>(bytes, kDataName, dpi, timeLimitSeconds);
-            });
+    Failing(QString(), kDataName, [&] {
+        pages.document = std::make_unique<host::Document>(bytes, kDataName, dpi, timeLimitSeconds);
+    });
     return pages;
 }
 

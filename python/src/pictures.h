@@ -68,7 +68,8 @@ struct Pages {
 };
 Pages PagesOfPath(const QByteArray& encodedPath, int dpi,
                   int timeLimitSeconds = host::kDefaultFileSeconds);
-Pages PagesOfData(const QByteArray& bytes, int dpi, int timeLimitSeconds = host::kDefaultFileSeconds);
+Pages PagesOfData(const QByteArray& bytes, int dpi,
+                  int timeLimitSeconds = host::kDefaultFileSeconds);
 // Page `index` (from 0), grey when `tone` allows; throws PictureFailure for this page alone.
 host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone);
 

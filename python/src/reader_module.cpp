@@ -106,8 +106,7 @@ int Dpi(int dpi) {
 // Every page of the source, read with the GIL released. A source whose only page fails
 // throws, as for any picture; arrays are one page.
 std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOptions& options,
-                                 bool grade, int dpi,
-                                 int fileSeconds = host::kDefaultFileSeconds) {
+                                 bool grade, int dpi, int fileSeconds = host::kDefaultFileSeconds) {
     const int resolution = Dpi(dpi);
     if (fileSeconds < 1 || fileSeconds > host::kMaxFileSeconds) {
         throw py::value_error("file_time_limit must lie from 1 to " +
@@ -117,9 +116,8 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
     std::vector<PageRead> pages;
     if (const auto encoded = EncodedOf(image)) {
         const GilReleased unlocked;
-        const Pages source = encoded->path
-                                 ? PagesOfPath(encoded->bytes, resolution, fileSeconds)
-                                 : PagesOfData(encoded->bytes, resolution, fileSeconds);
+        const Pages source = encoded->path ? PagesOfPath(encoded->bytes, resolution, fileSeconds)
+                                           : PagesOfData(encoded->bytes, resolution, fileSeconds);
         const int count = source.document->pageCount();
         for (int i = 0; i < count; ++i) {
             PageRead page;

@@ -91,15 +91,16 @@ QByteArray NestedFormsPdf(int pages, int levels) {
     QByteArray kids;
     for (int i = 0; i < pages; ++i) kids += QByteArray::number(4 + levels + i) + " 0 R ";
     objects << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
-    objects << Stream("", "/F0 Do");  // 3: every page's contents
+    objects << Stream("", "/F0 Do");                // 3: every page's contents
     for (int level = 0; level < levels; ++level) {  // objects 4 on: form F<level>
         const bool last = level == levels - 1;
         QByteArray draw;
         for (int i = 0; i < 10; ++i)
             draw += last ? "0 0 1 1 re f " : "/F" + QByteArray::number(level + 1) + " Do ";
-        const QByteArray next = last ? "" : "/Resources << /XObject << /F" +
-                                                QByteArray::number(level + 1) + " " +
-                                                QByteArray::number(5 + level) + " 0 R >> >>";
+        const QByteArray next = last ? ""
+                                     : "/Resources << /XObject << /F" +
+                                           QByteArray::number(level + 1) + " " +
+                                           QByteArray::number(5 + level) + " 0 R >> >>";
         objects << Stream("/Type /XObject /Subtype /Form /BBox [0 0 300 200] " + next, draw);
     }
     for (int i = 0; i < pages; ++i) {
@@ -128,8 +129,8 @@ QByteArray TaggedTiff(int pages, int extra) {
         const struct {
             quint16 tag, type;
             quint32 value;
-        } plain[] = {{256, 3, 1}, {257, 3, 1}, {258, 3, 8},      {259, 3, 1},
-                     {262, 3, 1}, {273, 4, pixel}, {277, 3, 1}, {278, 3, 1}, {279, 4, 1}};
+        } plain[] = {{256, 3, 1},     {257, 3, 1}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+                     {273, 4, pixel}, {277, 3, 1}, {278, 3, 1}, {279, 4, 1}};
         u16(quint16(std::size(plain) + extra));
         for (const auto& e : plain) u16(e.tag), u16(e.type), u32(1), u32(e.value);
         for (int i = 0; i < extra; ++i) u16(quint16(40000 + i)), u16(3), u32(1), u32(quint32(i));
@@ -231,8 +232,8 @@ class CliDocumentTest : public QObject {
         const QByteArray imageDictionary =
             "/Type /XObject /Subtype /Image /Width 360 /Height 160 /ColorSpace /DeviceRGB "
             "/BitsPerComponent 8 /Filter /DCTDecode";
-        QVERIFY(Save(path("jpeg.pdf"), OnePagePdf(drawImage, image,
-                                                  {Stream(imageDictionary, jpegBytes)})));
+        QVERIFY(Save(path("jpeg.pdf"),
+                     OnePagePdf(drawImage, image, {Stream(imageDictionary, jpegBytes)})));
         QVERIFY(Save(path("no-contents.pdf"), PdfOf({"<< /Type /Catalog /Pages 2 0 R >>",
                                                      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 "

@@ -67,7 +67,8 @@ import scan39
 slow = b"%PDF-1.4\n" + b"".join(b"%d 0 obj << /K %d >> endobj\n" % (i, i) for i in range(1, 60000))
 slow += (b"1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
          b"2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
-         b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 20 20] >> endobj\ntrailer << /Root 1 0 R >>\n")
+         b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 20 20] >> endobj\n"
+         b"trailer << /Root 1 0 R >>\n")
 good = open(sys.argv[1], "rb").read()
 def busy():
     while True:
@@ -156,8 +157,8 @@ def alive(pid):
 def test_the_drawing_child_dies_with_its_parent(tmp_path, how):
     path = tmp_path / "nested.pdf"
     path.write_bytes(nested_forms_pdf(1, 9))
-    reading = subprocess.Popen([sys.executable, "-c", "import scan39, sys; scan39.read_pages(sys.argv[1])",
-                                str(path)])
+    reading = subprocess.Popen([sys.executable, "-c",
+                                "import scan39, sys; scan39.read_pages(sys.argv[1])", str(path)])
     drawing = []
     try:
         deadline = time.monotonic() + 60
