@@ -126,7 +126,8 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
     std::optional<NamedPages> pages;
     PictureResult failed;
     try {
-        pages.emplace(name, true, options.dpi > 0 ? options.dpi : host::kDefaultDpi);
+        pages.emplace(name, true, options.dpi > 0 ? options.dpi : host::kDefaultDpi,
+                      options.fileSeconds > 0 ? options.fileSeconds : host::kDefaultFileSeconds);
     } catch (const LoadError& e) {
         failed.error = e;
     } catch (const std::bad_alloc&) {

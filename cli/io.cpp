@@ -140,11 +140,12 @@ host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin, QByt
     }
 }
 
-NamedPages::NamedPages(const QByteArray& name, bool dashIsStdin, int dpi) {
+NamedPages::NamedPages(const QByteArray& name, bool dashIsStdin, int dpi, int timeLimitSeconds) {
     host::PictureFile file = Read(name, dashIsStdin);
     format_ = host::PictureFormatName(file.bytes);
     try {
-        document_ = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi);
+        document_ = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi,
+                                                     timeLimitSeconds);
     } catch (const host::PictureError& e) {
         throw FromPictureError(e);
     }

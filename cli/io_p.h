@@ -90,7 +90,8 @@ class NamedPages {
   public:
     // Throws LoadError when the file cannot be read or its pages cannot be had at all (a PDF
     // damaged or encrypted, too many pages).
-    NamedPages(const QByteArray& name, bool dashIsStdin, int dpi);
+    NamedPages(const QByteArray& name, bool dashIsStdin, int dpi,
+               int timeLimitSeconds = host::kDefaultFileSeconds);
     ~NamedPages();
     NamedPages(const NamedPages&) = delete;
     NamedPages& operator=(const NamedPages&) = delete;

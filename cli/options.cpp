@@ -130,6 +130,15 @@ std::optional<QString> ApplyDpi(Options& o, const Value& v, Language language) {
         .arg(host::kMaxDpi);
 }
 
+std::optional<QString> ApplyFileTimeLimit(Options& o, const Value& v, Language language) {
+    bool ok = false;
+    o.fileSeconds = v.text.toInt(&ok, 10);
+    if (ok && o.fileSeconds >= 1 && o.fileSeconds <= host::kMaxFileSeconds) return std::nullopt;
+    return Tr(language, QStringLiteral("--file-time-limit takes a number of seconds from 1 to %1"),
+              QStringLiteral("--file-time-limit 需要 1 到 %1 之间的秒数"))
+        .arg(host::kMaxFileSeconds);
+}
+
 std::optional<QString> ApplyAnnotate(Options& o, const Value& v, Language language) {
     if (v.text.isEmpty())
         return Tr(language, QStringLiteral("--annotate needs a folder"),
@@ -214,6 +223,14 @@ const OptionEntry kOptionTable[] = {
      "300），超过 67108864 像素的页面按不超过的最大分辨率绘制（在标准\n"
      "错误上说明；A4 最多 833，Letter 847）；带 --grade 时另给出以毫米和密尔计的 X\n"
      "及 Code 39 的规则"},
+    {QLatin1StringView("--file-time-limit"), 0, "SECONDS", "秒数", Scope::kAutomatic,
+     Section::kAutomatic, ApplyFileTimeLimit,
+     "the time one file may take, reading and every page together\n"
+     "(default 30); each page of a PDF or TIFF not read by then\n"
+     "gets its own error record, \"not read: the file's time limit\n"
+     "of N s ran out\"",
+     "每个文件（读取及其所有页面合计）可用的时间（默认 30 秒）；到时\n"
+     "未读的 PDF 或 TIFF 页面各得一条错误记录（“文件的时间限额已用完”）"},
     {QLatin1StringView("--annotate"), 0, "DIR", "文件夹", Scope::kAutomatic, Section::kAutomatic,
      ApplyAnnotate,
      "save each picture with its symbols outlined and labelled as a\n"

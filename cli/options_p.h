@@ -59,6 +59,8 @@ struct Options {
     // --grade, the picture's resolution for the X dimension in mm and mils (unknown when not
     // given). 0: not given.
     int dpi = 0;
+    // --file-time-limit: seconds a file may take (host::kDefaultFileSeconds when not given, 0).
+    int fileSeconds = 0;
     std::optional<QString> annotateDir;
     QByteArray annotateDirBytes;
     // Print quality grades: --grade, with --aperture (pixels, 0: 0.8 X).

@@ -1,8 +1,11 @@
 #include "scan39/host/document.h"
 
+#include <dlfcn.h>
 #include <poppler-qt6.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +14,7 @@
 #include <QLoggingCategory>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <mutex>
@@ -27,10 +31,9 @@ namespace {
 Q_LOGGING_CATEGORY(lcPdf, "scan39.pdf", QtWarningMsg)
 
 // A scanned page renders in well under a second. A page built to keep the renderer busy (an
-// image of billions of declared pixels drawn in a corner) is given up after this long, and a
-// file stops being rendered once its pages have used the second bound together.
-constexpr int kPageRenderMs = 30 * 1000;
-constexpr qint64 kFileRenderMs = 10 * 60 * 1000;
+// image of billions of declared pixels drawn in a corner) is given up after this long; the
+// file's own time limit may stop it sooner.
+constexpr qint64 kPageRenderMs = 30 * 1000;
 
 // Memory a page's rendering may take beyond what the process already has: the PDF library's
 // bitmap and our copy of it, and room for fonts and images.
@@ -53,20 +56,81 @@ void PdfLibraryMessage(const QString& message, const QVariant&) {
 }
 void NoMessage(const QString&, const QVariant&) {}
 
-// Every call into the PDF library in this process goes through this lock, and so does the
-// fork that renders a page: the child never starts with one of the library's own locks held.
-std::mutex& PdfLock() {
-    static std::mutex lock;
-    return lock;
+// Every call into the PDF library in this process goes through this lock, and so does every
+// fork, this file's page renderings and anyone else's (Python's multiprocessing): a fork waits
+// for the call in progress, so the child finds the library's state whole and the lock free.
+// A fresh lock in the child would not do: the library's own state could be half changed.
+std::mutex gPdfLock;
+
+void LockPdfForFork() {
+    gPdfLock.lock();
+}
+void UnlockPdfAfterFork() {
+    gPdfLock.unlock();
 }
 
-enum ChildExit : int { kRendered = 0, kNotDrawn = 3, kNoMemory = 4 };
+std::mutex& PdfLock() {
+    static std::once_flag once;
+    std::call_once(once,
+                   [] { pthread_atfork(LockPdfForFork, UnlockPdfAfterFork, UnlockPdfAfterFork); });
+    return gPdfLock;
+}
+
+std::atomic<bool> gExiting{false};
+
+enum ChildExit : int { kRendered = 0, kNotDrawn = 3, kNoMemory = 4, kDamaged = 5, kTruncated = 6 };
+
+// What the PDF library reported while the child drew its page, by the library's categories
+// (its core's ErrorCategory; the Qt binding's callback drops the category, and a mere syntax
+// warning about a harmless quirk must not fail a good page).
+enum PdfErrorCategory : int {
+    kSyntaxWarning,
+    kSyntaxError,
+    kConfig,
+    kCommandLine,
+    kIo,
+    kNotAllowed,
+    kUnimplemented,
+    kInternal
+};
+volatile sig_atomic_t gPageDamaged = 0;
+volatile sig_atomic_t gPageTruncated = 0;
+
+void PdfCoreError(PdfErrorCategory category, long long, const char* message) {
+    if (category != kSyntaxError && category != kIo && category != kInternal) return;
+    gPageDamaged = 1;
+    // The wording of the stream decoders when their data ends before the picture does.
+    const QByteArray text = QByteArray(message ? message : "").toLower();
+    if (text.contains("premature end") || text.contains("unexpected end") ||
+        text.contains("end of file") || text.contains("eof"))
+        gPageTruncated = 1;
+}
+
+// Points the library's reports at PdfCoreError; false where the library has no such entry.
+bool HearPdfErrors() {
+    using Callback = void (*)(PdfErrorCategory, long long, const char*);
+    using Setter = void (*)(Callback);
+    // poppler's setErrorCallback(void (*)(ErrorCategory, Goffset, const char*)).
+    const auto set = reinterpret_cast<Setter>(
+        dlsym(RTLD_DEFAULT, "_Z16setErrorCallbackPFv13ErrorCategoryxPKcE"));
+    if (!set) return false;
+    set(PdfCoreError);
+    return true;
+}
 
 // The child's work: draw the page, put its rows into `fd` after a header of width and
-// height, and leave without running anything of the parent's.
+// height, and leave without running anything of the parent's. It dies with the parent and
+// by itself after `allowedMs`, should the parent not be there to stop it.
 [[noreturn]] void RenderChild(const Poppler::Page& page, int dpi, int fd, qint64 width,
-                              qint64 height) {
+                              qint64 height, pid_t parent, qint64 allowedMs) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(kNotDrawn);  // the parent died before the line above
+    const auto seconds = static_cast<unsigned>(allowedMs / 1000 + 2);
+    const rlimit cpu{seconds, seconds + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+    alarm(seconds);
     Poppler::setDebugErrorFunction(NoMessage, QVariant());
+    HearPdfErrors();
     if (!kSanitized) {
         // A hostile image may declare any size: the library's allocations stop at a bound.
         long pages = 0;
@@ -84,6 +148,9 @@ enum ChildExit : int { kRendered = 0, kNotDrawn = 3, kNoMemory = 4 };
     try {
         QImage image = page.renderToImage(dpi, dpi);
         if (image.isNull()) _exit(kNotDrawn);
+        // A page drawn in part is no page: its missing part may be where the symbol is.
+        if (gPageTruncated) _exit(kTruncated);
+        if (gPageDamaged) _exit(kDamaged);
         image = image.convertToFormat(QImage::Format_RGB32);
         if (image.isNull()) _exit(kNoMemory);
         const qint32 size[2] = {image.width(), image.height()};
@@ -126,20 +193,27 @@ QImage ReadRendered(int fd, qint64 width, qint64 height) {
 
 struct Document::Pdf {
     std::unique_ptr<Poppler::Document> document;
-    mutable qint64 renderMs = 0;  // spent on this file's pages so far
     ~Pdf() {
         const std::lock_guard lock(PdfLock());
         document.reset();
     }
 };
 
+void StopDocumentsForExit() {
+    gExiting = true;
+}
+
 bool IsPdf(const QByteArray& bytes) {
     // A picture that merely holds the marker in its first kilobyte stays a picture.
     return bytes.left(1024).contains("%PDF-") && !IsPictureData(bytes);
 }
 
-Document::Document(QByteArray bytes, QString what, int dpi)
-    : bytes_(std::move(bytes)), what_(std::move(what)), dpi_(dpi) {
+Document::Document(QByteArray bytes, QString what, int dpi, int timeLimitSeconds)
+    : bytes_(std::move(bytes)),
+      what_(std::move(what)),
+      dpi_(dpi),
+      timeLimitSeconds_(timeLimitSeconds) {
+    clock_.start();
     // Error 7, as for a picture too large: the work a file asks for is beyond the bound.
     // `pages` is 0 when only the bound is known to be passed.
     const auto tooMany = [this](qint64 pages) {
@@ -182,6 +256,12 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
                                                QString::number(index + 1))
                                     : what_;
     if (fitDpi) *fitDpi = 0;
+    const auto outOfTime = [&] {
+        throw PictureError(PictureFault::OutOfTime, {.what = what, .count = timeLimitSeconds_});
+    };
+    // Counted from the start of the file's reading: a file that was slow to open has less left.
+    const qint64 remaining = qint64{timeLimitSeconds_} * 1000 - clock_.elapsed();
+    if (remaining <= 0 || gExiting) outOfTime();
     if (!pdf_)
         return pages_ > 1 ? LoadPicturePage(bytes_, what, index, tone)
                           : LoadPictureFromData(bytes_, what, tone);
@@ -195,7 +275,6 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
         throw PictureError(PictureFault::OutOfMemory,
                            {.what = what, .width = width, .height = height});
     };
-    if (pdf_->renderMs >= kFileRenderMs) tooSlow();
     try {
         std::unique_ptr<Poppler::Page> page;
         QSizeF points;
@@ -246,29 +325,36 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
         if (rows.get() < 0) outOfMemory();
         QElapsedTimer clock;
         clock.start();
-        pid_t child = -1;
-        {
-            const std::lock_guard lock(PdfLock());
-            child = fork();
-            if (child == 0) RenderChild(*page, dpi, rows.get(), qint64(width), qint64(height));
+        const qint64 allowed = std::min(kPageRenderMs, remaining);
+        const pid_t parent = getpid();
+        // The PDF lock is taken by the fork itself (see PdfLock).
+        const pid_t child = fork();
+        if (child == 0) {
+            RenderChild(*page, dpi, rows.get(), qint64(width), qint64(height), parent, allowed);
         }
         if (child < 0) outOfMemory();
-        const qint64 allowed = std::min<qint64>(kPageRenderMs, kFileRenderMs - pdf_->renderMs);
         int status = 0;
         bool stopped = false;
         while (true) {
             const pid_t done = waitpid(child, &status, WNOHANG);
             if (done == child || (done < 0 && errno != EINTR)) break;
-            if (!stopped && clock.elapsed() > allowed) {
+            if (!stopped && (clock.elapsed() > allowed || gExiting)) {
                 kill(child, SIGKILL);
                 stopped = true;
             }
             QThread::msleep(2);
         }
-        pdf_->renderMs += clock.elapsed();
+        if (stopped && (allowed < kPageRenderMs || gExiting)) outOfTime();
         if (stopped) tooSlow();
         if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMemory)
             outOfMemory(qint64(width), qint64(height));
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kTruncated) {
+            throw PictureError(
+                PictureFault::Truncated,
+                {.what = what, .detail = QStringLiteral("PDF 页面的数据被截断，无法完整绘制")});
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kDamaged)
+            damaged(QStringLiteral("PDF 页面的内容有错，无法完整绘制"));
         if (!WIFEXITED(status) || WEXITSTATUS(status) != kRendered)
             damaged(QStringLiteral("PDF 页面无法绘制"));
         QImage image = ReadRendered(rows.get(), qint64(width), qint64(height));

@@ -518,6 +518,17 @@ PictureRef Decode(const QByteArray& bytes, const QString& what, int page, Tone t
             }
             const QSize pixels(static_cast<int>(declaredWidth), static_cast<int>(declaredHeight));
             if (QImage(pixels, decodedFormat).isNull()) ThrowOutOfMemory(what, pixels);
+            if (*format == Format::Tiff) {
+                const std::vector<qint64> directories = TiffDirectories(b, qint64{page} + 1);
+                const QString samples =
+                    qint64(directories.size()) > page
+                        ? TiffUnsupportedSamples(b, directories[std::size_t(page)])
+                        : QString();
+                if (!samples.isEmpty()) {
+                    throw PictureError(PictureFault::Unsupported,
+                                       {.what = what, .format = samples});
+                }
+            }
             ThrowDamaged(what, QStringLiteral("%1 数据无法解码").arg(FormatTitle(*format)));
         }
     }
@@ -559,7 +570,25 @@ PictureRef LoadPictureFromData(const QByteArray& bytes, const QString& what, Ton
 }
 
 PictureRef LoadPicturePage(const QByteArray& bytes, const QString& what, int page, Tone tone) {
-    return OutOfMemoryIsAnError(what, [&] { return Decode(bytes, what, page, tone); });
+    return OutOfMemoryIsAnError(what, [&] {
+        // The TIFF reader walks to a page by reading every directory before it, and a directory
+        // may hold thousands of tags: reading each page of a file so costs the square of its
+        // pages. A copy whose header points at the page's own directory makes it the first.
+        const Bytes b(bytes);
+        if (page > 0 && DetectFormat(b) == Format::Tiff && b.has(0, 8)) {
+            const std::vector<qint64> directories = TiffDirectories(b, qint64{page} + 1);
+            const qint64 at =
+                qint64(directories.size()) > page ? directories[std::size_t(page)] : 0;
+            if (at > 0 && b.has(at, 2)) {
+                QByteArray alone = bytes;
+                const bool little = bytes[0] == 'I';
+                for (int i = 0; i < 4; ++i)
+                    alone[4 + i] = char(at >> (little ? 8 * i : 8 * (3 - i)) & 0xff);
+                return Decode(alone, what, 0, tone);
+            }
+        }
+        return Decode(bytes, what, page, tone);
+    });
 }
 
 bool IsPictureData(const QByteArray& bytes) {

@@ -56,6 +56,10 @@ QString English(PictureFault fault, const PictureFacts& f) {
             return QStringLiteral("too complex (the page did not render in time)");
         case PictureFault::PluginMissing:
             return QStringLiteral("this format cannot be read here (image plugin missing)");
+        case PictureFault::Unsupported:
+            return QStringLiteral("unsupported picture format (%1)").arg(f.format);
+        case PictureFault::OutOfTime:
+            return QStringLiteral("not read: the file's time limit of %1 s ran out").arg(f.count);
     }
     return {};
 }
@@ -122,6 +126,11 @@ QString Chinese(PictureFault fault, const PictureFacts& f) {
         case PictureFault::PluginMissing:
             return QStringLiteral("无效图片：本程序无法读取 %1 图片（缺少图像格式插件），%2")
                 .arg(f.format, what);
+        case PictureFault::Unsupported:
+            return QStringLiteral("无效图片：本程序不支持%1的格式（%2）").arg(what, f.format);
+        case PictureFault::OutOfTime:
+            return QStringLiteral("无效图片：%1未读取，文件的时间限额（%2 秒）已用完")
+                .arg(what, QString::number(f.count));
     }
     return {};
 }

@@ -349,6 +349,30 @@ std::vector<qint64> TiffDirectories(const Bytes& b, qint64 limit) {
     return found;
 }
 
+QString TiffUnsupportedSamples(const Bytes& b, qint64 ifd) {
+    const bool little = b.u8(0) == 'I';
+    const auto u16 = [&](qint64 pos) { return little ? b.le16(pos) : b.be16(pos); };
+    const auto u32 = [&](qint64 pos) { return little ? b.le32(pos) : b.be32(pos); };
+    if (!b.has(ifd, 2)) return {};
+    const qint64 entries = u16(ifd);
+    unsigned bits = 1, kind = 1;  // the defaults: one bit, unsigned integers
+    for (qint64 i = 0; i < entries && b.has(ifd + 2 + i * 12, 12); ++i) {
+        const qint64 e = ifd + 2 + i * 12;
+        const unsigned tag = u16(e);
+        if ((tag != 258 && tag != 339) || u16(e + 2) != 3) continue;
+        // The first sample's value: in the entry for up to two, elsewhere for more.
+        const qint64 at = u32(e + 4) <= 2 ? e + 8 : qint64{u32(e + 8)};
+        if (!b.has(at, 2)) continue;
+        (tag == 258 ? bits : kind) = u16(at);
+    }
+    if (bits < 32) return {};
+    // Said the same way in both languages, as format names are.
+    const QString what = kind == 3   ? QStringLiteral("floating-point")
+                         : kind == 2 ? QStringLiteral("signed integer")
+                                     : QStringLiteral("integer");
+    return QStringLiteral("TIFF, %1-bit %2 samples").arg(bits).arg(what);
+}
+
 namespace {
 
 // The page's directory and every strip or tile it points at must lie within the file.

@@ -60,6 +60,10 @@ bool IsBmpInfoHeaderSize(quint32 size);
 // past the end of the file counts: that page is missing, and says so when it is loaded.
 std::vector<qint64> TiffDirectories(const Bytes& b, qint64 limit);
 
+// The kind of samples of the TIFF directory at `ifd` when no reader here decodes them (32 or
+// 64 bits a sample, integer or floating point), as the reason says it; empty for any other.
+QString TiffUnsupportedSamples(const Bytes& b, qint64 ifd);
+
 // Qt's readers fill a partial picture from a cut-off file without reporting an error, so each
 // format's structure is walked first to make sure every byte the picture needs is there.
 // `page` counts a TIFF's pages from 0.

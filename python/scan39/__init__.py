@@ -144,11 +144,13 @@ def _symbol(found, page) -> Symbol:
 
 def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
                effort: str = "thorough", grade: bool = False, dpi: int = 300,
-               polarity: str = "both") -> list[Page]:
+               polarity: str = "both", file_time_limit: int = 30) -> list[Page]:
     """Every page of the source with its symbols, or with the PictureError that stopped that
     page while the others were read. A picture, an array and a Pillow image are one page.
 
-    Options as for `read`. Raises as `read` does when no page can be had at all.
+    Options as for `read`; `file_time_limit` is the seconds the file may take, its reading and
+    every page together, as ``scan39 --file-time-limit``: each page not read by then gets its
+    PictureError. Raises as `read` does when no page can be had at all.
     """
     filename = None if isinstance(image, (bytes, bytearray, memoryview)) else image
     if filename is not None and not isinstance(filename, (str, os.PathLike)):
@@ -156,7 +158,8 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
     pages = []
     for page, found, failure in _scan39.read_pages(_source(image), bool(check_digit),
                                                    bool(full_ascii), effort, polarity,
-                                                   bool(grade), operator.index(dpi)):
+                                                   bool(grade), operator.index(dpi),
+                                                   operator.index(file_time_limit)):
         error = None
         if failure is not None:
             error = PictureError(failure[1])

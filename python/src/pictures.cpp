@@ -120,20 +120,22 @@ host::PictureRef LoadData(const QByteArray& bytes) {
                   [&] { return host::LoadPictureFromData(bytes, kDataName); });
 }
 
-Pages PagesOfPath(const QByteArray& encodedPath, int dpi) {
+Pages PagesOfPath(const QByteArray& encodedPath, int dpi, int timeLimitSeconds) {
     Pages pages;
     pages.path = QFile::decodeName(encodedPath);
     Failing(pages.path, QString(), [&] {
         host::PictureFile file = host::ReadNamedPictureFile(encodedPath, kNamedByCaller);
-        pages.document = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi);
+        pages.document = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi,
+                                                          timeLimitSeconds);
     });
     return pages;
 }
 
-Pages PagesOfData(const QByteArray& bytes, int dpi) {
+Pages PagesOfData(const QByteArray& bytes, int dpi, int timeLimitSeconds) {
     Pages pages;
-    Failing(QString(), kDataName,
-            [&] { pages.document = std::make_unique<host::Document>(bytes, kDataName, dpi); });
+    Failing(QString(), kDataName, [&] {
+        pages.document = std::make_unique<host::Document>(bytes, kDataName, dpi, timeLimitSeconds);
+    });
     return pages;
 }
 

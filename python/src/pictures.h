@@ -66,8 +66,10 @@ struct Pages {
     std::unique_ptr<host::Document> document;
     QString path;  // empty for bytes
 };
-Pages PagesOfPath(const QByteArray& encodedPath, int dpi);
-Pages PagesOfData(const QByteArray& bytes, int dpi);
+Pages PagesOfPath(const QByteArray& encodedPath, int dpi,
+                  int timeLimitSeconds = host::kDefaultFileSeconds);
+Pages PagesOfData(const QByteArray& bytes, int dpi,
+                  int timeLimitSeconds = host::kDefaultFileSeconds);
 // Page `index` (from 0), grey when `tone` allows; throws PictureFailure for this page alone.
 host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone);
 

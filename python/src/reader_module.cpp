@@ -106,13 +106,18 @@ int Dpi(int dpi) {
 // Every page of the source, read with the GIL released. A source whose only page fails
 // throws, as for any picture; arrays are one page.
 std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOptions& options,
-                                 bool grade, int dpi) {
+                                 bool grade, int dpi, int fileSeconds = host::kDefaultFileSeconds) {
     const int resolution = Dpi(dpi);
+    if (fileSeconds < 1 || fileSeconds > host::kMaxFileSeconds) {
+        throw py::value_error("file_time_limit must lie from 1 to " +
+                              std::to_string(host::kMaxFileSeconds) + " seconds, got " +
+                              std::to_string(fileSeconds));
+    }
     std::vector<PageRead> pages;
     if (const auto encoded = EncodedOf(image)) {
         const GilReleased unlocked;
-        const Pages source = encoded->path ? PagesOfPath(encoded->bytes, resolution)
-                                           : PagesOfData(encoded->bytes, resolution);
+        const Pages source = encoded->path ? PagesOfPath(encoded->bytes, resolution, fileSeconds)
+                                           : PagesOfData(encoded->bytes, resolution, fileSeconds);
         const int count = source.document->pageCount();
         for (int i = 0; i < count; ++i) {
             PageRead page;
@@ -140,10 +145,11 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
 
 // Every page: (page or None, symbols, error or None), the error as (number, message).
 py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
-                   const std::string& effort, const std::string& polarity, bool grade, int dpi) {
+                   const std::string& effort, const std::string& polarity, bool grade, int dpi,
+                   int fileSeconds) {
     py::list out;
-    for (const auto& p :
-         ReadSource(image, Options(checkDigit, fullAscii, effort, polarity), grade, dpi)) {
+    for (const auto& p : ReadSource(image, Options(checkDigit, fullAscii, effort, polarity), grade,
+                                    dpi, fileSeconds)) {
         const py::object number = p.page ? py::object(py::int_(p.page)) : py::object(py::none());
         const py::object error = p.error
                                      ? py::object(py::make_tuple(
@@ -218,7 +224,8 @@ PYBIND11_MODULE(_scan39, m) {
     TranslateFailures(pictureError);
 
     m.def("read_pages", &ReadPages, py::arg("image"), py::arg("check_digit"), py::arg("full_ascii"),
-          py::arg("effort"), py::arg("polarity"), py::arg("grade"), py::arg("dpi"));
+          py::arg("effort"), py::arg("polarity"), py::arg("grade"), py::arg("dpi"),
+          py::arg("file_time_limit") = scan39::host::kDefaultFileSeconds);
     m.def("read_records", &ReadRecords, py::arg("image"), py::arg("file"), py::arg("check_digit"),
           py::arg("full_ascii"), py::arg("effort"), py::arg("polarity"), py::arg("grade"),
           py::arg("dpi"));

@@ -1,5 +1,7 @@
 #include "released.h"
 
+#include "scan39/host/document.h"
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -33,6 +35,8 @@ void ResetInChild() {
 }
 
 void AtExit() {
+    // A thread still reading a file need not finish it: its page being drawn is stopped.
+    scan39::host::StopDocumentsForExit();
     {
         pybind11::gil_scoped_release unlocked;
         std::unique_lock lock(g_state->mutex);

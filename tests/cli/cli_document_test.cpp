@@ -10,6 +10,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+
+#include <QBuffer>
+#include <QElapsedTimer>
 
 #include "scan39/encoder.h"
 
@@ -44,6 +48,101 @@ bool WritePdf(const QString& path, const QList<QPageSize>& pages, const QStringL
         if (i < texts.size()) DrawSymbol(p, texts[i].toLatin1().constData(), 40, 60, 1.5, 60);
     }
     return p.end();
+}
+
+// A PDF of `objects` (object 1 the catalogue), with its cross-reference table.
+QByteArray PdfOf(const QList<QByteArray>& objects) {
+    QByteArray pdf = "%PDF-1.5\n";
+    QList<qsizetype> at;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        at << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : at)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer << /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+QByteArray Stream(const QByteArray& dictionary, const QByteArray& data) {
+    return "<< " + dictionary + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" +
+           data + "\nendstream";
+}
+
+// One page of 300 by 200 points showing `content` (object 4) with the objects after it.
+QByteArray OnePagePdf(const QByteArray& content, const QByteArray& resources,
+                      const QList<QByteArray>& more) {
+    return PdfOf(QList<QByteArray>{"<< /Type /Catalog /Pages 2 0 R >>",
+                                   "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] "
+                                   "/Contents 4 0 R /Resources << " +
+                                       resources + " >> >>",
+                                   content} +
+                 more);
+}
+
+// Pages of forms that each draw the next level ten times: a few hundred bytes that ask for
+// ten to the power `levels` rectangles.
+QByteArray NestedFormsPdf(int pages, int levels) {
+    QList<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
+    QByteArray kids;
+    for (int i = 0; i < pages; ++i) kids += QByteArray::number(4 + levels + i) + " 0 R ";
+    objects << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
+    objects << Stream("", "/F0 Do");                // 3: every page's contents
+    for (int level = 0; level < levels; ++level) {  // objects 4 on: form F<level>
+        const bool last = level == levels - 1;
+        QByteArray draw;
+        for (int i = 0; i < 10; ++i)
+            draw += last ? "0 0 1 1 re f " : "/F" + QByteArray::number(level + 1) + " Do ";
+        const QByteArray next = last ? ""
+                                     : "/Resources << /XObject << /F" +
+                                           QByteArray::number(level + 1) + " " +
+                                           QByteArray::number(5 + level) + " 0 R >> >>";
+        objects << Stream("/Type /XObject /Subtype /Form /BBox [0 0 300 200] " + next, draw);
+    }
+    for (int i = 0; i < pages; ++i) {
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 3 0 R "
+                   "/Resources << /XObject << /F0 4 0 R >> >> >>";
+    }
+    return PdfOf(objects);
+}
+
+// A TIFF of `pages` one-pixel pages, each directory with `extra` private tags besides.
+QByteArray TaggedTiff(int pages, int extra) {
+    QByteArray tiff("II*\0\0\0\0\0", 8);
+    const auto u16 = [&](quint16 v) { tiff += char(v & 0xff), tiff += char(v >> 8); };
+    const auto u32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i) tiff += char(v >> (8 * i) & 0xff);
+    };
+    const auto patch = [&](qsizetype at, quint32 v) {
+        for (int i = 0; i < 4; ++i) tiff[at + i] = char(v >> (8 * i) & 0xff);
+    };
+    qsizetype link = 4;  // where the offset of the next directory goes
+    for (int p = 0; p < pages; ++p) {
+        const auto pixel = quint32(tiff.size());
+        tiff += char(0xff);
+        if (tiff.size() % 2) tiff += '\0';
+        patch(link, quint32(tiff.size()));
+        const struct {
+            quint16 tag, type;
+            quint32 value;
+        } plain[] = {{256, 3, 1},     {257, 3, 1}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
+                     {273, 4, pixel}, {277, 3, 1}, {278, 3, 1}, {279, 4, 1}};
+        u16(quint16(std::size(plain) + extra));
+        for (const auto& e : plain) u16(e.tag), u16(e.type), u32(1), u32(e.value);
+        for (int i = 0; i < extra; ++i) u16(quint16(40000 + i)), u16(3), u32(1), u32(quint32(i));
+        link = tiff.size();
+        u32(0);
+    }
+    return tiff;
+}
+
+bool Save(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 }  // namespace
@@ -124,6 +223,27 @@ class CliDocumentTest : public QObject {
             "> <" + QByteArray(32, '3') + ">] >>\n%%EOF\n");
         enc.close();
 
+        // Pages the renderer cannot draw whole.
+        QBuffer jpeg;
+        jpeg.open(QIODevice::WriteOnly);
+        QVERIFY(SymbolPicture("JPEG").save(&jpeg, "JPEG"));
+        const QByteArray jpegBytes = jpeg.data();
+        const QByteArray image = "/XObject << /Im 5 0 R >>";
+        const QByteArray drawImage = Stream("", "q 300 0 0 200 0 0 cm /Im Do Q");
+        const QByteArray imageDictionary =
+            "/Type /XObject /Subtype /Image /Width 360 /Height 160 /ColorSpace /DeviceRGB "
+            "/BitsPerComponent 8 /Filter /DCTDecode";
+        QVERIFY(Save(path("jpeg.pdf"),
+                     OnePagePdf(drawImage, image, {Stream(imageDictionary, jpegBytes)})));
+        QVERIFY(Save(path("no-contents.pdf"), PdfOf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                     "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 "
+                                                     "0 300 200] /Contents 9 0 R >>"})));
+        QVERIFY(Save(path("bad-flate.pdf"),
+                     OnePagePdf(Stream("/Filter /FlateDecode", QByteArray(400, 'x')), "", {})));
+        QVERIFY(Save(path("nested.pdf"), NestedFormsPdf(3, 9)));
+        QVERIFY(Save(path("tagged.tif"), TaggedTiff(400, 200)));
+
         QVERIFY(SymbolPicture("TIFF-1").save(path("p1.png")));
         QImage marked = SymbolPicture("MARKED");
         marked.setText("Comment", "%PDF-1.4");
@@ -162,6 +282,11 @@ class CliDocumentTest : public QObject {
             << QStringList{"big2.pdf"} << 1 << QStringList{"1:PAGE-1", "2:"};
         QTest::newRow("encrypted") << QStringList{"locked.pdf"} << 2
                                    << QStringList{":error encrypted (the PDF needs a password)"};
+        QTest::newRow("a pdf's jpeg") << QStringList{"jpeg.pdf"} << 0 << QStringList{":JPEG"};
+        QTest::newRow("a page's contents missing")
+            << QStringList{"no-contents.pdf"} << 2 << QStringList{":error damaged"};
+        QTest::newRow("garbage in a flate stream")
+            << QStringList{"bad-flate.pdf"} << 2 << QStringList{":error damaged"};
         QTest::newRow("too many pages, refused before any is drawn")
             << QStringList{"many.pdf"} << 2
             << QStringList{":error too many pages (at most 1000 are read)"};
@@ -182,6 +307,73 @@ class CliDocumentTest : public QObject {
         QCOMPARE(r.exitCode, 2);
         QVERIFY(!r.records.isEmpty());
         QVERIFY2(r.records.last().contains("error damaged"), qPrintable(r.records.join('|')));
+    }
+
+    // Each page not read within the file's time gets its record, and the run ends in time.
+    void fileTimeLimit() {
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = run({"--json", "--file-time-limit", "2", "nested.pdf"});
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(r.exitCode, 2);
+        const QString late = "error not read: the file's time limit of 2 s ran out";
+        QCOMPARE(r.records, (QStringList{"1:" + late, "2:" + late, "3:" + late}));
+        QVERIFY(run({"--file-time-limit", "0", "two.pdf"})
+                    .err.contains("--file-time-limit takes a number of seconds from 1 to 86400"));
+        QVERIFY(run({"--help"}).out.contains("--file-time-limit SECONDS"));
+    }
+
+    // Every page of a TIFF is read in one pass, however many tags its directories hold.
+    void tiffPagesReadInLinearTime() {
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = run({"--json", "--file-time-limit", "120", "tagged.tif"});
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(r.records.size(), 400);
+        QCOMPARE(r.records.filter("error").size(), 0);
+        QCOMPARE(r.exitCode, 1);  // blank pages: no symbol
+    }
+
+    // The child drawing a page dies with scan39, whatever ends it.
+    void renderingChildDiesWithItsParent_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGKILL") << int(SIGKILL);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+    void renderingChildDiesWithItsParent() {
+        QFETCH(int, signal);
+        QProcess p;
+        p.setWorkingDirectory(dir_.path());
+        p.start(SCAN39_CLI, {"--json", "--jobs", "1", "nested.pdf"});
+        QVERIFY(p.waitForStarted());
+        const auto parent = p.processId();
+        const auto children = [&] {  // of any of its threads
+            const QString tasks = QStringLiteral("/proc/%1/task").arg(parent);
+            for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile file(tasks + '/' + task + "/children");
+                const QByteArray pids = file.open(QIODevice::ReadOnly) ? file.readAll() : "";
+                if (!pids.trimmed().isEmpty()) return pids.trimmed().split(' ').first();
+            }
+            return QByteArray();
+        };
+        QByteArray child;
+        for (int i = 0; i < 500 && child.isEmpty(); ++i) {
+            QTest::qWait(20);
+            child = children();
+        }
+        QVERIFY2(!child.isEmpty(), "no page was being drawn");
+        ::kill(pid_t(parent), signal);
+        QVERIFY(p.waitForFinished(10000));
+        const auto alive = [&] {
+            QFile stat("/proc/" + child + "/stat");
+            if (!stat.open(QIODevice::ReadOnly)) return false;
+            const QByteArray line = stat.readAll();
+            return !line.mid(line.lastIndexOf(')') + 2).startsWith('Z');
+        };
+        for (int i = 0; i < 250 && alive(); ++i) QTest::qWait(20);
+        const bool survived = alive();
+        if (survived) ::kill(child.toInt(), SIGKILL);
+        QVERIFY2(!survived, "the child outlived scan39");
     }
 
     void textNamesThePage() {

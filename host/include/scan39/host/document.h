@@ -4,6 +4,7 @@
 // oversized page costs only itself.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 
@@ -20,9 +21,19 @@ inline constexpr int kMaxDpi = 1200;
 // sharing one content stream, and each page is rendered and read in full.
 inline constexpr int kMaxPages = 1000;
 
+// Seconds a file may take, its reading and every page's decoding or drawing together: a small
+// file can be built to keep the reader busy for hours. The pages not read by then each get
+// their error.
+inline constexpr int kDefaultFileSeconds = 30;
+inline constexpr int kMaxFileSeconds = 24 * 3600;
+
 // Whether the bytes are a PDF: its header within the first kilobyte, as readers accept it, in
 // bytes that are not one of the loader's pictures.
 bool IsPdf(const QByteArray& bytes);
+
+// Stops the pages being drawn now and every later one, each with its time-limit error: the
+// process is on its way out (Python's interpreter exits while a thread still reads a file).
+void StopDocumentsForExit();
 
 class Document {
   public:
@@ -30,7 +41,8 @@ class Document {
     // LoadPictureFromData. Throws PictureError for a file whose pages cannot be had at all: a
     // PDF that is damaged, encrypted or empty, or a file of more than kMaxPages pages. A picture
     // is never judged here; its faults show when its page is loaded.
-    Document(QByteArray bytes, QString what, int dpi = kDefaultDpi);
+    Document(QByteArray bytes, QString what, int dpi = kDefaultDpi,
+             int timeLimitSeconds = kDefaultFileSeconds);
     ~Document();
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
@@ -41,7 +53,8 @@ class Document {
     bool isPdf() const { return pdf_ != nullptr; }
 
     // Page `index` (from 0) as an RGB32 picture (or grey, as `tone` allows). Throws
-    // PictureError for this page alone: 481 damaged, 7 larger than kMaxPicturePixels at the
+    // PictureError for this page alone: 481 damaged, truncated, or not read in the file's time
+    // limit, 7 larger than kMaxPicturePixels at the
     // document's resolution (refused before it is rendered) or out of memory. Not safe to call
     // from two threads at once. With `fitDpi`, a PDF page too large at the document's
     // resolution is drawn instead at the largest one (at least kMinDpi) that keeps it within
@@ -53,6 +66,8 @@ class Document {
     QByteArray bytes_;
     QString what_;
     int dpi_;
+    int timeLimitSeconds_;
+    QElapsedTimer clock_;  // from the start of the file's reading
     int pages_ = 1;
     std::unique_ptr<Pdf> pdf_;
 };

@@ -28,8 +28,10 @@ enum class PictureFault {
     Encrypted,        // 481: a PDF that needs a password
     TooComplex,       // 481: a page that did not render in time
     PluginMissing,    // 481: Qt's image format plugin is not installed
+    Unsupported,      // 481: a kind of picture no reader here decodes (32-bit samples)
+    OutOfTime,        // 481: the file's time limit ran out before this page was read
 };
-inline constexpr int kPictureFaultCount = static_cast<int>(PictureFault::PluginMissing) + 1;
+inline constexpr int kPictureFaultCount = static_cast<int>(PictureFault::OutOfTime) + 1;
 
 enum class MessageLanguage { English, Chinese };
 
@@ -45,7 +47,7 @@ struct PictureFacts {
     QString what{};
     // In Chinese, what exactly is wrong with the data (Truncated, Damaged).
     QString detail{};
-    QString format{};  // "JPEG", for PluginMissing
+    QString format{};  // "JPEG", for PluginMissing; the kind of samples, for Unsupported
     qint64 width = 0;  // TooLarge, OutOfMemory: the size, 0 when unknown
     qint64 height = 0;
     qint64 count = 0;     // FileTooLarge bytes, TooManyPages pages (0: more than the bound),
