@@ -74,7 +74,7 @@ PictureResult ReadPicture(const Options& options,
         QImage picture =
             load(annotateBase.isEmpty() ? host::Tone::Grey : host::Tone::Colour, &drawnDpi)
                 ->image();
-        const int askedDpi = options.dpi > 0 ? options.dpi : host::kDefaultDpi;
+        const int askedDpi = options.dpi > 0 ? options.dpi : documents::kDefaultDpi;
         // Grades in mm and mils follow the resolution the page was really drawn at.
         std::optional<Options> redrawn;
         if (drawnDpi > 0 && drawnDpi < askedDpi) {
@@ -126,8 +126,8 @@ std::vector<PictureResult> ReadFile(const Options& options, const QByteArray& na
     std::optional<NamedPages> pages;
     PictureResult failed;
     try {
-        pages.emplace(name, true, options.dpi > 0 ? options.dpi : host::kDefaultDpi,
-                      options.fileSeconds > 0 ? options.fileSeconds : host::kDefaultFileSeconds);
+        pages.emplace(name, true, options.dpi > 0 ? options.dpi : documents::kDefaultDpi,
+                      options.fileSeconds > 0 ? options.fileSeconds : documents::kDefaultFileSeconds);
     } catch (const LoadError& e) {
         failed.error = e;
     } catch (const std::bad_alloc&) {
@@ -230,7 +230,7 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                                  "within %3 pixels"),
                   QStringLiteral("按 %1 dpi 绘制，而非 %2：页面不超过 %3 像素的最大分辨率"))
                    .arg(r.reducedDpi)
-                   .arg(o.dpi > 0 ? o.dpi : host::kDefaultDpi)
+                   .arg(o.dpi > 0 ? o.dpi : documents::kDefaultDpi)
                    .arg(host::kMaxPicturePixels)
             << '\n';
     }

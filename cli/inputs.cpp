@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "runner_p.h"
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 #include "scan39/host/file_descriptor.h"
 
 namespace scan39::cli {
@@ -68,7 +68,7 @@ Judgement Judge(int dir, const char* name, bool pdf) {
     if (!S_ISREG(st.st_mode)) return Judgement::kOther;
     QByteArray head;
     if (!ReadUpTo(fd.get(), kHeadBytes, head)) return Judgement::kUnreadable;
-    return host::IsPictureData(head) || (pdf && host::IsPdf(head)) ? Judgement::kPicture
+    return host::IsPictureData(head) || (pdf && documents::IsPdf(head)) ? Judgement::kPicture
                                                                    : Judgement::kOther;
 }
 

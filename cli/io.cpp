@@ -144,7 +144,7 @@ NamedPages::NamedPages(const QByteArray& name, bool dashIsStdin, int dpi, int ti
     host::PictureFile file = Read(name, dashIsStdin);
     format_ = host::PictureFormatName(file.bytes);
     try {
-        document_ = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi,
+        document_ = std::make_unique<documents::Document>(std::move(file.bytes), file.what, dpi,
                                                      timeLimitSeconds);
     } catch (const host::PictureError& e) {
         throw FromPictureError(e);

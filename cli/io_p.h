@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "options_p.h"
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 #include "scan39/host/picture_error.h"
@@ -91,7 +91,7 @@ class NamedPages {
     // Throws LoadError when the file cannot be read or its pages cannot be had at all (a PDF
     // damaged or encrypted, too many pages).
     NamedPages(const QByteArray& name, bool dashIsStdin, int dpi,
-               int timeLimitSeconds = host::kDefaultFileSeconds);
+               int timeLimitSeconds = documents::kDefaultFileSeconds);
     ~NamedPages();
     NamedPages(const NamedPages&) = delete;
     NamedPages& operator=(const NamedPages&) = delete;
@@ -107,7 +107,7 @@ class NamedPages {
     const QByteArray& format() const { return format_; }
 
   private:
-    std::unique_ptr<host::Document> document_;
+    std::unique_ptr<documents::Document> document_;
     QByteArray format_;
 };
 

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 #include "scan39/host/picture_error.h"
 #include "scan39/record_json.h"
 
@@ -123,20 +123,20 @@ std::optional<QString> ApplyJobs(Options& o, const Value& v, Language language) 
 std::optional<QString> ApplyDpi(Options& o, const Value& v, Language language) {
     bool ok = false;
     o.dpi = v.text.toInt(&ok, 10);
-    if (ok && o.dpi >= host::kMinDpi && o.dpi <= host::kMaxDpi) return std::nullopt;
+    if (ok && o.dpi >= documents::kMinDpi && o.dpi <= documents::kMaxDpi) return std::nullopt;
     return Tr(language, QStringLiteral("--dpi takes a number from %1 to %2"),
               QStringLiteral("--dpi 需要 %1 到 %2 之间的数"))
-        .arg(host::kMinDpi)
-        .arg(host::kMaxDpi);
+        .arg(documents::kMinDpi)
+        .arg(documents::kMaxDpi);
 }
 
 std::optional<QString> ApplyFileTimeLimit(Options& o, const Value& v, Language language) {
     bool ok = false;
     o.fileSeconds = v.text.toInt(&ok, 10);
-    if (ok && o.fileSeconds >= 1 && o.fileSeconds <= host::kMaxFileSeconds) return std::nullopt;
+    if (ok && o.fileSeconds >= 1 && o.fileSeconds <= documents::kMaxFileSeconds) return std::nullopt;
     return Tr(language, QStringLiteral("--file-time-limit takes a number of seconds from 1 to %1"),
               QStringLiteral("--file-time-limit 需要 1 到 %1 之间的秒数"))
-        .arg(host::kMaxFileSeconds);
+        .arg(documents::kMaxFileSeconds);
 }
 
 std::optional<QString> ApplyAnnotate(Options& o, const Value& v, Language language) {

@@ -55,11 +55,11 @@ struct Options {
     bool fastEffort = false;
     reader::Polarity polarity = reader::Polarity::kBoth;
     int jobs = 0;  // 0: one per core
-    // --dpi: the resolution PDF pages are drawn at (host::kDefaultDpi when not given) and, with
+    // --dpi: the resolution PDF pages are drawn at (documents::kDefaultDpi when not given) and, with
     // --grade, the picture's resolution for the X dimension in mm and mils (unknown when not
     // given). 0: not given.
     int dpi = 0;
-    // --file-time-limit: seconds a file may take (host::kDefaultFileSeconds when not given, 0).
+    // --file-time-limit: seconds a file may take (documents::kDefaultFileSeconds when not given, 0).
     int fileSeconds = 0;
     std::optional<QString> annotateDir;
     QByteArray annotateDirBytes;

@@ -13,7 +13,13 @@ set(_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/scan39)
 # One export set per library, so that a component's file names only what it needs; the config
 # includes the files of a component's dependencies first.
 set(_scan39_components "")
-foreach(component decoder reader samples loader host control dialogs)
+# Each component and the folder whose include/ it installs.
+set(_scan39_component_dirs code39=code39 decoder=decoder reader=reader samples=sample_pictures
+                           loader=host host=host control=control dialogs=dialogs)
+foreach(pair IN LISTS _scan39_component_dirs)
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 component)
+  list(GET pair 1 dir)
   set(lib scan39_${component})
   if(NOT TARGET ${lib})
     continue()
@@ -25,9 +31,10 @@ foreach(component decoder reader samples loader host control dialogs)
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
   install(EXPORT scan39-${component} NAMESPACE scan39::
           FILE scan39-${component}-targets.cmake DESTINATION ${_cmake_dir})
-  if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${component}/include")
-    install(DIRECTORY ${component}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-            FILES_MATCHING PATTERN "*.h" PATTERN "encoder.h" EXCLUDE)
+  # host/ holds both the loader and the host: its headers are installed once.
+  if(NOT component STREQUAL "loader")
+    install(DIRECTORY ${dir}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+            FILES_MATCHING PATTERN "*.h")
   endif()
 endforeach()
 

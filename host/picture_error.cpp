@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "scan39/host/document.h"
 #include "scan39/host/picture.h"
 
 namespace scan39::host {

@@ -21,9 +21,10 @@ cp web/page/* "$out"/
 
 # The sample pictures, drawn by the same generator as the embedded ones.
 mkdir -p "$out/tools" "$out/samples"
-if [ ! -x "$out/tools/samplegen" ] || [ -n "$(find samples -newer "$out/tools/samplegen" -name '*.cpp' -o -newer "$out/tools/samplegen" -name '*.h')" ]; then
-    g++ -std=c++20 -O1 -Isamples -Isamples/include -o "$out/tools/samplegen" \
-        samples/tools/samplegen.cpp samples/tools/picture.cpp samples/layout.cpp samples/encoder.cpp
+if [ ! -x "$out/tools/samplegen" ] || [ -n "$(find sample_pictures encoder -newer "$out/tools/samplegen" -name '*.cpp' -o -newer "$out/tools/samplegen" -name '*.h')" ]; then
+    g++ -std=c++20 -O1 -Isample_pictures -Isample_pictures/include -Iencoder/include \
+        -o "$out/tools/samplegen" sample_pictures/tools/samplegen.cpp \
+        sample_pictures/tools/picture.cpp sample_pictures/layout.cpp encoder/encoder.cpp
 fi
 "$out/tools/samplegen" "$out/samples/control_default.bmp" "$out/samples/form_sample.bmp"
 echo "== build-web/ ready in $((SECONDS - start)) s"

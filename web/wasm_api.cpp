@@ -224,7 +224,7 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_box(int x1, int y1, int x2, int y2) {
     const std::size_t pixels =
         static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
     const std::int16_t result =
-        scan39::web::ScanBox(std::span<const std::int32_t>(picture.colours, pixels), picture.width,
+        scan39::ScanBox(std::span<const std::int32_t>(picture.colours, pixels), picture.width,
                              picture.height, scan39::Box{x1, y1, x2, y2}, Table(), value);
     reply = "{\"result\":" + std::to_string(result) + ",\"value\":";
     reply += scan39::reader::JsonString(value);

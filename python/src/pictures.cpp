@@ -125,7 +125,7 @@ Pages PagesOfPath(const QByteArray& encodedPath, int dpi, int timeLimitSeconds) 
     pages.path = QFile::decodeName(encodedPath);
     Failing(pages.path, QString(), [&] {
         host::PictureFile file = host::ReadNamedPictureFile(encodedPath, kNamedByCaller);
-        pages.document = std::make_unique<host::Document>(std::move(file.bytes), file.what, dpi,
+        pages.document = std::make_unique<documents::Document>(std::move(file.bytes), file.what, dpi,
                                                           timeLimitSeconds);
     });
     return pages;
@@ -134,7 +134,7 @@ Pages PagesOfPath(const QByteArray& encodedPath, int dpi, int timeLimitSeconds) 
 Pages PagesOfData(const QByteArray& bytes, int dpi, int timeLimitSeconds) {
     Pages pages;
     Failing(QString(), kDataName, [&] {
-        pages.document = std::make_unique<host::Document>(bytes, kDataName, dpi, timeLimitSeconds);
+        pages.document = std::make_unique<documents::Document>(bytes, kDataName, dpi, timeLimitSeconds);
     });
     return pages;
 }

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture.h"
 #include "scan39/reader.h"
@@ -63,13 +63,13 @@ host::PictureRef LoadData(const QByteArray& bytes);
 // The pages of a file by its name, or of encoded bytes: a PDF drawn at `dpi`, a TIFF of
 // several pages, or a picture as its one page. Throws PictureFailure when no page can be had.
 struct Pages {
-    std::unique_ptr<host::Document> document;
+    std::unique_ptr<documents::Document> document;
     QString path;  // empty for bytes
 };
 Pages PagesOfPath(const QByteArray& encodedPath, int dpi,
-                  int timeLimitSeconds = host::kDefaultFileSeconds);
+                  int timeLimitSeconds = documents::kDefaultFileSeconds);
 Pages PagesOfData(const QByteArray& bytes, int dpi,
-                  int timeLimitSeconds = host::kDefaultFileSeconds);
+                  int timeLimitSeconds = documents::kDefaultFileSeconds);
 // Page `index` (from 0), grey when `tone` allows; throws PictureFailure for this page alone.
 host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone);
 

@@ -96,9 +96,9 @@ py::list ToPython(const PageRead& found) {
 }
 
 int Dpi(int dpi) {
-    if (dpi < host::kMinDpi || dpi > host::kMaxDpi) {
-        throw py::value_error("dpi must lie from " + std::to_string(host::kMinDpi) + " to " +
-                              std::to_string(host::kMaxDpi) + ", got " + std::to_string(dpi));
+    if (dpi < documents::kMinDpi || dpi > documents::kMaxDpi) {
+        throw py::value_error("dpi must lie from " + std::to_string(documents::kMinDpi) + " to " +
+                              std::to_string(documents::kMaxDpi) + ", got " + std::to_string(dpi));
     }
     return dpi;
 }
@@ -106,11 +106,11 @@ int Dpi(int dpi) {
 // Every page of the source, read with the GIL released. A source whose only page fails
 // throws, as for any picture; arrays are one page.
 std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOptions& options,
-                                 bool grade, int dpi, int fileSeconds = host::kDefaultFileSeconds) {
+                                 bool grade, int dpi, int fileSeconds = documents::kDefaultFileSeconds) {
     const int resolution = Dpi(dpi);
-    if (fileSeconds < 1 || fileSeconds > host::kMaxFileSeconds) {
+    if (fileSeconds < 1 || fileSeconds > documents::kMaxFileSeconds) {
         throw py::value_error("file_time_limit must lie from 1 to " +
-                              std::to_string(host::kMaxFileSeconds) + " seconds, got " +
+                              std::to_string(documents::kMaxFileSeconds) + " seconds, got " +
                               std::to_string(fileSeconds));
     }
     std::vector<PageRead> pages;
@@ -225,7 +225,7 @@ PYBIND11_MODULE(_scan39, m) {
 
     m.def("read_pages", &ReadPages, py::arg("image"), py::arg("check_digit"), py::arg("full_ascii"),
           py::arg("effort"), py::arg("polarity"), py::arg("grade"), py::arg("dpi"),
-          py::arg("file_time_limit") = scan39::host::kDefaultFileSeconds);
+          py::arg("file_time_limit") = scan39::documents::kDefaultFileSeconds);
     m.def("read_records", &ReadRecords, py::arg("image"), py::arg("file"), py::arg("check_digit"),
           py::arg("full_ascii"), py::arg("effort"), py::arg("polarity"), py::arg("grade"),
           py::arg("dpi"));

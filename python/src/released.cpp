@@ -1,6 +1,6 @@
 #include "released.h"
 
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -36,7 +36,7 @@ void ResetInChild() {
 
 void AtExit() {
     // A thread still reading a file need not finish it: its page being drawn is stopped.
-    scan39::host::StopDocumentsForExit();
+    scan39::documents::StopDocumentsForExit();
     {
         pybind11::gil_scoped_release unlocked;
         std::unique_lock lock(g_state->mutex);

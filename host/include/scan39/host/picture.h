@@ -24,6 +24,10 @@ using PictureRef = std::shared_ptr<const Picture>;
 // huge allocation.
 inline constexpr qint64 kMaxPicturePixels = qint64{64} * 1024 * 1024;
 
+// A file with more pages is refused as a whole: a small file can hold a huge number of pages
+// sharing one content stream, and each page is rendered and read in full.
+inline constexpr int kMaxPages = 1000;
+
 // Whether blanks at the end of a path are cut off (the window's loader) or part of the name.
 enum class PathBlanks { Ignore, Keep };
 

@@ -1,4 +1,4 @@
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 
 #include <dlfcn.h>
 #include <poppler-qt6.h>
@@ -23,7 +23,10 @@
 #include "scan39/host/file_descriptor.h"
 #include "scan39/host/picture_error.h"
 
-namespace scan39::host {
+namespace scan39::documents {
+
+// Pages are pictures: the loader's types, errors and bounds throughout.
+using namespace host;
 
 namespace {
 
@@ -365,4 +368,4 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
     }
 }
 
-}  // namespace scan39::host
+}  // namespace scan39::documents

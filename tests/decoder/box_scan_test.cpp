@@ -11,7 +11,7 @@
 #include "scan39/box_scan.h"
 #include "scan39/encoder.h"
 
-namespace scan39::web {
+namespace scan39 {
 namespace {
 
 constexpr int kWidth = 120;
@@ -107,4 +107,4 @@ TEST(BoxScan, LineAndOutlineFollowTheDrag) {
 }
 
 }  // namespace
-}  // namespace scan39::web
+}  // namespace scan39

@@ -9,7 +9,7 @@
 #include <QPdfWriter>
 
 #include "scan39/encoder.h"
-#include "scan39/host/document.h"
+#include "scan39/documents/document.h"
 
 namespace {
 
@@ -53,8 +53,8 @@ QByteArray A4Pdf(bool scanned) {
 }
 
 void BM_A4Page(benchmark::State& state) {
-    const scan39::host::Document document(A4Pdf(state.range(0) == 1), QStringLiteral("page"),
-                                          scan39::host::kDefaultDpi);
+    const scan39::documents::Document document(A4Pdf(state.range(0) == 1), QStringLiteral("page"),
+                                          scan39::documents::kDefaultDpi);
     for (auto _ : state) benchmark::DoNotOptimize(document.loadPage(0));
     state.SetLabel(state.range(0) == 1 ? "scanned" : "vector");
 }

@@ -11,7 +11,7 @@
 #include "scan39/pattern_table.h"
 #include "scan39/scan.h"
 
-namespace scan39::web {
+namespace scan39 {
 
 // A picture as colour values (red + 256 * green + 65536 * blue), `width` * `height` of them
 // row by row. Draws the drag's outline over the sampled row and scans it. Returns
@@ -21,4 +21,4 @@ namespace scan39::web {
 std::int16_t ScanBox(std::span<const std::int32_t> colours, int width, int height, const Box& box,
                      const PatternTable& table, std::string& value);
 
-}  // namespace scan39::web
+}  // namespace scan39

@@ -10,16 +10,12 @@
 
 #include "scan39/host/picture.h"
 
-namespace scan39::host {
+namespace scan39::documents {
 
 // Resolution a PDF page is rendered at, in dots per inch.
 inline constexpr int kDefaultDpi = 300;
 inline constexpr int kMinDpi = 36;
 inline constexpr int kMaxDpi = 1200;
-
-// A file with more pages is refused as a whole: a small file can hold a huge number of pages
-// sharing one content stream, and each page is rendered and read in full.
-inline constexpr int kMaxPages = 1000;
 
 // Seconds a file may take, its reading and every page's decoding or drawing together: a small
 // file can be built to keep the reader busy for hours. The pages not read by then each get
@@ -59,7 +55,7 @@ class Document {
     // from two threads at once. With `fitDpi`, a PDF page too large at the document's
     // resolution is drawn instead at the largest one (at least kMinDpi) that keeps it within
     // kMaxPicturePixels, and *fitDpi receives the resolution drawn at (0 for a picture).
-    PictureRef loadPage(int index, Tone tone = Tone::Colour, int* fitDpi = nullptr) const;
+    host::PictureRef loadPage(int index, host::Tone tone = host::Tone::Colour, int* fitDpi = nullptr) const;
 
   private:
     struct Pdf;
@@ -72,4 +68,4 @@ class Document {
     std::unique_ptr<Pdf> pdf_;
 };
 
-}  // namespace scan39::host
+}  // namespace scan39::documents

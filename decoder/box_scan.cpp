@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace scan39::web {
+namespace scan39 {
 
 std::int16_t ScanBox(std::span<const std::int32_t> colours, int width, int height, const Box& box,
                      const PatternTable& table, std::string& value) {
@@ -30,4 +30,4 @@ std::int16_t ScanBox(std::span<const std::int32_t> colours, int width, int heigh
     return Scan(line, source, table, value);
 }
 
-}  // namespace scan39::web
+}  // namespace scan39
