@@ -1,7 +1,8 @@
 #pragma once
 // The symbol's corners at the ends of its bars, measured in the picture once the lines agree.
 
-#include "scan39/reader.h"
+#include "scan39/geometry.h"
+#include "scan39/image_view.h"
 #include "vote_p.h"
 
 namespace scan39::reader::detail {

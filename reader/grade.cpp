@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "code39_p.h"
-#include "scan39/record_json.h"
+#include "scan39/json_text.h"
 #include "scanline_p.h"
 
 namespace scan39::reader {

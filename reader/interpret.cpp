@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "code39_p.h"
-#include "scan39/record_json.h"
+#include "scan39/json_text.h"
 
 namespace scan39::reader {
 namespace {

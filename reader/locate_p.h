@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "scan39/reader.h"
+#include "scan39/geometry.h"
+#include "scan39/image_view.h"
 
 namespace scan39::reader::detail {
 

@@ -180,4 +180,34 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
     return kept;
 }
 
+namespace {
+
+// Lines that agree are independent only where they cross the symbol in different places: passes
+// that scan one place again (tilts about the same point, recovery) repeat its misreads. Where
+// the bars are sheared against the label, lines square to the bars enter through the bars' top
+// ends and leave through their bottom ends, and the run of elements between may spell a short
+// symbol with the label's margins as quiet zones; lines beside it see another run.
+constexpr double kApartPixels = 2;
+
+}  // namespace
+
+bool AgreeInPlacesApart(const Consensus& c) {
+    const std::size_t n = std::min(c.begins.size(), c.ends.size());
+    Point along{0, 0};
+    for (std::size_t i = 0; i < n; ++i) {
+        along.x += c.ends[i].x - c.begins[i].x;
+        along.y += c.ends[i].y - c.begins[i].y;
+    }
+    const double length = std::hypot(along.x, along.y);
+    if (length <= 0) return false;
+    const Point across{-along.y / length, along.x / length};
+    const auto offset = [&](Point p) { return p.x * across.x + p.y * across.y; };
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j)
+            if (std::abs(offset(c.begins[i]) - offset(c.begins[j])) >= kApartPixels ||
+                std::abs(offset(c.ends[i]) - offset(c.ends[j])) >= kApartPixels)
+                return true;
+    return false;
+}
+
 }  // namespace scan39::reader::detail

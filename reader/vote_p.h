@@ -2,10 +2,11 @@
 // Combining scan lines: reads of the same symbol are grouped and each character is decided by
 // a vote, so that no single line needs to be clean.
 
+#include <array>
 #include <string>
 #include <vector>
 
-#include "scan39/reader.h"
+#include "scan39/geometry.h"
 
 namespace scan39::reader::detail {
 
@@ -26,5 +27,10 @@ struct Consensus {
 
 // The symbols on which enough lines agree, each once.
 std::vector<Consensus> Vote(const std::vector<Observation>& observations);
+
+// Whether the agreeing lines cross the symbol in places apart (two pixels or more across it, at
+// its start or its end): lines that scan one place again repeat its misreads, so agreement
+// there proves nothing.
+bool AgreeInPlacesApart(const Consensus& c);
 
 }  // namespace scan39::reader::detail

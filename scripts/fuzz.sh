@@ -81,7 +81,7 @@ sources_of() {
         fuzz_property_store) echo host/property_store.cpp host/picture.cpp ;;
         fuzz_decoder) echo decoder/sample.cpp decoder/decode.cpp ;;
         fuzz_cli_options) echo cli/options.cpp ;;
-        fuzz_reader) echo reader/reader.cpp reader/locate.cpp reader/scanline.cpp reader/code39.cpp reader/vote.cpp ;;
+        fuzz_reader) echo reader/reader.cpp reader/locate.cpp reader/scanline.cpp reader/code39.cpp reader/vote.cpp reader/line_reader.cpp reader/region_scan.cpp reader/bar_likeness.cpp reader/damage.cpp reader/pass_*.cpp ;;
     esac
 }
 if [ "${SCAN39_FUZZ_COVERAGE:-0}" = 1 ]; then

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "code39_p.h"
@@ -618,21 +619,91 @@ TEST(Reader, CharacterWidthsAlongALine) {
     }
 }
 
-TEST(Reader, CharacterTableMatchesTheDecoders) {
+// Code 39's published characters, written out here rather than taken from the code's table:
+// each character's nine elements, bar first, w wide and n narrow, and its mod 43 check value
+// (its place in kCheckOrder).
+struct Published {
+    char character;
+    const char* elements;
+};
+constexpr Published kPublished[] = {
+    {'0', "nnnwwnwnn"}, {'1', "wnnwnnnnw"}, {'2', "nnwwnnnnw"}, {'3', "wnwwnnnnn"},
+    {'4', "nnnwwnnnw"}, {'5', "wnnwwnnnn"}, {'6', "nnwwwnnnn"}, {'7', "nnnwnnwnw"},
+    {'8', "wnnwnnwnn"}, {'9', "nnwwnnwnn"}, {'A', "wnnnnwnnw"}, {'B', "nnwnnwnnw"},
+    {'C', "wnwnnwnnn"}, {'D', "nnnnwwnnw"}, {'E', "wnnnwwnnn"}, {'F', "nnwnwwnnn"},
+    {'G', "nnnnnwwnw"}, {'H', "wnnnnwwnn"}, {'I', "nnwnnwwnn"}, {'J', "nnnnwwwnn"},
+    {'K', "wnnnnnnww"}, {'L', "nnwnnnnww"}, {'M', "wnwnnnnwn"}, {'N', "nnnnwnnww"},
+    {'O', "wnnnwnnwn"}, {'P', "nnwnwnnwn"}, {'Q', "nnnnnnwww"}, {'R', "wnnnnnwwn"},
+    {'S', "nnwnnnwwn"}, {'T', "nnnnwnwwn"}, {'U', "wwnnnnnnw"}, {'V', "nwwnnnnnw"},
+    {'W', "wwwnnnnnn"}, {'X', "nwnnwnnnw"}, {'Y', "wwnnwnnnn"}, {'Z', "nwwnwnnnn"},
+    {'-', "nwnnnnwnw"}, {'.', "wwnnnnwnn"}, {' ', "nwwnnnwnn"}, {'$', "nwnwnwnnn"},
+    {'/', "nwnwnnnwn"}, {'+', "nwnnnwnwn"}, {'%', "nnnwnwnwn"}, {'*', "nwnnwnwnn"},
+};
+constexpr std::string_view kCheckOrder = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%";
+
+std::uint16_t PublishedMask(const char* elements) {
+    std::uint16_t mask = 0;
+    for (const char* e = elements; *e; ++e)
+        mask = static_cast<std::uint16_t>(mask << 1 | (*e == 'w'));
+    return mask;
+}
+
+// The reader's character table, its classifier and its line decoder, and the decoder's pattern
+// table, each against the published characters.
+TEST(Reader, CharactersAsPublished) {
+    ASSERT_EQ(std::size(kPublished), 44u);
+    ASSERT_EQ(reader::detail::kCharacters.size(), 44u);
     PatternTable table;
     BuildPatternTable(table);
-    for (int r = 0; r < kFilledRows; ++r) {
-        const char c = table[r][kCharacterColumn][0];
-        const int i = static_cast<int>(reader::detail::kCharacters.find(c));
-        ASSERT_GE(i, 0) << c;
-        std::uint16_t mask = 0;
-        for (char e : table[r][kElementsColumn])
-            mask = static_cast<std::uint16_t>(mask << 1 | (e == '6' || e == '1'));
-        EXPECT_EQ(reader::detail::WideMask(i), mask) << c;
-        if (c != '*') {
-            EXPECT_EQ(reader::detail::CheckValue(c), std::stoi(table[r][kCheckValueColumn])) << c;
+    int rowsChecked = 0;
+    for (const Published& p : kPublished) {
+        SCOPED_TRACE(std::string(1, p.character));
+        const std::uint16_t mask = PublishedMask(p.elements);
+        const int i = static_cast<int>(reader::detail::kCharacters.find(p.character));
+        ASSERT_GE(i, 0);
+        EXPECT_EQ(reader::detail::WideMask(i), mask);
+        const auto check = kCheckOrder.find(p.character);
+        EXPECT_EQ(reader::detail::CheckValue(p.character),
+                  check == std::string_view::npos ? -1 : static_cast<int>(check));
+        if (p.character != '*') {
+            EXPECT_EQ(i, static_cast<int>(check));
+        }
+        // Widths at a ratio of 2.5, off by a little either way.
+        std::array<float, 9> widths{};
+        for (std::size_t k = 0; k < 9; ++k)
+            widths[k] = (p.elements[k] == 'w' ? 10.0f : 4.0f) + (k % 2 ? 0.4f : -0.4f);
+        EXPECT_EQ(reader::detail::ClassifyCharacter(widths.data()), i);
+        // Between start and stop on a line of its own, with quiet zones.
+        if (p.character != '*') {
+            std::vector<reader::detail::Edge> edges;
+            float pos = 100;
+            for (const char* element :
+                 {kPublished[43].elements, p.elements, kPublished[43].elements}) {
+                for (std::size_t k = 0; k < 9; ++k) {
+                    edges.push_back({pos, k % 2 == 0, 100});
+                    pos += element[k] == 'w' ? 10.0f : 4.0f;
+                }
+                edges.push_back({pos, false, 100});  // the last bar's end
+                pos += 4;                            // a narrow gap between characters
+            }
+            std::vector<reader::detail::LineRead> out;
+            reader::detail::DecodeLine(edges, pos + 100, out);
+            ASSERT_EQ(out.size(), 1u);
+            EXPECT_EQ(out[0].chars, std::string(1, p.character));
+        }
+        for (int r = 0; r < kFilledRows; ++r) {
+            if (table[r][kCharacterColumn][0] != p.character) continue;
+            std::uint16_t decoderMask = 0;
+            for (char e : table[r][kElementsColumn])
+                decoderMask = static_cast<std::uint16_t>(decoderMask << 1 | (e == '6' || e == '1'));
+            EXPECT_EQ(decoderMask, mask);
+            if (p.character != '*') {
+                EXPECT_EQ(std::stoi(table[r][kCheckValueColumn]), static_cast<int>(check));
+            }
+            ++rowsChecked;
         }
     }
+    EXPECT_EQ(rowsChecked, 44);
 }
 
 TEST(Reader, ViewsThatAreNotWellFormed) {

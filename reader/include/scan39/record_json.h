@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "scan39/json_text.h"
 #include "scan39/reader.h"
 
 namespace scan39::reader {
@@ -41,18 +42,5 @@ std::string RecordJson(const Record& record);
 
 // One symbol's object; `grade` is its "grade" object, or empty for none.
 std::string SymbolJson(const Symbol& symbol, std::string_view grade = {});
-
-// A JSON string literal, quotes included. Bytes that are not UTF-8 become U+FFFD, each
-// maximal ill-formed sequence once, so the result is always valid UTF-8.
-std::string JsonString(std::string_view utf8);
-
-// "file":... naming a file by its exact bytes, and ,"file_bytes":... (base64) when they are
-// not valid UTF-8: the text alone would not tell such names apart.
-std::string JsonFileMembers(std::string_view name);
-
-// `value` with at most `decimals` decimals, trailing zeros dropped, a point whatever the
-// locale, right at any magnitude (a whole number beyond 2^53 in all its digits); not-finite
-// values as null.
-std::string JsonNumber(double value, int decimals);
 
 }  // namespace scan39::reader

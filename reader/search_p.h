@@ -1,0 +1,126 @@
+#pragma once
+// One read's search of a picture, in passes over its regions: the first lines at each region's
+// own direction (pass_first.cpp), then, where those looked promising but read little, tilted
+// lines, lines levelled locally under a highlight (pass_levelled.cpp), sharpened and banded
+// lines against blur and noise (pass_deblur.cpp), and edges judged apart for spread ink
+// (pass_ink_spread.cpp). Each pass scans a region again through ScanAgain (region_scan.cpp).
+
+#include <cstddef>
+#include <vector>
+
+#include "line_reader_p.h"
+#include "locate_p.h"
+#include "scan39/reader.h"
+#include "vote_p.h"
+
+namespace scan39::reader::detail {
+
+struct Plan {
+    int minLines, maxLines;
+    double lineSpacing;         // pixels between parallel lines across a region
+    std::vector<double> tilts;  // degrees added to a region's direction, after the first pass
+    // Samples a picture may cost. Every region gets its lines at its own direction first, the
+    // most promising first; tilts and recovery get what is left, the most bar-like first. About
+    // a second of work on the development machine at the thorough effort.
+    long long budget;
+};
+
+Plan MakePlan(Effort effort);
+
+// Noise level (see NoiseLevel) from which a picture gets the banded lines and the halved
+// search, and a region's bars (TextureAlongBars) the banded lines: clean pictures, print and
+// most photos stay well below.
+constexpr int kNoisy = 7;
+// Bar likeness (below) that ranks a region without start or stop characters for tilts and
+// recovery: running text reaches about 0.5, bars 0.9 and more, blurred too.
+constexpr double kBarLike = 0.6;
+// Start or stop characters make a region promising even at a slant or in perspective, which
+// leave little of the likeness; print rarely shows any, and then with no likeness at all.
+constexpr double kBarLikeEnds = 0.3;
+// Samples a picture spends before its regions give up sooner, and after its first pass on
+// tilts and recovery where no bar-like start or stop was seen. A small picture's whole search
+// fits in it; a page of print gets a few hundredths of a second.
+constexpr long long kFreeSamples = 1'000'000;
+// Whole reads of a region that end its further passes: lines that agree.
+constexpr int kEnoughReads = 2;
+
+// Sharpened against a blur of about a narrow module, in fine samples, weaker edges allowed: the
+// deblur pass's first mode, and the ink-spread pass's last.
+constexpr LineMode kSharpenedFine{0.25f, 1.5f, 1.5f, 1.0f};
+
+// How much a region looks like bars rather than print or texture (bar_likeness.cpp).
+double BarLikeness(const GreyView& picture, const Region& r);
+
+// One region's search: what it read and saw so far.
+struct RegionWork {
+    Region region;
+    std::vector<Observation> observations;
+    Evidence evidence;
+    double barLike = -1;  // not yet measured
+    bool BarLike(const GreyView& picture, double least = kBarLike) {
+        if (barLike < 0) barLike = BarLikeness(picture, region);
+        return barLike >= least;
+    }
+};
+
+// What one read shares between its passes.
+struct Search {
+    Search(const GreyView& grey, const ReadOptions& readOptions)
+        : picture(grey),
+          options(readOptions),
+          plan(MakePlan(readOptions.effort)),
+          reader(grey, readOptions.polarity) {}
+    const GreyView& picture;
+    const ReadOptions& options;
+    const Plan plan;
+    LineReader reader;
+    std::vector<RegionWork> work;  // every region searched, in the order the first pass took them
+    std::vector<Region> done;      // the regions the first pass scanned
+    bool truncated = false;
+};
+
+// How ScanRegion treats a region's lines.
+struct ScanOptions {
+    // Tilted lines where many lines were busy, not only where start or stop characters read.
+    bool tiltWhenBusy = true;
+    // The region's first lines: they give up sooner once the picture spent its free samples.
+    bool first = false;
+    // A recovery: tilted lines that read nothing at all give up early.
+    bool recovery = false;
+};
+
+// Lines across one region at each of `tilts` (degrees off its own direction); tilted ones
+// only where the lines so far looked promising but read little. False when the reader's
+// samples reached `limit`.
+bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
+                const std::vector<double>& tilts, const ScanOptions& options = {});
+
+// The region scanned again in `mode` at `tilts`, its reads added to the region's: passes
+// that scan one place again read it afresh, without the evidence its first lines gathered.
+// The reader goes back to its normal mode. True while the search of the region may go on:
+// within `limit`, and short of kEnoughReads whole reads.
+bool ScanAgain(Search& search, RegionWork& w, long long limit, const LineMode& mode,
+               const std::vector<double>& tilts, const ScanOptions& options = {});
+
+// Reads since `first` with every character read.
+int WholeReads(const std::vector<Observation>& observations, std::size_t first);
+
+// The passes, in the order a read runs them.
+// First: each of `regions` not covered by one scanned before, at its own direction.
+void FirstPass(Search& search, const std::vector<Region>& regions);
+// Whether a lamp's highlight with sharp sides may lie across a region's bars.
+bool HighlightAcross(const GreyView& picture, const RegionWork& w);
+// Lines levelled locally, for a region whose bars a highlight may split.
+void LevelledPass(Search& search, RegionWork& w, long long limit);
+// Whether the reads since `first` show one character that no line can read (damage).
+bool Damaged(const GreyView& picture, const std::vector<Observation>& observations,
+             std::size_t first);
+// Whether a region lies on a symbol that the regions searched before it (work[0..index)) read.
+bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::size_t index);
+// Sharpened lines, then banded lines, against blur and noise; `fewEdges` skips the finest
+// sharpening (a short symbol blurred).
+void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy);
+// Edges judged among bars and among spaces apart, for ink that spread or thinned.
+void InkSpreadPass(Search& search, RegionWork& w, long long limit);
+
+}  // namespace scan39::reader::detail
