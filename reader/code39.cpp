@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "workspace_p.h"
+
 namespace scan39::reader::detail {
 namespace {
 
@@ -144,18 +146,18 @@ int ClassifyApart(const float* widths) {
 
 // One reading direction; edges in reading order, bars starting at falling edges.
 int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bool openEnd,
-                    bool apart, std::vector<LineRead>& out) {
+                    bool apart, std::vector<LineRead>& out, Workspace& ws) {
     const int m = static_cast<int>(e.size());
     if (m < kLeastEdges) return 0;
-    // Scratch kept per thread: a picture decodes tens of thousands of lines.
-    thread_local std::vector<float> w, cw;
+    std::vector<float>& w = ws.widths;
+    std::vector<float>& cw = ws.characterWidths;
     w.resize(m - 1);
     for (int k = 0; k + 1 < m; ++k) w[k] = e[k + 1].pos - e[k].pos;
     cw.assign(m, 0);
     for (int k = 0; k + 9 < m; ++k) cw[k] = e[k + 9].pos - e[k].pos;
     // Characters are classified when a start or stop with its quiet zone, or a run of
     // characters from one, needs them: most of a busy line never does.
-    thread_local std::vector<std::int8_t> cls;
+    std::vector<std::int8_t>& cls = ws.classes;
     cls.assign(m, -2);
     auto classify = [&](int k) {
         if (cls[k] == -2)
@@ -312,10 +314,11 @@ int ClassifyCharacter(const float* widths, bool apart) {
     return together >= 0 || !apart ? together : ClassifyApart(widths);
 }
 
-bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
+bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context, Workspace& ws) {
     const std::size_t n = edges.size();
     if (n < static_cast<std::size_t>(kLeastEdges)) return false;
-    thread_local std::vector<float> runs, sorted;
+    std::vector<float>& runs = ws.runs;
+    std::vector<float>& sorted = ws.sortedRuns;
     runs.resize(n - 1);
     for (std::size_t i = 0; i + 1 < n; ++i) runs[i] = edges[i + 1].pos - edges[i].pos;
     sorted.assign(runs.begin(), runs.end());
@@ -334,18 +337,18 @@ bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context) {
 }
 
 int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
-               const LineContext& context) {
+               Workspace& ws, const LineContext& context) {
     const std::size_t first = out.size();
-    thread_local std::vector<Edge> e;
+    std::vector<Edge>& e = ws.lineEdges;
     e.assign(edges.begin(), edges.end());
     if (context.lightBars)
         for (Edge& x : e) x.falling = !x.falling;
     const bool apart = context.inkSpread;
-    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart, out);
+    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart, out, ws);
     std::reverse(e.begin(), e.end());
     for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();
-    ends += DecodeDirection(e, length, context.openEnd, context.openBegin, apart, out);
+    ends += DecodeDirection(e, length, context.openEnd, context.openBegin, apart, out, ws);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;

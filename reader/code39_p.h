@@ -13,6 +13,8 @@
 
 namespace scan39::reader::detail {
 
+struct Workspace;  // workspace_p.h
+
 // A character's index here: its check value, the start/stop character last.
 constexpr int CharacterIndex(int tableRow) {
     return tableRow == kStartStopRow ? kFilledRows - 1 : kCode39Table[tableRow].checkValue;
@@ -69,13 +71,13 @@ struct LineContext {
 // Whether the line could hold a symbol with bars of the context's kind at all: a run of the
 // ground's colour long enough for a quiet zone, or such a bar at an end on the picture's edge.
 // Cheap, to skip decoding a polarity that cannot read.
-bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context);
+bool MayHoldSymbol(const std::vector<Edge>& edges, const LineContext& context, Workspace& ws);
 
 // Every symbol (whole, or with unreadable characters between a readable start and stop)
 // along a line of `length` samples whose edges are `edges`; both reading directions. Returns
 // how many start and stop characters with a quiet zone the line holds, read or not.
 int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRead>& out,
-               const LineContext& context = {});
+               Workspace& ws, const LineContext& context = {});
 
 // The mod 43 check value of a data character, -1 for any other.
 int CheckValue(char c);

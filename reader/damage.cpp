@@ -17,8 +17,8 @@ constexpr int kFaintLines = 4;
 
 // The spread of grey levels (10th to 90th percentile) along a line's stretch [from, to), as
 // shares of the line.
-double Contrast(const std::vector<float>& profile, double from, double to) {
-    thread_local std::vector<float> part;
+double Contrast(const std::vector<float>& profile, double from, double to,
+                std::vector<float>& part) {
     const auto n = static_cast<double>(profile.size());
     const auto a = static_cast<std::ptrdiff_t>(from * n), b = static_cast<std::ptrdiff_t>(to * n);
     if (b - a < 2) return 0;
@@ -33,12 +33,14 @@ double Contrast(const std::vector<float>& profile, double from, double to) {
 // Whether character `k` of the reads of `size` characters since `first` has far less contrast
 // than their start and stop: each character's inner half, taken as an even share of the line.
 bool Faint(const GreyView& picture, const std::vector<Observation>& observations, std::size_t first,
-           std::size_t size, std::size_t k) {
-    thread_local std::vector<float> profile;
+           std::size_t size, std::size_t k, Workspace& ws) {
+    std::vector<float>& profile = ws.profile;
     double inside = 0, ends = 0;
     int lines = 0;
     const double n = static_cast<double>(size) + 2;  // with start and stop
-    const auto inner = [&](double c) { return Contrast(profile, (c + 0.25) / n, (c + 0.75) / n); };
+    const auto inner = [&](double c) {
+        return Contrast(profile, (c + 0.25) / n, (c + 0.75) / n, ws.part);
+    };
     for (std::size_t i = first; i < observations.size() && lines < kFaintLines; ++i) {
         const Observation& o = observations[i];
         if (o.chars.size() != size || o.chars[k] != 0) continue;
@@ -59,7 +61,7 @@ bool Faint(const GreyView& picture, const std::vector<Observation>& observations
 // unread on different lines; damage leaves the same one, and sharpening must not turn it
 // into some other character. A highlight or glare leaves one too, but fades its bars.
 bool Damaged(const GreyView& picture, const std::vector<Observation>& observations,
-             std::size_t first) {
+             std::size_t first, Workspace& ws) {
     constexpr int kSeveral = 3;
     std::vector<std::size_t> judged;  // read lengths already looked at
     for (std::size_t i = first; i < observations.size(); ++i) {
@@ -76,7 +78,7 @@ bool Damaged(const GreyView& picture, const std::vector<Observation>& observatio
         }
         if (same < kSeveral) continue;
         for (std::size_t k = 0; k < read.size(); ++k)
-            if (read[k] == 0 && !Faint(picture, observations, first, c.size(), k)) return true;
+            if (read[k] == 0 && !Faint(picture, observations, first, c.size(), k, ws)) return true;
     }
     return false;
 }

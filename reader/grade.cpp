@@ -7,6 +7,7 @@
 #include "code39_p.h"
 #include "scan39/json_text.h"
 #include "scanline_p.h"
+#include "workspace_p.h"
 
 namespace scan39::reader {
 namespace {
@@ -135,7 +136,7 @@ struct ProfileResult {
 
 // One profile's parameters. `x` is the X dimension in pixels known so far, for the quiet zones
 // of a profile that does not decode.
-ProfileResult Measure(Sampled& s, const Symbol& symbol, double x) {
+ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scratch) {
     ProfileResult out;
     ProfileGrade& g = out.grade;
     const std::vector<float>& p = s.r;
@@ -185,7 +186,7 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x) {
 
     // The reference decode: the reader's own, on these edges alone.
     std::vector<LineRead> reads;
-    if (m >= 20) DecodeLine(edges, static_cast<float>(n - 1), reads);
+    if (m >= 20) DecodeLine(edges, static_cast<float>(n - 1), reads, scratch);
     const LineRead* best = nullptr;
     const double near = (0.05 * (s.sb - s.sa) + 3 * x / step);
     for (const LineRead& r : reads) {
@@ -317,6 +318,7 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     const GreyView& picture = grey.view();
     SymbolGrade result;
     result.scans = kScans;
+    Workspace scratch;  // this grading's scratch, freed with it
     const auto& c = symbol.corners;
     const Point mid0 = Lerp(c[0], c[3], 0.5), mid1 = Lerp(c[1], c[2], 0.5);
     const double length = std::hypot(mid1.x - mid0.x, mid1.y - mid0.y);
@@ -333,7 +335,7 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     for (const double f : {0.5, 0.3, 0.7}) {
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 std::max(20.0, 0.25 * length), 0.5);
-        const ProfileResult r = Measure(s, symbol, x);
+        const ProfileResult r = Measure(s, symbol, x, scratch);
         if (!r.decoded) continue;
         x = r.grade.xPx;
         break;
@@ -351,7 +353,7 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 kMarginX * x + result.aperturePx, step);
         Aperture(s.r, result.aperturePx / step);
-        ProfileResult r = Measure(s, symbol, x);
+        ProfileResult r = Measure(s, symbol, x, scratch);
         s.r.swap(r.grade.reflectance);
         gradeSum += r.grade.grade;
         if (r.decoded) {

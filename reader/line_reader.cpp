@@ -38,23 +38,23 @@ void LineReader::Scan(Point through, Point dir, double reach, std::vector<Observ
     line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
     line.count = static_cast<int>((to - from) / step) + 1;
     if (rows_ > 0)
-        SampleBand(picture_, line, rows_, profile_);
+        SampleBand(picture_, line, rows_, profile_, ws_);
     else
         SampleProfile(picture_, line, profile_);
     spent_ += static_cast<long long>(line.count) * (2 * rows_ + 1);
-    if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen);
+    if (mode_.sharpen > 0) Sharpen(profile_, mode_.sigma / step, mode_.sharpen, ws_);
     if (mode_.local) {
         // The window from the runs between plain edges: most are narrow elements.
-        FindEdges(profile_, kNormal.minSlope, edges_);
+        FindEdges(profile_, kNormal.minSlope, edges_, ws_);
         if (edges_.size() < 3) return;
         runs_.clear();
         for (std::size_t k = 0; k + 1 < edges_.size(); ++k)
             runs_.push_back(edges_[k + 1].pos - edges_[k].pos);
         std::nth_element(runs_.begin(), runs_.begin() + runs_.size() / 2, runs_.end());
-        LevelLocally(profile_, runs_[runs_.size() / 2], kLocalFloor, kLocalShare);
+        LevelLocally(profile_, runs_[runs_.size() / 2], kLocalFloor, kLocalShare, ws_);
     }
-    FindEdges(profile_, mode_.minSlope, edges_, mode_.midLevel);
-    if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_);
+    FindEdges(profile_, mode_.minSlope, edges_, ws_, mode_.midLevel);
+    if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_, ws_);
     const float length = static_cast<float>(line.count - 1);
     // A bar that touches the picture's edge begins (or ends) half a pixel beyond the last
     // sample; an edge of no strength there lets it count without breaking a quiet zone.
@@ -64,13 +64,13 @@ void LineReader::Scan(Point through, Point dir, double reach, std::vector<Observ
         edges_.push_back({length + 0.5f / step, !edges_.back().falling, 0});
     reads_.clear();
     if (polarity_ != Polarity::kLightBars)
-        evidence.ends += DecodeLine(edges_, length, reads_, context);
+        evidence.ends += DecodeLine(edges_, length, reads_, ws_, context);
     context.lightBars = true;
-    if (polarity_ != Polarity::kDarkBars && MayHoldSymbol(edges_, context)) {
+    if (polarity_ != Polarity::kDarkBars && MayHoldSymbol(edges_, context, ws_)) {
         // Dark bars seen as light ones show start and stop characters often enough to buy
         // the costly passes: light ones count only on a line that paired some.
         const std::size_t dark = reads_.size();
-        const int ends = DecodeLine(edges_, length, reads_, context);
+        const int ends = DecodeLine(edges_, length, reads_, ws_, context);
         if (reads_.size() > dark || polarity_ == Polarity::kLightBars) evidence.ends += ends;
     }
     evidence.busy += edges_.size() >= kBusyEdges;

@@ -9,6 +9,7 @@
 #include "code39_p.h"
 #include "scan39/reader.h"
 #include "vote_p.h"
+#include "workspace_p.h"
 
 namespace scan39::reader::detail {
 
@@ -47,8 +48,9 @@ struct Evidence {
 
 class LineReader {
   public:
-    LineReader(const GreyView& picture, Polarity polarity)
-        : picture_(picture), polarity_(polarity) {}
+    // Works in `workspace`, which must outlive the reader.
+    LineReader(const GreyView& picture, Polarity polarity, Workspace& workspace)
+        : picture_(picture), polarity_(polarity), ws_(workspace) {}
     void SetMode(const LineMode& mode) {
         mode_ = mode;
         rows_ = 0;
@@ -68,6 +70,7 @@ class LineReader {
   private:
     const GreyView& picture_;
     const Polarity polarity_;
+    Workspace& ws_;
     long long spent_ = 0;
     LineMode mode_ = kNormal;
     bool inkSpread_ = false;

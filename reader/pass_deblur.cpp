@@ -26,9 +26,9 @@ constexpr double kTextureSpan = 0.8;
 // The median grey-level step between neighbouring pixels along a region's bars. Printed bars
 // and spaces are flat along their length; a halftone screen's dots or dim light's noise are
 // not, and break edges of lines across as they break these steps.
-int TextureAlongBars(const GreyView& picture, const Region& r) {
-    thread_local std::vector<float> profile;
-    thread_local std::vector<int> steps;
+int TextureAlongBars(const GreyView& picture, const Region& r, Workspace& ws) {
+    std::vector<float>& profile = ws.profile;
+    std::vector<int>& steps = ws.steps;
     steps.clear();
     const Point normal{-r.dir.y, r.dir.x};
     const double half = kTextureSpan * r.halfWidth;
@@ -86,7 +86,8 @@ void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, b
     for (std::size_t m = fewEdges ? 1 : 0; m < kRecovery.size(); ++m) {
         // Averaged rows where the picture is noisy, or the bars themselves are textured
         // (a halftone screen, noise on the label alone).
-        if (kRecovery[m].band > 0 && !noisy && TextureAlongBars(search.picture, w.region) < kNoisy)
+        if (kRecovery[m].band > 0 && !noisy &&
+            TextureAlongBars(search.picture, w.region, search.workspace) < kNoisy)
             break;
         if (!ScanAgain(search, w, limit, kRecovery[m], tilts, options)) break;
     }

@@ -17,7 +17,7 @@ constexpr LineMode kSharpSmall{0.25f, 2.0f, 0, 0, true};
 // sharp: there every line misses the same narrow element, which looks like damage, but that
 // pass sharpens nothing that could invent one.
 void InkSpreadPass(Search& search, RegionWork& w, long long limit) {
-    const bool damaged = Damaged(search.picture, w.observations, 0);
+    const bool damaged = Damaged(search.picture, w.observations, 0, search.workspace);
     search.reader.SetInkSpread(true);
     for (const LineMode& mode : {kSharpSmall, kFine, kSharpenedFine}) {
         if (damaged && !mode.midLevel) break;

@@ -17,8 +17,9 @@ constexpr LineMode kLocalLevels{0.5f, 8.0f, 0, 0, false, 0, true};
 // some line paired a start and stop on (else the region's centre line), a stretch whose darkest
 // level is above the middle of the line's ink and paper, yet still holds bars, with kLocalShare
 // of the line's span. Paper between words holds no such contrast.
-bool HighlightAcross(const GreyView& picture, const RegionWork& w) {
-    thread_local std::vector<float> profile, sorted;
+bool HighlightAcross(const GreyView& picture, const RegionWork& w, Workspace& ws) {
+    std::vector<float>& profile = ws.profile;
+    std::vector<float>& sorted = ws.sorted;
     const Region& r = w.region;
     Point from{r.centre.x - r.halfLength * r.dir.x, r.centre.y - r.halfLength * r.dir.y};
     Point to{r.centre.x + r.halfLength * r.dir.x, r.centre.y + r.halfLength * r.dir.y};
@@ -49,7 +50,7 @@ bool HighlightAcross(const GreyView& picture, const RegionWork& w) {
 // blur to undo there, and nothing sharpened, so even a character that looks damaged is left
 // as it is.
 void LevelledPass(Search& search, RegionWork& w, long long limit) {
-    if (!HighlightAcross(search.picture, w)) return;
+    if (!HighlightAcross(search.picture, w, search.workspace)) return;
     ScanAgain(search, w, limit, kLocalLevels, {0}, {.tiltWhenBusy = false});
 }
 

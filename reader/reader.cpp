@@ -122,7 +122,8 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
             reader.Spent() < limit)
             LevelledPass(search, w, limit);
         if (!thorough || !(promising || few) || WholeReads(w.observations, 0) >= kEnoughReads ||
-            Damaged(picture, w.observations, 0) || OnReadSymbol(w.region, work, i))
+            Damaged(picture, w.observations, 0, search.workspace) ||
+            OnReadSymbol(w.region, work, i))
             continue;
         DeblurPass(search, w, limit, few, noisy);
         if (evidence.ends == 0 || WholeReads(w.observations, 0) >= kEnoughReads ||

@@ -101,10 +101,10 @@ void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<fl
 }
 
 void SampleBand(const GreyView& picture, const ScanLine& line, int halfRows,
-                std::vector<float>& out) {
+                std::vector<float>& out, Workspace& ws) {
     SampleProfile(picture, line, out);
     if (halfRows <= 0 || line.count == 0) return;
-    thread_local std::vector<float> row;
+    std::vector<float>& row = ws.bandRow;
     row.resize(out.size());
     for (int j = -halfRows; j <= halfRows; ++j) {
         if (j == 0) continue;
@@ -118,12 +118,13 @@ void SampleBand(const GreyView& picture, const ScanLine& line, int halfRows,
     for (float& v : out) v *= scale;
 }
 
-void Sharpen(std::vector<float>& p, float sigma, float amount) {
+void Sharpen(std::vector<float>& p, float sigma, float amount, Workspace& ws) {
     const int n = static_cast<int>(p.size());
     const int radius = std::max(1, static_cast<int>(3 * sigma));
-    // A recovery pass sharpens every line with the same blur: its kernel once per thread.
-    thread_local std::vector<float> kernel;
-    thread_local float kernelSigma = -1, sum = 0;
+    // A recovery pass sharpens every line with the same blur: its kernel once per read.
+    std::vector<float>& kernel = ws.kernel;
+    float& kernelSigma = ws.kernelSigma;
+    float& sum = ws.kernelSum;
     if (kernelSigma != sigma || static_cast<int>(kernel.size()) != radius + 1) {
         kernel.resize(static_cast<std::size_t>(radius) + 1);
         sum = 0;
@@ -135,7 +136,8 @@ void Sharpen(std::vector<float>& p, float sigma, float amount) {
     }
     // The profile continues flat beyond its ends; padded so, every tap is a plain load and the
     // loop over the samples runs innermost, which the compiler vectorises.
-    thread_local std::vector<float> padded, blurred;
+    std::vector<float>& padded = ws.padded;
+    std::vector<float>& blurred = ws.blurred;
     padded.resize(p.size() + 2 * static_cast<std::size_t>(radius));
     if (n == 0) return;
     std::fill_n(padded.begin(), radius, p.front());
@@ -158,11 +160,12 @@ namespace {
 // to the profile, for every i: the window only moves forward, so queues of indices whose values
 // rise (for the least) and fall (for the greatest) hold them.
 void SlidingExtremes(const std::vector<float>& p, int near, int far, std::vector<float>& lo,
-                     std::vector<float>& hi) {
+                     std::vector<float>& hi, Workspace& ws) {
     const int n = static_cast<int>(p.size());
     lo.resize(p.size());
     hi.resize(p.size());
-    thread_local std::deque<int> rising, falling;
+    std::deque<int>& rising = ws.rising;
+    std::deque<int>& falling = ws.falling;
     rising.clear();
     falling.clear();
     int next = 0;  // the first index not yet queued
@@ -183,7 +186,7 @@ void SlidingExtremes(const std::vector<float>& p, int near, int far, std::vector
 
 }  // namespace
 
-void LevelLocally(std::vector<float>& p, float narrow, float floor, float share) {
+void LevelLocally(std::vector<float>& p, float narrow, float floor, float share, Workspace& ws) {
     const int n = static_cast<int>(p.size());
     // Sides reach this many narrow elements: a wide bar and a space at least. They start half
     // a narrow element off the sample, so that a ramp into a highlight is judged by the levels
@@ -191,15 +194,17 @@ void LevelLocally(std::vector<float>& p, float narrow, float floor, float share)
     constexpr float kReach = 6;
     const int window = static_cast<int>(kReach * narrow), gap = static_cast<int>(0.5f * narrow);
     if (n < 50 || window < 2 * gap + 2) return;
-    thread_local std::vector<float> out, lo[2], hi[2];
+    std::vector<float>& out = ws.levelled;
+    std::array<std::vector<float>, 2>& lo = ws.lows;
+    std::array<std::vector<float>, 2>& hi = ws.highs;
     out.assign(p.begin(), p.end());
     // Noise on paper is no contrast: a side needs a share of the line's whole span too.
     std::nth_element(out.begin(), out.begin() + n / 50, out.end());
     const float darkest = out[n / 50];
     std::nth_element(out.begin(), out.begin() + n - 1 - n / 50, out.end());
     floor = std::max(floor, share * (out[n - 1 - n / 50] - darkest));
-    SlidingExtremes(p, gap, window, lo[0], hi[0]);
-    SlidingExtremes(p, -window, -gap, lo[1], hi[1]);
+    SlidingExtremes(p, gap, window, lo[0], hi[0], ws);
+    SlidingExtremes(p, -window, -gap, lo[1], hi[1], ws);
     // A side crosses bars where its levels go from one quarter of its span to the other and
     // back: paper shaded or lit unevenly has a span too, but crosses once at most.
     const auto bars = [&](int k, int i, int from, int to) {
@@ -228,7 +233,7 @@ void LevelLocally(std::vector<float>& p, float narrow, float floor, float share)
     p.swap(out);
 }
 
-void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges,
+void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& edges, Workspace& ws,
                bool sharpSmall) {
     const float relative = sharpSmall ? kRelativeSlopeSharp : kRelativeSlope;
     edges.clear();
@@ -236,8 +241,7 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
     if (n < 7) return;
     // Slope of the profile smoothed by [1 2 1] / 4, over two samples; the profile continues
     // flat beyond its ends, so that an edge right at the picture's border still shows.
-    thread_local std::vector<float> dBuffer;
-    std::vector<float>& d = dBuffer;
+    std::vector<float>& d = ws.slopes;
     d.assign(p.size(), 0);
     auto clamped = [&](int i) { return p[std::clamp(i, 0, n - 1)]; };
     d[1] = 0.25f * (clamped(3) + 2 * p[2] - 2 * p[0] - clamped(-1));
@@ -245,12 +249,7 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
         d[i] = 0.25f * (p[i + 2] + 2 * p[i + 1] - 2 * p[i - 1] - p[i - 2]);
     d[n - 2] = 0.25f * (clamped(n) + 2 * p[n - 1] - 2 * p[n - 3] - clamped(n - 4));
 
-    struct Candidate {
-        float pos;
-        float slope;
-    };
-    thread_local std::vector<Candidate> candidates;
-    std::vector<Candidate>& c = candidates;
+    std::vector<SlopePeak>& c = ws.peaks;
     c.clear();
     for (int i = 2; i + 2 < n; ++i) {
         const float v = d[i];
@@ -264,11 +263,9 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
     }
     // Relative threshold against the strongest slope within kNearby samples: the window's
     // both ends only move forward, so a queue of falling strengths holds its maximum.
-    thread_local std::vector<Candidate> keptBuffer;
-    std::vector<Candidate>& kept = keptBuffer;
+    std::vector<SlopePeak>& kept = ws.keptPeaks;
     kept.clear();
-    thread_local std::vector<std::size_t> strongestBuffer;  // indices into c, slopes falling
-    std::vector<std::size_t>& strongest = strongestBuffer;
+    std::vector<std::size_t>& strongest = ws.strongest;  // indices into c, slopes falling
     strongest.clear();
     std::size_t head = 0, hi = 0;
     for (std::size_t i = 0; i < c.size(); ++i) {
@@ -288,7 +285,7 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
     // that level is the quiet zone, so a zero-width element of the other kind marks its far end. It
     // also keeps any character across it from being read.
     float lastSlope = 0;
-    for (const Candidate& k : kept) {
+    for (const SlopePeak& k : kept) {
         const bool falling = k.slope < 0;
         if (!edges.empty() && edges.back().falling == falling) {
             if (k.pos - edges.back().pos <= kNearby) {
@@ -306,11 +303,10 @@ void FindEdges(const std::vector<float>& p, float minSlope, std::vector<Edge>& e
     }
 }
 
-void PlaceEdgesAtMidLevel(const std::vector<float>& p, std::vector<Edge>& edges) {
+void PlaceEdgesAtMidLevel(const std::vector<float>& p, std::vector<Edge>& edges, Workspace& ws) {
     const int n = static_cast<int>(p.size());
     const std::size_t m = edges.size();
-    thread_local std::vector<float> placedBuffer;
-    std::vector<float>& placed = placedBuffer;
+    std::vector<float>& placed = ws.placed;
     placed.resize(m);
     for (std::size_t k = 0; k < m; ++k) {
         placed[k] = edges[k].pos;

@@ -7,6 +7,7 @@
 #include "code39_p.h"
 #include "scan39/geometry.h"
 #include "scan39/image_view.h"
+#include "workspace_p.h"
 
 namespace scan39::reader::detail {
 
@@ -33,29 +34,31 @@ void SampleProfile(const GreyView& picture, const ScanLine& line, std::vector<fl
 // The mean of 2 * halfRows + 1 profiles along lines parallel to `line`, a pixel apart: lines
 // square to the bars see the same elements in each, while noise averages out.
 void SampleBand(const GreyView& picture, const ScanLine& line, int halfRows,
-                std::vector<float>& out);
+                std::vector<float>& out, Workspace& ws);
 
 // Unsharp masking: the profile plus `amount` times its difference from itself blurred by a
 // Gaussian of `sigma` samples. Restores some of the contrast blur takes from narrow elements.
-void Sharpen(std::vector<float>& profile, float sigma, float amount);
+void Sharpen(std::vector<float>& profile, float sigma, float amount, Workspace& ws);
 
 // Each sample set against the middle of the darkest and lightest levels on whichever side of it
 // shows less contrast, among sides that cross bars: a highlight's sharp side inside a bar then
 // stays a level step of the bar, not an edge. A side spans some narrow elements (`narrow`
 // samples each) and needs `floor` levels, and `share` of the line's whole span. Levels become
 // -127 .. 127 about that middle, 0 where no side crosses bars.
-void LevelLocally(std::vector<float>& profile, float narrow, float floor, float share);
+void LevelLocally(std::vector<float>& profile, float narrow, float floor, float share,
+                  Workspace& ws);
 
 // Alternating light-to-dark and dark-to-light edges of a profile; positions in samples. An
 // edge needs a slope of at least `minSlope` grey levels per sample pair and a fair share of
 // the strongest slope nearby, so that noise on a flat stretch makes none.
 // `sharpSmall` lets weaker edges count, for sharp pictures of modules little over a pixel.
 void FindEdges(const std::vector<float>& profile, float minSlope, std::vector<Edge>& edges,
-               bool sharpSmall = false);
+               Workspace& ws, bool sharpSmall = false);
 
 // Each edge moved to where the profile crosses the middle of the ink and paper levels around
 // it. On the smallest modules a sharp picture's pixels each hold part of an element: the
 // crossing places an edge by that share where the slope's peak falls on the pixel's middle.
-void PlaceEdgesAtMidLevel(const std::vector<float>& profile, std::vector<Edge>& edges);
+void PlaceEdgesAtMidLevel(const std::vector<float>& profile, std::vector<Edge>& edges,
+                          Workspace& ws);
 
 }  // namespace scan39::reader::detail

@@ -12,6 +12,7 @@
 #include "locate_p.h"
 #include "scan39/reader.h"
 #include "vote_p.h"
+#include "workspace_p.h"
 
 namespace scan39::reader::detail {
 
@@ -69,10 +70,11 @@ struct Search {
         : picture(grey),
           options(readOptions),
           plan(MakePlan(readOptions.effort)),
-          reader(grey, readOptions.polarity) {}
+          reader(grey, readOptions.polarity, workspace) {}
     const GreyView& picture;
     const ReadOptions& options;
     const Plan plan;
+    Workspace workspace;  // before the reader, which works in it
     LineReader reader;
     std::vector<RegionWork> work;  // every region searched, in the order the first pass took them
     std::vector<Region> done;      // the regions the first pass scanned
@@ -109,12 +111,12 @@ int WholeReads(const std::vector<Observation>& observations, std::size_t first);
 // First: each of `regions` not covered by one scanned before, at its own direction.
 void FirstPass(Search& search, const std::vector<Region>& regions);
 // Whether a lamp's highlight with sharp sides may lie across a region's bars.
-bool HighlightAcross(const GreyView& picture, const RegionWork& w);
+bool HighlightAcross(const GreyView& picture, const RegionWork& w, Workspace& ws);
 // Lines levelled locally, for a region whose bars a highlight may split.
 void LevelledPass(Search& search, RegionWork& w, long long limit);
 // Whether the reads since `first` show one character that no line can read (damage).
 bool Damaged(const GreyView& picture, const std::vector<Observation>& observations,
-             std::size_t first);
+             std::size_t first, Workspace& ws);
 // Whether a region lies on a symbol that the regions searched before it (work[0..index)) read.
 bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::size_t index);
 // Sharpened lines, then banded lines, against blur and noise; `fewEdges` skips the finest

@@ -20,6 +20,7 @@
 #include "scan39/grade.h"
 #include "scan39/pattern_table.h"
 #include "scan39/reader.h"
+#include "workspace_p.h"
 
 namespace {
 
@@ -612,7 +613,8 @@ TEST(Reader, CharacterWidthsAlongALine) {
         }
         edges.push_back({pos, false, 100});
         std::vector<reader::detail::LineRead> out;
-        reader::detail::DecodeLine(edges, pos + 100, out);
+        reader::detail::Workspace ws;
+        reader::detail::DecodeLine(edges, pos + 100, out, ws);
         const bool read =
             std::any_of(out.begin(), out.end(), [](const auto& l) { return l.chars == "GL0SS"; });
         EXPECT_EQ(read, r.reads) << r.name;
@@ -687,7 +689,8 @@ TEST(Reader, CharactersAsPublished) {
                 pos += 4;                            // a narrow gap between characters
             }
             std::vector<reader::detail::LineRead> out;
-            reader::detail::DecodeLine(edges, pos + 100, out);
+            reader::detail::Workspace ws;
+            reader::detail::DecodeLine(edges, pos + 100, out, ws);
             ASSERT_EQ(out.size(), 1u);
             EXPECT_EQ(out[0].chars, std::string(1, p.character));
         }
