@@ -14,6 +14,7 @@
 #include "released.h"
 #include "scan39/grade.h"
 #include "scan39/interpret.h"
+#include "scan39/read_options_names.h"
 #include "scan39/record_json.h"
 #include "sources.h"
 
@@ -25,26 +26,9 @@ namespace {
 
 reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort,
                             const std::string& polarity = "both") {
-    reader::ReadOptions o;
-    o.checkCharacter =
-        checkDigit ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
-    o.fullAscii = fullAscii;
-    if (effort == "fast") {
-        o.effort = reader::Effort::kFast;
-    } else if (effort == "thorough") {
-        o.effort = reader::Effort::kThorough;
-    } else {
-        throw py::value_error("effort must be \"fast\" or \"thorough\", not \"" + effort + "\"");
-    }
-    if (polarity == "dark") {
-        o.polarity = reader::Polarity::kDarkBars;
-    } else if (polarity == "light") {
-        o.polarity = reader::Polarity::kLightBars;
-    } else if (polarity != "both") {
-        throw py::value_error("polarity must be \"dark\", \"light\" or \"both\", not \"" +
-                              polarity + "\"");
-    }
-    return o;
+    const auto named = reader::ReadOptionsFromNames(checkDigit, fullAscii, effort, polarity);
+    if (!named.options) throw py::value_error(named.error);
+    return *named.options;
 }
 
 GreyPicture GreyOf(const Source& source) {
@@ -214,6 +198,17 @@ PYBIND11_MODULE(_scan39, m) {
     using namespace scan39::python;
     m.doc() = "scan39's reader: use the functions of the scan39 package instead.";
     m.attr("__version__") = SCAN39_VERSION;
+    // The option names every face takes, in the order messages list them.
+    py::tuple effortNames(scan39::reader::kEffortNames.size());
+    for (std::size_t i = 0; i < scan39::reader::kEffortNames.size(); ++i)
+        effortNames[i] = py::str(scan39::reader::kEffortNames[i].data(),
+                                 scan39::reader::kEffortNames[i].size());
+    m.attr("EFFORT_NAMES") = effortNames;
+    py::tuple polarityNames(scan39::reader::kPolarityNames.size());
+    for (std::size_t i = 0; i < scan39::reader::kPolarityNames.size(); ++i)
+        polarityNames[i] = py::str(scan39::reader::kPolarityNames[i].data(),
+                                   scan39::reader::kPolarityNames[i].size());
+    m.attr("POLARITY_NAMES") = polarityNames;
 
     py::object pictureError = py::reinterpret_steal<py::object>(
         PyErr_NewExceptionWithDoc("scan39.PictureError",

@@ -77,6 +77,26 @@ def test_options_and_empty_pictures():
         scan39.read(np.zeros((4, 4), np.uint8), dpi=20)
 
 
+# The names every face takes (scan39 --effort/--polarity, the page's choices); a refusal names
+# every accepted one.
+@pytest.mark.parametrize("option, value, error", [
+    ("effort", "fast", None), ("effort", "thorough", None),
+    ("polarity", "dark", None), ("polarity", "light", None), ("polarity", "both", None),
+    ("effort", "Fast", 'effort must be "fast" or "thorough", not "Fast"'),
+    ("effort", "", 'effort must be "fast" or "thorough", not ""'),
+    ("polarity", "BOTH", 'polarity must be "dark", "light" or "both", not "BOTH"'),
+    ("polarity", "reversed", 'polarity must be "dark", "light" or "both", not "reversed"'),
+])
+def test_option_names(option, value, error):
+    blank = np.full((40, 40), 255, np.uint8)
+    if error is None:
+        assert scan39.read(blank, **{option: value}) == []
+    else:
+        with pytest.raises(ValueError) as raised:
+            scan39.read(blank, **{option: value})
+        assert str(raised.value) == error
+
+
 @pytest.mark.parametrize("image, error, match", [
     ("/nonexistent/a.png", FileNotFoundError, "a.png"),
     (b"", scan39.PictureError, ""),
