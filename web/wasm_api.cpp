@@ -102,7 +102,7 @@ void AppendProfiles(std::string& out, const scan39::reader::SymbolGrade& grade) 
 // or {"error":"..."} for an option name no face takes (null names take the defaults).
 // Pictures are graded; live camera frames are not (their grades would go unseen and cost time),
 // so their profiles are [].
-const char* ReadAsJson(const scan39::reader::ImageView& picture, const char* name,
+const char* ReadAsJson(const scan39::reader::ImageView& pixels, const char* name,
                        int checkCharacter, int fullAscii, const char* effort,
                        const char* polarity, bool grade) {
     const auto named = scan39::reader::ReadOptionsFromNames(
@@ -113,7 +113,7 @@ const char* ReadAsJson(const scan39::reader::ImageView& picture, const char* nam
         return reply.c_str();
     }
     // Converted once for the read and the grades.
-    const scan39::reader::GreyImage grey(picture);
+    const scan39::reader::GreyImage grey(pixels);
     const scan39::reader::GreyView& view = grey.view();
     const scan39::reader::ReadResult read = scan39::reader::ReadAll(view, *named.options);
     std::vector<scan39::reader::SymbolGrade> grades;

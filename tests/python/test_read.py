@@ -161,6 +161,23 @@ def test_grade_and_interpretation(symbol, reader_ready):
                                   "version": "8"}
 
 
+
+# A Symbol's grade and interpretation are the very members of its --json record, value for
+# value and type for type (whole numbers as int), though they no longer pass through JSON text.
+@pytest.mark.parametrize("text", [TEXT, "-01234562", "+A99912345/$$52001510X3/16D20111231/S77DEFG45"])
+def test_symbol_dicts_are_the_records_members(text, tmp_path, reader_ready):
+    import json
+
+    path = tmp_path / "s.png"
+    Image.fromarray(code39.render(text)[0]).save(path)
+    (found,) = scan39.read(str(path), grade=True)
+    (line,) = scan39._scan39.read_records(str(path), os.fsencode(path), False, False,
+                                          "thorough", "both", True, 300)
+    (member,) = json.loads(line)["symbols"]
+    assert found.grade == member["grade"]
+    assert [type(v) for v in found.grade.values()] == [type(v) for v in member["grade"].values()]
+    assert found.interpretation == member.get("interpretation")
+
 WIDE = {"L": np.uint8, "I": np.int32, "I;16": np.uint16, "F": np.float32}
 
 
