@@ -20,6 +20,7 @@
 #include "annotate_p.h"
 #include "grade_p.h"
 #include "runner_p.h"
+#include "scan39/host/reader_view.h"
 #include "scan39/reader.h"
 #include "scan39/record_json.h"
 
@@ -51,17 +52,6 @@ reader::ReadOptions ReaderOptions(const Options& o) {
     return r;
 }
 
-// The loader's pictures are RGB32 (0xffRRGGBB words) or, when asked for grey, perhaps
-// Grayscale8; the reader takes either as it lies.
-reader::ImageView ViewOf(QImage& picture) {
-    if (picture.format() == QImage::Format_Grayscale8)
-        return {picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
-                reader::PixelFormat::kGrey};
-    if (picture.format() != QImage::Format_RGB32) picture.convertTo(QImage::Format_RGB32);
-    return {picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
-            reader::PixelFormat::kArgb32};
-}
-
 // `load` is given the tone the picture is needed in: colour only to draw the annotation on, and
 // says the resolution a PDF page was drawn at (0 for a picture).
 PictureResult ReadPicture(const Options& options,
@@ -86,7 +76,7 @@ PictureResult ReadPicture(const Options& options,
         }
         result.width = picture.width();
         result.height = picture.height();
-        std::optional<reader::GreyImage> grey(std::in_place, ViewOf(picture));
+        std::optional<reader::GreyImage> grey(std::in_place, host::ToReaderView(picture));
         // Held no longer than needed: only the annotation draws on it, unless the reader reads
         // its grey pixels in place.
         if (annotateBase.isEmpty() && picture.format() != QImage::Format_Grayscale8)

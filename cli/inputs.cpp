@@ -17,6 +17,7 @@
 #include "runner_p.h"
 #include "scan39/documents/document.h"
 #include "scan39/host/file_descriptor.h"
+#include "scan39/host/picture_error.h"
 
 namespace scan39::cli {
 
@@ -27,10 +28,6 @@ constexpr qsizetype kMaxNameBytes = 65536;
 
 // Enough of a file's start for the loader's content check and a PDF's header.
 constexpr qsizetype kHeadBytes = 1024;
-
-QString SystemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Reads up to `limit` bytes; false with errno set on a failed read.
 bool ReadUpTo(int fd, qint64 limit, QByteArray& bytes) {
@@ -266,7 +263,7 @@ struct NameSource::Impl {
             .arg(name == "-" ? Tr(options.language, QStringLiteral("standard input"),
                                   QStringLiteral("标准输入"))
                              : QFile::decodeName(Shown(name)),
-                 SystemReason(error));
+                 host::SystemReason(error));
     }
 
     // The next line of the list being read: 1, 0 at its end, -1 with errno on a failure.
@@ -311,7 +308,7 @@ struct NameSource::Impl {
                         QStringLiteral("scan39: %1: cannot search this folder (%2); the "
                                        "pictures in it are not read\n"),
                         QStringLiteral("scan39：%1：无法查找此文件夹（%2）；其中的图片未读取\n"))
-                         .arg(QFile::decodeName(Shown(path)), SystemReason(error))
+                         .arg(QFile::decodeName(Shown(path)), host::SystemReason(error))
                          .toUtf8();
             status = kExitError;
         }

@@ -8,14 +8,11 @@
 #include <cstring>
 
 #include "scan39/host/errors.h"
+#include "scan39/host/picture_error.h"
 
 namespace scan39::cli {
 
 namespace {
-
-QString SystemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // The file's bytes; the loader's messages say 文件 or 标准输入, the caller shows the name.
 host::PictureFile Read(const QByteArray& name, bool dashIsStdin) {
@@ -111,7 +108,7 @@ void PrepareStandardStreams() {
 QString WriteFailure(Language language, int error) {
     return Tr(language, QStringLiteral("scan39: cannot write the results: %1\n"),
               QStringLiteral("scan39：无法写出结果：%1\n"))
-        .arg(SystemReason(error));
+        .arg(host::SystemReason(error));
 }
 
 LoadError FromPictureError(const host::PictureError& error) {

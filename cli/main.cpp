@@ -14,14 +14,9 @@
 #include "options_p.h"
 #include "runner_p.h"
 #include "scan39/host/picture.h"
+#include "scan39/host/services.h"
 
 namespace {
-
-QtMessageHandler g_defaultHandler = nullptr;
-
-void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) g_defaultHandler(type, context, message);
-}
 
 // Everything written has reached standard output, or the failure is said on standard error
 // and the exit status shows it. A reader that stopped reading (`scan39 ... | head -1`) ends
@@ -83,10 +78,7 @@ int main(int argc, char** argv) {
     // Qt must not take any of our arguments (a picture named "-style" stays a picture). Its
     // start-up notes about the desktop session (runtime folders and the like) mean nothing
     // for a scanner without a window, and would only mix into the results on stderr.
-    int qtArgc = 1;
-    g_defaultHandler = qInstallMessageHandler(QuietStartup);
-    QApplication app(qtArgc, argv);
-    qInstallMessageHandler(g_defaultHandler);
+    const auto app = scan39::host::QuietApplication(argv[0]);
     // Image libraries' complaints about a damaged file would only repeat our own message.
     scan39::host::SilenceImageLibraryMessages();
     QApplication::setApplicationName(QStringLiteral("scan39"));

@@ -5,6 +5,7 @@
 
 #include "scan39/documents/document.h"
 #include "scan39/host/picture_error.h"
+#include "scan39/read_options_names.h"
 #include "scan39/record_json.h"
 
 namespace scan39::cli {
@@ -87,27 +88,30 @@ std::optional<QString> ApplyBox(Options& o, const Value& v, Language language) {
     return o.box ? std::nullopt : std::optional(error);
 }
 
+// The accepted names as the messages list them: "fast or thorough", "fast 或 thorough".
+QString Names(std::span<const std::string_view> names, Language language) {
+    return QString::fromStdString(language == Language::kChinese
+                                      ? reader::NameList(names, {}, "、", " 或 ")
+                                      : reader::NameList(names));
+}
+
 std::optional<QString> ApplyEffort(Options& o, const Value& v, Language language) {
-    if (v.text != QLatin1String("fast") && v.text != QLatin1String("thorough"))
-        return Tr(language, QStringLiteral("--effort is fast or thorough, not \"%1\""),
-                  QStringLiteral("--effort 只能是 fast 或 thorough，不能是“%1”"))
-            .arg(v.text);
-    o.fastEffort = v.text == QLatin1String("fast");
+    const auto effort = reader::ParseEffort(v.text.toStdString());
+    if (!effort)
+        return Tr(language, QStringLiteral("--effort is %1, not \"%2\""),
+                  QStringLiteral("--effort 只能是 %1，不能是“%2”"))
+            .arg(Names(reader::kEffortNames, language), v.text);
+    o.fastEffort = *effort == reader::Effort::kFast;
     return std::nullopt;
 }
 
 std::optional<QString> ApplyPolarity(Options& o, const Value& v, Language language) {
-    if (v.text == QLatin1String("dark")) {
-        o.polarity = reader::Polarity::kDarkBars;
-    } else if (v.text == QLatin1String("light")) {
-        o.polarity = reader::Polarity::kLightBars;
-    } else if (v.text == QLatin1String("both")) {
-        o.polarity = reader::Polarity::kBoth;
-    } else {
-        return Tr(language, QStringLiteral("--polarity is dark, light or both, not \"%1\""),
-                  QStringLiteral("--polarity 只能是 dark、light 或 both，不能是“%1”"))
-            .arg(v.text);
-    }
+    const auto polarity = reader::ParsePolarity(v.text.toStdString());
+    if (!polarity)
+        return Tr(language, QStringLiteral("--polarity is %1, not \"%2\""),
+                  QStringLiteral("--polarity 只能是 %1，不能是“%2”"))
+            .arg(Names(reader::kPolarityNames, language), v.text);
+    o.polarity = *polarity;
     return std::nullopt;
 }
 

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "scan39/box_record.h"
 #include "scan39/drag.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/services.h"
+#include "scan39/record_json.h"
 #include "scan39/samples.h"
 #include "scan39/scan.h"
 #include "scan39/uo_scan.h"
@@ -34,12 +36,16 @@ void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& 
     if (!o.reason.isEmpty()) err << lead << o.reason << '\n';
 }
 
+QByteArray Line(const std::string& json) { return QByteArray::fromStdString(json) + '\n'; }
+
 void PrintJsonOutcome(const QByteArray& file, const Outcome& o, Sink& out) {
-    out << "{" << JsonFileMembers(file) << ",\"result\":" << o.result << ",\"value\":"
-        << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null"));
-    if (o.result != kScanDecoded && !o.reason.isEmpty())
-        out << ",\"reason\":" << JsonString(o.reason);
-    out << "}\n";
+    const std::string value = o.value.toStdString(), reason = o.reason.toStdString();
+    reader::BoxRecord record;
+    record.file = std::string_view(file.constData(), static_cast<std::size_t>(file.size()));
+    record.result = o.result;
+    if (o.result == kScanDecoded) record.value = value;
+    if (o.result != kScanDecoded && !o.reason.isEmpty()) record.reason = reason;
+    out << Line(reader::BoxRecordJson(record));
 }
 
 // Why a box read nothing on a picture of `size` pixels: the drag's direction and length
@@ -83,7 +89,7 @@ Outcome ScanPicture(Uo_Scan& control, const host::PictureRef& picture, const Box
                     Language language) {
     control.setPicture(picture);
     Outcome o;
-    o.result = DragAndScan(control, box);
+    o.result = scan39::DragAndScan(control, box.x1, box.y1, box.x2, box.y2);
     o.value = control.Value();
     if (o.result != kScanDecoded)
         o.reason = BoxFailure(box, QSize(picture->width(), picture->height()), language);
@@ -117,16 +123,21 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
         const QString label = SymbolLabel(s, symbols);
         const Box box = BoxAcross(s.left, s.right, s.top, s.bottom);
         Outcome o;
-        o.result = DragAndScan(control, box);
+        o.result = scan39::DragAndScan(control, box.x1, box.y1, box.x2, box.y2);
         o.value = control.Value();
         const QString expected =
             QString::fromLatin1(s.text.data(), static_cast<qsizetype>(s.text.size()));
         const bool wrong = o.result == kScanDecoded && o.value != expected;
         if (options.json) {
-            out << "{\"symbol\":" << JsonString(label) << ",\"box\":[" << box.x1 << ',' << box.y1
-                << ',' << box.x2 << ',' << box.y2 << "],\"result\":" << o.result << ",\"value\":"
-                << (o.result == kScanDecoded ? JsonString(o.value) : QStringLiteral("null"))
-                << ",\"expected\":" << JsonString(expected) << "}\n";
+            const std::string symbol = label.toStdString(), value = o.value.toStdString(),
+                              wanted = expected.toStdString();
+            reader::BoxRecord record;
+            record.symbol = symbol;
+            record.box = {box.x1, box.y1, box.x2, box.y2};
+            record.result = o.result;
+            if (o.result == kScanDecoded) record.value = value;
+            record.expected = wanted;
+            out << Line(reader::BoxRecordJson(record));
         } else {
             PrintOutcome(label.toUtf8(), true, o, out, err);
             if (wrong)
@@ -142,10 +153,6 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
 }
 
 }  // namespace
-
-std::int16_t DragAndScan(Uo_Scan& control, const Box& box) {
-    return scan39::DragAndScan(control, box.x1, box.y1, box.x2, box.y2);
-}
 
 Box BoxAcross(int left, int right, int top, int bottom) {
     constexpr int kMargin = 6;  // into the white margin on either side
@@ -234,8 +241,12 @@ int Run(const Options& given, Sink& out, Sink& err) {
         control.setPicture(nullptr);
         if (error) {
             if (options.json) {
-                out << "{" << JsonFileMembers(file)
-                    << ",\"error\":" << JsonString(error->text(options.language)) << "}\n";
+                const std::string text = error->text(options.language).toStdString();
+                reader::Record record;
+                record.file =
+                    std::string_view(file.constData(), static_cast<std::size_t>(file.size()));
+                record.error = text;
+                out << Line(reader::RecordJson(record));
             } else {
                 err << Shown(file) << ": " << error->text(options.language) << '\n';
             }

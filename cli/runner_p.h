@@ -19,10 +19,6 @@ namespace scan39::cli {
 
 enum ExitStatus : int { kExitDecoded = 0, kExitNotDecoded = 1, kExitError = 2 };
 
-// Drags the box over the control's picture with real mouse events on Image1 (press at
-// (x1, y1), one move to (x2, y2), release; pixels of the picture) and scans.
-std::int16_t DragAndScan(Uo_Scan& control, const Box& box);
-
 // A box a person would drag over a symbol whose bars span the given pixel bounds: from the
 // white margin left of it to the white margin right of it, its top edge a few pixels inside
 // the bars, dragged down and to the right.

@@ -6,11 +6,11 @@
 
 namespace scan39::host {
 
-namespace {
-
 QString SystemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+namespace {
 
 QString English(PictureFault fault, const PictureFacts& f) {
     switch (fault) {

@@ -1,5 +1,6 @@
 #include "scan39/host/services.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -10,6 +11,26 @@
 #include "services_p.h"
 
 namespace scan39::host {
+
+namespace {
+
+QtMessageHandler g_defaultHandler = nullptr;
+
+void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) g_defaultHandler(type, context, message);
+}
+
+}  // namespace
+
+std::unique_ptr<QApplication> QuietApplication(char* programName) {
+    // QApplication keeps argc and argv for its whole life.
+    static int argc = 1;
+    static char* argv[] = {programName, nullptr};
+    g_defaultHandler = qInstallMessageHandler(QuietStartup);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(g_defaultHandler);
+    return app;
+}
 
 namespace {
 

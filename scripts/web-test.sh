@@ -31,6 +31,8 @@ if [ ! -f "$t/large.png" ]; then
     convert -size 5200x4000 xc:white "$t/label.png" -geometry +2300+1900 -composite "$t/large.png"
 fi
 [ -f "$t/label.webp" ] || convert "$t/label.png" -define webp:lossless=true "$t/label.webp"
+# Light bars on a dark ground, for the page's polarity.
+[ -f "$t/label-negative.png" ] || convert "$t/label.png" -negate "$t/label-negative.png"
 cat > "$t/pictures.json" <<'JSON'
 [["test/label.png", ["SCAN39-WEB"]], ["test/photo.jpg", ["SCAN39-WEB", "PART-0042"]],
  ["test/large.png", ["SCAN39-WEB"]], ["test/label.webp", ["SCAN39-WEB"]]]

@@ -1,6 +1,7 @@
 // The WebAssembly module's entry points, called from the page's worker. One picture at a
 // time: the worker asks for a buffer, fills it with RGBA bytes, then reads and scans it as
-// often as it likes. Results come back as JSON text.
+// often as it likes. Results come back as JSON text; options come by the names every face
+// takes ("fast", "dark", ...).
 
 #include <emscripten/emscripten.h>
 
@@ -10,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "scan39/box_record.h"
 #include "scan39/box_scan.h"
 #include "scan39/grade.h"
+#include "scan39/read_options_names.h"
 #include "scan39/reader.h"
 #include "scan39/record_json.h"
 
@@ -28,7 +31,6 @@ struct Picture {
 
 Picture picture;
 std::string reply;
-std::vector<scan39::reader::SymbolGrade> grades;  // of the last read's symbols, in its order
 
 // A camera frame, kept apart from the picture and reused from frame to frame: RGBA bytes from
 // the worker (or grey ones), turned to grey in place before the read.
@@ -61,21 +63,60 @@ const scan39::PatternTable& Table() {
     return table;
 }
 
-// The picture's record as scan39 --json writes it (`name` null: a camera frame, no "file").
-// Pictures are graded; live camera frames are not (their grades would go unseen and cost time).
-const char* ReadAsJson(const scan39::reader::ImageView& picture, const char* name,
-                       int checkCharacter, int fullAscii, int thorough, bool grade) {
-    scan39::reader::ReadOptions options;
-    options.checkCharacter = checkCharacter != 0 ? scan39::reader::CheckCharacter::kRequired
-                                                 : scan39::reader::CheckCharacter::kOff;
-    options.fullAscii = fullAscii != 0;
-    options.effort =
-        thorough != 0 ? scan39::reader::Effort::kThorough : scan39::reader::Effort::kFast;
+// The scan reflectance profiles behind a grade, for the page's plot:
+// [{"r":[...],"threshold":..,"begin":..,"end":..,"grade":"B","failing":"modulation"|null},...]
+// with at most kPlotPoints reflectances each; begin and end index into "r".
+void AppendProfiles(std::string& out, const scan39::reader::SymbolGrade& grade) {
+    constexpr std::size_t kPlotPoints = 400;
+    out += '[';
+    bool first = true;
+    for (const auto& p : grade.profiles) {
+        if (!first) out += ',';
+        first = false;
+        const std::size_t every = p.reflectance.size() / kPlotPoints + 1;
+        out += "{\"r\":[";
+        for (std::size_t i = 0; i < p.reflectance.size(); i += every) {
+            if (i > 0) out += ',';
+            AppendNumber(out, p.reflectance[i]);
+        }
+        out += "],\"threshold\":";
+        AppendNumber(out, p.threshold);
+        out += ",\"begin\":";
+        AppendNumber(out, p.begin / static_cast<double>(every));
+        out += ",\"end\":";
+        AppendNumber(out, p.end / static_cast<double>(every));
+        out += ",\"grade\":\"";
+        out += scan39::reader::GradeLetter(p.grade);
+        out += "\",\"failing\":";
+        if (p.failing < 0)
+            out += "null";
+        else
+            out += scan39::reader::JsonString(scan39::reader::kGradeParameterNames[p.failing]);
+        out += '}';
+    }
+    out += ']';
+}
+
+// The read's answer: {"record":R,"profiles":[P,...]}, R the picture's record as scan39 --json
+// writes it (`name` null: a camera frame, no "file"), P each symbol's profiles in its order;
+// or {"error":"..."} for an option name no face takes (null names take the defaults).
+// Pictures are graded; live camera frames are not (their grades would go unseen and cost time),
+// so their profiles are [].
+const char* ReadAsJson(const scan39::reader::ImageView& pixels, const char* name,
+                       int checkCharacter, int fullAscii, const char* effort,
+                       const char* polarity, bool grade) {
+    const auto named = scan39::reader::ReadOptionsFromNames(
+        checkCharacter != 0, fullAscii != 0, effort != nullptr ? effort : "thorough",
+        polarity != nullptr ? polarity : "both");
+    if (!named.options) {
+        reply = "{\"error\":" + scan39::reader::JsonString(named.error) + '}';
+        return reply.c_str();
+    }
     // Converted once for the read and the grades.
-    const scan39::reader::GreyImage grey(picture);
+    const scan39::reader::GreyImage grey(pixels);
     const scan39::reader::GreyView& view = grey.view();
-    const scan39::reader::ReadResult read = scan39::reader::ReadAll(view, options);
-    grades.clear();
+    const scan39::reader::ReadResult read = scan39::reader::ReadAll(view, *named.options);
+    std::vector<scan39::reader::SymbolGrade> grades;
     std::vector<std::string> gradeJson;
     if (grade) {
         for (const auto& s : read.symbols) {
@@ -88,7 +129,12 @@ const char* ReadAsJson(const scan39::reader::ImageView& picture, const char* nam
     record.symbols = read.symbols;
     record.grades = gradeJson;
     record.truncated = read.truncated;
-    reply = scan39::reader::RecordJson(record);
+    reply = "{\"record\":" + scan39::reader::RecordJson(record) + ",\"profiles\":[";
+    for (std::size_t i = 0; i < grades.size(); ++i) {
+        if (i > 0) reply += ',';
+        AppendProfiles(reply, grades[i]);
+    }
+    reply += "]}";
     return reply.c_str();
 }
 
@@ -130,12 +176,13 @@ EMSCRIPTEN_KEEPALIVE void scan39_prepare() {
 }
 
 // Every symbol in the picture, graded: the record scan39 --json --grade writes for the file
-// `name` (UTF-8), {"file":...,"symbols":[{"text":...,"position":[[x,y],...],...},...]}.
+// `name` (UTF-8), {"file":...,"symbols":[{"text":...,"position":[[x,y],...],...},...]}, with
+// each symbol's profiles beside it (ReadAsJson). `effort` and `polarity` are option names.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read(const char* name, int checkCharacter, int fullAscii,
-                                             int thorough) {
+                                             const char* effort, const char* polarity) {
     return ReadAsJson({picture.grey, picture.width, picture.height, picture.width,
                        scan39::reader::PixelFormat::kGrey},
-                      name, checkCharacter, fullAscii, thorough, true);
+                      name, checkCharacter, fullAscii, effort, polarity, true);
 }
 
 // Room for a camera frame of width x height pixels of `channels` bytes (4: RGBA, 1: grey);
@@ -162,50 +209,16 @@ EMSCRIPTEN_KEEPALIVE std::uint8_t* scan39_frame(int width, int height, int chann
     return frame.bytes;
 }
 
-// Reads the frame filled since scan39_frame; the same record as scan39_read without "file"
+// Reads the frame filled since scan39_frame; the same answer as scan39_read without "file"
 // and grades. Video has no transparency, so the alpha of RGBA changes nothing.
 EMSCRIPTEN_KEEPALIVE const char* scan39_read_frame(int checkCharacter, int fullAscii,
-                                                   int thorough) {
-    if (frame.bytes == nullptr) return "{\"symbols\":[]}";
+                                                   const char* effort, const char* polarity) {
+    if (frame.bytes == nullptr) return "{\"record\":{\"symbols\":[]},\"profiles\":[]}";
     const int bytes = frame.channels == 4 ? 4 : 1;
     return ReadAsJson({frame.bytes, frame.width, frame.height, bytes * frame.width,
                        frame.channels == 4 ? scan39::reader::PixelFormat::kRgba
                                            : scan39::reader::PixelFormat::kGrey},
-                      nullptr, checkCharacter, fullAscii, thorough, false);
-}
-
-// The scan reflectance profiles behind the grade of the last read's symbol `index`, for a plot:
-// [{"r":[...],"threshold":..,"begin":..,"end":..,"grade":"B","failing":"modulation"|null},...]
-// with at most kPlotPoints reflectances each; begin and end index into "r".
-EMSCRIPTEN_KEEPALIVE const char* scan39_profiles(int index) {
-    constexpr std::size_t kPlotPoints = 400;
-    reply = "[";
-    if (index < 0 || static_cast<std::size_t>(index) >= grades.size()) return "[]";
-    for (const auto& p : grades[static_cast<std::size_t>(index)].profiles) {
-        if (reply.size() > 1) reply += ',';
-        const std::size_t every = p.reflectance.size() / kPlotPoints + 1;
-        reply += "{\"r\":[";
-        for (std::size_t i = 0; i < p.reflectance.size(); i += every) {
-            if (i > 0) reply += ',';
-            AppendNumber(reply, p.reflectance[i]);
-        }
-        reply += "],\"threshold\":";
-        AppendNumber(reply, p.threshold);
-        reply += ",\"begin\":";
-        AppendNumber(reply, p.begin / static_cast<double>(every));
-        reply += ",\"end\":";
-        AppendNumber(reply, p.end / static_cast<double>(every));
-        reply += ",\"grade\":\"";
-        reply += scan39::reader::GradeLetter(p.grade);
-        reply += "\",\"failing\":";
-        if (p.failing < 0)
-            reply += "null";
-        else
-            reply += scan39::reader::JsonString(scan39::reader::kGradeParameterNames[p.failing]);
-        reply += '}';
-    }
-    reply += ']';
-    return reply.c_str();
+                      nullptr, checkCharacter, fullAscii, effort, polarity, false);
 }
 
 // The red box the control draws for a drag, in picture pixels: [left,top,right,bottom]. The
@@ -226,9 +239,10 @@ EMSCRIPTEN_KEEPALIVE const char* scan39_box(int x1, int y1, int x2, int y2) {
     const std::int16_t result =
         scan39::ScanBox(std::span<const std::int32_t>(picture.colours, pixels), picture.width,
                              picture.height, scan39::Box{x1, y1, x2, y2}, Table(), value);
-    reply = "{\"result\":" + std::to_string(result) + ",\"value\":";
-    reply += scan39::reader::JsonString(value);
-    reply += '}';
+    scan39::reader::BoxRecord record;
+    record.result = result;
+    record.value = value;
+    reply = scan39::reader::BoxRecordJson(record);
     return reply.c_str();
 }
 

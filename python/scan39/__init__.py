@@ -17,7 +17,6 @@ Pillow's wide grey modes (I, I;16, F) are read on the scale their values hold: a
 
 from __future__ import annotations
 
-import json
 import operator
 import os
 import sys
@@ -137,9 +136,9 @@ def _source(image):
 
 
 def _symbol(found, page) -> Symbol:
-    """A Symbol from the extension's tuple: text, corners, angle, lines, then the grade's and
-    the interpretation's JSON or None."""
-    return Symbol(*found[:4], *(None if j is None else json.loads(j) for j in found[4:]), page)
+    """A Symbol from the extension's tuple: text, corners, angle, lines, then the grade and the
+    interpretation as dicts (the members of the record's "grade" and "interpretation") or None."""
+    return Symbol(*found, page)
 
 
 def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,

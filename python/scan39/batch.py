@@ -340,7 +340,9 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--check-digit", action="store_true",
                         help="require and strip a mod 43 check character")
     parser.add_argument("--full-ascii", action="store_true", help="decode full ASCII pairs")
-    parser.add_argument("--effort", choices=("fast", "thorough"), default="thorough")
+    from scan39 import _scan39  # the reader's own names, as scan39 --effort takes them
+
+    parser.add_argument("--effort", choices=_scan39.EFFORT_NAMES, default="thorough")
     parser.add_argument("--dpi", type=int, default=300, metavar="N",
                         help="render PDF pages at N dots per inch (36 to 1200, default 300)")
     arguments = parser.parse_args(argv)

@@ -13,19 +13,12 @@
 #include <pthread.h>
 
 #include "scan39/drag.h"
+#include "scan39/host/services.h"
 #include "scan39/uo_scan.h"
 
 namespace scan39::python {
 
 namespace {
-
-QtMessageHandler g_defaultHandler = nullptr;
-
-// Qt notes that the application is not made on the main thread and talks about the desktop
-// session; neither means anything for an offscreen control.
-void QuietStartup(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) g_defaultHandler(type, context, message);
-}
 
 class BoxThread {
   public:
@@ -66,12 +59,10 @@ class BoxThread {
         } else {
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
                 qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+            // Qt notes that the application is not made on the main thread and talks about
+            // the desktop session; neither means anything for an offscreen control.
             static char name[] = "scan39";
-            static char* argv[] = {name, nullptr};
-            int argc = 1;
-            g_defaultHandler = qInstallMessageHandler(QuietStartup);
-            app_ = std::make_unique<QApplication>(argc, argv);
-            qInstallMessageHandler(g_defaultHandler);
+            app_ = host::QuietApplication(name);
             control_ = std::make_unique<Uo_Scan>();  // standalone: run time, sizes itself
             control_->InitProperties();
         }

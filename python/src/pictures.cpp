@@ -10,6 +10,7 @@
 #include <new>
 
 #include "scan39/host/picture_error.h"
+#include "scan39/host/reader_view.h"
 
 namespace scan39::python {
 
@@ -151,12 +152,8 @@ host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone) {
 }
 
 GreyPicture GreyOf(const host::Picture& picture) {
-    const QImage& image = picture.image();  // RGB32 (0xffRRGGBB words), or grey when asked
     GreyPicture out;
-    out.grey.emplace(reader::ImageView{
-        image.constBits(), image.width(), image.height(), image.bytesPerLine(),
-        image.format() == QImage::Format_Grayscale8 ? reader::PixelFormat::kGrey
-                                                    : reader::PixelFormat::kArgb32});
+    out.grey.emplace(host::ReaderView(picture.image()));  // RGB32, or grey when asked
     return out;
 }
 

@@ -14,6 +14,7 @@
 #include "released.h"
 #include "scan39/grade.h"
 #include "scan39/interpret.h"
+#include "scan39/read_options_names.h"
 #include "scan39/record_json.h"
 #include "sources.h"
 
@@ -25,37 +26,20 @@ namespace {
 
 reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& effort,
                             const std::string& polarity = "both") {
-    reader::ReadOptions o;
-    o.checkCharacter =
-        checkDigit ? reader::CheckCharacter::kRequired : reader::CheckCharacter::kOff;
-    o.fullAscii = fullAscii;
-    if (effort == "fast") {
-        o.effort = reader::Effort::kFast;
-    } else if (effort == "thorough") {
-        o.effort = reader::Effort::kThorough;
-    } else {
-        throw py::value_error("effort must be \"fast\" or \"thorough\", not \"" + effort + "\"");
-    }
-    if (polarity == "dark") {
-        o.polarity = reader::Polarity::kDarkBars;
-    } else if (polarity == "light") {
-        o.polarity = reader::Polarity::kLightBars;
-    } else if (polarity != "both") {
-        throw py::value_error("polarity must be \"dark\", \"light\" or \"both\", not \"" +
-                              polarity + "\"");
-    }
-    return o;
+    const auto named = reader::ReadOptionsFromNames(checkDigit, fullAscii, effort, polarity);
+    if (!named.options) throw py::value_error(named.error);
+    return *named.options;
 }
 
 GreyPicture GreyOf(const Source& source) {
     return source.pixels ? python::GreyOf(*source.pixels) : python::GreyOf(*source.picture);
 }
 
-// What one page gave: its symbols with their grades as JSON when asked for, or its error.
+// What one page gave: its symbols with their grades when asked for, or its error.
 struct PageRead {
     int page = 0;  // from 1 in a source of several pages; 0 for a source of one
     std::vector<reader::Symbol> symbols;
-    std::vector<std::string> grades;
+    std::vector<reader::SymbolGrade> grades;
     bool truncated = false;  // the search did not cover the whole page
     std::optional<PictureFailure> error;
 };
@@ -67,11 +51,70 @@ void ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, 
     into.truncated = read.truncated;
     if (grade)
         for (const auto& s : into.symbols)
-            into.grades.push_back(reader::GradeJson(reader::Grade(view, s)));
+            into.grades.push_back(reader::Grade(view, s));
 }
 
-// Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade JSON or None,
-// interpretation JSON or None); __init__.py wraps them.
+// A number as the records write it (JsonNumber's rounding), so that a Symbol's grade equals
+// the "grade" of its record: whole values as int, others as float, not-finite as None.
+py::object Number(double value, int decimals) {
+    const std::string text = reader::JsonNumber(value, decimals);
+    if (text == "null") return py::none();
+    if (text.find('.') != std::string::npos) return py::float_(std::stod(text));
+    return py::reinterpret_steal<py::object>(PyLong_FromString(text.c_str(), nullptr, 10));
+}
+
+py::str Letter(char letter) { return py::str(std::string(1, letter)); }
+
+// The members GradeJson writes, with the same names, rounding and order.
+py::dict GradeDict(const reader::SymbolGrade& g) {
+    py::dict d;
+    d["overall"] = Letter(g.overall);
+    d["value"] = Number(g.value, 1);
+    d["scans"] = g.scans;
+    const reader::GradeParameter* parameters[] = {
+        &g.parameters.decode,          &g.parameters.minReflectance, &g.parameters.symbolContrast,
+        &g.parameters.minEdgeContrast, &g.parameters.modulation,     &g.parameters.defects,
+        &g.parameters.decodability,    &g.parameters.quietZones};
+    py::dict byName;
+    for (int k = 0; k < 8; ++k) {
+        py::dict parameter;
+        parameter["value"] = Number(parameters[k]->value, k == 7 ? 1 : 2);
+        parameter["grade"] = Letter(reader::GradeLetter(parameters[k]->grade));
+        byName[reader::kGradeParameterNames[k]] = parameter;
+    }
+    d["parameters"] = byName;
+    d["x_dimension_px"] = Number(g.xDimensionPx, 2);
+    d["wide_narrow_ratio"] = Number(g.wideNarrowRatio, 2);
+    if (g.dpi > 0) {
+        d["dpi"] = Number(g.dpi, 1);
+        d["x_dimension_mm"] = Number(g.xDimensionMm, 3);
+        d["x_dimension_mils"] = Number(g.xDimensionMils, 1);
+        py::dict ratio, quiet, rules;
+        ratio["minimum"] = Number(g.minimumRatio, 1);
+        ratio["ok"] = g.ratioOk;
+        quiet["minimum_x"] = 10;
+        quiet["ok"] = g.quietZonesOk;
+        rules["wide_narrow_ratio"] = ratio;
+        rules["quiet_zones"] = quiet;
+        d["code39_rules"] = rules;
+    }
+    return d;
+}
+
+// The members InterpretationJson writes.
+py::dict InterpretationDict(const reader::Interpretation& i) {
+    py::dict d;
+    d["kind"] = i.kind;
+    d["valid"] = i.valid;
+    if (i.valid) {
+        d["value"] = i.value;
+        for (const auto& [name, value] : i.fields) d[py::str(name)] = value;
+    }
+    return d;
+}
+
+// Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade dict or None,
+// interpretation dict or None); __init__.py wraps them.
 py::list ToPython(const PageRead& found) {
     // Symbols may be missing: never silent, as on the command line.
     if (found.truncated &&
@@ -89,8 +132,8 @@ py::list ToPython(const PageRead& found) {
         const auto meaning = reader::Interpret(s.text, s.check == reader::CheckState::kVerified);
         out.append(py::make_tuple(
             py::str(s.text), corners, s.angle, s.lines,
-            k < found.grades.size() ? py::object(py::str(found.grades[k])) : py::none(),
-            meaning ? py::object(py::str(reader::InterpretationJson(*meaning))) : py::none()));
+            k < found.grades.size() ? py::object(GradeDict(found.grades[k])) : py::none(),
+            meaning ? py::object(InterpretationDict(*meaning)) : py::none()));
     }
     return out;
 }
@@ -176,8 +219,10 @@ py::list ReadRecords(const py::handle& image, const py::bytes& file, bool checkD
         record.page = p.page;
         record.pages = p.page ? static_cast<int>(pages.size()) : 0;
         if (p.error) record.error = error;
+        std::vector<std::string> grades;
+        for (const auto& g : p.grades) grades.push_back(reader::GradeJson(g));
         record.symbols = p.symbols;
-        record.grades = p.grades;
+        record.grades = grades;
         record.truncated = p.truncated;
         out.append(py::str(reader::RecordJson(record)));
     }
@@ -214,6 +259,17 @@ PYBIND11_MODULE(_scan39, m) {
     using namespace scan39::python;
     m.doc() = "scan39's reader: use the functions of the scan39 package instead.";
     m.attr("__version__") = SCAN39_VERSION;
+    // The option names every face takes, in the order messages list them.
+    py::tuple effortNames(scan39::reader::kEffortNames.size());
+    for (std::size_t i = 0; i < scan39::reader::kEffortNames.size(); ++i)
+        effortNames[i] = py::str(scan39::reader::kEffortNames[i].data(),
+                                 scan39::reader::kEffortNames[i].size());
+    m.attr("EFFORT_NAMES") = effortNames;
+    py::tuple polarityNames(scan39::reader::kPolarityNames.size());
+    for (std::size_t i = 0; i < scan39::reader::kPolarityNames.size(); ++i)
+        polarityNames[i] = py::str(scan39::reader::kPolarityNames[i].data(),
+                                   scan39::reader::kPolarityNames[i].size());
+    m.attr("POLARITY_NAMES") = polarityNames;
 
     py::object pictureError = py::reinterpret_steal<py::object>(
         PyErr_NewExceptionWithDoc("scan39.PictureError",

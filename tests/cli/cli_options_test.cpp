@@ -6,6 +6,7 @@
 
 #include "io_p.h"
 #include "options_p.h"
+#include "scan39/read_options_names.h"
 
 using scan39::cli::Box;
 using scan39::cli::ParseArguments;
@@ -143,6 +144,52 @@ class CliOptionsTest : public QObject {
         if (o.grade) set << "grade" << QString::number(o.aperture) << QString::number(o.dpi);
         QCOMPARE(set.join(' '), outcome);
         QCOMPARE(QFile::decodeName(o.annotateDirBytes), o.annotateDir.value_or(QString()));
+    }
+
+    // --effort and --polarity take exactly the reader's names, the ones Python and the page
+    // take too, and a refusal lists them all, in either language.
+    void vocabulary_data() {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QString>("error");  // empty: accepted
+        for (const auto name : scan39::reader::kEffortNames)
+            QTest::addRow("effort %s", name.data())
+                << "--effort" << QString::fromLatin1(name) << false << QString();
+        for (const auto name : scan39::reader::kPolarityNames)
+            QTest::addRow("polarity %s", name.data())
+                << "--polarity" << QString::fromLatin1(name) << false << QString();
+        QTest::newRow("effort case") << "--effort" << "Fast" << false
+                                     << "--effort is fast or thorough, not \"Fast\"";
+        QTest::newRow("effort empty") << "--effort" << "" << false
+                                      << "--effort is fast or thorough, not \"\"";
+        QTest::newRow("polarity case") << "--polarity" << "LIGHT" << false
+                                       << "--polarity is dark, light or both, not \"LIGHT\"";
+        QTest::newRow("effort chinese") << "--effort" << "slow" << true
+                                        << "--effort 只能是 fast 或 thorough，不能是“slow”";
+        QTest::newRow("polarity chinese") << "--polarity" << "grey" << true
+                                          << "--polarity 只能是 dark、light 或 both，不能是“grey”";
+    }
+    void vocabulary() {
+        QFETCH(QString, option);
+        QFETCH(QString, value);
+        QFETCH(bool, chinese);
+        QFETCH(QString, error);
+        const auto r = ParseArguments(
+            {option, value, "a"},
+            chinese ? scan39::cli::Language::kChinese : scan39::cli::Language::kEnglish);
+        if (!error.isEmpty()) {
+            QVERIFY(!r.options);
+            QCOMPARE(r.error, error);
+            return;
+        }
+        QVERIFY2(r.options, qPrintable(r.error));
+        const std::string name = value.toStdString();
+        if (option == "--effort")
+            QCOMPARE(r.options->fastEffort,
+                     scan39::reader::ParseEffort(name) == scan39::reader::Effort::kFast);
+        else
+            QCOMPARE(r.options->polarity, *scan39::reader::ParsePolarity(name));
     }
 
     // Each list is read where it stood among the pictures; standard input serves one of them.

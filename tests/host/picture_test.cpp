@@ -14,6 +14,7 @@
 
 #include "image_fixtures.h"
 #include "scan39/host/errors.h"
+#include "scan39/host/reader_view.h"
 
 namespace scan39::host {
 namespace {
@@ -629,4 +630,43 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SweepCase>& p) { return p.param.name; });
 
 }  // namespace
+// The reader sees a loaded picture's pixels in place; any other picture once converted, and
+// the grey it gets is the same either way.
+TEST(ReaderView, FormatsAsTheyLieOrConverted) {
+    const struct {
+        QImage::Format format;
+        bool asItLies;
+    } cases[] = {{QImage::Format_Grayscale8, true},
+                 {QImage::Format_RGB32, true},
+                 {QImage::Format_ARGB32, false},
+                 {QImage::Format_RGB888, false},
+                 {QImage::Format_Indexed8, false}};
+    QImage source(3, 2, QImage::Format_RGB32);
+    source.fill(qRgb(10, 200, 30));
+    source.setPixel(1, 1, qRgb(255, 255, 255));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.format));
+        QImage picture = c.format == QImage::Format_Indexed8
+                             ? source.convertToFormat(c.format, Qt::ThresholdDither)
+                             : source.convertToFormat(c.format);
+        const uchar* before = picture.constBits();
+        if (c.asItLies) {
+            const reader::ImageView view = ReaderView(picture);
+            EXPECT_EQ(view.data, before);
+            EXPECT_EQ(view.stride, picture.bytesPerLine());
+        } else {
+            EXPECT_THROW(ReaderView(picture), std::invalid_argument);
+        }
+        const reader::ImageView view = ToReaderView(picture);
+        EXPECT_EQ(view.format, picture.format() == QImage::Format_Grayscale8
+                                   ? reader::PixelFormat::kGrey
+                                   : reader::PixelFormat::kArgb32);
+        std::uint8_t grey[6];
+        reader::ToGrey(view, grey);
+        const QColor at = picture.pixelColor(0, 0);
+        EXPECT_EQ(grey[0], reader::Grey(at.red(), at.green(), at.blue()));
+        EXPECT_EQ(grey[4], 255);
+    }
+}
+
 }  // namespace scan39::host

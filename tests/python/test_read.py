@@ -77,6 +77,26 @@ def test_options_and_empty_pictures():
         scan39.read(np.zeros((4, 4), np.uint8), dpi=20)
 
 
+# The names every face takes (scan39 --effort/--polarity, the page's choices); a refusal names
+# every accepted one.
+@pytest.mark.parametrize("option, value, error", [
+    ("effort", "fast", None), ("effort", "thorough", None),
+    ("polarity", "dark", None), ("polarity", "light", None), ("polarity", "both", None),
+    ("effort", "Fast", 'effort must be "fast" or "thorough", not "Fast"'),
+    ("effort", "", 'effort must be "fast" or "thorough", not ""'),
+    ("polarity", "BOTH", 'polarity must be "dark", "light" or "both", not "BOTH"'),
+    ("polarity", "reversed", 'polarity must be "dark", "light" or "both", not "reversed"'),
+])
+def test_option_names(option, value, error):
+    blank = np.full((40, 40), 255, np.uint8)
+    if error is None:
+        assert scan39.read(blank, **{option: value}) == []
+    else:
+        with pytest.raises(ValueError) as raised:
+            scan39.read(blank, **{option: value})
+        assert str(raised.value) == error
+
+
 @pytest.mark.parametrize("image, error, match", [
     ("/nonexistent/a.png", FileNotFoundError, "a.png"),
     (b"", scan39.PictureError, ""),
@@ -140,6 +160,23 @@ def test_grade_and_interpretation(symbol, reader_ready):
     assert pzn.interpretation == {"kind": "pzn", "valid": True, "value": "01234562",
                                   "version": "8"}
 
+
+
+# A Symbol's grade and interpretation are the very members of its --json record, value for
+# value and type for type (whole numbers as int), though they no longer pass through JSON text.
+@pytest.mark.parametrize("text", [TEXT, "-01234562", "+A99912345/$$52001510X3/16D20111231/S77DEFG45"])
+def test_symbol_dicts_are_the_records_members(text, tmp_path, reader_ready):
+    import json
+
+    path = tmp_path / "s.png"
+    Image.fromarray(code39.render(text)[0]).save(path)
+    (found,) = scan39.read(str(path), grade=True)
+    (line,) = scan39._scan39.read_records(str(path), os.fsencode(path), False, False,
+                                          "thorough", "both", True, 300)
+    (member,) = json.loads(line)["symbols"]
+    assert found.grade == member["grade"]
+    assert [type(v) for v in found.grade.values()] == [type(v) for v in member["grade"].values()]
+    assert found.interpretation == member.get("interpretation")
 
 WIDE = {"L": np.uint8, "I": np.int32, "I;16": np.uint16, "F": np.float32}
 

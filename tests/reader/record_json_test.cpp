@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "scan39/box_record.h"
 #include "scan39/reader.h"
 #include "scan39/record_json.h"
 
@@ -130,6 +131,28 @@ TEST(RecordJson, NumbersAtAnyMagnitude) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(scan39::reader::JsonNumber(c.value, c.decimals), c.json) << c.value;
+}
+
+// The line of a scan along a box, as scan39 --json --box, --sample and the page's box write it.
+TEST(BoxRecordJson, Lines) {
+    using scan39::reader::BoxRecord;
+    const struct {
+        BoxRecord record;
+        std::string json;
+    } cases[] = {
+        {{.file = "a.bmp", .result = 0, .value = "ABC"},
+         R"({"file":"a.bmp","result":0,"value":"ABC"})"},
+        {{.file = "a.bmp", .result = 1, .reason = "drag down"},
+         R"({"file":"a.bmp","result":1,"value":null,"reason":"drag down"})"},
+        {{.file = "\xff.bmp", .result = 1},
+         "{\"file\":\"\xEF\xBF\xBD.bmp\",\"file_bytes\":\"/y5ibXA=\",\"result\":1,\"value\":null}"},
+        {{.symbol = "2 \"X\"", .box = std::array{-4, 5, 600, 7}, .result = 0, .value = "X",
+          .expected = "X"},
+         R"({"symbol":"2 \"X\"","box":[-4,5,600,7],"result":0,"value":"X","expected":"X"})"},
+        // The page's box: no name, and the value even of a failed scan.
+        {{.result = 1, .value = ""}, R"({"result":1,"value":""})"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(scan39::reader::BoxRecordJson(c.record), c.json);
 }
 
 }  // namespace

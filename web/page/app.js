@@ -10,6 +10,13 @@ const TEXTS = {
     camera: '拍照',
     checkChar: '校验字符（模 43）',
     fullAscii: '全 ASCII',
+    effort: '查找',
+    effortThorough: '细致',
+    effortFast: '快速',
+    polarity: '条色',
+    polarityBoth: '两者',
+    polarityDark: '浅底深条',
+    polarityLight: '深底浅条（反色）',
     fit: '适合窗口',
     zoomIn: '放大',
     zoomOut: '缩小',
@@ -44,6 +51,13 @@ const TEXTS = {
     camera: 'Take photo',
     checkChar: 'Check character (mod 43)',
     fullAscii: 'Full ASCII',
+    effort: 'Search',
+    effortThorough: 'Thorough',
+    effortFast: 'Fast',
+    polarity: 'Bars',
+    polarityBoth: 'Either',
+    polarityDark: 'Dark on light',
+    polarityLight: 'Light on dark (reversed)',
     fit: 'Fit',
     zoomIn: 'Zoom in',
     zoomOut: 'Zoom out',
@@ -104,6 +118,7 @@ let seq = 0;              // the latest request; older answers are dropped
 let current = null;       // { name, width, height, url }
 let symbols = [];
 let record = null;        // the last read's record, as scan39 --json --grade writes it
+let profiles = [];        // the profiles behind each of its symbols' grades, in its order
 let scale = 1, fit = true;
 
 function setState(state, message, kind) {
@@ -114,7 +129,9 @@ function setState(state, message, kind) {
 }
 
 function options() {
-  return { checkCharacter: $('check').checked, fullAscii: $('ascii').checked };
+  // The select's values are the option names every face of scan39 takes.
+  return { checkCharacter: $('check').checked, fullAscii: $('ascii').checked,
+    effort: $('effort').value, polarity: $('polarity').value };
 }
 
 function open(blob, name) {
@@ -157,9 +174,8 @@ worker.onmessage = (event) => {
   } else if (m.type === 'load' || m.type === 'read') {
     record = m.record;
     symbols = m.symbols;
+    profiles = m.profiles;
     showSymbols(Math.round(m.ms));
-  } else if (m.type === 'profiles') {
-    drawProfiles(m.index, m.profiles);
   } else if (m.type === 'box') {
     const out = $('box-result');
     out.dataset.result = m.result;
@@ -192,7 +208,8 @@ function showSymbols(ms) {
     grade.dataset.grade = s.grade.overall;
     grade.textContent = T.grade(s.grade.overall, s.grade.value.toFixed(1));
     grade.title = T.gradeTitle;
-    grade.onclick = () => worker.postMessage({ type: 'profiles', seq, index: i });
+    const shown = profiles[i];  // this read's, even once another read has begun
+    grade.onclick = () => drawProfiles(i, shown);
     li.append(text, copy, grade, meta);
     if (s.interpretation) {
       const meaning = document.createElement('div');
@@ -401,7 +418,7 @@ for (const input of [$('file'), $('camera')]) {
     input.value = '';
   });
 }
-for (const box of [$('check'), $('ascii')]) {
+for (const box of [$('check'), $('ascii'), $('effort'), $('polarity')]) {
   box.addEventListener('change', () => {
     if (!current || !current.width) return;
     setState('busy', T.reading(current.name));

@@ -128,27 +128,43 @@ async function load(blob) {
   return { width, height };
 }
 
-// The picture's record, as scan39 --json --grade writes it for a file of that name.
+// Strings for the module, freed together once `body` is done with their addresses; null when
+// there is no memory for them.
+function withStrings(M, texts, body) {
+  const at = [];
+  try {
+    for (const text of texts) {
+      const size = M.lengthBytesUTF8(text) + 1;
+      const p = M._malloc(size);
+      if (!p) return null;
+      at.push(p);
+      M.stringToUTF8(text, p, size);
+    }
+    return body(...at);
+  } finally {
+    for (const p of at) M._free(p);
+  }
+}
+
+// The module's answer to a read: the record and each symbol's profiles. An option name the
+// module refuses is a fault of the page, not of the picture.
+function answerOf(json) {
+  const answer = JSON.parse(json);
+  if (answer.error) throw new Error(answer.error);
+  return answer;
+}
+
+// The picture's record, as scan39 --json --grade writes it for a file of that name, and the
+// profiles behind each symbol's grade for the plot.
 async function read(options) {
   const M = await wasm();
   const start = performance.now();
-  const size = M.lengthBytesUTF8(options.name || '') + 1;
-  const name = M._malloc(size);
-  if (!name) return { error: 'memory' };
-  let json;
-  try {
-    M.stringToUTF8(options.name || '', name, size);
-    json = M.UTF8ToString(M._scan39_read(name, options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 1));
-  } finally {
-    M._free(name);
-  }
-  const record = JSON.parse(json);
-  return { record, symbols: record.symbols, ms: performance.now() - start };
-}
-
-async function profiles(index) {
-  const M = await wasm();
-  return { index, profiles: JSON.parse(M.UTF8ToString(M._scan39_profiles(index))) };
+  const json = withStrings(M, [options.name || '', options.effort, options.polarity],
+    (name, effort, polarity) => M.UTF8ToString(
+      M._scan39_read(name, options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, effort, polarity)));
+  if (json === null) return { error: 'memory' };
+  const { record, profiles } = answerOf(json);
+  return { record, symbols: record.symbols, profiles, ms: performance.now() - start };
 }
 
 async function box(b) {
@@ -162,7 +178,8 @@ async function outline(b) {
 }
 
 // A camera frame, handed over by the page as a VideoFrame, an ImageBitmap or ImageData, and
-// read with the fast effort: the next frame comes soon, and a symbol missed now is seen then.
+// read with the fast effort whatever the page's choice: the next frame comes soon, and a
+// symbol missed now is seen then. The polarity is the page's.
 // A frame in a YUV format hands over its luma plane as the grey picture; anything else is
 // drawn and read back as RGBA.
 const LUMA_FORMATS = ['I420', 'I420A', 'I422', 'I444', 'NV12'];
@@ -188,9 +205,11 @@ async function frame(request) {
   if (!at) return { error: 'memory' };
   const ready = performance.now();
   const options = request.options;
-  const json = M.UTF8ToString(M._scan39_read_frame(options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, 0));
+  const json = withStrings(M, ['fast', options.polarity], (effort, polarity) => M.UTF8ToString(
+    M._scan39_read_frame(options.checkCharacter ? 1 : 0, options.fullAscii ? 1 : 0, effort, polarity)));
+  if (json === null) return { error: 'memory' };
   const end = performance.now();
-  return { symbols: JSON.parse(json).symbols, width, height, ms: end - start, readMs: end - ready };
+  return { symbols: answerOf(json).record.symbols, width, height, ms: end - start, readMs: end - ready };
 }
 
 // A YUV frame's planes straight into the module's grey frame, whose room takes them all.
@@ -258,8 +277,6 @@ self.onmessage = (event) => {
         answer = await read(request.options);
       } else if (request.type === 'frame') {
         answer = await frame(request);
-      } else if (request.type === 'profiles') {
-        answer = await profiles(request.index);
       } else if (request.type === 'box') {
         answer = await box(request.box);
       }

@@ -171,6 +171,47 @@ for (const picture of ['test/label.png', 'samples/form_sample.bmp']) {
   });
 }
 
+// The page's effort and polarity are scan39's --effort and --polarity, by the same names: the
+// record after choosing one is the one scan39 writes with it.
+async function choose(id, value) {
+  await evaluate(`document.body.dataset.state = 'busy', ((s) => { s.value = ${JSON.stringify(value)};
+    s.dispatchEvent(new Event('change')); })(document.getElementById(${JSON.stringify(id)}))`);
+  await until(`['done', 'error'].includes(document.body.dataset.state)`, `${id} ${value}`);
+}
+const optionCases = [
+  ['effort', 'fast', 'samples/form_sample.bmp'], ['effort', 'thorough', 'test/label.png'],
+  ['polarity', 'dark', 'test/label-negative.png'], ['polarity', 'light', 'test/label-negative.png'],
+  ['polarity', 'both', 'test/label-negative.png'], ['polarity', 'light', 'test/label.png'],
+];
+for (const [option, value, picture] of optionCases) {
+  await check(`--${option} ${value} on ${picture}: the page's record is scan39's`, async () => {
+    await open(`?picture=${picture}`);
+    await choose(option, value);
+    const shown = JSON.stringify(await evaluate('record'));
+    const cli = JSON.stringify(runCli(['--grade', '--json', `--${option}`, value, picture], root)[0]);
+    if (shown !== cli) return `page ${shown}\nscan39 ${cli}`;
+  });
+}
+await check('the negative label reads only with light bars allowed', async () => {
+  await open('?picture=test/label-negative.png');
+  await choose('polarity', 'dark');
+  const dark = (await state()).texts;
+  await choose('polarity', 'light');
+  const light = (await state()).texts;
+  if (dark.length !== 0 || JSON.stringify(light) !== '["SCAN39-WEB"]') return `dark ${dark}, light ${light}`;
+});
+await check('every effort and polarity the page offers is a name scan39 takes', async () => {
+  const offered = await evaluate(`['effort', 'polarity'].map((id) =>
+    [id, [...document.getElementById(id).options].map((o) => o.value)])`);
+  for (const [id, names] of offered) {
+    for (const name of names) {
+      const r = spawnSync(cli, [`--${id}`, name, '--json', join(root, 'samples/control_default.bmp')], { encoding: 'utf8' });
+      if (r.status === 2) return `scan39 --${id} ${name}: ${r.stderr}`;  // 1: read, nothing found
+    }
+  }
+  if (JSON.stringify(offered) !== '[["effort",["thorough","fast"]],["polarity",["both","dark","light"]]]') return JSON.stringify(offered);
+});
+
 // The built-in boxes of the sample, then boxes the control treats in its own ways: right to
 // left, upward, one pixel high, past the picture's edge, ending inside the quiet zone.
 const boxes = [

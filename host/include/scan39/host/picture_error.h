@@ -70,6 +70,9 @@ class PictureError : public RuntimeError {
     PictureFacts facts_;
 };
 
+// The system's own words for an errno value, in the user's locale.
+QString SystemReason(int error);
+
 // The run-time error number of a reason.
 int ErrorNumberOf(PictureFault fault);
 QString PictureMessage(PictureFault fault, const PictureFacts& facts, MessageLanguage language);

@@ -3,12 +3,20 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "scan39/box_geometry.h"
 
+class QApplication;
 class QWidget;
 
 namespace scan39::host {
+
+// A QApplication for a program without a window (scan39, Python's scan_box): made with only
+// the program's name as its arguments (Qt takes none of the caller's), and without Qt's
+// start-up notes about the desktop session or the thread it runs on, which mean nothing
+// offscreen and would only mix into the results on stderr. Critical messages still pass.
+std::unique_ptr<QApplication> QuietApplication(char* programName);
 
 inline constexpr int kTwipsPerPixel = scan39::kTwipsPerPixel;
 
