@@ -29,6 +29,8 @@ SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev ccache)
 SCAN39_TEST_PACKAGES+=(python3-pil python3-pytest python3-dask python3-distributed dpkg-dev
                        pkg-config python3-setuptools python3-wheel python3-pybind11 python3-build
                        python3-pip)
+# The fuzz targets (scripts/fuzz.sh): Clang with libFuzzer and the sanitizer runtimes.
+SCAN39_TEST_PACKAGES+=(clang libclang-rt-14-dev)
 # The browser page (scripts/web.sh) and its tests in headless Chromium (scripts/web-test.sh).
 SCAN39_WEB_PACKAGES=(emscripten node-acorn cmake ninja-build g++)
 SCAN39_WEB_TEST_PACKAGES=(chromium zint imagemagick)

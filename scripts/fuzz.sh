@@ -25,9 +25,15 @@ for tool in clang clang++ cmake ninja; do
     command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is needed" >&2; exit 2; }
 done
 
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}" CCACHE_NOHASHDIR=1
+fi
+
 echo "== configuring $build"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DSCAN39_FUZZ=ON -DSCAN39_SANITIZE=ON \
-    -DSCAN39_BUILD_TESTS=OFF -DSCAN39_BUILD_BENCH=OFF >/dev/null
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DSCAN39_FUZZ=ON \
+    -DSCAN39_SANITIZE=ON -DSCAN39_BUILD_TESTS=OFF -DSCAN39_BUILD_BENCH=OFF >/dev/null
 echo "== building ${targets[*]}"
 cmake --build "$build" --target "${targets[@]}" -j 2
 

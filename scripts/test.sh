@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: in the normal build and
 # with AddressSanitizer + UndefinedBehaviorSanitizer; the browser page's tests run once, after
-# the normal build.
+# the normal build. Also builds the plain libraries without Qt, and runs each fuzz target for
+# 30 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -27,6 +28,21 @@ cmake -S . -B build -G Ninja "${launcher[@]}" -DSCAN39_BUILD_TESTS=ON -DSCAN39_B
     >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
+# Every test says whether it is quick (`ctest -L fast`) or not.
+unlabelled=$(ctest --test-dir build -N -LE '^(fast|slow)$' | sed -n 's/^Total Tests: //p')
+if [ "$unlabelled" != 0 ]; then
+    echo "!! $unlabelled tests carry neither the label fast nor slow:" >&2
+    ctest --test-dir build -N -LE '^(fast|slow)$' >&2
+    exit 1
+fi
+
+echo "== the plain libraries without Qt"
+# Only code39, decoder, reader and the encoder with their tests and benchmarks; finding Qt or
+# Poppler at all is an error here, so nothing that needs them creeps into the plain build.
+cmake -S . -B build-noqt -G Ninja "${launcher[@]}" -DSCAN39_WITH_QT=OFF -DSCAN39_BUILD_TESTS=ON \
+    -DSCAN39_BUILD_BENCH=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON \
+    -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON --no-warn-unused-cli >/dev/null
+cmake --build build-noqt -j "$jobs"
 
 echo "== the browser page in headless Chromium"
 SCAN39_CLI=build/cli/scan39 bash scripts/web-test.sh
@@ -38,3 +54,6 @@ cmake -S . -B build-asan -G Ninja "${launcher[@]}" -DSCAN39_SANITIZE=ON -DSCAN39
     -DSCAN39_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j "$jobs"
+
+echo "== fuzz smoke run: every target in fuzz/ for 30 s on its seeds (Clang, ASan + UBSan)"
+bash scripts/fuzz.sh build-fuzz 30
