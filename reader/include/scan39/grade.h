@@ -55,7 +55,7 @@ inline constexpr const char* kGradeParameterNames[] = {
 
 // The grades of one parameter's value (an index into kGradeParameterNames): the integer band
 // and the interpolated grade. Rmin is graded against the profile's Rmax; quiet zones (in X)
-// pass from 10 X less the measuring tolerance of 0.2 X.
+// pass from 10 X less the measuring tolerance of 0.3 X.
 GradeParameter GradeOf(int parameter, double value, double rmax = 1);
 
 struct ProfileGrade {
