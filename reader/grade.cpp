@@ -26,6 +26,9 @@ constexpr double kQuietTolerance = 0.3;
 // Values are reflectances from 8-bit grey levels in float: a contrast of exactly 0.40 may
 // compute a few 1e-8 short of it and must still grade as 0.40.
 constexpr double kBandEps = 1e-6;
+// A measured wide/narrow ratio is off by up to a few hundredths at X = 2 px: a label printed at
+// 2.0 must not break the rule for that.
+constexpr double kRatioTolerance = 0.05;
 constexpr double kApertureShare = 0.8;  // of X
 constexpr double kInchMm = 25.4;
 
@@ -564,8 +567,8 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     }
     const double minimumRatio =
         options.dpi > 0 && result.xDimensionPx / options.dpi < 0.02 ? 2.2 : 2.0;
-    result.ratioRuleOk = decoded > 0 && result.wideNarrowRatio >= minimumRatio - kBandEps &&
-                         result.wideNarrowRatio <= 3.0 + kBandEps;
+    result.ratioRuleOk = decoded > 0 && result.wideNarrowRatio >= minimumRatio - kRatioTolerance &&
+                         result.wideNarrowRatio <= 3.0 + kRatioTolerance;
     result.quietZoneRuleOk = decoded > 0 && result.parameters.quietZones.grade == 4;
     if (options.dpi > 0) {
         result.dpi = options.dpi;
@@ -573,7 +576,7 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
         result.xDimensionMm = inches * kInchMm;
         result.xDimensionMils = inches * 1000;
         result.minimumRatio = minimumRatio;
-        result.ratioOk = decoded > 0 && result.wideNarrowRatio >= result.minimumRatio;
+        result.ratioOk = decoded > 0 && result.wideNarrowRatio >= minimumRatio - kRatioTolerance;
         result.quietZonesOk = result.quietZoneRuleOk;
     }
     return result;
