@@ -6,8 +6,8 @@ namespace scan39::cli {
 namespace {
 
 QString ParameterName(int k, Language language) {
-    static const char* const kChinese[] = {"译码", "最小反射率", "符号反差", "最小边缘反差",
-                                           "调制比", "缺陷度", "可译码度", "空白区"};
+    static const char* const kChinese[] = {"译码",   "最小反射率", "符号反差", "最小边缘反差",
+                                           "调制比", "缺陷度",     "可译码度", "空白区"};
     return language == Language::kChinese
                ? QString::fromUtf8(kChinese[k])
                : QString::fromLatin1(reader::kGradeParameterNames[k]).replace(u'_', u' ');
@@ -18,16 +18,17 @@ QString ParameterName(int k, Language language) {
 QString Shortfalls(const reader::SymbolGrade& g, Language language) {
     QStringList parts;
     const reader::GradeParameter* all[] = {
-        &g.parameters.decode,     &g.parameters.minReflectance, &g.parameters.symbolContrast,
-        &g.parameters.minEdgeContrast, &g.parameters.modulation, &g.parameters.defects,
-        &g.parameters.decodability, &g.parameters.quietZones};
+        &g.parameters.decode,          &g.parameters.minReflectance, &g.parameters.symbolContrast,
+        &g.parameters.minEdgeContrast, &g.parameters.modulation,     &g.parameters.defects,
+        &g.parameters.decodability,    &g.parameters.quietZones};
     for (int k = 0; k < 8; ++k) {
         if (all[k]->grade == 4) continue;
         QString value;
         if (k == 0)
-            value = Tr(language, QStringLiteral("%1 of %2 profiles"), QStringLiteral("%1/%2 条曲线"))
-                        .arg(g.decoded)
-                        .arg(g.scans);
+            value =
+                Tr(language, QStringLiteral("%1 of %2 profiles"), QStringLiteral("%1/%2 条曲线"))
+                    .arg(g.decoded)
+                    .arg(g.scans);
         else if (k == 7)  // Code 39's rule too
             value = QString::number(all[k]->value, 'f', 1) + QStringLiteral(" X < 10 X");
         else

@@ -107,7 +107,8 @@ Sampled SampleAlong(const GreyView& picture, Point a, Point b, double margin, do
     const double from = std::max(0.0, ta - margin);
     const double to = std::min((line.count - 1) * step, ta + len + margin);
     if (to - from < 8 * step) return s;
-    const bool cutBefore = ta - margin <= 0, cutAfter = ta + len + margin >= (line.count - 1) * step;
+    const bool cutBefore = ta - margin <= 0,
+               cutAfter = ta + len + margin >= (line.count - 1) * step;
     line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
     line.count = static_cast<int>((to - from) / step) + 1;
     SampleProfile(picture, line, s.r);
@@ -116,7 +117,8 @@ Sampled SampleAlong(const GreyView& picture, Point a, Point b, double margin, do
     s.sa = (ta - from) / step;
     s.sb = s.sa + len / step;
     if (cutBefore) s.lead = ToBorder(picture, line.origin, {-dir.x, -dir.y}) / step;
-    if (cutAfter) s.trail = ToBorder(picture, line.At(static_cast<float>(line.count - 1)), dir) / step;
+    if (cutAfter)
+        s.trail = ToBorder(picture, line.At(static_cast<float>(line.count - 1)), dir) / step;
     return s;
 }
 
@@ -132,7 +134,8 @@ void DiscAperture(const GreyView& picture, Sampled& s, double diameter) {
     const double rowStep = std::max(step, r / 16);
     const int rows = static_cast<int>(r / rowStep);
     const Point across{-s.line.dir.y, s.line.dir.x};
-    std::vector<double> sum(static_cast<std::size_t>(n), 0.0), prefix(static_cast<std::size_t>(n) + 1);
+    std::vector<double> sum(static_cast<std::size_t>(n), 0.0),
+        prefix(static_cast<std::size_t>(n) + 1);
     std::vector<float> row;
     double count = 0;
     for (int j = -rows; j <= rows; ++j) {
@@ -317,7 +320,8 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x) {
     // The global threshold only finds the elements; each edge then lies at its two elements'
     // own midpoint.
     for (int k = 0; k < m; ++k)
-        edges[k].pos = static_cast<float>(MidpointEdge(p, elements[k], elements[k + 1], edges[k].pos));
+        edges[k].pos =
+            static_cast<float>(MidpointEdge(p, elements[k], elements[k + 1], edges[k].pos));
     for (int k = 0; k < m; ++k)
         edges[k].strength = static_cast<float>(std::abs(elements[k].r - elements[k + 1].r));
 
@@ -469,15 +473,24 @@ GradeParameter* ParameterAt(GradeParameters& p, int i) {
 
 GradeParameter GradeOf(int parameter, double v, double rmax) {
     switch (parameter) {
-        case 0: return PassFail(v, v >= 1);
-        case 1: return PassFail(v, v <= 0.5 * rmax + kBandEps);
-        case 2: return Higher(v, 0.70, 0.55, 0.40, 0.20, 0.15);
-        case 3: return PassFail(v, v + kBandEps >= 0.15);
-        case 4: return Higher(v, 0.70, 0.60, 0.50, 0.40, 0.30);
-        case 5: return Defects(v);
-        case 6: return Higher(v, 0.62, 0.50, 0.37, 0.25, 0.20);
-        case 7: return PassFail(v, v + kBandEps >= kQuietX - kQuietTolerance);
-        default: return {v, 0, 0};
+        case 0:
+            return PassFail(v, v >= 1);
+        case 1:
+            return PassFail(v, v <= 0.5 * rmax + kBandEps);
+        case 2:
+            return Higher(v, 0.70, 0.55, 0.40, 0.20, 0.15);
+        case 3:
+            return PassFail(v, v + kBandEps >= 0.15);
+        case 4:
+            return Higher(v, 0.70, 0.60, 0.50, 0.40, 0.30);
+        case 5:
+            return Defects(v);
+        case 6:
+            return Higher(v, 0.62, 0.50, 0.37, 0.25, 0.20);
+        case 7:
+            return PassFail(v, v + kBandEps >= kQuietX - kQuietTolerance);
+        default:
+            return {v, 0, 0};
     }
 }
 
@@ -625,9 +638,10 @@ std::string GradeJson(const SymbolGrade& g) {
     j += "\",\"value\":" + JsonNumber(g.fractionalValue, 2) +
          "},\"decoded\":" + std::to_string(g.decoded) +
          ",\"rules\":{\"wide_narrow_ratio\":{\"minimum\":" +
-         JsonNumber(g.dpi > 0 ? g.minimumRatio : 2.0, 1) + ",\"maximum\":3,\"ok\":" +
-         (g.ratioRuleOk ? "true" : "false") + "},\"quiet_zones\":{\"minimum_x\":10,\"ok\":" +
-         (g.quietZoneRuleOk ? "true" : "false") + "}},\"profiles\":[";
+         JsonNumber(g.dpi > 0 ? g.minimumRatio : 2.0, 1) +
+         ",\"maximum\":3,\"ok\":" + (g.ratioRuleOk ? "true" : "false") +
+         "},\"quiet_zones\":{\"minimum_x\":10,\"ok\":" + (g.quietZoneRuleOk ? "true" : "false") +
+         "}},\"profiles\":[";
     for (std::size_t i = 0; i < g.profiles.size(); ++i) {
         const ProfileGrade& p = g.profiles[i];
         j += i ? ",{\"grade\":\"" : "{\"grade\":\"";

@@ -358,7 +358,8 @@ class CliAutomaticTest : public QObject {
                                       .value(0)["symbols"][0]["grade"]
                                       .toObject();
         QCOMPARE(grade["profiles"].toArray().size(), 10);
-        QCOMPARE(grade["fractional"]["overall"].toString(), QString(QChar(out[out.indexOf(' ') + 1])));
+        QCOMPARE(grade["fractional"]["overall"].toString(),
+                 QString(QChar(out[out.indexOf(' ') + 1])));
         QCOMPARE(grade["rules"]["quiet_zones"]["ok"].toBool(), crop == 10);
     }
 

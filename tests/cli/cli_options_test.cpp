@@ -116,8 +116,8 @@ class CliOptionsTest : public QObject {
         QTest::newRow("stdin twice") << QStringList{"-", "-"} << "more than once";
         QTest::newRow("grade") << QStringList{"--grade", "--aperture", "2.5", "--dpi=300", "a"}
                                << "jobs 0 grade 2.5 300";
-        QTest::newRow("grade bands") << QStringList{"--grade", "--grade-bands=integer", "a"}
-                                     << "jobs 0 grade 0 0 integer";
+        QTest::newRow("grade bands")
+            << QStringList{"--grade", "--grade-bands=integer", "a"} << "jobs 0 grade 0 0 integer";
         QTest::newRow("grade bands unknown")
             << QStringList{"--grade", "--grade-bands", "half", "a"} << "integer or fractional";
         QTest::newRow("grade bands without --grade")

@@ -94,7 +94,8 @@ Drawn Draw(const Label& l) {
     for (int y = 10; y < d.height - 10; ++y)
         for (int i = 0; i < d.width; ++i) {
             const double v = row[i] + (l.noise > 0 ? l.noise * noise.Normal() : 0);
-            d.pixels[y * d.width + i] = static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+            d.pixels[y * d.width + i] =
+                static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
         }
     // Across the middle rows only, where the grading crosses it and lines above and below read.
     for (int y = 30; y < 50 && l.voidGrey >= 0; ++y)
@@ -223,7 +224,7 @@ TEST(GradeEdges, DecodabilityIsTheMethodsOnTheDrawnRow) {
         int ratio;
     };
     const Case cases[] = {
-        {0, 160, 3}, {0, 140, 3}, {0.2, 235, 3}, {0.4, 235, 3},
+        {0, 160, 3},   {0, 140, 3},   {0.2, 235, 3}, {0.4, 235, 3},
         {0.6, 235, 3}, {0.3, 160, 3}, {0.4, 235, 2},
     };
     for (const Case& c : cases) {
@@ -260,18 +261,19 @@ TEST(GradeQuietZones, MeasuredNearTheTruth) {
         int grade;
     };
     const Case cases[] = {
-        {2, 10, 0, 235, 0, 0.2, 4},   {2, 9, 0, 235, 0, 0.2, 0},
-        {4, 10, 0, 235, 0, 0.2, 4},   {4, 9, 0, 235, 0, 0.2, 0},
-        {4, 10, 20, 20, 0, 0.2, 4},   {4, 9, 20, 20, 0, 0.2, 0},
-        {5, 12, 20, 20, 0.2, 0.2, 4}, {5, 12, 20, 20, 0.3, 0.2, 4},
-        {5, 12, 20, 20, 0.4, 0.3, 4}, {5, 10, 20, 20, 0.4, 0.3, 4},
-        {5, 12, 20, 20, 0.6, 0.5, 4}, {3, 10, 0, 235, 0.3, 0.2, 4},
+        {2, 10, 0, 235, 0, 0.2, 4},   {2, 9, 0, 235, 0, 0.2, 0},    {4, 10, 0, 235, 0, 0.2, 4},
+        {4, 9, 0, 235, 0, 0.2, 0},    {4, 10, 20, 20, 0, 0.2, 4},   {4, 9, 20, 20, 0, 0.2, 0},
+        {5, 12, 20, 20, 0.2, 0.2, 4}, {5, 12, 20, 20, 0.3, 0.2, 4}, {5, 12, 20, 20, 0.4, 0.3, 4},
+        {5, 10, 20, 20, 0.4, 0.3, 4}, {5, 12, 20, 20, 0.6, 0.5, 4}, {3, 10, 0, 235, 0.3, 0.2, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "X " << c.x << ", " << c.margin << " X, border "
                                         << c.border << ", blur " << c.blurX << " X");
-        const reader::SymbolGrade g = ReadAndGrade(
-            {.x = c.x, .margin = c.margin, .outside = c.outside, .border = c.border, .blurX = c.blurX});
+        const reader::SymbolGrade g = ReadAndGrade({.x = c.x,
+                                                    .margin = c.margin,
+                                                    .outside = c.outside,
+                                                    .border = c.border,
+                                                    .blurX = c.blurX});
         EXPECT_NEAR(g.parameters.quietZones.value, c.margin, c.tolerance);
         EXPECT_EQ(g.parameters.quietZones.grade, c.grade);
         EXPECT_EQ(g.quietZoneRuleOk, c.grade == 4);
@@ -302,21 +304,21 @@ TEST(GradeBands, LimitsAndInterpolation) {
         double fractional;
     };
     const Case cases[] = {
-        {2, 0.70, 1, 'A', 4.0},   {2, 0.6999, 1, 'B', 3.9}, {2, 0.55, 1, 'B', 3.0},
-        {2, 0.625, 1, 'B', 3.5},  {2, 0.40, 1, 'C', 2.0},   {2, 0.3999, 1, 'D', 1.9},
-        {2, 0.20, 1, 'D', 1.0},   {2, 0.175, 1, 'F', 0.5},  {2, 0.15, 1, 'F', 0.0},
-        {2, 0.10, 1, 'F', 0.0},   {4, 0.65, 1, 'B', 3.5},   {4, 0.50, 1, 'C', 2.0},
-        {4, 0.35, 1, 'F', 0.5},   {4, 0.30, 1, 'F', 0.0},   {6, 0.62, 1, 'A', 4.0},
-        {6, 0.56, 1, 'B', 3.5},   {6, 0.37, 1, 'C', 2.0},   {6, 0.25, 1, 'D', 1.0},
-        {6, 0.225, 1, 'F', 0.5},  {5, 0.15, 1, 'A', 4.0},   {5, 0.175, 1, 'B', 3.5},
-        {5, 0.20, 1, 'B', 3.0},   {5, 0.25, 1, 'C', 2.0},   {5, 0.30, 1, 'D', 1.0},
-        {5, 0.31, 1, 'F', 0.0},   {1, 0.40, 0.8, 'A', 4.0}, {1, 0.41, 0.8, 'F', 0.0},
-        {3, 0.15, 1, 'A', 4.0},   {3, 0.1499, 1, 'F', 0.0}, {7, 9.7, 1, 'A', 4.0},
-        {7, 9.69, 1, 'F', 0.0},   {0, 1, 1, 'A', 4.0},      {0, 0, 1, 'F', 0.0},
+        {2, 0.70, 1, 'A', 4.0},  {2, 0.6999, 1, 'B', 3.9}, {2, 0.55, 1, 'B', 3.0},
+        {2, 0.625, 1, 'B', 3.5}, {2, 0.40, 1, 'C', 2.0},   {2, 0.3999, 1, 'D', 1.9},
+        {2, 0.20, 1, 'D', 1.0},  {2, 0.175, 1, 'F', 0.5},  {2, 0.15, 1, 'F', 0.0},
+        {2, 0.10, 1, 'F', 0.0},  {4, 0.65, 1, 'B', 3.5},   {4, 0.50, 1, 'C', 2.0},
+        {4, 0.35, 1, 'F', 0.5},  {4, 0.30, 1, 'F', 0.0},   {6, 0.62, 1, 'A', 4.0},
+        {6, 0.56, 1, 'B', 3.5},  {6, 0.37, 1, 'C', 2.0},   {6, 0.25, 1, 'D', 1.0},
+        {6, 0.225, 1, 'F', 0.5}, {5, 0.15, 1, 'A', 4.0},   {5, 0.175, 1, 'B', 3.5},
+        {5, 0.20, 1, 'B', 3.0},  {5, 0.25, 1, 'C', 2.0},   {5, 0.30, 1, 'D', 1.0},
+        {5, 0.31, 1, 'F', 0.0},  {1, 0.40, 0.8, 'A', 4.0}, {1, 0.41, 0.8, 'F', 0.0},
+        {3, 0.15, 1, 'A', 4.0},  {3, 0.1499, 1, 'F', 0.0}, {7, 9.7, 1, 'A', 4.0},
+        {7, 9.69, 1, 'F', 0.0},  {0, 1, 1, 'A', 4.0},      {0, 0, 1, 'F', 0.0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << reader::kGradeParameterNames[c.parameter] << " "
-                                        << c.value);
+        SCOPED_TRACE(testing::Message()
+                     << reader::kGradeParameterNames[c.parameter] << " " << c.value);
         const reader::GradeParameter p = reader::GradeOf(c.parameter, c.value, c.rmax);
         EXPECT_EQ(reader::GradeLetter(p.grade), c.letter);
         EXPECT_NEAR(p.fractional, c.fractional, 1e-9);
@@ -329,8 +331,8 @@ TEST(GradeBands, LimitsAndInterpolation) {
     for (const Drawn2 c : {Drawn2{100, 202, 'C'}, Drawn2{20, 122, 'C'}, Drawn2{20, 199, 'A'},
                            Drawn2{20, 198, 'B'}}) {
         SCOPED_TRACE(testing::Message() << c.bar << "/" << c.space);
-        const reader::SymbolGrade g =
-            ReadAndGrade({.bar = c.bar, .space = c.space, .narrowSpace = c.space, .outside = c.space});
+        const reader::SymbolGrade g = ReadAndGrade(
+            {.bar = c.bar, .space = c.space, .narrowSpace = c.space, .outside = c.space});
         EXPECT_EQ(reader::GradeLetter(g.parameters.symbolContrast.grade), c.letter);
     }
 }
