@@ -23,7 +23,8 @@ using namespace scan39;
 // pixels of it to the picture's edge.
 struct Label {
     std::string text = "GRADE39";
-    int x = 4, ratio = 3;
+    int x = 4;
+    double ratio = 3;
     int bar = 20, space = 235, narrowSpace = 235;
     int margin = 12, outside = 235;
     int voidGrey = -1;  // a light spot in the middle of the first wide bar
@@ -61,7 +62,7 @@ Drawn Draw(const Label& l) {
     d.at = static_cast<int>(row.size());
     std::size_t voidAt = 0;
     for (const encoder::Element& e : elements) {
-        const int w = e.wide ? l.ratio * l.x : l.x;
+        const int w = e.wide ? static_cast<int>(std::lround(l.ratio * l.x)) : l.x;
         const int grey = e.bar ? l.bar : e.wide || e.gap ? l.space : l.narrowSpace;
         const std::size_t at = row.size();
         row.insert(row.end(), static_cast<std::size_t>(w), grey);
@@ -221,7 +222,7 @@ TEST(GradeEdges, DecodabilityIsTheMethodsOnTheDrawnRow) {
     struct Case {
         double blurX;
         int narrowSpace;
-        int ratio;
+        double ratio;
     };
     const Case cases[] = {
         {0, 160, 3},   {0, 140, 3},   {0.2, 235, 3}, {0.4, 235, 3},
@@ -388,6 +389,24 @@ TEST(GradeReport, SymbolWhoseLinesDoNotDecodeGetsF) {
     EXPECT_NE(json.find("\"x_dimension_px\":null,\"wide_narrow_ratio\":null"), std::string::npos)
         << json;
     EXPECT_NE(json.find("\"failing\":\"decode\""), std::string::npos);
+}
+
+// Code 39's wide/narrow rule, 2.0 to 3.0, on the measured ratio (0.05 allowed for measuring).
+TEST(GradeRules, WideNarrowRatio) {
+    struct Case {
+        double ratio;
+        bool ok;
+    };
+    for (const Case c : {Case{2.0, true}, Case{2.4, true}, Case{3.0, true}, Case{1.8, false},
+                         Case{3.4, false}}) {
+        SCOPED_TRACE(c.ratio);
+        const reader::SymbolGrade g = ReadAndGrade({.x = 5, .ratio = c.ratio});
+        EXPECT_NEAR(g.wideNarrowRatio, c.ratio, 0.05);
+        EXPECT_EQ(g.ratioRuleOk, c.ok);
+        EXPECT_NE(reader::GradeJson(g).find(std::string("\"maximum\":3,\"ok\":") +
+                                            (c.ok ? "true" : "false")),
+                  std::string::npos);
+    }
 }
 
 TEST(Grade, ResolutionGivesXInMillimetresAndTheRatioRule) {
