@@ -22,7 +22,8 @@ QString Shortfalls(const reader::SymbolGrade& g, Language language) {
         &g.parameters.minEdgeContrast, &g.parameters.modulation,     &g.parameters.defects,
         &g.parameters.decodability,    &g.parameters.quietZones};
     for (int k = 0; k < 8; ++k) {
-        if (all[k]->grade == 4) continue;
+        // Decodability is measured on decoded profiles only: with none, decode says it all.
+        if (all[k]->grade == 4 || (k == 6 && g.decoded == 0)) continue;
         QString value;
         if (k == 0)
             value =

@@ -339,6 +339,11 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("10 X") << 10 << QByteArray() << QByteArray("SCAN39\tgrade A 4.0\n");
         QTest::newRow("9 X") << 13 << QByteArray()
                              << QByteArray("SCAN39\tgrade F 0.0 (quiet zones 9.0 X < 10 X F)\n");
+        // 2 X: the reader still reads it, no profile decodes: decode and the quiet zone fail
+        // (X then comes from the symbol's length at a ratio of 2.5, 3.1 px here).
+        QTest::newRow("2 X") << 34 << QByteArray()
+                             << QByteArray("SCAN39\tgrade F 0.0 (decode 0 of 10 profiles F; quiet "
+                                           "zones 1.9 X < 10 X F)\n");
         QTest::newRow("9 X integer")
             << 13 << QByteArray("integer")
             << QByteArray("SCAN39\tgrade F 0.0 (quiet zones 9.0 X < 10 X F)\n");
@@ -361,6 +366,9 @@ class CliAutomaticTest : public QObject {
         QCOMPARE(grade["fractional"]["overall"].toString(),
                  QString(QChar(out[out.indexOf(' ') + 1])));
         QCOMPARE(grade["rules"]["quiet_zones"]["ok"].toBool(), crop == 10);
+        // X and the ratio are measured or null, never 0.
+        QVERIFY(grade["x_dimension_px"].isNull() || grade["x_dimension_px"].toDouble() > 0);
+        QCOMPARE(grade["x_dimension_px"].isNull(), crop == 34);
     }
 
     // Twelve pictures on four threads come out in the order given.
