@@ -342,8 +342,9 @@ class CliAutomaticTest : public QObject {
         // 2 X: the reader still reads it, no profile decodes: decode and the quiet zone fail
         // (X then comes from the symbol's length at a ratio of 2.5, 3.1 px here).
         QTest::newRow("2 X") << 34 << QByteArray()
-                             << QByteArray("SCAN39\tgrade F 0.0 (decode 0 of 10 profiles F; quiet "
-                                           "zones 1.9 X < 10 X F)\n");
+                             << QByteArray(
+                                    "SCAN39\tgrade F 0.0 (decode 0 of 10 profiles F; quiet "
+                                    "zones 1.9 X < 10 X F)\n");
         QTest::newRow("9 X integer")
             << 13 << QByteArray("integer")
             << QByteArray("SCAN39\tgrade F 0.0 (quiet zones 9.0 X < 10 X F)\n");
