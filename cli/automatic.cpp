@@ -196,7 +196,7 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
     } else if (!o.json) {
         for (std::size_t k = 0; k < r.symbols.size(); ++k) {
             out << lead << Shown(r.symbols[k].text);
-            if (k < r.grades.size()) out << '\t' << ShortGrade(r.grades[k], o.language);
+            if (k < r.grades.size()) out << '\t' << GradeDetails(r.grades[k], o.language);
             out << '\n';
         }
     }

@@ -3,6 +3,50 @@
 #include "scan39/grade.h"
 
 namespace scan39::cli {
+namespace {
+
+QString ParameterName(int k, Language language) {
+    static const char* const kChinese[] = {"译码",   "最小反射率", "符号反差", "最小边缘反差",
+                                           "调制比", "缺陷度",     "可译码度", "空白区"};
+    return language == Language::kChinese
+               ? QString::fromUtf8(kChinese[k])
+               : QString::fromLatin1(reader::kGradeParameterNames[k]).replace(u'_', u' ');
+}
+
+// What keeps the grade from A: each parameter below A with its value and letter (quiet zones
+// are Code 39's rule of 10 X), then the wide/narrow ratio when it breaks Code 39's rule.
+QString Shortfalls(const reader::SymbolGrade& g, Language language) {
+    QStringList parts;
+    const reader::GradeParameter* all[] = {
+        &g.parameters.decode,          &g.parameters.minReflectance, &g.parameters.symbolContrast,
+        &g.parameters.minEdgeContrast, &g.parameters.modulation,     &g.parameters.defects,
+        &g.parameters.decodability,    &g.parameters.quietZones};
+    for (int k = 0; k < 8; ++k) {
+        // Decodability is measured on decoded profiles only: with none, decode says it all.
+        if (all[k]->grade == 4 || (k == 6 && g.decoded == 0)) continue;
+        QString value;
+        if (k == 0)
+            value =
+                Tr(language, QStringLiteral("%1 of %2 profiles"), QStringLiteral("%1/%2 条曲线"))
+                    .arg(g.decoded)
+                    .arg(g.scans);
+        else if (k == 7)  // Code 39's rule too
+            value = QString::number(all[k]->value, 'f', 1) + QStringLiteral(" X < 10 X");
+        else
+            value = QString::number(all[k]->value, 'f', 2);
+        parts << QStringLiteral("%1 %2 %3")
+                     .arg(ParameterName(k, language), value,
+                          QString(QChar::fromLatin1(reader::GradeLetter(all[k]->grade))));
+    }
+    if (g.decoded > 0 && !g.ratioRuleOk)
+        parts << Tr(language, QStringLiteral("wide/narrow %1 outside %2-3.0"),
+                    QStringLiteral("宽窄比 %1 不在 %2–3.0 内"))
+                     .arg(g.wideNarrowRatio, 0, 'f', 2)
+                     .arg(g.dpi > 0 ? g.minimumRatio : 2.0, 0, 'f', 1);
+    return parts.join(QStringLiteral("; "));
+}
+
+}  // namespace
 
 std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
                                        const std::vector<reader::Symbol>& symbols,
@@ -12,7 +56,12 @@ std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
     const reader::GradeOptions gradeOptions{options.aperture, static_cast<double>(options.dpi)};
     for (const reader::Symbol& s : symbols) {
         const reader::SymbolGrade g = reader::Grade(picture, s, gradeOptions);
-        grades.push_back({g.overall, g.value, reader::GradeJson(g)});
+        GradeSummary summary;
+        summary.overall = options.integerBands ? g.overall : g.fractionalOverall;
+        summary.value = options.integerBands ? g.value : g.fractionalValue;
+        summary.json = reader::GradeJson(g);
+        summary.shortfalls = Shortfalls(g, options.language);
+        grades.push_back(std::move(summary));
     }
     return grades;
 }
@@ -21,6 +70,12 @@ QString ShortGrade(const GradeSummary& grade, Language language) {
     return Tr(language, QStringLiteral("grade %1 %2"), QStringLiteral("等级 %1 %2"))
         .arg(QChar::fromLatin1(grade.overall))
         .arg(grade.value, 0, 'f', 1);
+}
+
+QString GradeDetails(const GradeSummary& grade, Language language) {
+    if (grade.shortfalls.isEmpty()) return ShortGrade(grade, language);
+    return ShortGrade(grade, language) + QStringLiteral(" (") + grade.shortfalls +
+           QStringLiteral(")");
 }
 
 }  // namespace scan39::cli

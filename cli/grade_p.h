@@ -12,9 +12,10 @@
 namespace scan39::cli {
 
 struct GradeSummary {
-    char overall = 'F';
+    char overall = 'F';  // of the bands --grade-bands chose
     double value = 0;
-    std::string json;  // the "grade" member's object
+    std::string json;    // the "grade" member's object
+    QString shortfalls;  // parameters below A and broken rules, "" for none
 };
 
 // One grade per symbol, in the same order; none unless --grade.
@@ -24,5 +25,7 @@ std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
 
 // "grade B 3.2", for the text output and the annotation's label.
 QString ShortGrade(const GradeSummary& grade, Language language);
+// The same with what kept it from A: "grade F 0.0 (quiet zones 9.4 X F; ...)".
+QString GradeDetails(const GradeSummary& grade, Language language);
 
 }  // namespace scan39::cli

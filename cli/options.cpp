@@ -165,6 +165,15 @@ std::optional<QString> ApplyAperture(Options& o, const Value& v, Language langua
     return std::nullopt;
 }
 
+std::optional<QString> ApplyGradeBands(Options& o, const Value& v, Language language) {
+    if (v.text != QLatin1String("integer") && v.text != QLatin1String("fractional"))
+        return Tr(language, QStringLiteral("--grade-bands is integer or fractional, not \"%1\""),
+                  QStringLiteral("--grade-bands 只能是 integer 或 fractional，不能是“%1”"))
+            .arg(v.text);
+    o.integerBands = v.text == QLatin1String("integer");
+    return std::nullopt;
+}
+
 std::optional<QString> ApplyFilesFrom(Options& o, const Value& v, Language language) {
     if (v.bytes.isEmpty())
         return Tr(language, QStringLiteral("--files-from needs a file name (- for standard input)"),
@@ -257,6 +266,24 @@ const OptionEntry kOptionTable[] = {
      "the measuring aperture's diameter (default: 0.8 X, the\n"
      "narrow element's width)",
      "测量孔径的直径（默认：窄单元宽度 X 的 0.8 倍）"},
+    {QLatin1StringView("--grade-bands"), 0, "integer|fractional", "integer|fractional",
+     Scope::kGrade, Section::kAutomatic, ApplyGradeBands,
+     "the grade shown:\n"
+     "fractional (the default), interpolated as verifiers do since\n"
+     "2016, 0.0-4.0 linear within each band, or integer, the mean\n"
+     "of whole bands per profile; the JSON has both. Parameters\n"
+     "below A are named after the grade, and\n"
+     "Code 39's rules when broken: wide/narrow 2.0-3.0 (2.2 below\n"
+     "X = 0.5 mm, with --dpi), quiet zones of 10 X. Edges, X and\n"
+     "quiet zones are measured to within 0.2 X (0.3 X under blur):\n"
+     "a quiet zone passes from 9.7 X, a ratio 0.05 short of its rule",
+     "显示的等级：\n"
+     "2016 年起检测仪所用的插值等级（fractional，默认：\n"
+     "各级之间线性插值的 0.0–4.0）或每条曲线整数等级的平均（integer）；\n"
+     "JSON 两者都有。低于 A 的参数列在等级之后，违反 Code 39 规则时也\n"
+     "列出：宽窄比 2.0–3.0（带 --dpi 且 X 小于 0.5 毫米时至少 2.2），\n"
+     "空白区 10 X。边缘、X 与空白区的测量误差在 0.2 X 以内（模糊时\n"
+     "0.3 X）：空白区从 9.7 X 起合格，宽窄比可比规则少 0.05"},
     {QLatin1StringView("-"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral, nullptr,
      "read one picture from standard input", "从标准输入读取一幅图片"},
     {QLatin1StringView("--files-from"), 0, "FILE", "文件", Scope::kAny, Section::kGeneral,
@@ -436,7 +463,8 @@ QString UsageText(Language language) {
                    "fast|thorough]\n"
                    "             [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate "
                    "文件夹]\n"
-                   "             [--grade [--aperture 像素]] 图片...\n"
+                   "             [--grade [--aperture 像素] [--grade-bands integer|fractional]] "
+                   "图片...\n"
                    "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
                    "      scan39 --help | --version\n"
                    "\n"
@@ -481,7 +509,9 @@ QString UsageText(Language language) {
                    "时另有\n"
                    "    "
                    "\"grade\":{\"overall\":...,\"value\":...,\"scans\":10,\"parameters\":{...},\n"
-                   "    \"x_dimension_px\":...,\"wide_narrow_ratio\":...}\n"
+                   "    \"x_dimension_px\":...,\"wide_narrow_ratio\":...,\"fractional\":{...},\n"
+                   "    \"decoded\":...,\"rules\":{...},\"profiles\":[...]}（没有曲线译出时 X 与\n"
+                   "    宽窄比为 null；profiles 为每条曲线自己的等级及不合格的参数）\n"
                    "  多页文件（PDF、多页 TIFF）：\"file\" 之后另有 \"page\"（页码，从 1 起）和 "
                    "\"pages\"，\n"
                    "    每一页如同一幅图片\n"
@@ -498,7 +528,8 @@ QString UsageText(Language language) {
                "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
                "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
                "              [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate DIR]\n"
-               "              [--grade [--aperture PX]] PICTURE...\n"
+               "              [--grade [--aperture PX] [--grade-bands integer|fractional]]\n"
+               "              PICTURE...\n"
                "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
                "       scan39 --help | --version\n"
                "\n"
@@ -543,7 +574,9 @@ QString UsageText(Language language) {
                "    {\"kind\":...,\"valid\":...,\"value\":...}; with --grade "
                "\"grade\":{\"overall\":...,\n"
                "    \"value\":...,\"scans\":10,\"parameters\":{...},\"x_dimension_px\":...,\n"
-               "    \"wide_narrow_ratio\":...}\n"
+               "    \"wide_narrow_ratio\":...,\"fractional\":{\"overall\":...,\"value\":...},\n"
+               "    \"decoded\":...,\"rules\":{...},\"profiles\":[...]} (X and ratio null when\n"
+               "    no profile decoded; each profile's own grades, failing parameter)\n"
                "  a file of several pages (PDF, multi-page TIFF): \"page\" (from 1) and \"pages\"\n"
                "    after \"file\", and each page counts as a picture\n"
                "  --sample, per symbol: {\"symbol\":...,\"box\":[X1,Y1,X2,Y2],\"result\":0|1,\n"

@@ -63,9 +63,11 @@ struct Options {
     int fileSeconds = 0;
     std::optional<QString> annotateDir;
     QByteArray annotateDirBytes;
-    // Print quality grades: --grade, with --aperture (pixels, 0: 0.8 X).
+    // Print quality grades: --grade, with --aperture (pixels, 0: 0.8 X) and --grade-bands (the
+    // text shows the interpolated grade unless integer).
     bool grade = false;
     double aperture = 0;
+    bool integerBands = false;
 
     bool automatic() const { return !box && !sample; }
 };

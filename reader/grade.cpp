@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 #include "code39_p.h"
 #include "scan39/json_text.h"
@@ -17,9 +19,17 @@ using namespace detail;
 constexpr int kScans = 10;
 constexpr double kQuietX = 10;   // Code 39's quiet zone, in X
 constexpr double kMarginX = 15;  // how far past the bars a profile reaches, in X
-// Edge positions measured at the threshold move with ink spread and blur by a fraction of a
-// module; a quiet zone printed at exactly 10 X must not fail on that.
-constexpr double kQuietTolerance = 0.5;
+// Edges at the elements' own midpoints, X from the bars' centres and margins to the picture's
+// own border put a quiet zone within 0.2 X of the truth at X >= 2 px when sharp, within 0.3 X
+// under blur of up to 0.4 X; the tolerance absorbs that, so a zone printed at exactly 10 X
+// passes and one of 9.6 X fails.
+constexpr double kQuietTolerance = 0.3;
+// Values are reflectances from 8-bit grey levels in float: a contrast of exactly 0.40 may
+// compute a few 1e-8 short of it and must still grade as 0.40.
+constexpr double kBandEps = 1e-6;
+// A measured wide/narrow ratio is off by up to a few hundredths at X = 2 px: a label printed at
+// 2.0 must not break the rule for that.
+constexpr double kRatioTolerance = 0.05;
 constexpr double kApertureShare = 0.8;  // of X
 constexpr double kInchMm = 25.4;
 
@@ -32,15 +42,59 @@ Point Lerp(Point p, Point q, double t) {
 
 // Bands where a higher value is better.
 int Band(double v, double a, double b, double c, double d) {
+    v += kBandEps;
     return v >= a ? 4 : v >= b ? 3 : v >= c ? 2 : v >= d ? 1 : 0;
 }
 
+// The interpolated grade: linear between the band limits, 4.0 from A's, 0.0 at `zero`; cut (not
+// rounded) to a tenth, so only a value at A's limit shows 4.0.
+double Tenth(double g) {
+    return std::floor(std::clamp(g, 0.0, 4.0) * 10 + 1e-7) / 10;
+}
+double Fraction(double v, double a, double b, double c, double d, double zero) {
+    v += kBandEps;
+    const double limits[] = {zero, d, c, b, a};
+    if (v >= a) return 4;
+    for (int k = 3; k >= 0; --k)
+        if (v >= limits[k]) return Tenth(k + (v - limits[k]) / (limits[k + 1] - limits[k]));
+    return 0;
+}
+GradeParameter Higher(double v, double a, double b, double c, double d, double zero) {
+    return {v, Band(v, a, b, c, d), Fraction(v, a, b, c, d, zero)};
+}
+GradeParameter PassFail(double v, bool pass) {
+    return {v, pass ? 4 : 0, pass ? 4.0 : 0.0};
+}
+// Defects, where lower is better: 4 to 0.15, then a grade per 0.05; beyond 0.30 nothing.
+GradeParameter Defects(double v) {
+    const double w = v - kBandEps;
+    const int band = w <= 0.15 ? 4 : w <= 0.20 ? 3 : w <= 0.25 ? 2 : w <= 0.30 ? 1 : 0;
+    const double fraction = w <= 0.15 ? 4 : w > 0.30 ? 0 : Tenth(1 + (0.30 - w) / 0.05);
+    return {v, band, fraction};
+}
+
+// How far from `p` along `dir` the picture's border lies: pixels are squares around their
+// centres, so the border is half a pixel beyond the outermost centres.
+double ToBorder(const GreyView& picture, Point p, Point dir) {
+    double t = std::numeric_limits<double>::infinity();
+    const auto axis = [&](double at, double d, double size) {
+        if (d > 1e-12) t = std::min(t, (size - 0.5 - at) / d);
+        if (d < -1e-12) t = std::min(t, (-0.5 - at) / d);
+    };
+    axis(p.x, dir.x, picture.width);
+    axis(p.y, dir.y, picture.height);
+    return std::max(0.0, t);
+}
+
 // A profile along one line: reflectance from `margin` pixels before `a` to as far past `b`,
-// within the picture; sa and sb are a and b in samples.
+// within the picture; sa and sb are a and b in samples. Where the picture's border cut the
+// profile short, lead and trail are the samples from its ends to that border (a quiet zone
+// reaches it); 0 where the margin did.
 struct Sampled {
     ScanLine line;
     std::vector<float> r;
     double sa = 0, sb = 0;
+    double lead = 0, trail = 0;
 };
 
 Sampled SampleAlong(const GreyView& picture, Point a, Point b, double margin, double step) {
@@ -54,6 +108,8 @@ Sampled SampleAlong(const GreyView& picture, Point a, Point b, double margin, do
     const double from = std::max(0.0, ta - margin);
     const double to = std::min((line.count - 1) * step, ta + len + margin);
     if (to - from < 8 * step) return s;
+    const bool cutBefore = ta - margin <= 0,
+               cutAfter = ta + len + margin >= (line.count - 1) * step;
     line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
     line.count = static_cast<int>((to - from) / step) + 1;
     SampleProfile(picture, line, s.r);
@@ -61,30 +117,49 @@ Sampled SampleAlong(const GreyView& picture, Point a, Point b, double margin, do
     s.line = line;
     s.sa = (ta - from) / step;
     s.sb = s.sa + len / step;
+    if (cutBefore) s.lead = ToBorder(picture, line.origin, {-dir.x, -dir.y}) / step;
+    if (cutAfter)
+        s.trail = ToBorder(picture, line.At(static_cast<float>(line.count - 1)), dir) / step;
     return s;
 }
 
-// A circular aperture of `diameter` samples moved along the profile: each sample becomes the
-// mean under the disc, i.e. weighted by the disc's chord length across the line.
-void Aperture(std::vector<float>& p, double diameter) {
-    const double r = diameter / 2;
-    const int reach = static_cast<int>(std::min(r, static_cast<double>(p.size())));
-    if (reach < 1 || p.empty()) return;
-    std::vector<double> k(static_cast<std::size_t>(reach) + 1);
-    double sum = 0;
-    for (int t = 0; t <= reach; ++t) {
-        k[t] = std::sqrt(std::max(0.0, r * r - t * t));
-        sum += t == 0 ? k[t] : 2 * k[t];
+// The measuring aperture is a disc of `diameter` pixels: each sample becomes the mean of the
+// picture under the disc centred on it, taken on a grid of the profile's step along the line
+// and across it (rows parallel to the line), so noise averages in two dimensions as it does
+// under a verifier's spot. Beyond the profile's ends its end samples repeat.
+void DiscAperture(const GreyView& picture, Sampled& s, double diameter) {
+    const int n = static_cast<int>(s.r.size());
+    const double step = s.line.step, r = diameter / 2;
+    if (n < 2 || !(r >= step)) return;
+    // At most 33 rows: a disc of many samples is averaged well enough by fewer.
+    const double rowStep = std::max(step, r / 16);
+    const int rows = static_cast<int>(r / rowStep);
+    const Point across{-s.line.dir.y, s.line.dir.x};
+    std::vector<double> sum(static_cast<std::size_t>(n), 0.0),
+        prefix(static_cast<std::size_t>(n) + 1);
+    std::vector<float> row;
+    double count = 0;
+    for (int j = -rows; j <= rows; ++j) {
+        const double v = j * rowStep;
+        const int half = static_cast<int>(std::sqrt(std::max(0.0, r * r - v * v)) / step);
+        if (j == 0) {
+            row = s.r;
+        } else {
+            ScanLine shifted = s.line;
+            shifted.origin = {s.line.origin.x + v * across.x, s.line.origin.y + v * across.y};
+            SampleProfile(picture, shifted, row);
+            for (float& x : row) x /= 255.0f;
+        }
+        for (int i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + row[i];
+        for (int i = 0; i < n; ++i) {
+            const int lo = i - half, hi = i + half;
+            sum[i] += prefix[std::min(hi, n - 1) + 1] - prefix[std::max(lo, 0)] +
+                      std::max(0, -lo) * static_cast<double>(row[0]) +
+                      std::max(0, hi - (n - 1)) * static_cast<double>(row[n - 1]);
+        }
+        count += 2 * half + 1;
     }
-    const int n = static_cast<int>(p.size());
-    std::vector<float> out(p.size());
-    for (int i = 0; i < n; ++i) {
-        double v = k[0] * p[i];
-        for (int t = 1; t <= reach; ++t)
-            v += k[t] * (p[std::max(0, i - t)] + p[std::min(n - 1, i + t)]);
-        out[i] = static_cast<float>(v / sum);
-    }
-    p = std::move(out);
+    for (int i = 0; i < n; ++i) s.r[i] = static_cast<float>(sum[i] / count);
 }
 
 // Whether a line's read is the symbol's text: as read, or after the check character and
@@ -101,11 +176,12 @@ bool SameText(const std::string& raw, const Symbol& symbol) {
 }
 
 // Reflectance of one element from sample `from` to `to` (positions): the darkest sample of a
-// bar, the lightest of a space; and its non-uniformity, from the highest peak to the lowest
-// valley inside it.
+// bar, the lightest of a space, and where it lies; and its non-uniformity, from the highest peak
+// to the lowest valley inside it.
 struct ElementMeasure {
     double r = 0;
     double ern = 0;
+    double at = 0;
 };
 
 ElementMeasure MeasureElement(const std::vector<float>& p, double from, double to, bool dark) {
@@ -114,12 +190,17 @@ ElementMeasure MeasureElement(const std::vector<float>& p, double from, double t
     const int i1 = std::min(n - 1, static_cast<int>(std::floor(to)));
     if (i0 > i1) {
         const int mid = std::clamp(static_cast<int>(std::lround((from + to) / 2)), 0, n - 1);
-        return {p[mid], 0};
+        return {p[mid], 0, static_cast<double>(mid)};
     }
     ElementMeasure m;
     m.r = p[i0];
-    for (int i = i0; i <= i1; ++i)
-        m.r = dark ? std::min<double>(m.r, p[i]) : std::max<double>(m.r, p[i]);
+    m.at = i0;
+    for (int i = i0; i <= i1; ++i) {
+        if (dark ? p[i] < m.r : p[i] > m.r) {
+            m.r = p[i];
+            m.at = i;
+        }
+    }
     // The extremes against the element's own level: peaks inside a bar, valleys inside a space.
     for (int i = i0 + 1; i < i1; ++i) {
         const bool extreme =
@@ -128,6 +209,61 @@ ElementMeasure MeasureElement(const std::vector<float>& p, double from, double t
     }
     return m;
 }
+
+// The edge between two elements where the profile crosses the midpoint of their own
+// reflectances (Rs and Rb), between their extremes; of several crossings the one nearest the
+// global threshold's. A grey narrow space then keeps its printed width, where the global
+// threshold would cut it narrow.
+double MidpointEdge(const std::vector<float>& p, const ElementMeasure& e0, const ElementMeasure& e1,
+                    double near) {
+    const double mid = (e0.r + e1.r) / 2;
+    const int n = static_cast<int>(p.size());
+    const int from = std::clamp(static_cast<int>(std::floor(std::min(e0.at, e1.at))), 0, n - 1);
+    const int to = std::clamp(static_cast<int>(std::ceil(std::max(e0.at, e1.at))), 0, n - 1);
+    double best = near, bestOff = std::numeric_limits<double>::infinity();
+    for (int i = from; i < to; ++i) {
+        const double d0 = p[i] - mid, d1 = p[i + 1] - mid;
+        if ((d0 < 0) == (d1 < 0) || d0 == d1) continue;
+        const double at = i + d0 / (d0 - d1);
+        if (std::abs(at - near) < bestOff) {
+            best = at;
+            bestOff = std::abs(at - near);
+        }
+    }
+    return best;
+}
+
+// The narrow element, wide element and gap between characters that place the bars' centres
+// best (least squares, with the first edge as fourth unknown). A bar's centre stays where it
+// is through ink spread and symmetric blur, which widen or narrow it from both sides; fitted
+// over the whole symbol what remains of neighbouring elements' pull averages out, where
+// widths measured at the edges come out a tenth of X too wide or narrow under blur.
+struct CentreFit {
+    std::array<std::array<double, 5>, 4> m{};  // normal equations, right side last
+    void Add(const std::array<double, 4>& row, double centre) {
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) m[i][j] += row[i] * row[j];
+            m[i][4] += row[i] * centre;
+        }
+    }
+    // {narrow, wide, gap}; nothing when the bars do not tell them apart.
+    std::optional<std::array<double, 3>> Solve() const {
+        auto a = m;
+        for (int c = 0; c < 4; ++c) {
+            int pivot = c;
+            for (int r = c + 1; r < 4; ++r)
+                if (std::abs(a[r][c]) > std::abs(a[pivot][c])) pivot = r;
+            if (!(std::abs(a[pivot][c]) > 1e-9 * std::max(1.0, std::abs(a[0][0])))) return {};
+            std::swap(a[c], a[pivot]);
+            for (int r = 0; r < 4; ++r) {
+                if (r == c) continue;
+                const double f = a[r][c] / a[c][c];
+                for (int k = c; k < 5; ++k) a[r][k] -= f * a[c][k];
+            }
+        }
+        return std::array<double, 3>{a[1][4] / a[1][1], a[2][4] / a[2][2], a[3][4] / a[3][3]};
+    }
+};
 
 struct ProfileResult {
     ProfileGrade grade;
@@ -142,11 +278,12 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
     const std::vector<float>& p = s.r;
     const double step = s.line.step;
     g.from = s.line.At(0);
-    g.to = s.line.At(static_cast<float>(s.line.count - 1));
+    g.to = s.line.At(static_cast<float>(std::max(0, s.line.count - 1)));
     g.step = step;
     g.begin = s.sa;
     g.end = s.sb;
     GradeParameters& q = g.parameters;
+    q.defects = GradeOf(5, 1);
     const int n = static_cast<int>(p.size());
     if (n < 8) return out;
 
@@ -157,8 +294,8 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
     const auto [mn, mx] = std::minmax_element(p.begin() + lo, p.begin() + hi + 1);
     const double rmin = *mn, rmax = *mx, sc = rmax - rmin;
     g.threshold = rmin + sc / 2;
-    q.minReflectance = {rmin, rmin <= 0.5 * rmax ? 4 : 0};
-    q.symbolContrast = {sc, Band(sc, 0.70, 0.55, 0.40, 0.20)};
+    q.minReflectance = GradeOf(1, rmin, rmax);
+    q.symbolContrast = GradeOf(2, sc);
 
     // Elements between the crossings of the threshold; element k ends at crossing k.
     std::vector<Edge> edges;
@@ -181,6 +318,11 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
     std::vector<ElementMeasure> elements(static_cast<std::size_t>(m) + 1);
     for (int k = 0; k <= m && m > 0; ++k)
         elements[k] = MeasureElement(p, bound(k), boundEnd(k), darkElement(k));
+    // The global threshold only finds the elements; each edge then lies at its two elements'
+    // own midpoint.
+    for (int k = 0; k < m; ++k)
+        edges[k].pos =
+            static_cast<float>(MidpointEdge(p, elements[k], elements[k + 1], edges[k].pos));
     for (int k = 0; k < m; ++k)
         edges[k].strength = static_cast<float>(std::abs(elements[k].r - elements[k + 1].r));
 
@@ -216,17 +358,17 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
         g.begin = edges[k0].pos;
         g.end = edges[k1].pos;
     }
-    q.decode = {out.decoded ? 1.0 : 0.0, out.decoded ? 4 : 0};
+    q.decode = GradeOf(0, out.decoded ? 1.0 : 0.0);
 
     if (k0 <= k1) {
-        // Quiet zones: to the nearest crossing beyond the bars, or the end of what was seen.
-        const double qx = out.decoded ? 0 : x;  // set below from the widths when decoded
-        double xPx = qx;
+        double xPx = x;
         if (out.decoded) {
             const std::string chars = std::string(1, kStartStop) + best->chars + kStartStop;
             double narrowSum = 0, wideSum = 0;
             int narrowCount = 0, wideCount = 0;
             double worst = 1;
+            CentreFit fit;
+            std::array<double, 4> before{1, 0, 0, 0};
             for (std::size_t c = 0; c < chars.size(); ++c) {
                 const int k = k0 + 10 * static_cast<int>(c);
                 const auto mask = WideMask(static_cast<int>(kCharacters.find(chars[c])));
@@ -236,6 +378,17 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
                     w[j] = (edges[k + j + 1].pos - edges[k + j].pos) * step;
                     (mask >> (8 - j) & 1 ? ws : ns) += w[j];
                 }
+                // Each bar's centre: elements of each kind before it and half of itself.
+                for (int j = 0; j < 9; ++j) {
+                    const int kind = 1 + (mask >> (8 - j) & 1);
+                    if (j % 2 == 0) {
+                        std::array<double, 4> row = before;
+                        row[kind] += 0.5;
+                        fit.Add(row, (edges[k + j].pos + edges[k + j + 1].pos) / 2 * step);
+                    }
+                    before[kind] += 1;
+                }
+                before[3] += 1;  // the gap after the character
                 narrowSum += ns, wideSum += ws, narrowCount += 6, wideCount += 3;
                 // The character's threshold midway between its mean narrow and mean wide
                 // element; each element's distance from it against half their difference.
@@ -246,16 +399,37 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
                     worst = std::min(worst, half > 0 ? margin / half : 0.0);
                 }
             }
-            xPx = narrowSum / narrowCount;
+            double narrow = narrowSum / narrowCount, wide = wideSum / wideCount;
+            if (const auto fitted = fit.Solve();
+                fitted && (*fitted)[0] > 0 && (*fitted)[1] > (*fitted)[0]) {
+                narrow = (*fitted)[0];
+                wide = (*fitted)[1];
+            }
+            xPx = narrow;
             g.xPx = xPx;
-            g.ratio = (wideSum / wideCount) / xPx;
+            g.ratio = wide / narrow;
             worst = std::max(0.0, worst);
-            q.decodability = {worst, Band(worst, 0.62, 0.50, 0.37, 0.25)};
+            q.decodability = GradeOf(6, worst);
         }
-        const double before = (edges[k0].pos - bound(k0)) * step / xPx;
-        const double after = (boundEnd(k1 + 1) - edges[k1].pos) * step / xPx;
+        // The first and last bar's outer edges: under blur a narrow bar spreads past its
+        // printed edges even at the midpoint, its centre does not; so from the centre by half
+        // the fitted width where the profile decoded.
+        double firstEdge = edges[k0].pos, lastEdge = edges[k1].pos;
+        if (out.decoded) {
+            const auto firstMask = WideMask(static_cast<int>(kCharacters.find(kStartStop)));
+            const double firstWidth = (firstMask >> 8 & 1 ? g.ratio : 1) * xPx / step;
+            const double lastWidth = (firstMask & 1 ? g.ratio : 1) * xPx / step;
+            firstEdge = (edges[k0].pos + edges[k0 + 1].pos - firstWidth) / 2;
+            lastEdge = (edges[k1 - 1].pos + edges[k1].pos + lastWidth) / 2;
+        }
+        // Quiet zones: from the symbol's outer edges to the next dark element's edge, or to
+        // the picture's border when the profile reached it.
+        const double left = k0 > 0 ? static_cast<double>(edges[k0 - 1].pos) : -s.lead;
+        const double right = k1 + 1 < m ? static_cast<double>(edges[k1 + 1].pos) : n - 1 + s.trail;
+        const double before = (firstEdge - left) * step / xPx;
+        const double after = (right - lastEdge) * step / xPx;
         const double zone = std::min(before, after);
-        q.quietZones = {zone, zone >= kQuietX - kQuietTolerance ? 4 : 0};
+        q.quietZones = GradeOf(7, zone);
 
         // Edge contrast, modulation and defects over the symbol and its quiet zones (as far as
         // 10 X).
@@ -269,28 +443,22 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
         for (int k = k0; k <= k1; ++k)
             ec = std::min(ec, std::abs(elements[k].r - elements[k + 1].r));
         for (int k = k0; k <= k1 + 1; ++k) ern = std::max(ern, elements[k].ern);
-        q.minEdgeContrast = {ec, ec >= 0.15 ? 4 : 0};
-        const double mod = sc > 0 ? ec / sc : 0;
-        q.modulation = {mod, Band(mod, 0.70, 0.60, 0.50, 0.40)};
-        const double defects = sc > 0 ? ern / sc : 1;
-        q.defects = {defects, defects <= 0.15   ? 4
-                              : defects <= 0.20 ? 3
-                              : defects <= 0.25 ? 2
-                              : defects <= 0.30 ? 1
-                                                : 0};
-    } else {
-        q.defects = {1, 0};
+        q.minEdgeContrast = GradeOf(3, ec);
+        q.modulation = GradeOf(4, sc > 0 ? ec / sc : 0);
+        q.defects = GradeOf(5, sc > 0 ? ern / sc : 1);
     }
 
     const std::array<const GradeParameter*, 8> all{
         &q.decode,     &q.minReflectance, &q.symbolContrast, &q.minEdgeContrast,
         &q.modulation, &q.defects,        &q.decodability,   &q.quietZones};
     g.grade = 4;
+    g.fractional = 4;
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (all[i]->grade < g.grade) {
             g.grade = all[i]->grade;
             g.failing = static_cast<int>(i);
         }
+        g.fractional = std::min(g.fractional, all[i]->fractional);
     }
     return out;
 }
@@ -303,6 +471,29 @@ GradeParameter* ParameterAt(GradeParameters& p, int i) {
 }
 
 }  // namespace
+
+GradeParameter GradeOf(int parameter, double v, double rmax) {
+    switch (parameter) {
+        case 0:
+            return PassFail(v, v >= 1);
+        case 1:
+            return PassFail(v, v <= 0.5 * rmax + kBandEps);
+        case 2:
+            return Higher(v, 0.70, 0.55, 0.40, 0.20, 0.15);
+        case 3:
+            return PassFail(v, v + kBandEps >= 0.15);
+        case 4:
+            return Higher(v, 0.70, 0.60, 0.50, 0.40, 0.30);
+        case 5:
+            return Defects(v);
+        case 6:
+            return Higher(v, 0.62, 0.50, 0.37, 0.25, 0.20);
+        case 7:
+            return PassFail(v, v + kBandEps >= kQuietX - kQuietTolerance);
+        default:
+            return {v, 0, 0};
+    }
+}
 
 char GradeLetter(int grade) {
     static constexpr char kLetters[] = {'F', 'D', 'C', 'B', 'A'};
@@ -346,16 +537,17 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     // interpolated between samples) and resolve the aperture.
     const double step = std::clamp(x / 6, 0.1, 0.5);
 
-    double gradeSum = 0, xSum = 0, ratioSum = 0;
+    double gradeSum = 0, fractionalSum = 0, xSum = 0, ratioSum = 0;
     int decoded = 0;
     for (int i = 0; i < kScans; ++i) {
         const double f = 0.1 + 0.8 * (i + 0.5) / kScans;
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 kMarginX * x + result.aperturePx, step);
-        Aperture(s.r, result.aperturePx / step);
+        DiscAperture(picture, s, result.aperturePx);
         ProfileResult r = Measure(s, symbol, x, scratch);
         s.r.swap(r.grade.reflectance);
         gradeSum += r.grade.grade;
+        fractionalSum += r.grade.fractional;
         if (r.decoded) {
             ++decoded;
             xSum += r.grade.xPx;
@@ -365,60 +557,102 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     }
     result.value = gradeSum / kScans;
     result.overall = MeanGradeLetter(result.value);
+    result.fractionalValue = fractionalSum / kScans;
+    result.fractionalOverall = MeanGradeLetter(result.fractionalValue);
+    result.decoded = decoded;
     if (decoded > 0) {
         result.xDimensionPx = xSum / decoded;
         result.wideNarrowRatio = ratioSum / decoded;
     }
-    // Each parameter as in the profile where it graded lowest (the worse value on a tie).
+    // Each parameter as in the profile where it graded lowest; on a tie the worse value (the
+    // higher one for Rmin and defects, where less is better).
     for (int k = 0; k < 8; ++k) {
-        const bool lowerBetter = k == 5;  // defects
+        const bool lowerBetter = k == 1 || k == 5;
         GradeParameter* worst = nullptr;
         for (ProfileGrade& p : result.profiles) {
             GradeParameter* v = ParameterAt(p.parameters, k);
             if (worst == nullptr || v->grade < worst->grade ||
                 (v->grade == worst->grade &&
-                 (lowerBetter ? v->value > worst->value : v->value < worst->value)))
+                 (v->fractional < worst->fractional ||
+                  (v->fractional == worst->fractional &&
+                   (lowerBetter ? v->value > worst->value : v->value < worst->value)))))
                 worst = v;
         }
         *ParameterAt(result.parameters, k) = *worst;
     }
+    const double minimumRatio =
+        options.dpi > 0 && result.xDimensionPx / options.dpi < 0.02 ? 2.2 : 2.0;
+    result.ratioRuleOk = decoded > 0 && result.wideNarrowRatio >= minimumRatio - kRatioTolerance &&
+                         result.wideNarrowRatio <= 3.0 + kRatioTolerance;
+    result.quietZoneRuleOk = decoded > 0 && result.parameters.quietZones.grade == 4;
     if (options.dpi > 0) {
         result.dpi = options.dpi;
         const double inches = result.xDimensionPx / options.dpi;
         result.xDimensionMm = inches * kInchMm;
         result.xDimensionMils = inches * 1000;
-        result.minimumRatio = inches < 0.02 ? 2.2 : 2.0;
-        result.ratioOk = decoded > 0 && result.wideNarrowRatio >= result.minimumRatio;
-        result.quietZonesOk = decoded > 0 && result.parameters.quietZones.grade == 4;
+        result.minimumRatio = minimumRatio;
+        result.ratioOk = decoded > 0 && result.wideNarrowRatio >= minimumRatio - kRatioTolerance;
+        result.quietZonesOk = result.quietZoneRuleOk;
     }
     return result;
 }
 
-std::string GradeJson(const SymbolGrade& g) {
-    std::string j = "{\"overall\":\"";
-    j += g.overall;
-    j += "\",\"value\":" + JsonNumber(g.value, 1) + ",\"scans\":" + std::to_string(g.scans) +
-         ",\"parameters\":{";
-    GradeParameters p = g.parameters;
+namespace {
+
+std::string ParametersJson(const GradeParameters& parameters) {
+    GradeParameters p = parameters;
+    std::string j = "{";
     for (int k = 0; k < 8; ++k) {
         const GradeParameter* v = ParameterAt(p, k);
         j += k ? ",\"" : "\"";
         j += kGradeParameterNames[k];
         j += "\":{\"value\":" + JsonNumber(v->value, k == 7 ? 1 : 2) + ",\"grade\":\"" +
-             GradeLetter(v->grade) + "\"}";
+             GradeLetter(v->grade) + "\",\"fractional\":" + JsonNumber(v->fractional, 1) + "}";
     }
-    j += "},\"x_dimension_px\":" + JsonNumber(g.xDimensionPx, 2) +
-         ",\"wide_narrow_ratio\":" + JsonNumber(g.wideNarrowRatio, 2);
+    return j + "}";
+}
+
+// A measured number, or null where nothing was measured.
+std::string Measured(double v, int decimals) {
+    return v > 0 && std::isfinite(v) ? JsonNumber(v, decimals) : "null";
+}
+
+}  // namespace
+
+std::string GradeJson(const SymbolGrade& g) {
+    std::string j = "{\"overall\":\"";
+    j += g.overall;
+    j += "\",\"value\":" + JsonNumber(g.value, 1) + ",\"scans\":" + std::to_string(g.scans) +
+         ",\"parameters\":" + ParametersJson(g.parameters);
+    j += ",\"x_dimension_px\":" + Measured(g.xDimensionPx, 2) +
+         ",\"wide_narrow_ratio\":" + Measured(g.wideNarrowRatio, 2);
     if (g.dpi > 0) {
         j += ",\"dpi\":" + JsonNumber(g.dpi, 1) +
-             ",\"x_dimension_mm\":" + JsonNumber(g.xDimensionMm, 3) +
-             ",\"x_dimension_mils\":" + JsonNumber(g.xDimensionMils, 1) +
+             ",\"x_dimension_mm\":" + Measured(g.xDimensionMm, 3) +
+             ",\"x_dimension_mils\":" + Measured(g.xDimensionMils, 1) +
              ",\"code39_rules\":{\"wide_narrow_ratio\":{\"minimum\":" +
              JsonNumber(g.minimumRatio, 1) + ",\"ok\":" + (g.ratioOk ? "true" : "false") +
              "},\"quiet_zones\":{\"minimum_x\":10,\"ok\":" + (g.quietZonesOk ? "true" : "false") +
              "}}";
     }
-    j += "}";
+    j += ",\"fractional\":{\"overall\":\"";
+    j += g.fractionalOverall;
+    j += "\",\"value\":" + JsonNumber(g.fractionalValue, 2) +
+         "},\"decoded\":" + std::to_string(g.decoded) +
+         ",\"rules\":{\"wide_narrow_ratio\":{\"minimum\":" +
+         JsonNumber(g.dpi > 0 ? g.minimumRatio : 2.0, 1) +
+         ",\"maximum\":3,\"ok\":" + (g.ratioRuleOk ? "true" : "false") +
+         "},\"quiet_zones\":{\"minimum_x\":10,\"ok\":" + (g.quietZoneRuleOk ? "true" : "false") +
+         "}},\"profiles\":[";
+    for (std::size_t i = 0; i < g.profiles.size(); ++i) {
+        const ProfileGrade& p = g.profiles[i];
+        j += i ? ",{\"grade\":\"" : "{\"grade\":\"";
+        j += GradeLetter(p.grade);
+        j += "\",\"fractional\":" + JsonNumber(p.fractional, 1) + ",\"failing\":";
+        j += p.failing >= 0 ? std::string("\"") + kGradeParameterNames[p.failing] + "\"" : "null";
+        j += ",\"parameters\":" + ParametersJson(p.parameters) + "}";
+    }
+    j += "]}";
     return j;
 }
 

@@ -51,7 +51,9 @@ class Symbol(NamedTuple):
     lines: int
     #: With ``read(..., grade=True)``: the print quality grade by the scan reflectance profiles
     #: of ISO/IEC 15416, as ``scan39 --grade --json`` gives it: {"overall": "B", "value": 3.2,
-    #: "scans": 10, "parameters": {...}, "x_dimension_px": ..., "wide_narrow_ratio": ...}.
+    #: "scans": 10, "parameters": {...}, "x_dimension_px": ... or None, "wide_narrow_ratio": ...
+    #: or None, "fractional": {"overall": "B", "value": 3.27}, "decoded": 10, "rules": {...},
+    #: "profiles": [...]}: whole bands and the interpolated grades, each profile's own.
     #: A camera picture is no calibrated verifier: the grade is as good as the light and lens.
     grade: dict | None = None
     #: What the text means where Code 32, PZN or HIBC matches: {"kind": "pzn", "valid": True,

@@ -35,7 +35,9 @@ class Symbol(NamedTuple):
     lines: int
     """Independent scan lines that agreed on the text."""
     grade: dict | None = None
-    """With grade=True: the print quality grade, as `scan39 --grade --json` gives it."""
+    """With grade=True: the print quality grade, as `scan39 --grade --json` gives it (whole
+    bands in "overall"/"value", the interpolated grade in "fractional", each profile's own
+    grades in "profiles")."""
     interpretation: dict | None = None
     """What the text means where Code 32, PZN or HIBC matches."""
     page: int | None = None

@@ -330,6 +330,48 @@ class CliAutomaticTest : public QObject {
                      .contains("grade"));
     }
 
+    // The text names what keeps a grade from A; the grade shown is the interpolated one unless
+    // --grade-bands integer. X is 3 px: a left quiet zone of 30 px is 10 X, of 27 px 9 X.
+    void gradeText_data() {
+        QTest::addColumn<int>("crop");
+        QTest::addColumn<QByteArray>("bands");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("10 X") << 10 << QByteArray() << QByteArray("SCAN39\tgrade A 4.0\n");
+        QTest::newRow("9 X") << 13 << QByteArray()
+                             << QByteArray("SCAN39\tgrade F 0.0 (quiet zones 9.0 X < 10 X F)\n");
+        // 2 X: the reader still reads it, no profile decodes: decode and the quiet zone fail
+        // (X then comes from the symbol's length at a ratio of 2.5, 3.1 px here).
+        QTest::newRow("2 X") << 34 << QByteArray()
+                             << QByteArray(
+                                    "SCAN39\tgrade F 0.0 (decode 0 of 10 profiles F; quiet "
+                                    "zones 1.9 X < 10 X F)\n");
+        QTest::newRow("9 X integer")
+            << 13 << QByteArray("integer")
+            << QByteArray("SCAN39\tgrade F 0.0 (quiet zones 9.0 X < 10 X F)\n");
+    }
+    void gradeText() {
+        QFETCH(int, crop);
+        QFETCH(QByteArray, bands);
+        QFETCH(QByteArray, out);
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const QImage full = Symbol("SCAN39");
+        QVERIFY(full.copy(crop, 0, full.width() - crop, full.height())
+                    .save(QFile::decodeName(path("cropped.png")), "PNG"));
+        QList<QByteArray> args{"--grade", "cropped.png"};
+        if (!bands.isEmpty()) args << "--grade-bands" << bands;
+        QCOMPARE(run(args).out, out);
+        const QJsonObject grade = JsonLines(run({"--json", "--grade", "cropped.png"}).out)
+                                      .value(0)["symbols"][0]["grade"]
+                                      .toObject();
+        QCOMPARE(grade["profiles"].toArray().size(), 10);
+        QCOMPARE(grade["fractional"]["overall"].toString(),
+                 QString(QChar(out[out.indexOf(' ') + 1])));
+        QCOMPARE(grade["rules"]["quiet_zones"]["ok"].toBool(), crop == 10);
+        // X and the ratio are measured or null, never 0.
+        QVERIFY(grade["x_dimension_px"].isNull() || grade["x_dimension_px"].toDouble() > 0);
+        QCOMPARE(grade["x_dimension_px"].isNull(), crop == 34);
+    }
+
     // Twelve pictures on four threads come out in the order given.
     void jobsKeepOrder() {
         QList<QByteArray> args{"--json", "--jobs", "4"};

@@ -117,6 +117,12 @@ class CliOptionsTest : public QObject {
         QTest::newRow("stdin twice") << QStringList{"-", "-"} << "more than once";
         QTest::newRow("grade") << QStringList{"--grade", "--aperture", "2.5", "--dpi=300", "a"}
                                << "jobs 0 grade 2.5 300";
+        QTest::newRow("grade bands")
+            << QStringList{"--grade", "--grade-bands=integer", "a"} << "jobs 0 grade 0 0 integer";
+        QTest::newRow("grade bands unknown")
+            << QStringList{"--grade", "--grade-bands", "half", "a"} << "integer or fractional";
+        QTest::newRow("grade bands without --grade")
+            << QStringList{"--grade-bands", "integer", "a"} << "--grade-bands works only";
         QTest::newRow("aperture zero") << QStringList{"--grade", "--aperture=0", "a"} << "above 0";
         QTest::newRow("dpi not a number")
             << QStringList{"--grade", "--dpi", "x", "a"} << "36 to 1200";
@@ -142,6 +148,7 @@ class CliOptionsTest : public QObject {
         set << "jobs" << QString::number(o.jobs);
         if (o.annotateDir) set << "annotate" << *o.annotateDir;
         if (o.grade) set << "grade" << QString::number(o.aperture) << QString::number(o.dpi);
+        if (o.integerBands) set << "integer";
         QCOMPARE(set.join(' '), outcome);
         QCOMPARE(QFile::decodeName(o.annotateDirBytes), o.annotateDir.value_or(QString()));
     }

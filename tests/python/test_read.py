@@ -156,6 +156,11 @@ def test_grade_and_interpretation(symbol, reader_ready):
     graded = scan39.read(symbol[0], grade=True)[0]
     assert graded.grade["overall"] in "ABCDF" and graded.grade["scans"] == 10
     assert set(graded.grade["parameters"]) >= {"decode", "symbol_contrast", "quiet_zones"}
+    # The interpolated grade beside the whole bands, and each profile's own grades.
+    assert graded.grade["fractional"]["overall"] in "ABCDF"
+    assert 0 <= graded.grade["fractional"]["value"] <= 4
+    assert len(graded.grade["profiles"]) == 10
+    assert graded.grade["x_dimension_px"] is None or graded.grade["x_dimension_px"] > 0
     pzn = scan39.read(code39.render("-01234562")[0])[0]
     assert pzn.interpretation == {"kind": "pzn", "valid": True, "value": "01234562",
                                   "version": "8"}

@@ -205,8 +205,10 @@ function showSymbols(ms) {
     const grade = document.createElement('button');
     grade.type = 'button';
     grade.className = 'grade';
-    grade.dataset.grade = s.grade.overall;
-    grade.textContent = T.grade(s.grade.overall, s.grade.value.toFixed(1));
+    // The interpolated grade verifiers print since 2016; a record without it has whole bands.
+    const shown = s.grade.fractional || s.grade;
+    grade.dataset.grade = shown.overall;
+    grade.textContent = T.grade(shown.overall, shown.value.toFixed(1));
     grade.title = T.gradeTitle;
     const shown = profiles[i];  // this read's, even once another read has begun
     grade.onclick = () => drawProfiles(i, shown);

@@ -151,7 +151,7 @@ for (const [picture, texts] of expectedTexts) {
 
 await check('each symbol shows the grade scan39 --grade gives, and its ten profiles on a click', async () => {
   const picture = 'test/label.png';
-  const graded = runCli(['--grade', '--json', join(root, picture)])[0].symbols.map((s) => s.grade.overall).sort();
+  const graded = runCli(['--grade', '--json', join(root, picture)])[0].symbols.map((s) => s.grade.fractional.overall).sort();
   await open(`?picture=${picture}`);
   const shown = await evaluate(`[...document.querySelectorAll('#symbols button.grade')].map((b) => b.dataset.grade).sort()`);
   if (JSON.stringify(shown) !== JSON.stringify(graded)) return `page shows ${shown}, scan39 --grade ${graded}`;

@@ -30,6 +30,9 @@ char MeanGradeLetter(double value);
 struct GradeParameter {
     double value = 0;
     int grade = 0;
+    // The interpolated grade 0.0..4.0 (to a tenth) of verifiers since 2016: linear within each
+    // band, 0.0 at 0.15 contrast, 0.30 modulation, 0.20 decodability; pass or fail 4.0 or 0.0.
+    double fractional = 0;
 };
 
 // The parameters of one profile, or of the symbol (there each parameter is the one of the
@@ -50,6 +53,11 @@ inline constexpr const char* kGradeParameterNames[] = {
     "decode",     "min_reflectance", "symbol_contrast", "min_edge_contrast",
     "modulation", "defects",         "decodability",    "quiet_zones"};
 
+// The grades of one parameter's value (an index into kGradeParameterNames): the integer band
+// and the interpolated grade. Rmin is graded against the profile's Rmax; quiet zones (in X)
+// pass from 10 X less the measuring tolerance of 0.3 X.
+GradeParameter GradeOf(int parameter, double value, double rmax = 1);
+
 struct ProfileGrade {
     Point from, to;                  // the profile's ends in the picture
     double step = 0;                 // pixels between samples
@@ -59,17 +67,27 @@ struct ProfileGrade {
     GradeParameters parameters;
     int grade = 0;     // the lowest parameter grade
     int failing = -1;  // index into kGradeParameterNames of the parameter that set it; -1: A
-    double xPx = 0;    // mean narrow element, 0 when the profile did not decode
-    double ratio = 0;  // mean wide over mean narrow element
+    double fractional = 0;  // the lowest interpolated parameter grade
+    // Narrow and wide element fitted to pairs of neighbouring elements (a bar and a space: ink
+    // spread and blur cancel), 0 when the profile did not decode.
+    double xPx = 0;
+    double ratio = 0;  // wide over narrow element
 };
 
 struct SymbolGrade {
     double value = 0;  // mean of the profile grades
     char overall = 'F';
+    double fractionalValue = 0;  // mean of the profiles' interpolated grades
+    char fractionalOverall = 'F';
     int scans = 0;
+    int decoded = 0;  // profiles whose reference decode gave the symbol's text
     GradeParameters parameters;
-    double xDimensionPx = 0;  // mean over the profiles that decoded; 0 when none did
+    double xDimensionPx = 0;  // mean over the profiles that decoded; 0 (unknown) when none did
     double wideNarrowRatio = 0;
+    // Code 39's dimensional rules, with or without a resolution: the wide/narrow ratio from 2.0
+    // (2.2 below X = 0.02 in. when the resolution says so) to 3.0, quiet zones of 10 X.
+    bool ratioRuleOk = false;
+    bool quietZoneRuleOk = false;
     double aperturePx = 0;  // the aperture used
 
     // With GradeOptions::dpi only.
@@ -89,9 +107,13 @@ struct SymbolGrade {
 SymbolGrade Grade(const ImageView& picture, const Symbol& symbol, const GradeOptions& options = {});
 
 // The grade as one JSON object (no white space; numbers with a point whatever the locale):
-// {"overall":"B","value":3.2,"scans":10,"parameters":{"decode":{"value":1,"grade":"A"},...},
-//  "x_dimension_px":3.1,"wide_narrow_ratio":2.8} and, with a resolution, "dpi",
-// "x_dimension_mm", "x_dimension_mils" and "code39_rules".
+// {"overall":"B","value":3.2,"scans":10,"parameters":{"decode":{"value":1,"grade":"A",
+//  "fractional":4},...},"x_dimension_px":3.1,"wide_narrow_ratio":2.8,
+//  "fractional":{"overall":"B","value":3.27},"decoded":10,
+//  "rules":{"wide_narrow_ratio":{"minimum":2,"maximum":3,"ok":true},"quiet_zones":{...}},
+//  "profiles":[{"grade":"A","fractional":3.9,"failing":null|"modulation","parameters":{...}},...]}
+// ("x_dimension_px" and "wide_narrow_ratio" null when no profile decoded) and, with a
+// resolution, "dpi", "x_dimension_mm", "x_dimension_mils" and "code39_rules".
 std::string GradeJson(const SymbolGrade& grade);
 
 }  // namespace scan39::reader
