@@ -4,6 +4,7 @@ The version is the CMake project's. Nothing is downloaded: CMake finds Debian's 
 pybind11 comes from the installed Python package (python3-pybind11).
 """
 
+import importlib.util
 import os
 import re
 import shutil
@@ -11,8 +12,25 @@ import subprocess
 import sys
 from pathlib import Path
 
-from setuptools import Extension, setup
-from setuptools.command.build_ext import build_ext
+# What the build needs of the interpreter that runs it (the extensions are built for that
+# one); Debian's /usr/bin/python3 has them all from Debian's packages. Another python3 first on
+# PATH (pyenv, conda) usually lacks some, and would fail far from the cause ("invalid command
+# 'bdist_wheel'"): say what to run instead.
+NEEDED = {"setuptools": "python3-setuptools", "wheel": "python3-wheel",
+          "pybind11": "python3-pybind11", "numpy": "python3-numpy"}
+missing = [name for name in NEEDED if importlib.util.find_spec(name) is None]
+if missing:
+    sys.exit(
+        f"scan39 cannot be built with {sys.executable}: it lacks {', '.join(missing)}.\n"
+        "Build it with Debian's Python, which has them from Debian's packages\n"
+        f"(apt install {' '.join(NEEDED[name] for name in missing)} python3-build python3-venv):\n"
+        "  /usr/bin/python3 -m venv --system-site-packages ~/scan39-env\n"
+        "  ~/scan39-env/bin/python -m pip install --no-build-isolation .\n"
+        "or, for a wheel in dist/:\n"
+        "  /usr/bin/python3 -m build --no-isolation --wheel")
+
+from setuptools import Extension, setup  # noqa: E402
+from setuptools.command.build_ext import build_ext  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent
 
