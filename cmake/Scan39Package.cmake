@@ -52,6 +52,19 @@ foreach(pair IN LISTS _scan39_component_dirs)
   endif()
 endforeach()
 
+# --strip (and cpack) strips what it installs, but not static libraries: their debugging
+# information is nine tenths of the package. Their symbols stay, a linker needs them.
+if(CMAKE_STRIP)
+  install(CODE "
+    if(CMAKE_INSTALL_DO_STRIP)
+      file(GLOB _archives \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/libscan39_*.a\")
+      foreach(_archive IN LISTS _archives)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug \"\${_archive}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+      endforeach()
+    endif()")
+endif()
+
 configure_package_config_file(cmake/scan39Config.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/scan39Config.cmake INSTALL_DESTINATION ${_cmake_dir})
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/scan39ConfigVersion.cmake
@@ -85,20 +98,36 @@ endif()
 # own --help and a template (packaging/man_page.cmake), so page and program never drift.
 set(_man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
 find_program(SCAN39_GZIP gzip)
-foreach(program scan39 scan39-demo)
-  if(NOT TARGET ${program} OR NOT SCAN39_GZIP)
-    continue()
+set(_man_pages "")
+if(TARGET scan39)
+  list(APPEND _man_pages "scan39|$<TARGET_FILE:scan39>|scan39")
+endif()
+if(TARGET scan39-demo)
+  list(APPEND _man_pages "scan39-demo|$<TARGET_FILE:scan39-demo>|scan39-demo")
+endif()
+if(TARGET scan39_python)
+  # The batch's --help is argparse's: the package from the build tree, 80 columns.
+  list(APPEND _man_pages "scan39-batch|${PROJECT_BINARY_DIR}/python/scan39-batch|python_package")
+endif()
+foreach(entry IN LISTS _man_pages)
+  if(NOT SCAN39_GZIP)
+    break()
   endif()
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 program)
+  list(GET entry 1 path)
+  list(GET entry 2 dependency)
   set(_page ${_man_dir}/${program}.1)
   add_custom_command(
     OUTPUT ${_page} ${_page}.gz
-    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 LANG=C.UTF-8 LC_MESSAGES=C.UTF-8
-            ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${program}> -DVERSION=${PROJECT_VERSION}
+    COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 LANG=C.UTF-8 LC_MESSAGES=C.UTF-8 COLUMNS=80
+            PYTHONPATH=${PROJECT_BINARY_DIR}/python QT_QPA_PLATFORM=offscreen
+            ${CMAKE_COMMAND} -DPROGRAM=${path} -DVERSION=${PROJECT_VERSION}
             -DTEMPLATE=${CMAKE_CURRENT_SOURCE_DIR}/packaging/${program}.1.in -DOUTPUT=${_page}
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
     # -n: no name or time stamp inside, so the same page gives the same bytes.
     COMMAND ${SCAN39_GZIP} -9nkf ${_page}
-    DEPENDS ${program} ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
+    DEPENDS ${dependency} ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
             ${CMAKE_CURRENT_SOURCE_DIR}/packaging/${program}.1.in
     COMMENT "Writing the ${program}(1) man page from ${program} --help")
   add_custom_target(${program}_man ALL DEPENDS ${_page}.gz)
@@ -155,10 +184,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Lines of at most 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "A desktop demo and a headless command-line scanner that read Code 39 barcodes
-out of pictures, PDF pages and multi-page TIFFs; the reader and scanning-control
-libraries with headers, CMake and pkg-config files; and the Python package
-scan39 with its Dask batch, scan39-batch.")
+    "A desktop demo and a headless command-line scanner that read Code 39
+barcodes out of pictures, PDF pages and multi-page TIFFs; the reader and
+scanning-control libraries with headers, CMake and pkg-config files; and the
+Python package scan39 with its Dask batch, scan39-batch.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)

@@ -5,7 +5,7 @@
 #   cmake -DPROGRAM=... -DVERSION=... -DTEMPLATE=x.1.in -DOUTPUT=x.1 -P man_page.cmake
 #
 # --help is read by its layout:
-#   "Usage: ..." and the lines under it          -> @SYNOPSIS@
+#   "Usage: ..." (or argparse's "usage:") and the lines under it         -> @SYNOPSIS@
 #   paragraphs up to the first list of options   -> @DESCRIPTION@
 #   "Heading:" followed by "  -x, --opt VALUE  text" lines (continued by deeper indented
 #   lines)                                       -> @OPTIONS@, a .TP entry per option
@@ -81,7 +81,7 @@ foreach(line IN LISTS lines)
   string(REPLACE "${_close}" "]" line "${line}")
   string(REPLACE "${_semicolon}" ";" line "${line}")
   if(part STREQUAL "usage")
-    if(line MATCHES "^Usage: (.*)$")
+    if(line MATCHES "^[Uu]sage: (.*)$")
       roff(_t "${CMAKE_MATCH_1}")
       string(APPEND synopsis "${_t}\n")
     elseif(line STREQUAL "")
@@ -99,7 +99,8 @@ foreach(line IN LISTS lines)
   # An option line: two blanks, a dash, the name and its value, two or more blanks, the text.
   # After the options, such lines are options only under a heading of their own (the JSON
   # members' "  --sample, ..." is not one).
-  if(line MATCHES "^  -" AND (NOT part STREQUAL "rest" OR pending_heading))
+  # Positional arguments (argparse's "  PATH  text") are listed as options are.
+  if(line MATCHES "^  (-|[A-Z][A-Z_]*( |$))" AND (NOT part STREQUAL "rest" OR pending_heading))
     if(pending_heading)
       close_preformatted()
       string(APPEND options ".PP\n")
