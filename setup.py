@@ -53,6 +53,8 @@ class CMakeBuild(build_ext):
                      f"-Dpybind11_DIR={pybind11.get_cmake_dir()}"]
         if shutil.which("ninja"):
             configure += ["-G", "Ninja"]
+        if shutil.which("ccache"):  # a second build of the same sources takes seconds
+            configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
         subprocess.run(configure, check=True)
         subprocess.run(["cmake", "--build", str(build), "--target", "python_package",
                         "--parallel", str(os.cpu_count() or 1)], check=True)

@@ -105,8 +105,9 @@ endif()
 if(TARGET scan39-demo)
   list(APPEND _man_pages "scan39-demo|$<TARGET_FILE:scan39-demo>|scan39-demo")
 endif()
-if(TARGET scan39_python)
-  # The batch's --help is argparse's: the package from the build tree, 80 columns.
+if(TARGET scan39_python AND NOT SCAN39_SANITIZE)
+  # The batch's --help is argparse's: the package from the build tree, 80 columns. (An
+  # instrumented extension cannot load into Debian's python3 without the sanitizer runtime.)
   list(APPEND _man_pages "scan39-batch|${PROJECT_BINARY_DIR}/python/scan39-batch|python_package")
 endif()
 foreach(entry IN LISTS _man_pages)

@@ -189,3 +189,25 @@ def test_build_folder_does_not_hide_what_to_run():
                             capture_output=True, text=True)
     if result.returncode == 0:
         assert result.stdout.startswith("build ")
+
+
+def test_pip_route_installs_a_package_that_imports(tmp_path):
+    """The documented route: Debian's Python, a venv that sees Debian's packages, pip without
+    build isolation; the package imports from the venv and scan39-batch is its command."""
+    venv = tmp_path / "env"
+    subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)],
+                   check=True)
+    python = venv / "bin" / "python"
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    env["QT_QPA_PLATFORM"] = "offscreen"
+    result = subprocess.run([str(python), "-m", "pip", "install", "--no-build-isolation",
+                             "--no-deps", "--no-index", str(SOURCE)],
+                            env=env, capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout[-3000:] + result.stderr[-3000:]
+    code = "import scan39; print(scan39.__file__); print(scan39.__version__)"
+    out = subprocess.run([str(python), "-c", code], env=env, cwd=tmp_path, capture_output=True,
+                         text=True, check=True).stdout.splitlines()
+    assert out[0].startswith(str(venv))
+    batch = subprocess.run([str(venv / "bin" / "scan39-batch"), "--help"], env=env,
+                           capture_output=True, text=True)
+    assert batch.returncode == 0 and "PATH" in batch.stdout
