@@ -150,8 +150,9 @@ foreach(line IN LISTS lines)
   endif()
 
   if(pending_heading)
-    # The heading did not head options: it is text of its part.
+    # The heading did not head options: it starts a paragraph of its part.
     close_preformatted()
+    string(APPEND ${target} ".PP\n")
     add_text(${target} "${pending_heading}")
     set(pending_heading "")
   endif()
