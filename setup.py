@@ -4,7 +4,7 @@ The version is the CMake project's. Nothing is downloaded: CMake finds Debian's 
 pybind11 comes from the installed Python package (python3-pybind11).
 """
 
-import importlib.util
+import importlib
 import os
 import re
 import shutil
@@ -18,7 +18,12 @@ from pathlib import Path
 # 'bdist_wheel'"): say what to run instead.
 NEEDED = {"setuptools": "python3-setuptools", "wheel": "python3-wheel",
           "pybind11": "python3-pybind11", "numpy": "python3-numpy"}
-missing = [name for name in NEEDED if importlib.util.find_spec(name) is None]
+missing = []
+for name in NEEDED:
+    try:
+        importlib.import_module(name)
+    except ImportError:
+        missing.append(name)
 if missing:
     sys.exit(
         f"scan39 cannot be built with {sys.executable}: it lacks {', '.join(missing)}.\n"
