@@ -113,3 +113,13 @@ file(READ "${root}/usr/bin/scan39-batch" batch LIMIT 64)
 if(NOT batch MATCHES "^#!/usr/bin/python3\n")
   message(FATAL_ERROR "scan39-batch does not start with Debian's Python: ${batch}")
 endif()
+
+# The man pages are the ones the build wrote from --help (test_packaging.py holds them against
+# --help word for word), byte for byte.
+foreach(page scan39 scan39-demo scan39-batch)
+  file(SHA256 "${root}/usr/share/man/man1/${page}.1.gz" packaged)
+  file(SHA256 "${BUILD_DIR}/man/${page}.1.gz" built)
+  if(NOT packaged STREQUAL built)
+    message(FATAL_ERROR "${page}(1) in the package is not the one written from --help")
+  endif()
+endforeach()
