@@ -4,6 +4,7 @@ The version is the CMake project's. Nothing is downloaded: CMake finds Debian's 
 pybind11 comes from the installed Python package (python3-pybind11).
 """
 
+import importlib
 import os
 import re
 import shutil
@@ -11,8 +12,30 @@ import subprocess
 import sys
 from pathlib import Path
 
-from setuptools import Extension, setup
-from setuptools.command.build_ext import build_ext
+# What the build needs of the interpreter that runs it (the extensions are built for that
+# one); Debian's /usr/bin/python3 has them all from Debian's packages. Another python3 first on
+# PATH (pyenv, conda) usually lacks some, and would fail far from the cause ("invalid command
+# 'bdist_wheel'"): say what to run instead.
+NEEDED = {"setuptools": "python3-setuptools", "wheel": "python3-wheel",
+          "pybind11": "python3-pybind11", "numpy": "python3-numpy"}
+missing = []
+for name in NEEDED:
+    try:
+        importlib.import_module(name)
+    except ImportError:
+        missing.append(name)
+if missing:
+    sys.exit(
+        f"scan39 cannot be built with {sys.executable}: it lacks {', '.join(missing)}.\n"
+        "Build it with Debian's Python, which has them from Debian's packages\n"
+        f"(apt install {' '.join(NEEDED[name] for name in missing)} python3-build python3-venv):\n"
+        "  /usr/bin/python3 -m venv --system-site-packages ~/scan39-env\n"
+        "  ~/scan39-env/bin/python -m pip install --no-build-isolation .\n"
+        "or, for a wheel in dist/:\n"
+        "  /usr/bin/python3 -m build --no-isolation --wheel")
+
+from setuptools import Extension, setup  # noqa: E402
+from setuptools.command.build_ext import build_ext  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent
 
@@ -35,6 +58,8 @@ class CMakeBuild(build_ext):
                      f"-Dpybind11_DIR={pybind11.get_cmake_dir()}"]
         if shutil.which("ninja"):
             configure += ["-G", "Ninja"]
+        if shutil.which("ccache"):  # a second build of the same sources takes seconds
+            configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
         subprocess.run(configure, check=True)
         subprocess.run(["cmake", "--build", str(build), "--target", "python_package",
                         "--parallel", str(os.cpu_count() or 1)], check=True)

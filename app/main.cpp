@@ -11,6 +11,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "form1.h"
 #include "scan39/host/picture.h"
@@ -51,10 +52,51 @@ bool HaveDisplay() {
     std::exit(2);
 }
 
+#ifndef SCAN39_VERSION
+#define SCAN39_VERSION "unknown"
+#endif
+
+// The text of --help; packaging/man_page.cmake turns it into scan39-demo(1), so the two
+// never drift: "Usage:" lines, paragraphs, an "Options:" list, "Exit status:".
+constexpr const char* kUsage =
+    "Usage: scan39-demo [PICTURE]\n"
+    "       scan39-demo --help | --version\n"
+    "\n"
+    "Opens the barcode decoding demo window: load a picture, drag a red box down and to\n"
+    "the right so that its top edge crosses the bars from the white margin left of the\n"
+    "symbol to the white margin right of it, and press the decode button; the text box\n"
+    "shows the decoded Code 39 text. PICTURE, a BMP, JPEG, GIF or PNG file (TIFF and\n"
+    "WebP with Qt's image format plugins), is opened in the window at start, its name\n"
+    "used exactly as given (a picture whose name starts with a dash: ./-NAME).\n"
+    "Without a display the window cannot open: scan39-demo then runs scan39 --sample,\n"
+    "or scan39 -- PICTURE, headless instead.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help         show this text\n"
+    "  --version          show the version\n"
+    "\n"
+    "Exit status: 0 when the window was closed; without a display, the exit status of\n"
+    "scan39; 2 when scan39 cannot be started.\n";
+
+// --help and --version print and end before anything opens a window or needs a display: the
+// exit status, or -1 when the arguments are something else (a picture, Qt's own options).
+int PrintInformation(int argc, char** argv) {
+    if (argc != 2) return -1;
+    const char* text = nullptr;
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)
+        text = kUsage;
+    else if (std::strcmp(argv[1], "--version") == 0)
+        text = "scan39-demo " SCAN39_VERSION "\n";
+    else
+        return -1;
+    return std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // `scan39-demo [PICTURE]`: the desktop entry passes the file a file manager opens with it.
+    if (const int status = PrintInformation(argc, argv); status >= 0) return status;
     if (!HaveDisplay()) RunHeadless(argc > 1 ? argv[1] : nullptr);
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     const char* picture = argc > 1 ? argv[1] : nullptr;

@@ -25,10 +25,10 @@ SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-tr
 SCAN39_BUILD_PACKAGES+=(pybind11-dev python3-dev python3-numpy)
 SCAN39_TEST_PACKAGES=(libgtest-dev libbenchmark-dev libzxing-dev ccache)
 # The Python package's tests, and the packages people install: the .deb (cpack, dpkg-deb,
-# dpkg-shlibdeps), pkg-config files, pip and wheels built offline.
+# dpkg-shlibdeps, lintian), man pages (groff), pkg-config files, pip and wheels built offline.
 SCAN39_TEST_PACKAGES+=(python3-pil python3-pytest python3-dask python3-distributed dpkg-dev
-                       pkg-config python3-setuptools python3-wheel python3-pybind11 python3-build
-                       python3-pip)
+                       lintian groff-base pkg-config python3-setuptools python3-wheel
+                       python3-pybind11 python3-build python3-pip python3-venv)
 # The fuzz targets (scripts/fuzz.sh): Clang with libFuzzer and the sanitizer runtimes.
 SCAN39_TEST_PACKAGES+=(clang libclang-rt-14-dev)
 # The browser page (scripts/web.sh) and its tests in headless Chromium (scripts/web-test.sh).

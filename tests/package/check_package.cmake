@@ -55,17 +55,20 @@ execute_process(COMMAND "${CMAKE_COMMAND}" -E env "PKG_CONFIG_PATH=${pc_dir}"
                         pkg-config --cflags --libs scan39-reader
                 RESULT_VARIABLE rc OUTPUT_VARIABLE flags ERROR_VARIABLE err
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT rc EQUAL 0 OR flags MATCHES "[Qq]t")
+# The flags name no language standard: the user's own, C++20 or newer, stays in force.
+if(NOT rc EQUAL 0 OR flags MATCHES "[Qq]t" OR flags MATCHES "-std=")
   message(FATAL_ERROR "pkg-config scan39-reader: ${flags}${err}")
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
-execute_process(COMMAND c++ "${SOURCE_DIR}/pkgconfig/main.cpp" -o "${WORK_DIR}/pkgconfig_user"
-                        ${flags}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the pkg-config program did not build:\n${out}")
-endif()
-execute_process(COMMAND "${WORK_DIR}/pkgconfig_user" RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "the pkg-config program did not read its symbol")
-endif()
+foreach(standard c++20 c++2b)
+  execute_process(COMMAND c++ -std=${standard} "${SOURCE_DIR}/pkgconfig/main.cpp"
+                          -o "${WORK_DIR}/pkgconfig_user" ${flags}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the pkg-config program did not build with -std=${standard}:\n${out}")
+  endif()
+  execute_process(COMMAND "${WORK_DIR}/pkgconfig_user" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the pkg-config program (-std=${standard}) did not read its symbol")
+  endif()
+endforeach()
