@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     scan39::cli::Sink out(STDOUT_FILENO);
     scan39::cli::Sink err(STDERR_FILENO);
     // A subcommand of its own; "./split" is a picture of that name.
-    if (args.value(0) == QLatin1String("split") && (args.size() > 1 || raw.size() > 1))
+    if (args.value(0) == QLatin1String("split") && args.size() > 1)
         return Finish(scan39::cli::SplitMain(args.mid(1), raw.mid(1), language, out, err),
                       language, out, err);
     const auto parsed = scan39::cli::ParseArguments(args, language, raw);

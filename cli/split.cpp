@@ -209,7 +209,8 @@ Decisions:
     -2, -3 ... is added, as --annotate does. Each part is written to a hidden temporary file
     in DIR first and appears under its name only when it is whole and on disk; a run killed
     meanwhile leaves at most a hidden ".NAME.part-..." file, never a partial part.
-  - A file named "split" as the only argument needs "./split" to be read as a picture.
+  - "scan39 split" followed by anything is this command: a picture named split is read as
+    "scan39 ./split".
 
 Records (--json), pages counted from 1:
   {"input":"scan.pdf","output":"out/scan-001.pdf","pages":[1,2],"separators":[3],"name":null}
@@ -252,7 +253,7 @@ or page that could not be read, a part that could not be written, bad arguments)
   - 从不覆盖文件：名称已被占用时加 -2、-3……（与 --annotate 相同）。每个部分先写入文件夹中
     的隐藏临时文件，完整写到磁盘后才以其名称出现；中途被终止时只会留下隐藏的
     ".NAME.part-..." 文件。
-  - 单独一个名为 "split" 的图片文件须写作 "./split"。
+  - "scan39 split" 后跟任何参数都是本命令；名为 split 的图片请写作 "scan39 ./split"。
 
 记录（--json），页码从 1 起：
   {"input":"scan.pdf","output":"out/scan-001.pdf","pages":[1,2],"separators":[3],"name":null}

@@ -67,7 +67,7 @@ if(TARGET scan39)
     COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 LANG=C.UTF-8 LC_MESSAGES=C.UTF-8
             ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:scan39> -DNAME=scan39
             -DVERSION=${PROJECT_VERSION} "-DSUMMARY=reads Code 39 barcodes out of pictures"
-            -DOUTPUT=${_man_dir}/scan39.1 -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
+            -DSUBCOMMANDS=split -DOUTPUT=${_man_dir}/scan39.1 -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
     DEPENDS scan39 ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
     COMMENT "Writing the scan39(1) man page from scan39 --help")
   add_custom_target(scan39_man ALL DEPENDS ${_man_dir}/scan39.1)
