@@ -16,6 +16,7 @@
 #include "scan39/documents/split.h"
 #include "scan39/host/picture_error.h"
 #include "scan39/reader.h"
+#include "scanned_p.h"
 
 namespace scan39::documents {
 
@@ -32,8 +33,7 @@ QString SystemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// A picture's texts, read as the reader reads a sheet. A scanned page far finer than a
-// separator needs is halved first: the symbol stays large, the reading gets four times cheaper.
+// A picture's texts, read as the reader reads a sheet.
 std::vector<std::string> TextsOn(QImage picture, bool fast) {
     if (picture.format() != QImage::Format_Grayscale8)
         picture.convertTo(QImage::Format_Grayscale8);
@@ -81,14 +81,20 @@ SplitResult PlanFile(const QByteArray& input, const SplitOptions& options) {
     try {
         const Document document(result.bytes, shown, options.dpi,
                                 options.fileSeconds > 0 ? options.fileSeconds
-                                                        : kDefaultFileSeconds);
+                                                        : kSplitFileSeconds);
+        // A scanned page is its JPEG, decoded at the size that suffices; anything else is
+        // drawn.
+        const std::optional<ScannedPdf> scanned =
+            result.isPdf ? std::optional<ScannedPdf>(std::in_place, result.bytes) : std::nullopt;
         result.pageCount = document.pageCount();
         for (int i = 0; i < result.pageCount; ++i) {
             PageFinding finding;
             try {
                 int drawn = 0;
-                QImage picture = document.loadPage(i, host::Tone::Grey, &drawn)->image();
-                finding.texts = TextsOn(std::move(picture), options.fast);
+                std::optional<QImage> picture;
+                if (scanned) picture = scanned->page(i, options.dpi, shown);
+                if (!picture) picture = document.loadPage(i, host::Tone::Grey, &drawn)->image();
+                finding.texts = TextsOn(std::move(*picture), options.fast);
             } catch (const host::PictureError& e) {
                 finding.error = e.message(host::MessageLanguage::English);
             } catch (const std::bad_alloc&) {

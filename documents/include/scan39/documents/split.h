@@ -18,6 +18,8 @@ namespace scan39::documents {
 
 // Resolution PDF pages are drawn at to find the symbols: a separator's symbol is large.
 inline constexpr int kSplitDpi = 150;
+// Seconds a batch may take to be read: a batch is hundreds of pages, not one sheet.
+inline constexpr int kSplitFileSeconds = 600;
 
 struct SplitRules {
     QStringList separators{QStringLiteral("PATCHT")};  // texts that make a page a separator
@@ -71,7 +73,7 @@ QByteArray TiffPart(const QByteArray& tiff, const std::vector<int>& pages);
 struct SplitOptions {
     SplitRules rules;
     int dpi = kSplitDpi;  // PDF pages are drawn at this to find the symbols
-    int fileSeconds = 0;  // 0: the documents' default
+    int fileSeconds = 0;  // 0: kSplitFileSeconds
     bool fast = false;    // the reader's fast effort
     bool dryRun = false;
 };
