@@ -7,12 +7,17 @@
 #include <QImage>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace scan39::documents {
 
 // Whether JPEG data ends as a whole JPEG does, in an EOI marker (FF D9), allowing padding
 // (whitespace, zeros) after it.
 bool JpegComplete(const QByteArray& jpeg);
+
+// For each of the PDF's `pages`, whether a JPEG picture on it (on the page or in a form it
+// draws) is cut short. Empty when QPDF cannot read the file: the renderer then judges it.
+std::vector<bool> PagesWithCutJpeg(const QByteArray& pdf, int pages);
 
 class ScannedPdf {
   public:

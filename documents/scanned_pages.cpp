@@ -69,6 +69,30 @@ bool IsDct(QPDFObjectHandle filter) {
 
 }  // namespace
 
+std::vector<bool> PagesWithCutJpeg(const QByteArray& pdf, int pages) {
+    try {
+        QPDF file;
+        file.setSuppressWarnings(true);
+        file.processMemoryFile("input", pdf.constData(), size_t(pdf.size()));
+        const auto all = QPDFPageDocumentHelper(file).getAllPages();
+        if (all.size() != size_t(pages)) return {};  // not the pages the renderer sees
+        std::vector<bool> cut(all.size(), false);
+        for (size_t i = 0; i < all.size(); ++i) {
+            QPDFPageObjectHelper page = all[i];
+            page.forEachImage(true, [&](QPDFObjectHandle& image, QPDFObjectHandle&,
+                                        const std::string&) {
+                if (cut[i] || !IsDct(image.getDict().getKey("/Filter"))) return;
+                const auto raw = image.getRawStreamData();
+                cut[i] = !JpegComplete(QByteArray::fromRawData(
+                    reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize())));
+            });
+        }
+        return cut;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 struct ScannedPdf::Impl {
     QPDF pdf;
     std::vector<QPDFPageObjectHelper> pages;
