@@ -161,7 +161,8 @@ std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& i
     if (fd >= 0) ::unlinkat(folder.fd, leaf.constData(), 0);
     return Tr(lang, QStringLiteral("cannot write the annotated picture %1 (%2)"),
               QStringLiteral("无法写出标注图片 %1（%2）"))
-        .arg(QFile::decodeName(Shown(leaf.isEmpty() ? base + extension : leaf)), QString::fromLocal8Bit(std::strerror(error)));
+        .arg(QFile::decodeName(Shown(leaf.isEmpty() ? base + extension : leaf)),
+             QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace scan39::cli

@@ -13,8 +13,8 @@
 #include "io_p.h"
 #include "options_p.h"
 #include "runner_p.h"
-#include "split_p.h"
 #include "scan39/host/picture.h"
+#include "split_p.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
     scan39::cli::Sink err(STDERR_FILENO);
     // A subcommand of its own; "./split" is a picture of that name.
     if (args.value(0) == QLatin1String("split") && args.size() > 1)
-        return Finish(scan39::cli::SplitMain(args.mid(1), raw.mid(1), language, out, err),
-                      language, out, err);
+        return Finish(scan39::cli::SplitMain(args.mid(1), raw.mid(1), language, out, err), language,
+                      out, err);
     const auto parsed = scan39::cli::ParseArguments(args, language, raw);
     if (!parsed.options) {
         // The synopsis only; the whole text is one --help away.

@@ -57,7 +57,8 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
         QString name = arg;
         std::optional<QString> value;
         std::optional<QByteArray> valueBytes;
-        if (const qsizetype eq = arg.indexOf(QLatin1Char('=')); arg.startsWith(QLatin1String("--")) && eq > 0) {
+        if (const qsizetype eq = arg.indexOf(QLatin1Char('='));
+            arg.startsWith(QLatin1String("--")) && eq > 0) {
             name = arg.left(eq);
             value = arg.mid(eq + 1);
             valueBytes = bytes.mid(bytes.indexOf('=') + 1);
@@ -75,16 +76,17 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
         const auto regex = [&](const QString& text, QRegularExpression& into) -> bool {
             into = QRegularExpression(text);
             if (into.isValid() && !text.isEmpty()) return true;
-            result.error = Tr(language, QStringLiteral("%1: \"%2\" is not a regular expression (%3)"),
-                              QStringLiteral("%1：“%2”不是正则表达式（%3）"))
-                               .arg(name, text, into.errorString());
+            result.error =
+                Tr(language, QStringLiteral("%1: \"%2\" is not a regular expression (%3)"),
+                   QStringLiteral("%1：“%2”不是正则表达式（%3）"))
+                    .arg(name, text, into.errorString());
             return false;
         };
         const auto flag = [&] {
             if (!value) return true;
-            result.error = Tr(language, QStringLiteral("%1 takes no value"),
-                              QStringLiteral("%1 不接受值"))
-                               .arg(name);
+            result.error =
+                Tr(language, QStringLiteral("%1 takes no value"), QStringLiteral("%1 不接受值"))
+                    .arg(name);
             return false;
         };
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
@@ -103,17 +105,25 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
             if (!flag()) return result;
             c.split.fast = true;
         } else if (name == QLatin1String("--out") || name == QLatin1String("-o")) {
-            const auto v = take(Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹")));
+            const auto v =
+                take(Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹")));
             if (!v) return result;
-            if (v->isEmpty()) return fail(Need(language, name, Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹"))));
+            if (v->isEmpty())
+                return fail(
+                    Need(language, name,
+                         Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹"))));
             if (!c.out.isEmpty())
                 return fail(Tr(language, QStringLiteral("--out given more than once"),
                                QStringLiteral("--out 给出了不止一次")));
             c.out = *valueBytes;
         } else if (name == QLatin1String("--separator")) {
-            const auto v = take(Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字")));
+            const auto v =
+                take(Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字")));
             if (!v) return result;
-            if (v->isEmpty()) return fail(Need(language, name, Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字"))));
+            if (v->isEmpty())
+                return fail(
+                    Need(language, name,
+                         Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字"))));
             if (!separatorsGiven) c.split.rules.separators.clear();
             separatorsGiven = true;
             c.split.rules.separators.append(*v);
@@ -134,7 +144,8 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
         } else if (name == QLatin1String("--jobs") || name == QLatin1String("-j") ||
                    name == QLatin1String("--dpi")) {
             const bool jobs = name != QLatin1String("--dpi");
-            const auto v = take(Tr(language, QStringLiteral(" a number"), QStringLiteral("一个数")));
+            const auto v =
+                take(Tr(language, QStringLiteral(" a number"), QStringLiteral("一个数")));
             if (!v) return result;
             bool ok = false;
             const int n = v->toInt(&ok);
@@ -148,14 +159,15 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
                                 .arg(high));
             (jobs ? c.jobs : c.split.dpi) = n;
         } else {
-            return fail(Tr(language, QStringLiteral("unknown option %1"),
-                           QStringLiteral("未知选项 %1"))
-                            .arg(name));
+            return fail(
+                Tr(language, QStringLiteral("unknown option %1"), QStringLiteral("未知选项 %1"))
+                    .arg(name));
         }
     }
     if (!c.help) {
         if (c.out.isEmpty())
-            return fail(Tr(language, QStringLiteral("split needs --out DIR, the folder for the parts"),
+            return fail(Tr(language,
+                           QStringLiteral("split needs --out DIR, the folder for the parts"),
                            QStringLiteral("split 需要 --out DIR，存放各部分的文件夹")));
         if (c.inputs.isEmpty())
             return fail(Tr(language, QStringLiteral("split needs a PDF or TIFF file to split"),
@@ -299,7 +311,8 @@ int RunSplit(const SplitCommand& c, Sink& out, Sink& err) {
     if (dirFd < 0 && !(c.dryRun && errno == ENOENT)) {
         err << Tr(language, QStringLiteral("scan39: cannot use the folder %1 (%2)\n"),
                   QStringLiteral("scan39：无法使用文件夹 %1（%2）\n"))
-                   .arg(QFile::decodeName(Shown(c.out)), QString::fromLocal8Bit(std::strerror(errno)));
+                   .arg(QFile::decodeName(Shown(c.out)),
+                        QString::fromLocal8Bit(std::strerror(errno)));
         return kExitError;
     }
     const auto closeDir = qScopeGuard([&] {
@@ -313,8 +326,9 @@ int RunSplit(const SplitCommand& c, Sink& out, Sink& err) {
     std::condition_variable ready;
     std::atomic<size_t> nextFile{0};
     std::atomic<bool> stop{false};
-    const int jobs = std::max(1, std::min<int>(c.jobs > 0 ? c.jobs : int(std::thread::hardware_concurrency()),
-                                               int(names.size())));
+    const int jobs =
+        std::max(1, std::min<int>(c.jobs > 0 ? c.jobs : int(std::thread::hardware_concurrency()),
+                                  int(names.size())));
     std::vector<std::thread> workers;
     for (int j = 0; j < jobs; ++j) {
         workers.emplace_back([&] {
@@ -371,7 +385,9 @@ int RunSplit(const SplitCommand& c, Sink& out, Sink& err) {
             // With --json the records say it.
             if (r.error) err << prefix << ": " << *r.error << '\n';
             for (const auto& [page, error] : r.pageErrors)
-                err << prefix << Tr(language, QStringLiteral(": page %1: "), QStringLiteral("：第 %1 页：")).arg(page + 1)
+                err << prefix
+                    << Tr(language, QStringLiteral(": page %1: "), QStringLiteral("：第 %1 页："))
+                           .arg(page + 1)
                     << error << '\n';
             if (r.writeError) err << prefix << ": " << *r.writeError << '\n';
         }
@@ -397,8 +413,8 @@ int RunSplit(const SplitCommand& c, Sink& out, Sink& err) {
     return status;
 }
 
-int SplitMain(const QStringList& args, const QList<QByteArray>& raw, Language language,
-              Sink& out, Sink& err) {
+int SplitMain(const QStringList& args, const QList<QByteArray>& raw, Language language, Sink& out,
+              Sink& err) {
     const SplitParse parsed = ParseSplitArguments(args, raw, language);
     if (!parsed.command) {
         err << "scan39 split: " << parsed.error << "\n\n"

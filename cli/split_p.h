@@ -40,7 +40,7 @@ QString SplitUsageText(Language language);
 int RunSplit(const SplitCommand& command, Sink& out, Sink& err);
 
 // `scan39 split ...` whole, from main: the arguments after "split"; the exit status.
-int SplitMain(const QStringList& args, const QList<QByteArray>& raw, Language language,
-              Sink& out, Sink& err);
+int SplitMain(const QStringList& args, const QList<QByteArray>& raw, Language language, Sink& out,
+              Sink& err);
 
 }  // namespace scan39::cli

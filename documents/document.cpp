@@ -274,8 +274,9 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
         return pages_ > 1 ? LoadPicturePage(bytes_, what, index, tone)
                           : LoadPictureFromData(bytes_, what, tone);
     if (size_t(index) < pdf_->cutJpeg.size() && pdf_->cutJpeg[size_t(index)]) {
-        throw PictureError(PictureFault::Truncated,
-                           {.what = what, .detail = QStringLiteral("PDF 页面中的 JPEG 图像数据被截断")});
+        throw PictureError(
+            PictureFault::Truncated,
+            {.what = what, .detail = QStringLiteral("PDF 页面中的 JPEG 图像数据被截断")});
     }
     const auto tooSlow = [&] {
         throw PictureError(PictureFault::TooComplex, {.what = what, .count = kPageRenderMs / 1000});

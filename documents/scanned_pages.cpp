@@ -38,9 +38,8 @@ class OnlyPictures : public QPDFObjectHandle::ParserCallbacks {
         }
         const std::string op = object.getOperatorValue();
         static const QSet<QByteArray> kHarmless = {
-            "q",  "Q",  "cm", "gs", "BT", "ET", "Tf", "Td", "TD", "Tm",  "Tz",
-            "TL", "Tc", "Tw", "Ts", "T*", "BDC", "BMC", "EMC", "MP", "DP", "w",
-            "J",  "j",  "M",  "d",  "ri", "i"};
+            "q",  "Q",  "cm",  "gs",  "BT",  "ET", "Tf", "Td", "TD", "Tm", "Tz", "TL", "Tc", "Tw",
+            "Ts", "T*", "BDC", "BMC", "EMC", "MP", "DP", "w",  "J",  "j",  "M",  "d",  "ri", "i"};
         if (op == "Do") {
             ++placed;
         } else if (op == "Tr") {
@@ -137,7 +136,8 @@ std::optional<QImage> ScannedPdf::page(int index, int dpi, const QString& what) 
         pageWidth = std::abs(box.urx - box.llx);
         pageHeight = std::abs(box.ury - box.lly);
         const auto raw = image.getRawStreamData();
-        jpeg = QByteArray(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
+        jpeg =
+            QByteArray(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
     } catch (const std::exception&) {
         return std::nullopt;  // drawn as any page, which says what is wrong with it
     }
@@ -154,7 +154,8 @@ std::optional<QImage> ScannedPdf::page(int index, int dpi, const QString& what) 
     if (qint64(size.width()) * size.height() > host::kMaxPicturePixels) return std::nullopt;
     // The picture's own resolution over the page; libjpeg scales by 1/2, 1/4 and 1/8 as it
     // decodes, so the largest of those that keeps `dpi` is nearly free.
-    const double own = std::max(size.width(), size.height()) * 72.0 / std::max(pageWidth, pageHeight);
+    const double own =
+        std::max(size.width(), size.height()) * 72.0 / std::max(pageWidth, pageHeight);
     int denominator = 1;
     while (denominator < 8 && own / (denominator * 2) >= dpi) denominator *= 2;
     if (denominator > 1)

@@ -95,8 +95,7 @@ std::vector<SplitPart> PlanParts(const std::vector<PageFinding>& findings,
         last.separators.insert(last.separators.end(), pendingSeparators.begin(),
                                pendingSeparators.end());
         if (rules.keepSeparators)
-            last.pages.insert(last.pages.end(), pendingSeparators.begin(),
-                              pendingSeparators.end());
+            last.pages.insert(last.pages.end(), pendingSeparators.begin(), pendingSeparators.end());
     }
     return parts;
 }
@@ -106,7 +105,8 @@ namespace {
 // "key":"name" and, for a name that is not UTF-8, "key_bytes":"base64", as the readers'
 // records name their files.
 std::string NamedMembers(std::string_view key, const QByteArray& name) {
-    std::string members = reader::JsonFileMembers(std::string_view(name.constData(), size_t(name.size())));
+    std::string members =
+        reader::JsonFileMembers(std::string_view(name.constData(), size_t(name.size())));
     // JsonFileMembers starts with "file" and may hold ,"file_bytes".
     const std::string keyText = '"' + std::string(key) + '"';
     members.replace(0, 6, keyText);
@@ -154,9 +154,8 @@ std::vector<std::string> SplitRecords(const SplitResult& result, const QByteArra
         records.push_back(record + '}');
     }
     for (const auto& [page, error] : result.pageErrors) {
-        records.push_back(input + ",\"page\":" + std::to_string(page + 1) +
-                          ",\"pages\":" + std::to_string(result.pageCount) +
-                          ",\"error\":" + Text(error) + '}');
+        records.push_back(input + ",\"page\":" + std::to_string(page + 1) + ",\"pages\":" +
+                          std::to_string(result.pageCount) + ",\"error\":" + Text(error) + '}');
     }
     if (result.writeError)
         records.push_back(input + ",\"error\":" + Text(*result.writeError) + '}');

@@ -35,8 +35,7 @@ QString SystemError(int error) {
 
 // A picture's texts, read as the reader reads a sheet.
 std::vector<std::string> TextsOn(QImage picture, bool fast) {
-    if (picture.format() != QImage::Format_Grayscale8)
-        picture.convertTo(QImage::Format_Grayscale8);
+    if (picture.format() != QImage::Format_Grayscale8) picture.convertTo(QImage::Format_Grayscale8);
     std::vector<std::string> texts;
     reader::ReadOptions options;
     options.effort = fast ? reader::Effort::kFast : reader::Effort::kThorough;
@@ -80,8 +79,7 @@ SplitResult PlanFile(const QByteArray& input, const SplitOptions& options) {
     std::vector<PageFinding> findings;
     try {
         const Document document(result.bytes, shown, options.dpi,
-                                options.fileSeconds > 0 ? options.fileSeconds
-                                                        : kSplitFileSeconds);
+                                options.fileSeconds > 0 ? options.fileSeconds : kSplitFileSeconds);
         // A scanned page is its JPEG, decoded at the size that suffices; anything else is
         // drawn.
         const std::optional<ScannedPdf> scanned =
@@ -125,7 +123,8 @@ void WriteParts(SplitResult& result, int dirFd, bool dryRun, std::vector<QByteAr
         stem.truncate(dot);
     }
     if (stem.isEmpty() || stem.startsWith('.')) stem.prepend("part");
-    const int width = std::max<int>(3, int(QByteArray::number(qsizetype(result.parts.size())).size()));
+    const int width =
+        std::max<int>(3, int(QByteArray::number(qsizetype(result.parts.size())).size()));
     const auto isTaken = [&](const QByteArray& leaf) {
         return std::find(taken.begin(), taken.end(), leaf) != taken.end();
     };

@@ -85,8 +85,8 @@ TiffPtr Open(Memory& memory, const char* mode) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, ErrorProc, &memory);
     TIFFOpenOptionsSetWarningHandlerExtR(options, WarningProc, &memory);
-    TIFF* tiff = TIFFClientOpenExt("tiff", mode, &memory, ReadProc, WriteProc, SeekProc,
-                                   CloseProc, SizeProc, MapProc, UnmapProc, options);
+    TIFF* tiff = TIFFClientOpenExt("tiff", mode, &memory, ReadProc, WriteProc, SeekProc, CloseProc,
+                                   SizeProc, MapProc, UnmapProc, options);
     TIFFOpenOptionsFree(options);
     return TiffPtr(tiff);
 }
@@ -111,23 +111,23 @@ void CopyCounted(TIFF* in, TIFF* out, ttag_t tag) {
 // Every tag of the page that describes its pixels or the page itself; the strip or tile
 // layout and offsets are written anew by libtiff.
 void CopyTags(TIFF* in, TIFF* out, int index, int count) {
-    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP,
-                       TIFFTAG_TILEWIDTH, TIFFTAG_TILELENGTH, TIFFTAG_GROUP3OPTIONS,
-                       TIFFTAG_GROUP4OPTIONS})
+    for (ttag_t tag :
+         {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP, TIFFTAG_TILEWIDTH,
+          TIFFTAG_TILELENGTH, TIFFTAG_GROUP3OPTIONS, TIFFTAG_GROUP4OPTIONS})
         CopyScalar<uint32_t>(in, out, tag);
     // Compression first among the rest: it chooses the codec whose own tags follow.
-    for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_BITSPERSAMPLE, TIFFTAG_PHOTOMETRIC,
-                       TIFFTAG_FILLORDER, TIFFTAG_ORIENTATION, TIFFTAG_SAMPLESPERPIXEL,
-                       TIFFTAG_PLANARCONFIG, TIFFTAG_RESOLUTIONUNIT, TIFFTAG_PREDICTOR,
-                       TIFFTAG_THRESHHOLDING, TIFFTAG_SAMPLEFORMAT, TIFFTAG_YCBCRPOSITIONING,
-                       TIFFTAG_INKSET})
+    for (ttag_t tag :
+         {TIFFTAG_COMPRESSION, TIFFTAG_BITSPERSAMPLE, TIFFTAG_PHOTOMETRIC, TIFFTAG_FILLORDER,
+          TIFFTAG_ORIENTATION, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_PLANARCONFIG,
+          TIFFTAG_RESOLUTIONUNIT, TIFFTAG_PREDICTOR, TIFFTAG_THRESHHOLDING, TIFFTAG_SAMPLEFORMAT,
+          TIFFTAG_YCBCRPOSITIONING, TIFFTAG_INKSET})
         CopyScalar<uint16_t>(in, out, tag);
-    for (ttag_t tag : {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_XPOSITION,
-                       TIFFTAG_YPOSITION})
+    for (ttag_t tag :
+         {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_XPOSITION, TIFFTAG_YPOSITION})
         CopyScalar<float>(in, out, tag);
-    for (ttag_t tag : {TIFFTAG_DOCUMENTNAME, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE,
-                       TIFFTAG_MODEL, TIFFTAG_PAGENAME, TIFFTAG_SOFTWARE, TIFFTAG_DATETIME,
-                       TIFFTAG_ARTIST, TIFFTAG_HOSTCOMPUTER, TIFFTAG_COPYRIGHT})
+    for (ttag_t tag : {TIFFTAG_DOCUMENTNAME, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE, TIFFTAG_MODEL,
+                       TIFFTAG_PAGENAME, TIFFTAG_SOFTWARE, TIFFTAG_DATETIME, TIFFTAG_ARTIST,
+                       TIFFTAG_HOSTCOMPUTER, TIFFTAG_COPYRIGHT})
         CopyScalar<const char*>(in, out, tag);
     for (ttag_t tag : {TIFFTAG_JPEGTABLES, TIFFTAG_ICCPROFILE, TIFFTAG_XMLPACKET})
         CopyCounted(in, out, tag);
@@ -170,8 +170,9 @@ QByteArray TiffPart(const QByteArray& tiff, const std::vector<int>& pages) {
         uint16_t compression = COMPRESSION_NONE;
         TIFFGetField(reader.get(), TIFFTAG_COMPRESSION, &compression);
         if (compression == COMPRESSION_OJPEG)
-            Fail(in, out, "page " + std::to_string(page + 1) +
-                              " is in old-style JPEG, which cannot be copied as it is");
+            Fail(in, out,
+                 "page " + std::to_string(page + 1) +
+                     " is in old-style JPEG, which cannot be copied as it is");
         CopyTags(reader.get(), writer.get(), int(k), int(pages.size()));
         const bool tiled = TIFFIsTiled(reader.get());
         const uint32_t pieces =
@@ -188,9 +189,8 @@ QByteArray TiffPart(const QByteArray& tiff, const std::vector<int>& pages) {
                           : TIFFReadRawStrip(reader.get(), i, buffer.data(), tmsize_t(size));
             if (got != tmsize_t(size))
                 Fail(in, out, "page " + std::to_string(page + 1) + " of the TIFF is truncated");
-            const tmsize_t put =
-                tiled ? TIFFWriteRawTile(writer.get(), i, buffer.data(), got)
-                      : TIFFWriteRawStrip(writer.get(), i, buffer.data(), got);
+            const tmsize_t put = tiled ? TIFFWriteRawTile(writer.get(), i, buffer.data(), got)
+                                       : TIFFWriteRawStrip(writer.get(), i, buffer.data(), got);
             if (put != got) Fail(in, out, "the TIFF part cannot be written");
         }
         if (!TIFFWriteDirectory(writer.get())) Fail(in, out, "the TIFF part cannot be written");

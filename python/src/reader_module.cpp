@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "released.h"
+#include "scan39/documents/split.h"
 #include "scan39/grade.h"
 #include "scan39/interpret.h"
 #include "scan39/record_json.h"
 #include "sources.h"
-#include "scan39/documents/split.h"
 
 namespace py = pybind11;
 
@@ -215,9 +215,8 @@ double ReaderSeconds(const py::handle& image, const std::string& effort, int rep
 // scan39.split: the files one after the other, the records as scan39 split --json writes them.
 // Names as bytes, exactly as the file system knows them.
 py::list SplitFiles(const py::list& inputs, const py::bytes& out, const py::list& separators,
-                                    const std::string& separatorPattern,
-                                    const std::string& nameFrom, bool keepSeparators,
-                                    bool stopOnError, bool dryRun, int dpi, bool fast) {
+                    const std::string& separatorPattern, const std::string& nameFrom,
+                    bool keepSeparators, bool stopOnError, bool dryRun, int dpi, bool fast) {
     documents::SplitOptions options;
     options.rules.separators.clear();
     for (const py::handle& s : separators)

@@ -4,11 +4,11 @@
 
 #define POINTERHOLDER_TRANSITION 4
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <tiffio.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
-#include <signal.h>
-#include <tiffio.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -85,25 +85,39 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"no separator: one part", {".", "."}, false, "1,2"},
         PlanCase{"separator in the middle, dropped", {".", "S", "."}, false, "1|3"},
         PlanCase{"separator kept starts the next part", {".", "S", "."}, true, "1|2,3"},
-        PlanCase{"separators at start, end and back to back", {"S", ".", "S", "S", ".", "S"},
-                 false, "2|5"},
+        PlanCase{"separators at start, end and back to back",
+                 {"S", ".", "S", "S", ".", "S"},
+                 false,
+                 "2|5"},
         PlanCase{"kept back-to-back separators join the next part; trailing the last",
-                 {"S", ".", "S", "S", ".", "S"}, true, "1,2|3,4,5,6"},
+                 {"S", ".", "S", "S", ".", "S"},
+                 true,
+                 "1,2|3,4,5,6"},
         PlanCase{"only separators: nothing", {"S", "S"}, false, ""},
-        PlanCase{"name pages start documents and are kept", {"A1", ".", "A2", "."}, false,
+        PlanCase{"name pages start documents and are kept",
+                 {"A1", ".", "A2", "."},
+                 false,
                  "ASN1:1,2|ASN2:3,4"},
-        PlanCase{"pages before the first name are a part of their own", {".", "A1", "."}, false,
+        PlanCase{"pages before the first name are a part of their own",
+                 {".", "A1", "."},
+                 false,
                  "1|ASN1:2,3"},
-        PlanCase{"the same name again continues the document", {"A1", "A1", "A2"}, false,
+        PlanCase{"the same name again continues the document",
+                 {"A1", "A1", "A2"},
+                 false,
                  "ASN1:1,2|ASN2:3"},
-        PlanCase{"two names on one page: the first in reading order", {"12", "."}, false,
-                 "ASN1:1,2"},
-        PlanCase{"a name right after a separator names that document", {"S", "A1", ".", "S", "."},
-                 false, "ASN1:2,3|5"},
-        PlanCase{"a separator with a name names the document after it", {".", "S1", "."}, false,
+        PlanCase{
+            "two names on one page: the first in reading order", {"12", "."}, false, "ASN1:1,2"},
+        PlanCase{"a name right after a separator names that document",
+                 {"S", "A1", ".", "S", "."},
+                 false,
+                 "ASN1:2,3|5"},
+        PlanCase{"a separator with a name names the document after it",
+                 {".", "S1", "."},
+                 false,
                  "1|ASN1:3"},
-        PlanCase{"an unreadable page stays in its document", {".", "x", "S", "."}, false,
-                 "1,2|4"}));
+        PlanCase{
+            "an unreadable page stays in its document", {".", "x", "S", "."}, false, "1,2|4"}));
 
 TEST(Split, RecordsCountPagesFromOneAndNameTheFolder) {
     scan39::documents::SplitResult r;
@@ -118,9 +132,8 @@ TEST(Split, RecordsCountPagesFromOneAndNameTheFolder) {
     r.pageErrors = {{3, QStringLiteral("damaged")}};
     const auto records = scan39::documents::SplitRecords(r, "out");
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0],
-              R"({"input":"in/scan.pdf","output":"out/scan-001.pdf","pages":[1,2],)"
-              R"("separators":[3],"name":null})");
+    EXPECT_EQ(records[0], R"({"input":"in/scan.pdf","output":"out/scan-001.pdf","pages":[1,2],)"
+                          R"("separators":[3],"name":null})");
     EXPECT_EQ(records[1], R"({"input":"in/scan.pdf","page":4,"pages":4,"error":"damaged"})");
 }
 
@@ -151,8 +164,7 @@ QByteArray Hash(const QString& path) {
 
 // A PDF of pictures with a text layer; page `rotated` turned by 90 degrees, page `broken`
 // given contents that cannot be drawn.
-void WritePdf(const QString& path, const std::vector<std::string>& texts, int rotated,
-              int broken) {
+void WritePdf(const QString& path, const std::vector<std::string>& texts, int rotated, int broken) {
     const QString plain = path + ".plain";
     {
         QPdfWriter writer(plain);
@@ -278,10 +290,12 @@ struct SplitRun {
     QString err;
 };
 
-SplitRun Split(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+SplitRun Split(const QStringList& args,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(SCAN39_CLI), QStringList{QStringLiteral("split"), QStringLiteral("--json")} + args);
+    p.start(QStringLiteral(SCAN39_CLI),
+            QStringList{QStringLiteral("split"), QStringLiteral("--json")} + args);
     p.waitForFinished(120000);
     SplitRun r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -326,9 +340,10 @@ TEST_P(Files, PartsHoldTheOriginalPagesAndTheInputStaysAsItWas) {
     ASSERT_EQ(original.size(), 9u);
     const QString out = dir.filePath(QStringLiteral("out"));
     const SplitRun r = Split({input, QStringLiteral("--out"), out, QStringLiteral("--name-from"),
-                         QStringLiteral("^ASN\\d+$")});
+                              QStringLiteral("^ASN\\d+$")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    ASSERT_EQ(r.records.size(), 2) << r.err.toStdString() << QJsonDocument(r.records[0]).toJson().toStdString();
+    ASSERT_EQ(r.records.size(), 2)
+        << r.err.toStdString() << QJsonDocument(r.records[0]).toJson().toStdString();
     EXPECT_EQ(PagesOf(r.records[0]), (std::vector<int>{2, 3, 4}));
     EXPECT_EQ(PagesOf(r.records[1]), (std::vector<int>{7, 8}));
     EXPECT_EQ(r.records[1]["name"].toString(), QStringLiteral("ASN00123"));
@@ -345,8 +360,8 @@ TEST_P(Files, PartsHoldTheOriginalPagesAndTheInputStaysAsItWas) {
 
     // Again into the same folder: new names, the first parts untouched.
     const QByteArray first = Hash(out + "/ASN00123" + kind.extension);
-    const SplitRun again = Split({input, QStringLiteral("--out"), out, QStringLiteral("--name-from"),
-                             QStringLiteral("^ASN\\d+$")});
+    const SplitRun again = Split({input, QStringLiteral("--out"), out,
+                                  QStringLiteral("--name-from"), QStringLiteral("^ASN\\d+$")});
     ASSERT_EQ(again.records.size(), 2);
     EXPECT_EQ(again.records[1]["output"].toString(), out + "/ASN00123-2" + kind.extension);
     EXPECT_EQ(Hash(out + "/ASN00123" + kind.extension), first);
@@ -373,8 +388,8 @@ TEST_P(Files, AnUnreadablePageIsAnErrorNotAGuess) {
     EXPECT_TRUE(keep.records[2].contains("error"));
 
     const QString stopped = dir.filePath(QStringLiteral("stopped"));
-    const SplitRun stop = Split({input, QStringLiteral("--out"), stopped, QStringLiteral("--on-error"),
-                            QStringLiteral("stop")});
+    const SplitRun stop = Split({input, QStringLiteral("--out"), stopped,
+                                 QStringLiteral("--on-error"), QStringLiteral("stop")});
     EXPECT_EQ(stop.status, 2);
     ASSERT_EQ(stop.records.size(), 1);
     EXPECT_TRUE(stop.records[0].contains("error"));

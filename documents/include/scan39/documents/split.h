@@ -55,8 +55,7 @@ struct SplitPart {
 //   the end) are no parts: kept separators join the document after them, or, at the end, the
 //   one before;
 // - an unreadable page stays in the current document (it is not known to be a separator).
-std::vector<SplitPart> PlanParts(const std::vector<PageFinding>& findings,
-                                 const SplitRules& rules);
+std::vector<SplitPart> PlanParts(const std::vector<PageFinding>& findings, const SplitRules& rules);
 
 // Whether `text` makes a page a separator; the name it gives, if any.
 bool IsSeparator(const std::string& text, const SplitRules& rules);
