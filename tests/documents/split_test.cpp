@@ -426,6 +426,55 @@ TEST(Split, AKilledRunLeavesNoPartialPartUnderAFinalName) {
     for (const QString& name : names) EXPECT_TRUE(name.startsWith('.')) << name.toStdString();
 }
 
+struct ArgumentCase {
+    QStringList args;
+    const char* said;
+};
+
+class Arguments : public testing::TestWithParam<ArgumentCase> {};
+
+TEST_P(Arguments, RefusedWithTheReason) {
+    QProcess p;
+    p.start(QStringLiteral(SCAN39_CLI), QStringList{QStringLiteral("split")} + GetParam().args);
+    p.waitForFinished(60000);
+    EXPECT_EQ(p.exitCode(), 2);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    EXPECT_TRUE(err.startsWith(QStringLiteral("scan39 split: ") + GetParam().said))
+        << err.toStdString();
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Split, Arguments,
+    testing::Values(ArgumentCase{{"a.pdf"}, "split needs --out DIR"},
+                    ArgumentCase{{"--out", "o"}, "split needs a PDF or TIFF"},
+                    ArgumentCase{{"a.pdf", "--out"}, "--out needs"},
+                    ArgumentCase{{"a.pdf", "--out", "o", "--on-error", "maybe"},
+                                 "--on-error is keep or stop"},
+                    ArgumentCase{{"a.pdf", "--out", "o", "--name-from", "("},
+                                 "--name-from: \"(\" is not a regular expression"},
+                    ArgumentCase{{"a.pdf", "--out", "o", "--jobs", "0"}, "--jobs takes a number"},
+                    ArgumentCase{{"a.pdf", "--out", "o", "--keep-separators=yes"},
+                                 "--keep-separators takes no value"},
+                    ArgumentCase{{"a.pdf", "--out", "o", "--box", "1,2,3,4"},
+                                 "unknown option --box"}));
+
+TEST(Split, TextLinesQuoteNamesAsTheRestOfTheCommandLine) {
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("a\nb.tif"));
+    WriteTiff(input, {"", "PATCHT", ""}, -1);
+    QProcess p;
+    p.start(QStringLiteral(SCAN39_CLI),
+            {QStringLiteral("split"), input, QStringLiteral("--out"), dir.filePath("out")});
+    p.waitForFinished(60000);
+    EXPECT_EQ(p.exitCode(), 0);
+    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+    ASSERT_EQ(lines.size(), 3);  // two parts and the end
+    EXPECT_TRUE(lines[0].startsWith("$'")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains("a\\nb.tif': pages 1 -> ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("a\\nb-002.tif'")) << lines[1].toStdString();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
