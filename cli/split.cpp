@@ -142,22 +142,25 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
                                 .arg(*v));
             c.split.rules.stopOnError = *v == QLatin1String("stop");
         } else if (name == QLatin1String("--jobs") || name == QLatin1String("-j") ||
-                   name == QLatin1String("--dpi")) {
-            const bool jobs = name != QLatin1String("--dpi");
+                   name == QLatin1String("--dpi") || name == QLatin1String("--file-time-limit")) {
+            const bool jobs = name == QLatin1String("--jobs") || name == QLatin1String("-j");
+            const bool seconds = name == QLatin1String("--file-time-limit");
             const auto v =
                 take(Tr(language, QStringLiteral(" a number"), QStringLiteral("一个数")));
             if (!v) return result;
             bool ok = false;
             const int n = v->toInt(&ok);
-            const int low = jobs ? 1 : documents::kMinDpi;
-            const int high = jobs ? kMaxJobs : documents::kMaxDpi;
+            const int low = jobs || seconds ? 1 : documents::kMinDpi;
+            const int high = jobs      ? kMaxJobs
+                             : seconds ? documents::kMaxFileSeconds
+                                       : documents::kMaxDpi;
             if (!ok || n < low || n > high)
                 return fail(Tr(language, QStringLiteral("%1 takes a number from %2 to %3"),
                                QStringLiteral("%1 需要 %2 到 %3 之间的数"))
                                 .arg(name)
                                 .arg(low)
                                 .arg(high));
-            (jobs ? c.jobs : c.split.dpi) = n;
+            (jobs ? c.jobs : seconds ? c.split.fileSeconds : c.split.dpi) = n;
         } else {
             return fail(
                 Tr(language, QStringLiteral("unknown option %1"), QStringLiteral("未知选项 %1"))
@@ -204,6 +207,9 @@ their resolution): nothing is drawn again, and the inputs are only read.
   -j, --jobs N                read N files at a time (default: one per core)
       --dpi N                 resolution PDF pages are drawn at to find the symbols
                               (default 150; a separator's symbol is large)
+      --file-time-limit SECONDS
+                              seconds a file may take to be read (default 600); the pages
+                              not read by then are errors
       --fast                  the reader's fast search (upright symbols only)
   -h, --help                  this text
 
@@ -254,6 +260,8 @@ or page that could not be read, a part that could not be written, bad arguments)
       --json                  每个部分（及每个错误）一条 JSON 记录
   -j, --jobs N                同时读取 N 个文件（默认每个处理器核心一个）
       --dpi N                 查找条码时 PDF 页面的绘制分辨率（默认 150）
+      --file-time-limit SECONDS
+                              每个文件读取的时间上限（默认 600 秒）；届时未读的页面记为错误
       --fast                  阅读器的快速搜索（只读正向的条码）
   -h, --help                  本说明
 

@@ -446,18 +446,19 @@ TEST_P(Arguments, RefusedWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Split, Arguments,
-    testing::Values(ArgumentCase{{"a.pdf"}, "split needs --out DIR"},
-                    ArgumentCase{{"--out", "o"}, "split needs a PDF or TIFF"},
-                    ArgumentCase{{"a.pdf", "--out"}, "--out needs"},
-                    ArgumentCase{{"a.pdf", "--out", "o", "--on-error", "maybe"},
-                                 "--on-error is keep or stop"},
-                    ArgumentCase{{"a.pdf", "--out", "o", "--name-from", "("},
-                                 "--name-from: \"(\" is not a regular expression"},
-                    ArgumentCase{{"a.pdf", "--out", "o", "--jobs", "0"}, "--jobs takes a number"},
-                    ArgumentCase{{"a.pdf", "--out", "o", "--keep-separators=yes"},
-                                 "--keep-separators takes no value"},
-                    ArgumentCase{{"a.pdf", "--out", "o", "--box", "1,2,3,4"},
-                                 "unknown option --box"}));
+    testing::Values(
+        ArgumentCase{{"a.pdf"}, "split needs --out DIR"},
+        ArgumentCase{{"--out", "o"}, "split needs a PDF or TIFF"},
+        ArgumentCase{{"a.pdf", "--out"}, "--out needs"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--on-error", "maybe"}, "--on-error is keep or stop"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--name-from", "("},
+                     "--name-from: \"(\" is not a regular expression"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--jobs", "0"}, "--jobs takes a number"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--file-time-limit", "0"},
+                     "--file-time-limit takes a number from 1 to 86400"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--keep-separators=yes"},
+                     "--keep-separators takes no value"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--box", "1,2,3,4"}, "unknown option --box"}));
 
 TEST(Split, TextLinesQuoteNamesAsTheRestOfTheCommandLine) {
     QTemporaryDir dir;
