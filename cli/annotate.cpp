@@ -18,6 +18,8 @@
 #include <cstring>
 #include <utility>
 
+#include "scan39/documents/new_file.h"
+
 namespace scan39::cli {
 
 namespace {
@@ -135,18 +137,15 @@ std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& i
     const auto& [bytes, extension] = *encoded;
     QByteArray leaf;
     int fd = -1;
-    int error = 0;
-    for (int n = 1; fd < 0 && error == 0; ++n) {
-        leaf = base + (n > 1 ? '-' + QByteArray::number(n) : QByteArray()) + extension;
-        if (leaf.contains('/') || leaf == "." || leaf == "..") {
-            error = EINVAL;
-        } else if (!folder.reserved.contains(leaf)) {
-            fd = ::openat(folder.fd, leaf.constData(),
+    int error = documents::ClaimNewName(
+        base, extension,
+        [&](const QByteArray& name) {
+            if (folder.reserved.contains(name)) return EEXIST;
+            fd = ::openat(folder.fd, name.constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST && errno != EINTR) error = errno;
-            if (n > 100000) error = EEXIST;
-        }
-    }
+            return fd < 0 ? errno : 0;
+        },
+        &leaf);
     for (qsizetype done = 0; error == 0 && done < bytes.size();) {
         const ssize_t n =
             ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
@@ -162,7 +161,8 @@ std::optional<QString> WriteAnnotated(const QImage& picture, const QByteArray& i
     if (fd >= 0) ::unlinkat(folder.fd, leaf.constData(), 0);
     return Tr(lang, QStringLiteral("cannot write the annotated picture %1 (%2)"),
               QStringLiteral("无法写出标注图片 %1（%2）"))
-        .arg(QFile::decodeName(Shown(leaf)), QString::fromLocal8Bit(std::strerror(error)));
+        .arg(QFile::decodeName(Shown(leaf.isEmpty() ? base + extension : leaf)),
+             QString::fromLocal8Bit(std::strerror(error)));
 }
 
 }  // namespace scan39::cli

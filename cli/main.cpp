@@ -15,6 +15,7 @@
 #include "runner_p.h"
 #include "scan39/host/picture.h"
 #include "scan39/host/services.h"
+#include "split_p.h"
 
 namespace {
 
@@ -54,6 +55,10 @@ int main(int argc, char** argv) {
 
     scan39::cli::Sink out(STDOUT_FILENO);
     scan39::cli::Sink err(STDERR_FILENO);
+    // A subcommand of its own; "./split" is a picture of that name.
+    if (args.value(0) == QLatin1String("split") && args.size() > 1)
+        return Finish(scan39::cli::SplitMain(args.mid(1), raw.mid(1), language, out, err), language,
+                      out, err);
     const auto parsed = scan39::cli::ParseArguments(args, language, raw);
     if (!parsed.options) {
         // The synopsis only; the whole text is one --help away.

@@ -125,6 +125,7 @@ foreach(entry IN LISTS _man_pages)
             PYTHONPATH=${PROJECT_BINARY_DIR}/python QT_QPA_PLATFORM=offscreen
             ${CMAKE_COMMAND} -DPROGRAM=${path} -DVERSION=${PROJECT_VERSION}
             -DTEMPLATE=${CMAKE_CURRENT_SOURCE_DIR}/packaging/${program}.1.in -DOUTPUT=${_page}
+            $<$<STREQUAL:${program},scan39>:-DSUBCOMMANDS=split>
             -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man_page.cmake
     # -n: no name or time stamp inside, so the same page gives the same bytes.
     COMMAND ${SCAN39_GZIP} -9nkf ${_page}

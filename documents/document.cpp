@@ -22,6 +22,7 @@
 
 #include "scan39/host/file_descriptor.h"
 #include "scan39/host/picture_error.h"
+#include "scanned_p.h"
 
 namespace scan39::documents {
 
@@ -196,6 +197,9 @@ QImage ReadRendered(int fd, qint64 width, qint64 height) {
 
 struct Document::Pdf {
     std::unique_ptr<Poppler::Document> document;
+    // Pages whose JPEG pictures end early: the renderer's JPEG decoder draws what there is
+    // and says nothing, where the same JPEG alone is "truncated".
+    std::vector<bool> cutJpeg;
     ~Pdf() {
         const std::lock_guard lock(PdfLock());
         document.reset();
@@ -249,6 +253,7 @@ Document::Document(QByteArray bytes, QString what, int dpi, int timeLimitSeconds
     // The count the file claims: the walk over its pages is bounded before it starts.
     if (pages > kMaxPages) tooMany(pages);
     pages_ = pages;
+    pdf_->cutJpeg = PagesWithCutJpeg(bytes_, pages);
 }
 
 Document::~Document() = default;
@@ -268,6 +273,11 @@ PictureRef Document::loadPage(int index, Tone tone, int* fitDpi) const {
     if (!pdf_)
         return pages_ > 1 ? LoadPicturePage(bytes_, what, index, tone)
                           : LoadPictureFromData(bytes_, what, tone);
+    if (size_t(index) < pdf_->cutJpeg.size() && pdf_->cutJpeg[size_t(index)]) {
+        throw PictureError(
+            PictureFault::Truncated,
+            {.what = what, .detail = QStringLiteral("PDF 页面中的 JPEG 图像数据被截断")});
+    }
     const auto tooSlow = [&] {
         throw PictureError(PictureFault::TooComplex, {.what = what, .count = kPageRenderMs / 1000});
     };

@@ -20,6 +20,8 @@ scan39_install() {
 SCAN39_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
                        qt6-image-formats-plugins fonts-wqy-zenhei libxkbcommon-dev libpng-dev
                        libjpeg-dev libpoppler-qt6-dev pkg-config)
+# libqpdf-dev, libtiff-dev: scan39 split copies PDF and TIFF pages into its parts as they are.
+SCAN39_BUILD_PACKAGES+=(libqpdf-dev libtiff-dev)
 # The Python package (Debian's own python3), built with the programs so that `import scan39`
 # works after the run command.
 SCAN39_BUILD_PACKAGES+=(pybind11-dev python3-dev python3-numpy)

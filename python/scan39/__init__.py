@@ -31,7 +31,7 @@ except ImportError as e:
     _box = None
     _box_missing = str(e)
 
-__all__ = ["Page", "PictureError", "Symbol", "__version__", "read", "read_pages", "scan_box"]
+__all__ = ["Page", "PictureError", "Symbol", "__version__", "read", "read_pages", "scan_box", "split"]
 
 #: The page of a multi-page source a failure belongs to; None for a source of one page.
 PictureError.page = None
@@ -213,3 +213,33 @@ def scan_box(image, x1: int, y1: int, x2: int, y2: int) -> str | None:
         raise RuntimeError(f"scan_box needs the scanning control, not built here ({_box_missing})")
     corners = [operator.index(c) for c in (x1, y1, x2, y2)]
     return _box.scan_box(_source(image), *corners)
+
+
+def split(files, out, *, separators=("PATCHT",), separator_pattern: str | None = None,
+          name_from: str | None = None, keep_separators: bool = False, on_error: str = "keep",
+          dry_run: bool = False, dpi: int = 150, fast: bool = False) -> list[dict]:
+    """Cuts scanned batches (PDFs, multi-page TIFFs) into their documents, as ``scan39 split``
+    does, and returns its records (``scan39 split --json``), one dict per part written:
+    ``{"input", "output", "pages", "separators", "name"}`` (pages from 1), and one per page
+    or file that could not be read (``"error"``).
+
+    files: a path or a list of paths. out: the folder for the parts (made when missing).
+    separators: texts that make a page a separator sheet; separator_pattern: or a regular
+    expression (PCRE, as the command line takes it) their text matches. name_from: a page
+    with a symbol matching it starts a new document named after the whole match.
+    keep_separators: keep separator pages as the first page of the document after them.
+    on_error: "keep" (an unreadable page stays in its document) or "stop" (its file is not
+    split, and the files after it are not read). dry_run: plan and name, write nothing.
+    Parts copy the original pages as they are; no file is ever replaced (-2, -3 ... added).
+    """
+    if on_error not in ("keep", "stop"):
+        raise ValueError(f"on_error is 'keep' or 'stop', not {on_error!r}")
+    if isinstance(files, (str, bytes, os.PathLike)):
+        files = [files]
+    if isinstance(separators, str):
+        separators = [separators]
+    records = _scan39.split([os.fsencode(f) for f in files], os.fsencode(out),
+                            [str(s) for s in separators], separator_pattern or "",
+                            name_from or "", bool(keep_separators), on_error == "stop",
+                            bool(dry_run), operator.index(dpi), bool(fast))
+    return [json.loads(r) for r in records]

@@ -1,7 +1,7 @@
 """scan39: read Code 39 barcodes out of pictures."""
 
 import os
-from typing import Literal, NamedTuple, Union
+from typing import Any, Literal, NamedTuple, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -63,6 +63,14 @@ def read_pages(image: Picture, *, check_digit: bool = False, full_ascii: bool = 
                dpi: int = 300,
                polarity: Literal["dark", "light", "both"] = "both") -> list[Page]:
     """Every page with its symbols, or with the error that stopped that page alone."""
+
+def split(files: str | bytes | os.PathLike[str] | Sequence[str | bytes | os.PathLike[str]],
+          out: str | bytes | os.PathLike[str], *,
+          separators: Sequence[str] = ("PATCHT",), separator_pattern: str | None = None,
+          name_from: str | None = None, keep_separators: bool = False,
+          on_error: Literal["keep", "stop"] = "keep", dry_run: bool = False, dpi: int = 150,
+          fast: bool = False) -> list[dict[str, Any]]:
+    """Cuts scanned batches into their documents, as `scan39 split --json`: its records."""
 
 def scan_box(image: Picture, x1: int, y1: int, x2: int, y2: int) -> str | None:
     """The text under a box dragged from (x1, y1) to (x2, y2), as `scan39 --box` reads it."""

@@ -1,6 +1,7 @@
 """Read every picture under some files and folders on a Dask cluster.
 
     python3 -m scan39.batch PATH... [--workers N | --scheduler ADDRESS] [--output FILE]
+    python3 -m scan39.batch --split --out DIR PATH... [--separator TEXT] [--name-from REGEX]
 
 Writes one JSON line per picture, the very record scan39 --json writes (one writer for both),
 {"file": ..., "symbols": [...]} or {"file": ..., "error": ...}, in the order the pictures
@@ -12,6 +13,11 @@ none twice. One run at a time uses that file, and only a regular file holding th
 "file_bytes", its exact bytes in base64, as with scan39 --json. Workers are handed paths, not
 pixels, so every worker must see the same files (a shared or network file system when the
 cluster spans machines).
+
+With --split, the PDFs and TIFFs under PATHs are cut into their documents as scan39 split
+does, the parts written into DIR (never over a file), and the records are scan39 split
+--json's: {"input": ..., "output": ..., "pages": [...], "separators": [...], "name": ...}
+per part, {"input": ..., "error": ...} for what could not be read.
 
 Exit status: 0 every picture held a symbol, 1 some held none, 2 some could not be read (or
 the arguments are wrong), 130 interrupted.
@@ -68,6 +74,26 @@ def read_chunk(paths: list[str], options: dict) -> list[list[str]]:
     return [read_one(p, options) for p in paths]
 
 
+def split_one(path: str, options: dict) -> list[str]:
+    """The records of one batch file split into its documents, as scan39 split --json writes
+    them; never raises for the file's sake."""
+    from scan39 import _scan39
+
+    try:
+        return list(_scan39.split([os.fsencode(path)], os.fsencode(options["out"]),
+                                  options["separators"], options["separator_pattern"] or "",
+                                  options["name_from"] or "", options["keep_separators"],
+                                  False, False, options["dpi"], False))
+    except Exception as e:  # noqa: BLE001 - whatever it was, the file gets its record
+        record = json.loads(error_record(path, f"{type(e).__name__}: {e}"))
+        renamed = {("input" + k[4:] if k.startswith("file") else k): v for k, v in record.items()}
+        return [json.dumps(renamed, ensure_ascii=False, separators=(",", ":"))]
+
+
+def split_chunk(paths: list[str], options: dict) -> list[list[str]]:
+    return [split_one(p, options) for p in paths]
+
+
 # --- On the client --------------------------------------------------------------------------
 
 def find_pictures(arguments: list[str]) -> list[str]:
@@ -88,19 +114,26 @@ def find_pictures(arguments: list[str]) -> list[str]:
 
 def _name_of(record: dict) -> str:
     """The file a record was written for, exactly as os.fsdecode gives its name."""
-    if "file_bytes" in record:
-        return os.fsdecode(base64.b64decode(record["file_bytes"], validate=True))
-    return record["file"]
+    key = "file" if "file" in record else "input"
+    if key + "_bytes" in record:
+        return os.fsdecode(base64.b64decode(record[key + "_bytes"], validate=True))
+    return record[key]
 
 
 def _is_record(value) -> bool:
-    return (isinstance(value, dict) and isinstance(value.get("file"), str)
+    if not isinstance(value, dict):
+        return False
+    if isinstance(value.get("input"), str):  # a split's
+        return isinstance(value.get("pages"), list) or "error" in value
+    return (isinstance(value.get("file"), str)
             and (isinstance(value.get("symbols"), list) or "error" in value))
 
 
 def _status_of(record: dict) -> int:
     if "error" in record:
         return EXIT_SOME_FAILED
+    if "input" in record:
+        return EXIT_ALL_READ
     # A search cut short may have missed symbols: never counted as read whole.
     return EXIT_ALL_READ if record.get("symbols") and not record.get("truncated") \
         else EXIT_SOME_EMPTY
@@ -288,7 +321,8 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
     finished = as_completed()
 
     def submit(chunk: list[str]) -> None:
-        future = client.submit(worker_side.read_chunk, chunk, options, pure=False)
+        task = worker_side.split_chunk if options.get("split") else worker_side.read_chunk
+        future = client.submit(task, chunk, options, pure=False)
         chunk_of[future.key] = chunk
         finished.add(future)
 
@@ -343,9 +377,23 @@ def main(argv: list[str] | None = None) -> int:
     from scan39 import _scan39  # the reader's own names, as scan39 --effort takes them
 
     parser.add_argument("--effort", choices=_scan39.EFFORT_NAMES, default="thorough")
-    parser.add_argument("--dpi", type=int, default=300, metavar="N",
-                        help="render PDF pages at N dots per inch (36 to 1200, default 300)")
+    parser.add_argument("--dpi", type=int, default=None, metavar="N",
+                        help="render PDF pages at N dots per inch (36 to 1200, default 300; "
+                             "150 with --split)")
+    parser.add_argument("--split", action="store_true",
+                        help="cut the PDFs and TIFFs into their documents (scan39 split)")
+    parser.add_argument("--out", metavar="DIR", help="with --split: the folder for the parts")
+    parser.add_argument("--separator", action="append", metavar="TEXT",
+                        help="with --split: a separator sheet's text (repeatable; PATCHT)")
+    parser.add_argument("--separator-pattern", metavar="REGEX")
+    parser.add_argument("--name-from", metavar="REGEX",
+                        help="with --split: pages whose symbol matches start and name a document")
+    parser.add_argument("--keep-separators", action="store_true")
     arguments = parser.parse_args(argv)
+    if arguments.dpi is None:
+        arguments.dpi = 150 if arguments.split else 300
+    if arguments.split and not arguments.out:
+        parser.error("--split needs --out DIR")
     if arguments.workers < 1:
         parser.error("--workers must be at least 1")
     if not 36 <= arguments.dpi <= 1200:
@@ -353,12 +401,23 @@ def main(argv: list[str] | None = None) -> int:
 
     options = {"check_digit": arguments.check_digit, "full_ascii": arguments.full_ascii,
                "effort": arguments.effort, "dpi": arguments.dpi}
+    if arguments.split:
+        options.update(split=True, out=os.path.abspath(arguments.out),
+                       separators=arguments.separator or ["PATCHT"],
+                       separator_pattern=arguments.separator_pattern,
+                       name_from=arguments.name_from,
+                       keep_separators=arguments.keep_separators)
     try:
         records = RecordFile(arguments.output)
     except OutputError as e:
         print(f"scan39.batch: cannot use {arguments.output}: {e}", file=sys.stderr)
         return EXIT_SOME_FAILED
     paths = [p for p in find_pictures(arguments.paths) if p not in records.done]
+    if arguments.split:
+        # Batches only; the parts folder holds this command's own output.
+        out = os.path.abspath(arguments.out) + os.sep
+        paths = [p for p in paths if os.path.splitext(p)[1].lower() in (".pdf", ".tif", ".tiff")
+                 and not p.startswith(out)]
     progress = Progress(len(paths))
     client = cluster = None
     try:

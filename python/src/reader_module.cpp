@@ -5,13 +5,19 @@
 
 #include <pybind11/pybind11.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "released.h"
+#include "scan39/documents/split.h"
 #include "scan39/grade.h"
 #include "scan39/interpret.h"
 #include "scan39/read_options_names.h"
@@ -251,6 +257,59 @@ double ReaderSeconds(const py::handle& image, const std::string& effort, int rep
     return spent.count() / std::max(1, repeats);
 }
 
+// scan39.split: the files one after the other, the records as scan39 split --json writes them.
+// Names as bytes, exactly as the file system knows them.
+py::list SplitFiles(const py::list& inputs, const py::bytes& out, const py::list& separators,
+                    const std::string& separatorPattern, const std::string& nameFrom,
+                    bool keepSeparators, bool stopOnError, bool dryRun, int dpi, bool fast) {
+    documents::SplitOptions options;
+    options.rules.separators.clear();
+    for (const py::handle& s : separators)
+        options.rules.separators.append(QString::fromStdString(s.cast<std::string>()));
+    const auto regex = [](const std::string& text, QRegularExpression& into) {
+        if (text.empty()) return;
+        into = QRegularExpression(QString::fromStdString(text));
+        if (!into.isValid())
+            throw py::value_error("not a regular expression: " + text + " (" +
+                                  into.errorString().toStdString() + ")");
+    };
+    regex(separatorPattern, options.rules.separatorPattern);
+    regex(nameFrom, options.rules.nameFrom);
+    options.rules.keepSeparators = keepSeparators;
+    options.rules.stopOnError = stopOnError;
+    options.dpi = dpi;
+    options.fast = fast;
+    if (dpi < documents::kMinDpi || dpi > documents::kMaxDpi)
+        throw py::value_error("dpi must be from " + std::to_string(documents::kMinDpi) + " to " +
+                              std::to_string(documents::kMaxDpi));
+    std::vector<QByteArray> names;
+    for (const py::handle& b : inputs)
+        names.push_back(QByteArray::fromStdString(b.cast<std::string>()));
+    const QByteArray folder = QByteArray::fromStdString(std::string(out));
+    std::vector<std::string> records;
+    if (!dryRun) ::mkdir(folder.constData(), 0777);
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0 && !(dryRun && errno == ENOENT)) {
+        PyErr_SetFromErrnoWithFilename(PyExc_OSError, folder.constData());
+        throw py::error_already_set();
+    }
+    {
+        const GilReleased unlocked;
+        std::vector<QByteArray> taken;
+        for (const QByteArray& name : names) {
+            documents::SplitResult result = documents::PlanFile(name, options);
+            documents::WriteParts(result, dirFd, dryRun, taken);
+            for (std::string& record : documents::SplitRecords(result, folder))
+                records.push_back(std::move(record));
+            if (stopOnError && (result.error || !result.pageErrors.empty())) break;
+        }
+        if (dirFd >= 0) ::close(dirFd);
+    }
+    py::list list;
+    for (const std::string& record : records) list.append(py::str(record));
+    return list;
+}
+
 }  // namespace
 
 }  // namespace scan39::python
@@ -285,6 +344,9 @@ PYBIND11_MODULE(_scan39, m) {
     m.def("read_records", &ReadRecords, py::arg("image"), py::arg("file"), py::arg("check_digit"),
           py::arg("full_ascii"), py::arg("effort"), py::arg("polarity"), py::arg("grade"),
           py::arg("dpi"));
+    m.def("split", &SplitFiles, py::arg("inputs"), py::arg("out"), py::arg("separators"),
+          py::arg("separator_pattern"), py::arg("name_from"), py::arg("keep_separators"),
+          py::arg("stop_on_error"), py::arg("dry_run"), py::arg("dpi"), py::arg("fast"));
     m.def("error_record", &ErrorRecord, py::arg("file"), py::arg("message"));
     m.def(
         "check_size",

@@ -235,6 +235,10 @@ class CliDocumentTest : public QObject {
             "/BitsPerComponent 8 /Filter /DCTDecode";
         QVERIFY(Save(path("jpeg.pdf"),
                      OnePagePdf(drawImage, image, {Stream(imageDictionary, jpegBytes)})));
+        // Cut short inside its scan: the renderer would draw the top and say nothing.
+        QVERIFY(Save(path("jpeg-cut.pdf"),
+                     OnePagePdf(drawImage, image,
+                                {Stream(imageDictionary, jpegBytes.left(jpegBytes.size() * 2 / 3))})));
         QVERIFY(Save(path("no-contents.pdf"), PdfOf({"<< /Type /Catalog /Pages 2 0 R >>",
                                                      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 "
@@ -283,6 +287,8 @@ class CliDocumentTest : public QObject {
         QTest::newRow("encrypted") << QStringList{"locked.pdf"} << 2
                                    << QStringList{":error encrypted (the PDF needs a password)"};
         QTest::newRow("a pdf's jpeg") << QStringList{"jpeg.pdf"} << 0 << QStringList{":JPEG"};
+        QTest::newRow("a pdf's jpeg cut short")
+            << QStringList{"jpeg-cut.pdf"} << 2 << QStringList{":error truncated"};
         QTest::newRow("a page's contents missing")
             << QStringList{"no-contents.pdf"} << 2 << QStringList{":error damaged"};
         QTest::newRow("garbage in a flate stream")
