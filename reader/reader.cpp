@@ -56,7 +56,8 @@ bool FewEdges(const Evidence& e) {
 // a picture so busy that read nothing whole is searched once more, smoothed so.
 constexpr float kFineTextureSigma = 1.5f;
 
-// The picture blurred by a Gaussian of `sigma` pixels, rows then columns, edges repeated.
+// The picture blurred by a Gaussian of `sigma` pixels, columns then rows, edges repeated; one
+// row of floats between the two, so that a large page costs no second copy in floats.
 std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
     const int w = picture.width, h = picture.height;
     const int radius = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
@@ -65,28 +66,23 @@ std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
     for (int k = -radius; k <= radius; ++k)
         sum += kernel[k + radius] = std::exp(-0.5f * k * k / (sigma * sigma));
     for (float& c : kernel) c /= sum;
-    std::vector<float> rows(static_cast<std::size_t>(w) * h);
+    std::vector<std::uint8_t> smoothed(static_cast<std::size_t>(w) * h);
+    std::vector<float> row(static_cast<std::size_t>(w));
     for (int y = 0; y < h; ++y) {
-        const std::uint8_t* in = picture.data + y * picture.stride;
-        float* out = &rows[static_cast<std::size_t>(y) * w];
+        std::fill(row.begin(), row.end(), 0.0f);
+        for (int k = -radius; k <= radius; ++k) {
+            const std::uint8_t* in = picture.data + std::clamp(y + k, 0, h - 1) * picture.stride;
+            const float c = kernel[k + radius];
+            for (int x = 0; x < w; ++x) row[x] += c * in[x];
+        }
+        std::uint8_t* out = &smoothed[static_cast<std::size_t>(y) * w];
         for (int x = 0; x < w; ++x) {
             float v = 0;
             for (int k = -radius; k <= radius; ++k)
-                v += kernel[k + radius] * in[std::clamp(x + k, 0, w - 1)];
-            out[x] = v;
+                v += kernel[k + radius] * row[std::clamp(x + k, 0, w - 1)];
+            out[x] = static_cast<std::uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
         }
     }
-    std::vector<std::uint8_t> smoothed(rows.size());
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            float v = 0;
-            for (int k = -radius; k <= radius; ++k) {
-                const int from = std::clamp(y + k, 0, h - 1);
-                v += kernel[k + radius] * rows[static_cast<std::size_t>(from) * w + x];
-            }
-            smoothed[static_cast<std::size_t>(y) * w + x] =
-                static_cast<std::uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
-        }
     return smoothed;
 }
 
