@@ -1,6 +1,8 @@
 #include "scan39/reader.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 #include "code39_p.h"
@@ -48,13 +50,46 @@ bool FewEdges(const Evidence& e) {
     return !Promising(e) && e.some >= kSomeLines;
 }
 
-}  // namespace
+// Texture finer than a module (a photographed screen's pixel grid and colour stripes, the moiré
+// they beat with the camera's pixels) breaks the bars' edges into many weak ones and hides their
+// common direction. Smoothed at the scale of a small module, it averages away and the bars stay:
+// a picture so busy that read nothing whole is searched once more, smoothed so.
+constexpr float kFineTextureSigma = 1.5f;
 
-ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
-    const GreyImage grey(view);  // throws for a view that is not well formed
-    const GreyView& picture = grey.view();
-    if (picture.width == 0 || picture.height == 0) return {};
+// The picture blurred by a Gaussian of `sigma` pixels, columns then rows, edges repeated; one
+// row of floats between the two, so that a large page costs no second copy in floats.
+std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
+    const int w = picture.width, h = picture.height;
+    const int radius = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
+    std::vector<float> kernel(static_cast<std::size_t>(2 * radius + 1));
+    float sum = 0;
+    for (int k = -radius; k <= radius; ++k)
+        sum += kernel[k + radius] = std::exp(-0.5f * k * k / (sigma * sigma));
+    for (float& c : kernel) c /= sum;
+    std::vector<std::uint8_t> smoothed(static_cast<std::size_t>(w) * h);
+    std::vector<float> row(static_cast<std::size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        std::fill(row.begin(), row.end(), 0.0f);
+        for (int k = -radius; k <= radius; ++k) {
+            const std::uint8_t* in = picture.data + std::clamp(y + k, 0, h - 1) * picture.stride;
+            const float c = kernel[k + radius];
+            for (int x = 0; x < w; ++x) row[x] += c * in[x];
+        }
+        std::uint8_t* out = &smoothed[static_cast<std::size_t>(y) * w];
+        for (int x = 0; x < w; ++x) {
+            float v = 0;
+            for (int k = -radius; k <= radius; ++k)
+                v += kernel[k + radius] * row[std::clamp(x + k, 0, w - 1)];
+            out[x] = static_cast<std::uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
+        }
+    }
+    return smoothed;
+}
 
+// One search of the picture, all its passes: the lines' observations, and `truncated` set where
+// the search could not cover it whole.
+std::vector<Observation> SearchPicture(const GreyView& picture, const ReadOptions& options,
+                                       bool& truncated) {
     Search search(picture, options);
     const Plan& plan = search.plan;
     LineReader& reader = search.reader;
@@ -132,12 +167,31 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         InkSpreadPass(search, w, limit);
     }
 
-    ReadResult result;
-    result.truncated = search.truncated;
+    truncated = truncated || search.truncated;
     std::vector<Observation> observations;
     for (RegionWork& w : work)
         observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
                             std::make_move_iterator(w.observations.end()));
+    return observations;
+}
+
+}  // namespace
+
+ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
+    const GreyImage grey(view);  // throws for a view that is not well formed
+    const GreyView& picture = grey.view();
+    if (picture.width == 0 || picture.height == 0) return {};
+
+    ReadResult result;
+    std::vector<Observation> observations = SearchPicture(picture, options, result.truncated);
+    if (options.effort == Effort::kThorough && !result.truncated &&
+        WholeReads(observations, 0) == 0 && NoiseLevel(picture) >= kNoisy) {
+        const std::vector<std::uint8_t> pixels = Smoothed(picture, kFineTextureSigma);
+        const GreyView smoothed{pixels.data(), picture.width, picture.height, picture.width};
+        std::vector<Observation> more = SearchPicture(smoothed, options, result.truncated);
+        observations.insert(observations.end(), std::make_move_iterator(more.begin()),
+                            std::make_move_iterator(more.end()));
+    }
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;

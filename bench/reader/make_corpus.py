@@ -455,6 +455,14 @@ CONDITIONS += GLOSSY
 HALFTONE = ["halftone"]
 POSITIVE += HALFTONE
 CONDITIONS += HALFTONE
+# A symbol shown on a phone or monitor and photographed: the screen's pixel grid with RGB
+# stripes finer than a module (moiré where it beats with the camera's pixels), keystone, the
+# screen's gamma, a glare band. Then other symbologies on a screen, which must read nothing.
+SCREENS = ["screen"]
+SCREENS_NEGATIVE = ["neg_screen"]
+POSITIVE += SCREENS
+NEGATIVE += SCREENS_NEGATIVE
+CONDITIONS += SCREENS + SCREENS_NEGATIVE
 
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
@@ -599,6 +607,13 @@ def spec_for(rng, cond):
         s.spread = rng.uniform(0.25, 0.35) * (1 if cond == "ink_spread" else -1)
         s.ratio = rng.uniform(2.0, 3.0)
         s.x_range = (2.0, 3.5)
+    elif cond == "screen":
+        s.keystone = rng.uniform(0.0, 0.08)
+        s.angle = rng.uniform(-8, 8) + (90 if rng.random() < 0.2 else 0)
+        s.x_range = (2.0, 5.0)
+        s.human = False
+        s.clutter = 0
+        s.png = rng.random() < 0.3
     elif cond == "tiny_modules":
         s.x_range = (1.11, 1.16)
         s.angle = float(rng.choice([0, 90, 180, 270])) + rng.uniform(-1, 1)
@@ -712,6 +727,36 @@ def place_labels(rng, labels, w, h, s, angles):
     return placed
 
 
+def photographed_screen(rng, canvas, x, angle):
+    """The canvas as a lit screen photographed: each screen pixel three vertical RGB stripes with
+    dark gaps, pitch a half to a fifth of the module `x`, the grid turned with the content by
+    `angle` (a little off); then the screen's gamma and a glare band across it."""
+    h, w, _ = canvas.shape
+    pitch = x / rng.uniform(2.0, 5.0)
+    a = math.radians(angle + rng.uniform(-1.5, 1.5))
+    fill = rng.uniform(0.6, 0.9)
+    ss = 3
+    acc = np.zeros((h, w, 3), np.float32)
+    yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+    for j in range(ss):
+        for i in range(ss):
+            px, py = xx + (i + 0.5) / ss, yy + (j + 0.5) / ss
+            u = (px * math.cos(a) + py * math.sin(a)) / pitch
+            v = (-px * math.sin(a) + py * math.cos(a)) / pitch
+            fu, fv = np.mod(u, 1.0), np.mod(v, 1.0)
+            lit = fv < fill
+            for c in range(3):
+                acc[..., c] += ((fu >= c / 3) & (fu < c / 3 + fill / 3) & lit)
+    mask = acc / (ss * ss) * (3 / fill) / fill
+    out = canvas * (0.15 + 0.85 * mask)
+    gamma = rng.uniform(0.6, 1.6)
+    out = 255 * (np.clip(out, 0, 255) / 255) ** gamma
+    ga = rng.uniform(0, math.pi)
+    d = (xx - rng.uniform(0, w)) * math.cos(ga) + (yy - rng.uniform(0, h)) * math.sin(ga)
+    out += rng.uniform(20, 90) * np.exp(-(d / rng.uniform(15, 60)) ** 2)[..., None]
+    return out.astype(np.float32)
+
+
 def finish(rng, canvas, s, x):
     """Light, blur, noise: the camera."""
     h, w, _ = canvas.shape
@@ -796,6 +841,8 @@ def positive(rng, cond, w, h):
     for label, p, t in zip(labels, placed, texts):
         composite(canvas, label, p, shade=s.shade if s.curve else 0.0, gloss=s.gloss, lit=s.lit)
         symbols.append({"text": t, "corners": p.box_corners(label.bars_box)})
+    if cond == "screen":
+        canvas = photographed_screen(rng, canvas, min(xs), angles[0])
     if cond == "check_character":
         options = {"check_character": True}
     elif cond == "full_ascii":
@@ -847,10 +894,14 @@ def negative(rng, cond, w, h, tmp):
     s.clutter = int(rng.integers(0, 6))
     canvas = background(rng, w, h, clutter=False)
     label = None
-    if cond in ZINT:
+    shown = cond
+    if cond == "neg_screen":
+        shown = str(rng.choice(["neg_code128", "neg_code93", "neg_i25", "neg_codabar",
+                                "neg_ean13", "neg_code11"]))
+    if shown in ZINT:
         for _ in range(20):
-            img = zint_image(cond, zint_data(rng, cond), SCALE, tmp)
-            module = rng.uniform(1.5, 4.0) if cond not in ("neg_qr", "neg_datamatrix") else rng.uniform(2.5, 6)
+            img = zint_image(shown, zint_data(rng, shown), SCALE, tmp)
+            module = rng.uniform(1.5, 4.0) if shown not in ("neg_qr", "neg_datamatrix") else rng.uniform(2.5, 6)
             fit = min(w, h) * 0.8 / (max(img.size) / SCALE)
             module = min(module, fit)
             img = img.resize((max(1, int(img.size[0] * module)), max(1, int(img.size[1] * module))),
@@ -898,6 +949,8 @@ def negative(rng, cond, w, h, tmp):
             s.angle = rng.uniform(-3, 3)
         if placed:
             composite(canvas, label, placed[0])
+    if cond == "neg_screen":
+        canvas = photographed_screen(rng, canvas, rng.uniform(2.0, 4.0), s.angle)
     return finish(rng, canvas, s, 2.0), s, [], None, []
 
 

@@ -43,6 +43,12 @@ POSITIVE = ["clean", "rotated", "perspective", "cylinder", "lens", "blur", "low_
             "ink_spread", "ink_thin", "fax", "halftone", "multi"]
 NEGATIVE = ["neg_symbology", "neg_symbology_reversed", "neg_half", "neg_text", "neg_texture"]
 CONDITIONS = POSITIVE + NEGATIVE
+# Added later, after the others so that their seeds and pictures stay: a symbol on a phone or
+# monitor photographed (the screen's own pixels, their sub-pixel dots, its gamma, glare), and
+# other symbologies shown so.
+POSITIVE += ["screen"]
+NEGATIVE += ["neg_screen"]
+CONDITIONS += ["screen", "neg_screen"]
 
 # Mostly letters and digits; the other characters of the set now and then.
 TEXT_CHARS = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" * 4 + "-. $/+%"
@@ -586,6 +592,14 @@ def spec_for(rng, cond):
         s.halftone = (rng.uniform(1.6, 3.0), rng.uniform(0.55, 0.85))
         s.blur = [("gauss", rng.uniform(0.3, 0.6))]
         s.ss = 4
+    elif cond == "screen":
+        s.scale = rng.uniform(2.5, 5.0)
+        s.angle = rng.normal(0, 4) + (90 if rng.random() < 0.25 else 0)
+        mag, d = rng.uniform(0, 35), rng.uniform(0, 2 * math.pi)
+        s.tilt = (mag * math.cos(d), mag * math.sin(d))
+        s.glare = rng.uniform(0.1, 0.6)
+        s.caption = False
+        s.blur = [("gauss", rng.uniform(0.15, 0.35))]  # focused on the screen's surface
     elif cond == "multi":
         s.count = int(rng.integers(2, 5))
         s.scale = rng.uniform(2.0, 3.5)
@@ -669,6 +683,38 @@ def finish(rng, s, img):
     return sensor(rng, img, s.full_well, s.read_noise, s.gamma, s.hot)
 
 
+def screen_shown(rng, img, module):
+    """The picture as an emissive screen shows it: content held per screen pixel (pitch a
+    quarter to two thirds of `module` picture pixels, its grid a little turned), each lit as three
+    round sub-pixel dots, red, green and blue in a row, with black between; then the screen's
+    own tone curve."""
+    h, w, _ = img.shape
+    pitch = module / rng.uniform(1.5, 4.0)
+    a = math.radians(rng.normal(0, 2))
+    ca, sa = math.cos(a), math.sin(a)
+    dot = rng.uniform(0.10, 0.16) * pitch
+    out = np.zeros_like(img)
+    n = 4
+    for j in range(n):
+        for i in range(n):
+            yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+            xx += (i + 0.5) / n
+            yy += (j + 0.5) / n
+            u, v = (xx * ca + yy * sa) / pitch, (-xx * sa + yy * ca) / pitch
+            cu, cv = np.floor(u), np.floor(v)
+            # The content at the screen pixel's centre, nearest picture pixel.
+            x0 = np.clip(((cu + 0.5) * ca - (cv + 0.5) * sa) * pitch, 0, w - 1).astype(int)
+            y0 = np.clip(((cu + 0.5) * sa + (cv + 0.5) * ca) * pitch, 0, h - 1).astype(int)
+            for c in range(3):
+                du = (u - cu - (c + 0.5) / 3) * pitch
+                dv = (v - cv - 0.5) * pitch
+                spot = np.exp(-(du * du + dv * dv) / (2 * dot * dot))
+                out[..., c] += spot * img[y0, x0, c]
+    out /= n * n
+    out *= 1 / max(out.mean() / max(img.mean(), 1e-6), 1e-6)
+    return np.clip(out, 0, 1) ** rng.uniform(0.6, 1.6)
+
+
 def positive(rng, cond):
     s = spec_for(rng, cond)
     s.cond = cond
@@ -696,6 +742,8 @@ def positive(rng, cond):
     img = background(rng, s.background, s.h, s.w)
     for lab in labels:
         render_label(img, cam, lab, s.ss)
+    if cond == "screen":
+        img = screen_shown(rng, img, s.scale)
     pixels = finish(rng, s, img)
     symbols_out = [{"text": lab.symbol.text, "corners": symbol_corners(cam, lab)}
                    for lab in labels]
@@ -769,7 +817,7 @@ def negative(rng, cond):
     cam = Camera(s.w, s.h, s.tilt, s.focal, s.k1)
     img = background(rng, s.background, s.h, s.w)
     params = {"background": s.background}
-    if cond in ("neg_symbology", "neg_symbology_reversed"):
+    if cond in ("neg_symbology", "neg_symbology_reversed", "neg_screen"):
         if cond.endswith("reversed"):
             s.paper, s.ink = s.ink * 1.5 + 0.02, s.paper
         s.angle = rng.uniform(0, 360) if rng.random() < 0.5 else rng.normal(0, 5)
@@ -838,6 +886,9 @@ def negative(rng, cond):
             labels = []
     for lab in labels:
         render_label(img, cam, lab, s.ss)
+    if cond == "neg_screen":
+        img = screen_shown(rng, img, s.scale)
+        s.glare = rng.uniform(0.1, 0.6)
     pixels = finish(rng, s, img)
     return pixels, s.fmt, [], [], params
 

@@ -177,6 +177,36 @@ void Screen(Picture& p, double period, double tone) {
         }
 }
 
+// The picture shown on a screen and photographed: each screen pixel `pitch` pixels across,
+// three upright stripes lit red, green and blue (as grey 0.3, 0.59 and 0.11 of its light) with
+// dark gaps between, the grid turned by `angle` degrees; then the screen's `gamma` and a glare
+// band of `glare` levels across the picture.
+void PhotographedScreen(Picture& p, double pitch, double angle, double gamma, double glare) {
+    constexpr std::array<double, 3> kWeight{0.3, 0.59, 0.11};
+    constexpr double kFill = 0.75;
+    constexpr int kSamples = 3;
+    const double a = angle * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            double lit = 0;
+            for (int sy = 0; sy < kSamples; ++sy)
+                for (int sx = 0; sx < kSamples; ++sx) {
+                    const double px = x + (sx + 0.5) / kSamples, py = y + (sy + 0.5) / kSamples;
+                    const double u = (px * c + py * s) / pitch, v = (py * c - px * s) / pitch;
+                    const double fu = u - std::floor(u), fv = v - std::floor(v);
+                    const int stripe = static_cast<int>(3 * fu);
+                    if (fv < kFill && 3 * fu - stripe < kFill) lit += kWeight[stripe];
+                }
+            lit *= 3 / (kFill * kFill * kSamples * kSamples);  // 1 on average
+            auto& v = p.pixels[static_cast<std::size_t>(y) * p.width + x];
+            double g = std::min(255.0, v * (0.15 + 0.85 * lit));
+            g = 255 * std::pow(g / 255, gamma);
+            const double d = (x - 0.5 * p.width) * 0.5 + (y - 0.5 * p.height) * 0.87;
+            g += glare * std::exp(-d * d / (40.0 * 40.0));
+            v = static_cast<std::uint8_t>(std::clamp(std::lround(g), 0L, 255L));
+        }
+}
+
 // ---------------------------------------------------------------------------------------
 // Conditions that must read.
 
@@ -188,6 +218,8 @@ struct Case {
     double light = 1, noise = 0;
     double gloss = 0, glossWidth = 0, glossSoft = 2;  // a highlight's strength, width, sides
     double screen = 0;                                // a halftone screen's period, pixels
+    // Shown on a screen and photographed: its pixels' pitch, grid angle, gamma and glare.
+    double pitch = 0, pitchAngle = 0, gamma = 1, glare = 0;
 };
 
 // Names the case in test listings instead of dumping its bytes.
@@ -203,6 +235,7 @@ TEST_P(Reads, TheTextOnceWithItsAngle) {
     DrawSymbol(p, c.draw, c.ink);
     if (c.gloss > 0) Highlight(p, c.draw, c.gloss, c.glossWidth, c.glossSoft);
     if (c.screen > 0) Screen(p, c.screen, 0.6);
+    if (c.pitch > 0) PhotographedScreen(p, c.pitch, c.pitchAngle, c.gamma, c.glare);
     Blur(p, c.blur * c.draw.module);
     Light(p, c.light, c.noise);
     const auto found = Read(p.View());
@@ -246,6 +279,10 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"DimNoisy", With([](Draw& d) { d.text = "DIM-39"; d.height = 60; }), 90, 150, 0.3, 1, 22},
     // Grey ink halftoned: dots about a narrow module apart break the edges of every line.
     Case{"Halftone", With([](Draw& d) { d.text = "DOTS-39"; d.module = 2.5; d.height = 50; }), 0, 255, 0.3, 1, 3, 0, 0, 2, 3},
+    // A phone's screen photographed: its pixels a third of a module, their colour stripes
+    // finer still, a grid turned against the camera's (moiré), the screen's gamma and a glare.
+    Case{"PhotographedScreen", With([](Draw& d) { d.text = "PHONE-39"; d.module = 3; d.angle = 3; }), 0, 255, 0.05, 1, 2, 0, 0, 2, 0, 0.857, 5, 1.4, 60},
+    Case{"PhotographedScreenUpright", With([](Draw& d) { d.text = "TV-1"; d.module = 3; d.angle = 92; }), 0, 255, 0.05, 1, 2, 0, 0, 2, 0, 0.857, 88, 0.6, 40},
     Case{"Ratio2NarrowQuietWideGaps", With([](Draw& d) { d.ratio = 2; d.gap = 3; d.cx = 158.5; })},
     Case{"LargeModules", With([](Draw& d) { d.text = "A"; d.module = 9; d.height = 150; d.angle = 2; })},
     Case{"Ratio3", With([](Draw& d) { d.ratio = 3; d.module = 2; })},
@@ -487,6 +524,18 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
                 text.pixels[y * text.width + x] = 20;
     }
     pictures.push_back(text);
+    // Wavy stripes, and the bars and the strokes shown on a photographed screen, whose pixel
+    // grid makes a picture busy enough to be searched again smoothed.
+    Picture waves = Blank();
+    for (int y = 0; y < waves.height; ++y)
+        for (int x = 0; x < waves.width; ++x)
+            waves.pixels[y * waves.width + x] =
+                static_cast<std::uint8_t>(128 + 110 * std::sin(0.8 * x + 6 * std::sin(y * 0.05)));
+    pictures.push_back(waves);
+    for (std::size_t i : {std::size_t{2}, std::size_t{3}}) {
+        pictures.push_back(pictures[i]);
+        PhotographedScreen(pictures.back(), 1.0, 4, 1.2, 50);
+    }
     for (std::size_t i = 0, n = pictures.size(); i < n; ++i) {  // and light on dark
         pictures.push_back(pictures[i]);
         for (auto& v : pictures.back().pixels) v = static_cast<std::uint8_t>(255 - v);
