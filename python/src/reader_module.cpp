@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,39 +72,80 @@ py::object Number(double value, int decimals) {
 
 py::str Letter(char letter) { return py::str(std::string(1, letter)); }
 
+// A measured number, or None where nothing was measured (as GradeJson writes null).
+py::object Measured(double value, int decimals) {
+    return value > 0 && std::isfinite(value) ? Number(value, decimals) : py::none();
+}
+
+py::dict ParametersDict(const reader::GradeParameters& p) {
+    const reader::GradeParameter* parameters[] = {
+        &p.decode,          &p.minReflectance, &p.symbolContrast, &p.minEdgeContrast,
+        &p.modulation,      &p.defects,        &p.decodability,   &p.quietZones};
+    py::dict byName;
+    for (int k = 0; k < 8; ++k) {
+        py::dict parameter;
+        parameter["value"] = Number(parameters[k]->value, k == 7 ? 1 : 2);
+        parameter["grade"] = Letter(reader::GradeLetter(parameters[k]->grade));
+        parameter["fractional"] = Number(parameters[k]->fractional, 1);
+        byName[reader::kGradeParameterNames[k]] = parameter;
+    }
+    return byName;
+}
+
+py::dict RuleDict(double minimum, std::optional<int> maximum, bool ok) {
+    py::dict d;
+    d["minimum"] = Number(minimum, 1);
+    if (maximum) d["maximum"] = *maximum;
+    d["ok"] = ok;
+    return d;
+}
+
+py::dict QuietRuleDict(bool ok) {
+    py::dict d;
+    d["minimum_x"] = 10;
+    d["ok"] = ok;
+    return d;
+}
+
 // The members GradeJson writes, with the same names, rounding and order.
 py::dict GradeDict(const reader::SymbolGrade& g) {
     py::dict d;
     d["overall"] = Letter(g.overall);
     d["value"] = Number(g.value, 1);
     d["scans"] = g.scans;
-    const reader::GradeParameter* parameters[] = {
-        &g.parameters.decode,          &g.parameters.minReflectance, &g.parameters.symbolContrast,
-        &g.parameters.minEdgeContrast, &g.parameters.modulation,     &g.parameters.defects,
-        &g.parameters.decodability,    &g.parameters.quietZones};
-    py::dict byName;
-    for (int k = 0; k < 8; ++k) {
-        py::dict parameter;
-        parameter["value"] = Number(parameters[k]->value, k == 7 ? 1 : 2);
-        parameter["grade"] = Letter(reader::GradeLetter(parameters[k]->grade));
-        byName[reader::kGradeParameterNames[k]] = parameter;
-    }
-    d["parameters"] = byName;
-    d["x_dimension_px"] = Number(g.xDimensionPx, 2);
-    d["wide_narrow_ratio"] = Number(g.wideNarrowRatio, 2);
+    d["parameters"] = ParametersDict(g.parameters);
+    d["x_dimension_px"] = Measured(g.xDimensionPx, 2);
+    d["wide_narrow_ratio"] = Measured(g.wideNarrowRatio, 2);
     if (g.dpi > 0) {
         d["dpi"] = Number(g.dpi, 1);
-        d["x_dimension_mm"] = Number(g.xDimensionMm, 3);
-        d["x_dimension_mils"] = Number(g.xDimensionMils, 1);
-        py::dict ratio, quiet, rules;
-        ratio["minimum"] = Number(g.minimumRatio, 1);
-        ratio["ok"] = g.ratioOk;
-        quiet["minimum_x"] = 10;
-        quiet["ok"] = g.quietZonesOk;
-        rules["wide_narrow_ratio"] = ratio;
-        rules["quiet_zones"] = quiet;
+        d["x_dimension_mm"] = Measured(g.xDimensionMm, 3);
+        d["x_dimension_mils"] = Measured(g.xDimensionMils, 1);
+        py::dict rules;
+        rules["wide_narrow_ratio"] = RuleDict(g.minimumRatio, std::nullopt, g.ratioOk);
+        rules["quiet_zones"] = QuietRuleDict(g.quietZonesOk);
         d["code39_rules"] = rules;
     }
+    py::dict fractional;
+    fractional["overall"] = Letter(g.fractionalOverall);
+    fractional["value"] = Number(g.fractionalValue, 2);
+    d["fractional"] = fractional;
+    d["decoded"] = g.decoded;
+    py::dict rules;
+    rules["wide_narrow_ratio"] =
+        RuleDict(g.dpi > 0 ? g.minimumRatio : 2.0, 3, g.ratioRuleOk);
+    rules["quiet_zones"] = QuietRuleDict(g.quietZoneRuleOk);
+    d["rules"] = rules;
+    py::list profiles;
+    for (const reader::ProfileGrade& p : g.profiles) {
+        py::dict profile;
+        profile["grade"] = Letter(reader::GradeLetter(p.grade));
+        profile["fractional"] = Number(p.fractional, 1);
+        profile["failing"] = p.failing >= 0 ? py::object(py::str(reader::kGradeParameterNames[p.failing]))
+                                            : py::object(py::none());
+        profile["parameters"] = ParametersDict(p.parameters);
+        profiles.append(profile);
+    }
+    d["profiles"] = profiles;
     return d;
 }
 
