@@ -37,24 +37,26 @@ EXIT_ALL_READ, EXIT_SOME_EMPTY, EXIT_SOME_FAILED, EXIT_INTERRUPTED = 0, 1, 2, 13
 
 # --- On the workers -------------------------------------------------------------------------
 
-def read_one(path: str, options: dict) -> list[str]:
-    """The records of one picture, one per page of a file of several, as JSON lines (without
-    their ends) in the form scan39 --json writes; never raises for the picture's sake."""
+def read_one(picture: tuple[str, str], options: dict) -> list[str]:
+    """The records of one picture, given as (the path to read, its name as given), one record
+    per page of a file of several, as JSON lines (without their ends) in the form scan39 --json
+    writes; never raises for the picture's sake."""
     import scan39
     from scan39 import _scan39
 
-    name = os.fsencode(path)
+    path, shown = picture
     try:
-        return list(_scan39.read_records(path, name, options["check_digit"],
-                                         options["full_ascii"], options["effort"], "both",
-                                         False, options["dpi"]))
+        return list(_scan39.read_records(path, os.fsencode(shown), options["check_digit"],
+                                         options["full_ascii"], options["effort"],
+                                         options.get("polarity", "both"),
+                                         options.get("grade", False), options["dpi"]))
     except FileNotFoundError as e:
         message = e.strerror or str(e)
     except scan39.PictureError as e:
         message = str(e)
     except Exception as e:  # noqa: BLE001 - whatever it was, the picture gets its record
         message = f"{type(e).__name__}: {e}"
-    return [error_record(path, message)]
+    return [error_record(shown, message)]
 
 
 def error_record(path: str, message: str) -> str:
@@ -64,26 +66,28 @@ def error_record(path: str, message: str) -> str:
                                 message.encode("utf-8", "surrogateescape"))
 
 
-def read_chunk(paths: list[str], options: dict) -> list[list[str]]:
-    return [read_one(p, options) for p in paths]
+def read_chunk(pictures: list[tuple[str, str]], options: dict) -> list[list[str]]:
+    return [read_one(p, options) for p in pictures]
 
 
 # --- On the client --------------------------------------------------------------------------
 
 def find_pictures(arguments: list[str]) -> list[str]:
-    """Absolute paths, each once: named files as they are (a missing or broken one gets its
-    error record), folders walked for files with a picture suffix, in name order."""
-    seen: dict[str, None] = {}
+    """The pictures' names as given, each file once: named files as they are (a missing or
+    broken one gets its error record), folders walked for files with a picture suffix, in name
+    order, named below the folder as given (as scan39 names them)."""
+    seen: dict[str, str] = {}  # the absolute path: the name first given for it
     for argument in arguments:
         if os.path.isdir(argument):
             for folder, subfolders, files in os.walk(argument):
                 subfolders.sort()
                 for name in sorted(files):
                     if os.path.splitext(name)[1].lower() in PICTURE_SUFFIXES:
-                        seen.setdefault(os.path.abspath(os.path.join(folder, name)))
+                        shown = os.path.join(folder, name)
+                        seen.setdefault(os.path.abspath(shown), shown)
         else:
-            seen.setdefault(os.path.abspath(argument))
-    return list(seen)
+            seen.setdefault(os.path.abspath(argument), argument)
+    return list(seen.values())
 
 
 def _name_of(record: dict) -> str:
@@ -280,7 +284,9 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
     # Small tasks keep every worker busy to the end; a few pictures each keep the scheduler's
     # share of the time small.
     size = max(1, min(16, len(paths) // (threads * 4)))
-    pending = _chunks(paths, size)
+    # Workers read the absolute path (a worker's folder is not the client's); the records
+    # name the picture as it was given.
+    pending = _chunks([(os.path.abspath(p), p) for p in paths], size)
     pending.reverse()  # popped from the end, so the first chunk goes first
     window = threads * 4
     progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
@@ -306,7 +312,7 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
                 results = []
             else:
                 results = [[error_record(
-                    chunk[0], "the worker reading this picture stopped unexpectedly")]]
+                    chunk[0][1], "the worker reading this picture stopped unexpectedly")]]
         written = [records.write(picture) for picture in results]
         progress.add(written)
         future.release()
@@ -314,7 +320,23 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
             submit(pending.pop())
 
 
+def _quiet_dask() -> None:
+    """Dask's own INFO and WARNING lines (workers starting, a worker lost and restarted, the
+    cluster closing) would bury the progress and the batch's own messages; errors still show.
+    The environment carries the level to the worker processes, which start afresh."""
+    import logging
+
+    os.environ["DASK_LOGGING__DISTRIBUTED"] = "error"
+    import dask
+
+    dask.config.set({"logging.distributed": "error"})
+    import distributed  # noqa: F401 - sets up its loggers from the configuration
+
+    logging.getLogger("distributed").setLevel(logging.ERROR)
+
+
 def _connect(arguments):
+    _quiet_dask()
     from distributed import Client, LocalCluster
 
     if arguments.scheduler:
@@ -343,6 +365,10 @@ def main(argv: list[str] | None = None) -> int:
     from scan39 import _scan39  # the reader's own names, as scan39 --effort takes them
 
     parser.add_argument("--effort", choices=_scan39.EFFORT_NAMES, default="thorough")
+    parser.add_argument("--polarity", choices=_scan39.POLARITY_NAMES, default="both",
+                        help="dark bars on a light ground, light bars on a dark one, or either")
+    parser.add_argument("--grade", action="store_true",
+                        help="grade each symbol's print quality (ISO/IEC 15416), as scan39 --grade")
     parser.add_argument("--dpi", type=int, default=300, metavar="N",
                         help="render PDF pages at N dots per inch (36 to 1200, default 300)")
     arguments = parser.parse_args(argv)
@@ -352,7 +378,8 @@ def main(argv: list[str] | None = None) -> int:
         parser.error("--dpi takes a number from 36 to 1200")
 
     options = {"check_digit": arguments.check_digit, "full_ascii": arguments.full_ascii,
-               "effort": arguments.effort, "dpi": arguments.dpi}
+               "effort": arguments.effort, "polarity": arguments.polarity,
+               "grade": arguments.grade, "dpi": arguments.dpi}
     try:
         records = RecordFile(arguments.output)
     except OutputError as e:
