@@ -686,7 +686,7 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("chinese none") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"blank.png"}
                                       << QByteArray("未找到 Code 39 条码");
         QTest::newRow("chinese usage") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"--frob"}
-                                       << QByteArray("未知选项“--frob”\n\n用法：");
+                                       << QByteArray("scan39: 未知选项 --frob\n详见 scan39 --help。\n");
         QTest::newRow("box text, english")
             << QByteArray("C.UTF-8") << QList<QByteArray>{"--box", "1,1,9,9", "blank.png"}
             << QByteArray("错误：非39码或扫描位置不正确\n");

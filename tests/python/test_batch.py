@@ -152,3 +152,20 @@ def test_cli_and_batch_word_errors_alike(tmp_path, monkeypatch, language):
     with pytest.raises(scan39.PictureError) as e:
         scan39.read(cut)
     assert json.loads(cli.stdout.splitlines()[0])["error"] == str(e.value)
+
+
+# Names as given, never made absolute, and the reader's options as the command line takes
+# them: the records are scan39 --json's, line for line. Dask's own log lines stay out.
+@pytest.mark.skipif(not CLI, reason="SCAN39_CLI names the scan39 binary")
+@pytest.mark.parametrize("options", [[], ["--polarity", "light"], ["--grade", "--polarity", "dark"]])
+def test_batch_names_and_options_as_the_cli(tmp_path, options):
+    make_folder(tmp_path / "in", 3)
+    cli = subprocess.run([CLI, "--json", *options, "in", "gone.png"], capture_output=True,
+                         text=True, timeout=120, cwd=tmp_path)
+    run = batch("in", "gone.png", "--workers", 1, *options, cwd=tmp_path)
+    out, err = run.communicate(timeout=300)
+    assert run.returncode == cli.returncode
+    assert sorted(out.splitlines()) == sorted(cli.stdout.splitlines())
+    assert {r["file"] for r in records(out)} == {"in/000.jpg", "in/001.png", "in/002.jpg",
+                                                 "gone.png"}
+    assert all(line.startswith("scan39.batch") for line in err.splitlines()), err
