@@ -34,6 +34,7 @@ import json
 import os
 import stat
 import sys
+import threading
 import time
 
 PICTURE_SUFFIXES = frozenset(
@@ -277,9 +278,41 @@ def _chunks(paths: list[str], size: int) -> list[list[str]]:
     return [paths[i:i + size] for i in range(0, len(paths), size)]
 
 
+def _chunk_size(count: int, threads: int) -> int:
+    # Small tasks keep every worker busy to the end; a few pictures each keep the scheduler's
+    # share of the time small.
+    return max(1, min(16, count // (threads * 4)))
+
+
+def _pairs(paths: list[str]) -> list[tuple[str, str]]:
+    # Workers read the absolute path (a worker's folder is not the client's); the records
+    # name the picture as it was given.
+    return [(os.path.abspath(p), p) for p in paths]
+
+
+def read_while_starting(pending: list, records: RecordFile, options: dict, progress: Progress,
+                        threads: int, started) -> None:
+    """Reads chunks from the end of `pending` on `threads` threads of this process until the
+    event `started` is set (the cluster is up) or none are left: importing Dask and starting
+    a cluster takes longer than reading a hundred pictures."""
+    from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
+
+    with ThreadPoolExecutor(threads) as pool:
+        running: set = set()
+        while True:
+            while pending and len(running) < threads and not started.is_set():
+                running.add(pool.submit(read_chunk, pending.pop(), options))
+            if not running:
+                return
+            done, running = wait(running, timeout=0.05, return_when=FIRST_COMPLETED)
+            for future in done:
+                progress.add([records.write(picture) for picture in future.result()])
+
+
 def run(paths: list[str], records: RecordFile, client, options: dict,
-        progress: Progress) -> None:
-    """Reads `paths` on the cluster behind `client`, writing each record as it arrives."""
+        progress: Progress, pending: list | None = None) -> None:
+    """Reads `paths` on the cluster behind `client`, writing each record as it arrives; or,
+    when given, the chunks left in `pending` (popped from the end)."""
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
@@ -288,15 +321,11 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
     worker_side = importlib.import_module("scan39.batch")
     info = client.scheduler_info()
     threads = max(1, sum(w.get("nthreads", 1) for w in info.get("workers", {}).values()))
-    # Small tasks keep every worker busy to the end; a few pictures each keep the scheduler's
-    # share of the time small.
-    size = max(1, min(16, len(paths) // (threads * 4)))
-    # Workers read the absolute path (a worker's folder is not the client's); the records
-    # name the picture as it was given.
-    pending = _chunks([(os.path.abspath(p), p) for p in paths], size)
-    pending.reverse()  # popped from the end, so the first chunk goes first
+    if pending is None:
+        pending = _chunks(_pairs(paths), _chunk_size(len(paths), threads))
+        pending.reverse()  # popped from the end, so the first chunk goes first
+        progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
     window = threads * 4
-    progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
     chunk_of: dict = {}
     finished = as_completed()
 
@@ -348,9 +377,11 @@ def _connect(arguments):
 
     if arguments.scheduler:
         return Client(arguments.scheduler), None
+    # Any free port for the scheduler's web server: the usual one may serve another cluster,
+    # and taking another would be said in a warning.
     if not arguments.processes:
         cluster = LocalCluster(n_workers=1, threads_per_worker=arguments.workers,
-                               processes=False, dashboard_address=None)
+                               processes=False, dashboard_address=":0")
         return Client(cluster), cluster
     import dask
 
@@ -361,7 +392,7 @@ def _connect(arguments):
     environ.pop("MALLOC_TRIM_THRESHOLD_", None)
     dask.config.set({"distributed.nanny.pre-spawn-environ": environ})
     cluster = LocalCluster(n_workers=arguments.workers, threads_per_worker=1, processes=True,
-                           dashboard_address=None)
+                           dashboard_address=":0")
     return Client(cluster), cluster
 
 
@@ -413,9 +444,33 @@ def main(argv: list[str] | None = None) -> int:
     progress = Progress(len(paths))
     client = cluster = None
     try:
-        if paths:
+        if paths and (arguments.scheduler or arguments.processes):
             client, cluster = _connect(arguments)
             run(paths, records, client, options, progress)
+        elif paths:
+            # Threads of this process: they start reading at once, while Dask is imported
+            # and the cluster started beside them, which then takes the rest.
+            started = threading.Event()
+            connected: dict = {}
+
+            def connect() -> None:
+                try:
+                    connected["cluster"] = _connect(arguments)
+                except BaseException as e:  # noqa: BLE001 - raised again below
+                    connected["error"] = e
+                finally:
+                    started.set()
+
+            threading.Thread(target=connect, name="scan39.batch connect", daemon=True).start()
+            pending = _chunks(_pairs(paths), _chunk_size(len(paths), arguments.workers))
+            pending.reverse()
+            read_while_starting(pending, records, options, progress, arguments.workers, started)
+            started.wait()
+            if "error" in connected:
+                raise connected["error"]
+            client, cluster = connected["cluster"]
+            if pending:
+                run(paths, records, client, options, progress, pending)
         progress.close()
         return records.status
     except KeyboardInterrupt:

@@ -157,11 +157,13 @@ def test_cli_and_batch_word_errors_alike(tmp_path, monkeypatch, language):
 # Names as given, never made absolute, and the reader's options as the command line takes
 # them: the records are scan39 --json's, line for line. Dask's own log lines stay out.
 @pytest.mark.skipif(not CLI, reason="SCAN39_CLI names the scan39 binary")
-@pytest.mark.parametrize("options", [[], ["--polarity", "light"], ["--grade", "--polarity", "dark"]])
+@pytest.mark.parametrize("options", [[], ["--polarity", "light", "--processes"],
+                                     ["--grade", "--polarity", "dark"]])
 def test_batch_names_and_options_as_the_cli(tmp_path, options):
     make_folder(tmp_path / "in", 3)
-    cli = subprocess.run([CLI, "--json", *options, "in", "gone.png"], capture_output=True,
-                         text=True, timeout=120, cwd=tmp_path)
+    reader_options = [o for o in options if o != "--processes"]
+    cli = subprocess.run([CLI, "--json", *reader_options, "in", "gone.png"],
+                         capture_output=True, text=True, timeout=120, cwd=tmp_path)
     run = batch("in", "gone.png", "--workers", 1, *options, cwd=tmp_path)
     out, err = run.communicate(timeout=300)
     assert run.returncode == cli.returncode
