@@ -357,18 +357,20 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
 
 
 def _quiet_dask() -> None:
-    """Dask's own INFO and WARNING lines (workers starting, a worker lost and restarted, the
-    cluster closing) would bury the progress and the batch's own messages; errors still show.
-    The environment carries the level to the worker processes, which start afresh."""
+    """Dask's own log lines (workers starting, a worker lost and restarted, the tracebacks of
+    its closing after a picture brought it down) would bury the progress and the batch's own
+    messages, which say what matters: a failure of the cluster itself is raised. The
+    environment carries the level to the worker processes, which start afresh; one set there
+    already (DASK_LOGGING__DISTRIBUTED=info, to look into the cluster) is kept."""
     import logging
 
-    os.environ["DASK_LOGGING__DISTRIBUTED"] = "error"
+    level = os.environ.setdefault("DASK_LOGGING__DISTRIBUTED", "critical")
     import dask
 
-    dask.config.set({"logging.distributed": "error"})
+    dask.config.set({"logging.distributed": level})
     import distributed  # noqa: F401 - sets up its loggers from the configuration
 
-    logging.getLogger("distributed").setLevel(logging.ERROR)
+    logging.getLogger("distributed").setLevel(level.upper())
 
 
 def _connect(arguments):
