@@ -11,6 +11,7 @@
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -171,6 +172,9 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                                                              .arg(r.page)
                                                              .toUtf8();
     const QByteArray lead = prefix || r.page != 0 ? label + ": " : QByteArray();
+    // Only the first symbol with --oneshot: the run ends with it.
+    const std::size_t shown = o.oneshot ? std::min<std::size_t>(r.symbols.size(), 1)
+                                        : r.symbols.size();
     if (o.json) {
         const QByteArray error = r.error ? r.error->text(o.language).toUtf8() : QByteArray();
         std::vector<std::string> grades;
@@ -182,8 +186,8 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         if (r.error)
             record.error =
                 std::string_view(error.constData(), static_cast<std::size_t>(error.size()));
-        record.symbols = r.symbols;
-        record.grades = grades;
+        record.symbols = std::span(r.symbols).first(shown);
+        record.grades = std::span(grades).first(std::min(grades.size(), shown));
         record.truncated = r.truncated;
         out << QByteArray::fromStdString(reader::RecordJson(record)) << '\n';
     }
@@ -191,10 +195,13 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         if (!o.json) err << label << ": " << r.error->text(o.language) << '\n';
         status = kExitError;
     } else if (r.symbols.empty()) {
-        if (!o.json) err << lead << NothingFound(o, r) << '\n';
+        if (!o.json && !o.quiet) err << lead << NothingFound(o, r) << '\n';
         status = kExitNotDecoded;
+    } else if (o.raw) {
+        for (std::size_t k = 0; k < shown; ++k)
+            out << QByteArray::fromStdString(r.symbols[k].text) << '\n';
     } else if (!o.json) {
-        for (std::size_t k = 0; k < r.symbols.size(); ++k) {
+        for (std::size_t k = 0; k < shown; ++k) {
             out << lead << Shown(r.symbols[k].text);
             if (k < r.grades.size()) out << '\t' << GradeDetails(r.grades[k], o.language);
             out << '\n';
@@ -212,7 +219,7 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
             << '\n';
         status = std::max(status, static_cast<int>(kExitNotDecoded));
     }
-    if (r.reducedDpi > 0) {
+    if (r.reducedDpi > 0 && !o.quiet) {
         // The page is read all the same, only less finely than asked.
         err << label << ": "
             << Tr(o.language,
@@ -233,7 +240,8 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
 
 }  // namespace
 
-int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err) {
+int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err,
+                 bool* found) {
     AnnotateFolder folder;
     if (const auto failure = folder.open(options)) {
         err << *failure;
@@ -318,9 +326,20 @@ int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink
         }
         err << slot.notes;
         if (slot.end) break;
-        for (const PictureResult& r : *slot.results)
+        bool done = false;
+        for (const PictureResult& r : *slot.results) {
             status = std::max(status, Print(options, slot.name, prefix, r, out, err));
+            if (options.oneshot && !r.error && !r.symbols.empty()) {
+                done = true;
+                break;
+            }
+        }
         if (!out.flush() || !err.flush()) break;
+        if (done) {
+            if (found) *found = true;
+            status = kExitDecoded;
+            break;
+        }
     }
     {
         const std::lock_guard lock(mutex);

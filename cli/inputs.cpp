@@ -313,11 +313,12 @@ struct NameSource::Impl {
             status = kExitError;
         }
         if (expanded != Expanded::kEmptyFolder) return;
+        status = std::max(status, int{kExitNotDecoded});
+        if (options.quiet) return;  // no error: the status tells
         notes += Tr(language, QStringLiteral("scan39: %1: no pictures in this folder\n"),
                     QStringLiteral("scan39：%1：此文件夹中没有图片\n"))
                      .arg(QFile::decodeName(Shown(name)))
                      .toUtf8();
-        status = std::max(status, int{kExitNotDecoded});
     }
 };
 

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "scan39/documents/document.h"
 #include "scan39/host/errors.h"
 #include "scan39/host/picture_error.h"
 
@@ -133,6 +134,12 @@ host::PictureRef LoadNamedPicture(const QByteArray& name, bool dashIsStdin, QByt
     try {
         return host::LoadPictureFromData(file.bytes, file.what);
     } catch (const host::PictureError& e) {
+        // A box is dragged over a picture; a PDF's pages are the automatic read's.
+        if (documents::IsPdf(file.bytes.left(1024)))
+            throw LoadError{0,
+                            QStringLiteral("a PDF: --box reads pictures only (read its pages "
+                                           "without --box)"),
+                            QStringLiteral("是 PDF：--box 只读图片（不带 --box 可读其各页）")};
         throw FromPictureError(e);
     }
 }

@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
                       out, err);
     const auto parsed = scan39::cli::ParseArguments(args, language, raw);
     if (!parsed.options) {
-        // The synopsis only; the whole text is one --help away.
-        err << "scan39: " << parsed.error << "\n\n"
-            << scan39::cli::UsageText(language).section(QStringLiteral("\n\n"), 0, 0)
-            << scan39::cli::Tr(language, QStringLiteral("\n\nTry 'scan39 --help' for more.\n"),
-                               QStringLiteral("\n\n详见 scan39 --help。\n"));
+        // What is wrong and where to look, as other tools say it: the usage would bury the
+        // one line that matters.
+        err << "scan39: " << parsed.error << '\n'
+            << scan39::cli::Tr(language, QStringLiteral("Try 'scan39 --help'.\n"),
+                               QStringLiteral("详见 scan39 --help。\n"));
         return Finish(scan39::cli::kExitError, language, out, err);
     }
     if (parsed.options->version) {

@@ -302,6 +302,32 @@ const OptionEntry kOptionTable[] = {
          return std::nullopt;
      },
      "one JSON object per line (see below)", "每行一个 JSON 对象（见下）"},
+    {QLatin1StringView("--raw"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.raw = true;
+         return std::nullopt;
+     },
+     "the decoded texts alone, one a line, exactly as read: no names,\n"
+     "no grades, no quoting (for scripts)",
+     "只输出解码的文本，每行一个，按原样输出：不加图片名、等级和\n"
+     "引用（供脚本使用）"},
+    {QLatin1StringView("--quiet"), 'q', nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.quiet = true;
+         return std::nullopt;
+     },
+     "nothing on stderr but errors: no lines for a picture without a\n"
+     "symbol or a box that read nothing, no notes (the exit status\n"
+     "still tells)",
+     "标准错误上只输出错误：没有条码的图片、读不出的框和各种提示都\n"
+     "不再输出（退出状态照样反映）"},
+    {QLatin1StringView("--oneshot"), '1', nullptr, nullptr, Scope::kAny, Section::kGeneral,
+     [](Options& o, const Value&, Language) -> std::optional<QString> {
+         o.oneshot = true;
+         return std::nullopt;
+     },
+     "stop after the first symbol read, with exit status 0",
+     "读出第一个条码后即停止，退出状态为 0"},
     {QLatin1StringView("--sample"), 0, nullptr, nullptr, Scope::kAny, Section::kGeneral,
      [](Options& o, const Value&, Language) -> std::optional<QString> {
          o.sample = true;
@@ -403,8 +429,8 @@ ParseResult ParseArguments(const QStringList& args, Language language,
         qsizetype inlineValue = -1;
         const OptionEntry* entry = FindOption(a, &inlineValue);
         if (!entry)
-            return fail(Tr(language, QStringLiteral("unknown option \"%1\""),
-                           QStringLiteral("未知选项“%1”"))
+            return fail(Tr(language, QStringLiteral("unknown option %1"),
+                           QStringLiteral("未知选项 %1"))
                             .arg(a));
         Value value;
         if (inlineValue >= 0) {
@@ -424,6 +450,9 @@ ParseResult ParseArguments(const QStringList& args, Language language,
         if (entry->scope == Scope::kGrade) gradeOnly << entry->name;
     }
     if (o.help || o.version) return {o, {}};
+    if (o.raw && o.json)
+        return fail(Tr(language, QStringLiteral("--raw and --json exclude each other"),
+                       QStringLiteral("--raw 与 --json 不能同时使用")));
     if (!o.grade && !gradeOnly.isEmpty())
         return fail(Tr(language, QStringLiteral("%1 works only with --grade"),
                        QStringLiteral("%1 只能与 --grade 一起使用"))
@@ -443,8 +472,9 @@ ParseResult ParseArguments(const QStringList& args, Language language,
     if (o.pictures.isEmpty() && o.fileLists.isEmpty())
         return fail(
             Tr(language,
-               QStringLiteral("no picture file given (scan39 [--box X1,Y1,X2,Y2] PICTURE...)"),
-               QStringLiteral("没有给出图片文件（scan39 [--box X1,Y1,X2,Y2] 图片...）")));
+               QStringLiteral("no picture given (a file, a folder, --files-from FILE, or - for "
+                              "standard input)"),
+               QStringLiteral("没有给出图片（文件、文件夹、--files-from 文件，或 - 表示标准输入）")));
     // Standard input holds one picture or one list of names.
     qsizetype stdinUses = o.pictureBytes.count(QByteArrayLiteral("-"));
     for (const auto& list : o.fileLists) stdinUses += list.name == "-" ? 1 : 0;
@@ -458,16 +488,16 @@ QString UsageText(Language language) {
     const auto options = [language](Section s) { return OptionLines(s, language); };
     if (language == Language::kChinese) {
         return QStringLiteral(
-                   "用法：scan39 --box X1,Y1,X2,Y2 [--json] 图片...\n"
-                   "      scan39 [--json] [--check-digit] [--full-ascii] [--effort "
-                   "fast|thorough]\n"
-                   "             [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate "
-                   "文件夹]\n"
+                   "用法：scan39 --box X1,Y1,X2,Y2 [--json|--raw] [-q] [-1] 来源...\n"
+                   "      scan39 [--json|--raw] [-q] [-1] [--check-digit] [--full-ascii]\n"
+                   "             [--effort fast|thorough] [--polarity dark|light|both] [--jobs N]\n"
+                   "             [--dpi N] [--annotate 文件夹]\n"
                    "             [--grade [--aperture 像素] [--grade-bands integer|fractional]] "
-                   "图片...\n"
-                   "      scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
+                   "来源...\n"
+                   "      scan39 --sample [--box X1,Y1,X2,Y2] [--json|--raw] [-q] [-1]\n"
                    "      scan39 split [选项]... 文件... --out 文件夹   （scan39 split --help）\n"
                    "      scan39 --help | --version\n"
+                   "来源：图片 | 文件夹 | --files-from 文件 | -（标准输入的一幅图片）\n"
                    "\n"
                    "从 BMP、JPEG、GIF、PNG、TIFF 或 WebP 图片中读出 Code 39 条码；不带 --box "
                    "时\n"
@@ -498,10 +528,12 @@ QString UsageText(Language language) {
                    "  不带 "
                    "--box：{\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
                    "    "
-                   "[x,y],[x,y]],\"angle\":...,\"lines\":...},...]}"
+                   "[x,y],[x,y]],\"angle\":...,\"lines\":...,\"aim\":...},...]}"
                    "（条码从上到下、从左到右；四个角按\n"
                    "    阅读顺序，角度以度计，最多 2 位小数；lines "
-                   "为读出相同文本的扫描线数）；没有条码的\n"
+                   "为读出相同文本的扫描线数；aim 为 AIM\n"
+                   "    符号标识符：]A0 普通，]A3 校验字符已核对并去掉，]A4 全 ASCII，\n"
+                   "    ]A7 两者）；没有条码的\n"
                    "    图片 \"symbols\":[]；查找未覆盖整幅图片时另有 "
                    "\"truncated\":true，退出状态至少为 1\n"
                    "    检验字符正确的条码另有 \"checked\":true；文本符合 Code 32、PZN 或 HIBC "
@@ -526,14 +558,15 @@ QString UsageText(Language language) {
                    "语言：LC_ALL、LC_MESSAGES 或 LANG 以 zh 开头时用中文，否则用英文。\n");
     }
     return QStringLiteral(
-               "Usage: scan39 --box X1,Y1,X2,Y2 [--json] PICTURE...\n"
-               "       scan39 [--json] [--check-digit] [--full-ascii] [--effort fast|thorough]\n"
-               "              [--polarity dark|light|both] [--jobs N] [--dpi N] [--annotate DIR]\n"
-               "              [--grade [--aperture PX] [--grade-bands integer|fractional]]\n"
-               "              PICTURE...\n"
-               "       scan39 --sample [--box X1,Y1,X2,Y2] [--json]\n"
+               "Usage: scan39 --box X1,Y1,X2,Y2 [--json|--raw] [-q] [-1] SOURCE...\n"
+               "       scan39 [--json|--raw] [-q] [-1] [--check-digit] [--full-ascii]\n"
+               "              [--effort fast|thorough] [--polarity dark|light|both] [--jobs N]\n"
+               "              [--dpi N] [--annotate DIR]\n"
+               "              [--grade [--aperture PX] [--grade-bands integer|fractional]] SOURCE...\n"
+               "       scan39 --sample [--box X1,Y1,X2,Y2] [--json|--raw] [-q] [-1]\n"
                "       scan39 split [OPTION]... FILE... --out DIR   (scan39 split --help)\n"
                "       scan39 --help | --version\n"
+               "SOURCE: PICTURE | FOLDER | --files-from FILE | - (one picture on standard input)\n"
                "\n"
                "Reads Code 39 barcodes out of BMP, JPEG, GIF, PNG, TIFF or WebP pictures; without\n"
                "--box also out of every page of PDF files and multi-page TIFFs. A PICTURE (or a\n"
@@ -563,11 +596,11 @@ QString UsageText(Language language) {
                "    also \"reason\", why nothing was read\n"
                "  without --box: "
                "{\"file\":...,\"symbols\":[{\"text\":...,\"position\":[[x,y],[x,y],\n"
-               "    [x,y],[x,y]],\"angle\":...,\"lines\":...},...]} (symbols top to bottom, left "
-               "to\n"
-               "    right; corners in reading order and angle in degrees, at most 2 decimals; "
-               "lines:\n"
-               "    scan lines that agreed); \"symbols\":[] for a picture with none;\n"
+               "    [x,y],[x,y]],\"angle\":...,\"lines\":...,\"aim\":...},...]} (symbols top to\n"
+               "    bottom, left to right; corners in reading order and angle in degrees, at most\n"
+               "    2 decimals; lines: scan lines that agreed; aim: the AIM symbology identifier,\n"
+               "    ]A0 plain, ]A3 check character verified and stripped, ]A4 full ASCII, ]A7\n"
+               "    both); \"symbols\":[] for a picture with none;\n"
                "    \"truncated\":true where the search could not cover the picture whole (the "
                "exit\n"
                "    status is then 1 or more); a symbol whose check character matched gets\n"

@@ -35,6 +35,12 @@ struct Options {
     bool version = false;
     bool json = false;
     bool sample = false;
+    // -q: nothing on stderr but errors (no "nothing found" lines, no reasons, no notes).
+    bool quiet = false;
+    // --raw: the decoded texts alone, one a line, byte for byte: no names, no grades.
+    bool raw = false;
+    // -1: stop after the first symbol read; the run then counts as decoded.
+    bool oneshot = false;
     std::optional<Box> box;
     QStringList pictures;  // as shown to the user
     // The same names byte for byte, as the file system knows them (names that are not valid

@@ -25,13 +25,19 @@ struct Outcome {
     QString reason;  // why nothing was read, in the user's language; empty when unknown
 };
 
-// The control's own text stays a line of its own; the reason follows on the next.
-void PrintOutcome(const QByteArray& label, bool prefix, const Outcome& o, Sink& out, Sink& err) {
+// The control's own text stays a line of its own; the reason follows on the next. --raw
+// leaves the names off the results only, -q the lines for a box that read nothing.
+void PrintOutcome(const Options& options, const QByteArray& label, bool prefix, const Outcome& o,
+                  Sink& out, Sink& err) {
     const QByteArray lead = prefix ? Shown(label) + ": " : QByteArray();
     if (o.result == kScanDecoded) {
-        out << lead << Shown(o.value) << '\n';
+        if (options.raw)
+            out << o.value.toUtf8() << '\n';
+        else
+            out << lead << Shown(o.value) << '\n';
         return;
     }
+    if (options.quiet) return;
     err << lead << kNotDecodedText << '\n';
     if (!o.reason.isEmpty()) err << lead << o.reason << '\n';
 }
@@ -139,7 +145,7 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
             record.expected = wanted;
             out << Line(reader::BoxRecordJson(record));
         } else {
-            PrintOutcome(label.toUtf8(), true, o, out, err);
+            PrintOutcome(options, label.toUtf8(), true, o, out, err);
             if (wrong)
                 err << label
                     << Tr(options.language, QStringLiteral(": expected "),
@@ -148,6 +154,7 @@ int RunSampleSymbols(const Options& options, Uo_Scan& control, Sink& out, Sink& 
         }
         status = std::max(status, (o.result != kScanDecoded || wrong) ? int{kExitNotDecoded} : 0);
         if (!out.flush() || !err.flush()) break;
+        if (options.oneshot && o.result == kScanDecoded) return wrong ? status : int{kExitDecoded};
     }
     return status;
 }
@@ -176,8 +183,9 @@ int Run(const Options& given, Sink& out, Sink& err) {
     if (options.automatic()) {
         if (!options.annotateDir) {
             // The source's status is known once every name has been taken.
-            const int status = RunAutomatic(options, fromSource, source.prefix(), out, err);
-            return std::max(status, source.status());
+            bool found = false;
+            const int status = RunAutomatic(options, fromSource, source.prefix(), out, err, &found);
+            return found ? status : std::max(status, source.status());
         }
         // The annotated copies' names are chosen knowing every picture's (none replaces
         // another's copy or an input): with --annotate the names are gathered first.
@@ -202,8 +210,9 @@ int Run(const Options& given, Sink& out, Sink& err) {
             n = names[at++];
             return true;
         };
-        const int status = RunAutomatic(gathered, fromList, source.prefix(), out, err);
-        return std::max(status, source.status());
+        bool found = false;
+        const int status = RunAutomatic(gathered, fromList, source.prefix(), out, err, &found);
+        return found ? status : std::max(status, source.status());
     }
     Uo_Scan control;  // standalone: run time, sizes itself
     control.InitProperties();
@@ -254,10 +263,12 @@ int Run(const Options& given, Sink& out, Sink& err) {
         } else if (options.json) {
             PrintJsonOutcome(file, o, out);
         } else {
-            PrintOutcome(file, prefix, o, out, err);
+            PrintOutcome(options, file, prefix, o, out, err);
         }
         if (!error && o.result != kScanDecoded) status = std::max(status, int{kExitNotDecoded});
         if (!out.flush() || !err.flush()) break;
+        // Found: what came before it no longer matters, as for zbarimg --oneshot.
+        if (options.oneshot && !error && o.result == kScanDecoded) return kExitDecoded;
     }
     return std::max(status, source.status());
 }

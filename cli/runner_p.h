@@ -63,7 +63,9 @@ int Run(const Options& options, Sink& out, Sink& err);
 using NextName = std::function<bool(QByteArray& name, QByteArray& notes)>;
 
 // The same without --box or --sample: every symbol of each picture, through the reader, the
-// names as `next` gives them; `prefix`: each result names its picture.
-int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err);
+// names as `next` gives them; `prefix`: each result names its picture. With --oneshot the run
+// ends at the first symbol, `found` (when given) then set and the status kExitDecoded.
+int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink& out, Sink& err,
+                 bool* found = nullptr);
 
 }  // namespace scan39::cli

@@ -25,8 +25,9 @@ using namespace detail;
 constexpr std::size_t kMaxRegions = 20'000;
 
 // Applies the options to an agreed text; false when the symbol must not be reported.
-bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
+bool Finish(const ReadOptions& options, std::string& text, CheckState& check, bool& fullAscii) {
     check = CheckState::kNotChecked;
+    fullAscii = false;
     if (options.checkCharacter == CheckCharacter::kRequired) {
         if (!HasCheckCharacter(text)) return false;
         text.pop_back();
@@ -35,6 +36,8 @@ bool Finish(const ReadOptions& options, std::string& text, CheckState& check) {
     if (options.fullAscii) {
         auto translated = FullAscii(text);
         if (!translated) return false;
+        // Only a symbol that held a pair was read in full ASCII: the others are plain.
+        fullAscii = *translated != text;
         text = std::move(*translated);
     }
     return true;
@@ -84,6 +87,13 @@ std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
         }
     }
     return smoothed;
+}
+
+std::string AimIdentifier(const Symbol& symbol) {
+    // Modifier 1 (check transmitted) never applies: a verified check character is stripped.
+    const int modifier =
+        (symbol.check == CheckState::kVerified ? 3 : 0) + (symbol.fullAscii ? 4 : 0);
+    return "]A" + std::to_string(modifier);
 }
 
 // One search of the picture, all its passes: the lines' observations, and `truncated` set where
@@ -195,7 +205,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;
-        if (!Finish(options, s.text, s.check) || s.text.empty() || !AgreeInPlacesApart(c)) continue;
+        if (!Finish(options, s.text, s.check, s.fullAscii) || s.text.empty() || !AgreeInPlacesApart(c)) continue;
         FindBarEnds(picture, static_cast<int>(c.text.size()) + 2, c);
         s.corners = c.corners;
         s.angle = c.angle;

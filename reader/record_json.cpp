@@ -29,7 +29,8 @@ std::string Angle(double angle) {
 std::string SymbolJson(const Symbol& s, std::string_view grade) {
     const bool checked = s.check == CheckState::kVerified;
     std::string j = "{\"text\":" + JsonString(s.text) + ",\"position\":" + Position(s) +
-                    ",\"angle\":" + Angle(s.angle) + ",\"lines\":" + std::to_string(s.lines);
+                    ",\"angle\":" + Angle(s.angle) + ",\"lines\":" + std::to_string(s.lines) +
+                    ",\"aim\":\"" + AimIdentifier(s) + '"';
     if (checked) j += ",\"checked\":true";
     if (const auto meaning = Interpret(s.text, checked))
         j += ",\"interpretation\":" + InterpretationJson(*meaning);

@@ -61,12 +61,24 @@ class Symbol(NamedTuple):
     interpretation: dict | None = None
     #: The page it is on, from 1, in a PDF or TIFF of several pages; None for a single picture.
     page: int | None = None
+    #: The AIM symbology identifier, as scanners prefix the text: "]A0" plain, "]A3" check
+    #: character verified and stripped (``check_digit``), "]A4" full ASCII pairs read
+    #: (``full_ascii``), "]A7" both.
+    aim: str = "]A0"
 
     def __repr__(self) -> str:
-        corners = ", ".join(f"({x:.1f}, {y:.1f})" for x, y in self.position)
+        corners = ", ".join(f"({_shown(x)}, {_shown(y)})" for x, y in self.position)
         page = "" if self.page is None else f", page={self.page}"
-        return (f"Symbol({self.text!r}, angle={self.angle:.1f}, lines={self.lines}{page}, "
-                f"position=({corners}))")
+        return (f"Symbol({self.text!r}, angle={_shown(self.angle, 360.0)}, lines={self.lines}"
+                f"{page}, position=({corners}))")
+
+
+def _shown(value: float, period: float | None = None) -> str:
+    """One decimal, never "-0.0" (nor 360.0 for an angle that rounds up to a full turn)."""
+    rounded = round(value, 1)
+    if period is not None:
+        rounded %= period
+    return f"{rounded + 0.0:.1f}"
 
 
 class Page(NamedTuple):
@@ -139,8 +151,11 @@ def _source(image):
 
 def _symbol(found, page) -> Symbol:
     """A Symbol from the extension's tuple: text, corners, angle, lines, then the grade and the
-    interpretation as dicts (the members of the record's "grade" and "interpretation") or None."""
-    return Symbol(*found, page)
+    interpretation as dicts (the members of the record's "grade" and "interpretation") or None,
+    and the AIM identifier."""
+    text, corners, angle, lines, grade, interpretation, aim = found
+    # + 0.0 turns a -0.0 from the geometry into 0.0, as the JSON record writes it.
+    return Symbol(text, corners, angle + 0.0, lines, grade, interpretation, page, aim)
 
 
 def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,

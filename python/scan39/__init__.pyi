@@ -42,6 +42,9 @@ class Symbol(NamedTuple):
     """What the text means where Code 32, PZN or HIBC matches."""
     page: int | None = None
     """From 1 in a PDF or TIFF of several pages; None for a single picture."""
+    aim: str = "]A0"
+    """AIM symbology identifier: "]A0", "]A3" check verified and stripped, "]A4" full ASCII,
+    "]A7" both."""
 
 class Page(NamedTuple):
     """One page of a source: its symbols, or the error that stopped it."""

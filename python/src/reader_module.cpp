@@ -162,7 +162,7 @@ py::dict InterpretationDict(const reader::Interpretation& i) {
 }
 
 // Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade dict or None,
-// interpretation dict or None); __init__.py wraps them.
+// interpretation dict or None, AIM identifier); __init__.py wraps them.
 py::list ToPython(const PageRead& found) {
     // Symbols may be missing: never silent, as on the command line.
     if (found.truncated &&
@@ -181,7 +181,8 @@ py::list ToPython(const PageRead& found) {
         out.append(py::make_tuple(
             py::str(s.text), corners, s.angle, s.lines,
             k < found.grades.size() ? py::object(GradeDict(found.grades[k])) : py::none(),
-            meaning ? py::object(InterpretationDict(*meaning)) : py::none()));
+            meaning ? py::object(InterpretationDict(*meaning)) : py::none(),
+            py::str(reader::AimIdentifier(s))));
     }
     return out;
 }

@@ -160,6 +160,9 @@ class CliAutomaticTest : public QObject {
         QVERIFY(dir_.isValid());
         QVERIFY(Symbol("SCAN39").save(QFile::decodeName(path("sym.png")), "PNG"));
         QVERIFY(Symbol("-01234562").save(QFile::decodeName(path("pzn.png")), "PNG"));
+        // "%" is the mod 43 check of SCAN39, "J" that of "A+B" (full ASCII "Ab").
+        QVERIFY(Symbol("SCAN39%").save(QFile::decodeName(path("chk.png")), "PNG"));
+        QVERIFY(Symbol("A+BJ").save(QFile::decodeName(path("asc.png")), "PNG"));
         QVERIFY(Symbol("TIFF").save(QFile::decodeName(path("sym.tif")), "TIFF"));
         QVERIFY(Symbol("WEBP").save(QFile::decodeName(path("sym.webp")), "WEBP", 100));
         {  // light bars on a dark ground, cropped to the bars' ends
@@ -275,7 +278,7 @@ class CliAutomaticTest : public QObject {
         QCOMPARE(lines.size(), 1);
         QCOMPARE(lines[0]["symbols"].toArray().size(), 1);
         const QJsonObject symbol = lines[0]["symbols"][0].toObject();
-        QCOMPARE(symbol.keys(), (QStringList{"angle", "lines", "position", "text"}));
+        QCOMPARE(symbol.keys(), (QStringList{"aim", "angle", "lines", "position", "text"}));
         QCOMPARE(symbol["text"].toString(), QStringLiteral("SCAN39"));
         const QJsonArray corners = symbol["position"].toArray();
         QCOMPARE(corners.size(), 4);
@@ -306,6 +309,81 @@ class CliAutomaticTest : public QObject {
         const Result r = run({"--polarity", polarity, "sym.png", "rev.png"});
         QCOMPARE(r.out, out);
         QCOMPARE(r.exitCode, exitCode);
+    }
+
+    // The AIM symbology identifier says how the text was read, as a scanner would prefix it.
+    void aimIdentifier_data() {
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("aim");
+        QTest::newRow("plain") << QList<QByteArray>{"sym.png"} << "SCAN39" << "]A0";
+        QTest::newRow("full ASCII asked, no pairs")
+            << QList<QByteArray>{"--full-ascii", "sym.png"} << "SCAN39" << "]A0";
+        QTest::newRow("check stripped")
+            << QList<QByteArray>{"--check-digit", "chk.png"} << "SCAN39" << "]A3";
+        QTest::newRow("full ASCII") << QList<QByteArray>{"--full-ascii", "asc.png"} << "AbJ"
+                                    << "]A4";
+        QTest::newRow("both") << QList<QByteArray>{"--check-digit", "--full-ascii", "asc.png"}
+                              << "Ab" << "]A7";
+    }
+    void aimIdentifier() {
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(QString, text);
+        QFETCH(QString, aim);
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const auto lines = JsonLines(run(QList<QByteArray>{"--json"} + args).out);
+        QCOMPARE(lines.size(), 1);
+        const QJsonObject symbol = lines[0]["symbols"][0].toObject();
+        QCOMPARE(symbol["text"].toString(), text);
+        QCOMPARE(symbol["aim"].toString(), aim);
+    }
+
+    // zbarimg's habits without a box: -q, --raw, -1.
+    void habits_data() {
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");  // exact
+        QTest::addColumn<QByteArray>("err");  // exact
+        QTest::newRow("quiet: a picture without a symbol")
+            << QList<QByteArray>{"-q", "blank.png", "sym.png"} << 1
+            << QByteArray("sym.png: SCAN39\n") << QByteArray();
+        QTest::newRow("quiet: an empty folder") << QList<QByteArray>{"-q", "nothing"} << 1
+                                                << QByteArray() << QByteArray();
+        QTest::newRow("quiet keeps errors")
+            << QList<QByteArray>{"-q", "missing.png"} << 2 << QByteArray()
+            << QByteArray("missing.png: file not found\n");
+        QTest::newRow("raw: no names, no quoting")
+            << QList<QByteArray>{"--raw", "sym.png", "asc.png", "--full-ascii"} << 0
+            << QByteArray("SCAN39\nAbJ\n") << QByteArray();
+        QTest::newRow("raw: no grades")
+            << QList<QByteArray>{"--raw", "--grade", "sym.png"} << 0 << QByteArray("SCAN39\n")
+            << QByteArray();
+        QTest::newRow("oneshot: the first found ends the run")
+            << QList<QByteArray>{"-1", "-q", "blank.png", "sym.png", "missing.png"} << 0
+            << QByteArray("sym.png: SCAN39\n") << QByteArray();
+        QTest::newRow("oneshot: none found")
+            << QList<QByteArray>{"-1", "-q", "blank.png"} << 1 << QByteArray() << QByteArray();
+        QTest::newRow("oneshot in JSON: one record of one symbol")
+            << QList<QByteArray>{"-1", "--json", "--jobs", "2", "sym.png", "rev.png"} << 0
+            << QByteArray("{\"file\":\"sym.png\",\"symbols\":[{\"text\":\"SCAN39\"")
+            << QByteArray();
+    }
+    void habits() {
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        QDir(dir_.path()).mkpath("nothing");
+        const Result r = run(args);
+        QCOMPARE(r.exitCode, exitCode);
+        QCOMPARE(r.err, err);
+        if (args.contains("--json")) {
+            QVERIFY2(r.out.startsWith(out), r.out.constData());
+            QCOMPARE(r.out.count('\n'), 1);
+        } else {
+            QCOMPARE(r.out, out);
+        }
     }
 
     // --grade adds the grade object; a text of a known scheme always gets its meaning.
@@ -650,7 +728,7 @@ class CliAutomaticTest : public QObject {
         QTest::newRow("chinese none") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"blank.png"}
                                       << QByteArray("未找到 Code 39 条码");
         QTest::newRow("chinese usage") << QByteArray("zh_CN.UTF-8") << QList<QByteArray>{"--frob"}
-                                       << QByteArray("未知选项“--frob”\n\n用法：");
+                                       << QByteArray("scan39: 未知选项 --frob\n详见 scan39 --help。\n");
         QTest::newRow("box text, english")
             << QByteArray("C.UTF-8") << QList<QByteArray>{"--box", "1,1,9,9", "blank.png"}
             << QByteArray("错误：非39码或扫描位置不正确\n");

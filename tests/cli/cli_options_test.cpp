@@ -60,7 +60,7 @@ class CliOptionsTest : public QObject {
     void malformed_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("nothing") << QStringList{} << "--box";
+        QTest::newRow("nothing") << QStringList{} << "--files-from";
         QTest::newRow("no picture") << QStringList{"--box", "1,2,3,4"} << "picture";
         QTest::newRow("box without value") << QStringList{"a.bmp", "--box"} << "value";
         QTest::newRow("three numbers") << QStringList{"--box", "1,2,3", "a"} << "four";
@@ -83,6 +83,51 @@ class CliOptionsTest : public QObject {
         const auto r = ParseArguments(args);
         QVERIFY(!r.options.has_value());
         QVERIFY2(r.error.contains(mentions), qPrintable(r.error));
+    }
+
+    // -q, --raw and -1 as zbarimg takes them, with a box and without, and what they refuse.
+    void habits_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("outcome");  // the flags set, or the error's key words
+        QTest::newRow("short forms") << QStringList{"-q", "-1", "a.png"} << "quiet oneshot";
+        QTest::newRow("long forms") << QStringList{"--quiet", "--oneshot", "--raw", "a.png"}
+                                    << "quiet raw oneshot";
+        QTest::newRow("with --box")
+            << QStringList{"--box", "1,2,3,4", "--raw", "-q", "a"} << "quiet raw";
+        QTest::newRow("with --sample") << QStringList{"--sample", "-1"} << "oneshot";
+        QTest::newRow("raw and json") << QStringList{"--raw", "--json", "a"} << "exclude";
+        QTest::newRow("a flag takes no value") << QStringList{"--raw=1", "a"} << "--raw=1";
+        QTest::newRow("unknown, said plainly")
+            << QStringList{"--foo", "a"} << "unknown option --foo";
+    }
+    void habits() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, outcome);
+        const auto r = ParseArguments(args);
+        if (!r.options) {
+            QVERIFY2(r.error.contains(outcome), qPrintable(r.error));
+            QVERIFY(!r.error.contains(QLatin1Char('\n')));  // one line
+            return;
+        }
+        QStringList set;
+        if (r.options->quiet) set << "quiet";
+        if (r.options->raw) set << "raw";
+        if (r.options->oneshot) set << "oneshot";
+        QCOMPARE(set.join(' '), outcome);
+    }
+
+    // Every way in, and every option, in the help a user reads.
+    void usageListsEveryWayIn() {
+        for (const auto language : {scan39::cli::Language::kEnglish,
+                                    scan39::cli::Language::kChinese}) {
+            const QString usage = scan39::cli::UsageText(language);
+            const QString synopsis = usage.section(QStringLiteral("\n\n"), 0, 0);
+            for (const char* way : {"--files-from", "| -", "--box", "--sample", "--raw", "-q",
+                                    "-1"})
+                QVERIFY2(synopsis.contains(QLatin1String(way)), way);
+            for (const char* option : {"-q, --quiet", "-1, --oneshot", "--raw"})
+                QVERIFY2(usage.contains(QLatin1String(option)), option);
+        }
     }
 
     // The options of the read without a box, and where they are refused.

@@ -106,6 +106,7 @@ class CliRunTest : public QObject {
         write("truncated.jpg", jpg.readAll().left(300));
         write("truncated.gif", QByteArray("GIF89a\x10\x00\x10\x00\x80\x00\x00", 13));
         write("text.bmp", "This is not a picture.\n");
+        write("doc.pdf", "%PDF-1.4\n1 0 obj << >> endobj\ntrailer << >>\n%%EOF\n");
         write("huge.bmp", BmpHeader(100000, 100000));
         write(QStringLiteral("we\"ird 名\\.bmp"), good);
         // A tree of pictures among other things, and a list of names.
@@ -161,11 +162,33 @@ class CliRunTest : public QObject {
             << QStringList{"--sample", "--box", "7,139,480,149"} << 0 << "ABCDEFG\n"
             << "";
         QTest::newRow("malformed box") << QStringList{"--box", "1,2,3", "good.bmp"} << 2 << ""
-                                       << "Usage:";
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << ""
-                                        << "Usage:";
+                                       << "Try 'scan39 --help'.";
+        QTest::newRow("unknown option")
+            << QStringList{"--frobnicate"} << 2 << ""
+            << "scan39: unknown option --frobnicate\nTry 'scan39 --help'.\n";
         QTest::newRow("no arguments") << QStringList{} << 2 << ""
-                                      << "Usage:";
+                                      << "Try 'scan39 --help'.";
+        // zbarimg's habits: quiet, raw texts, the first symbol only.
+        QTest::newRow("quiet: nothing read, nothing said")
+            << QStringList{"-q", "--box", kGoodBox, "blank.bmp"} << 1 << "" << "";
+        QTest::newRow("quiet still says errors")
+            << QStringList{"-q", "--box", kGoodBox, "text.bmp"} << 2 << "" << "text.bmp: ";
+        QTest::newRow("raw: texts without names")
+            << QStringList{"--raw", "--box", kGoodBox, "good.bmp", "blank.bmp", "good.jpg"} << 1
+            << "1234567\n1234567\n"
+            << "blank.bmp: " + kNotDecoded;
+        QTest::newRow("oneshot: stops at the first, found")
+            << QStringList{"-1", "--box", kGoodBox, "blank.bmp", "good.bmp", "good.jpg"} << 0
+            << "good.bmp: 1234567\n"
+            << "blank.bmp: " + kNotDecoded;
+        QTest::newRow("oneshot: none found")
+            << QStringList{"--oneshot", "--box", kGoodBox, "blank.bmp"} << 1 << "" << kNotDecoded;
+        QTest::newRow("sample, oneshot and raw")
+            << QStringList{"--sample", "-1", "--raw"} << 0 << "BARCODE-SCANNER\n"
+            << "";
+        QTest::newRow("a PDF with a box")
+            << QStringList{"--box", kGoodBox, "doc.pdf"} << 2 << ""
+            << "doc.pdf: a PDF: --box reads pictures only";
     }
     void exitAndOutput() {
         QFETCH(QStringList, args);

@@ -152,3 +152,50 @@ def test_cli_and_batch_word_errors_alike(tmp_path, monkeypatch, language):
     with pytest.raises(scan39.PictureError) as e:
         scan39.read(cut)
     assert json.loads(cli.stdout.splitlines()[0])["error"] == str(e.value)
+
+
+# Names as given, never made absolute, and the reader's options as the command line takes
+# them: the records are scan39 --json's, line for line. Dask's own log lines stay out.
+@pytest.mark.skipif(not CLI, reason="SCAN39_CLI names the scan39 binary")
+@pytest.mark.parametrize("options", [[], ["--polarity", "light", "--processes"],
+                                     ["--grade", "--polarity", "dark"]])
+def test_batch_names_and_options_as_the_cli(tmp_path, options):
+    make_folder(tmp_path / "in", 3)
+    reader_options = [o for o in options if o != "--processes"]
+    cli = subprocess.run([CLI, "--json", *reader_options, "in", "gone.png"],
+                         capture_output=True, text=True, timeout=120, cwd=tmp_path)
+    run = batch("in", "gone.png", "--workers", 1, *options, cwd=tmp_path)
+    out, err = run.communicate(timeout=300)
+    assert run.returncode == cli.returncode
+    assert sorted(out.splitlines()) == sorted(cli.stdout.splitlines())
+    assert {r["file"] for r in records(out)} == {"in/000.jpg", "in/001.png", "in/002.jpg",
+                                                 "gone.png"}
+    assert all(line.startswith("scan39.batch") for line in err.splitlines()), err
+
+
+# A picture that brings its worker process down gets its record, and the run goes on; Dask's
+# lines about the lost and restarted worker stay out of the output.
+def test_a_crash_costs_one_record_and_says_nothing_of_dask(tmp_path):
+    good = make_folder(tmp_path / "in", 2)
+    crash = tmp_path / "in" / "crash.png"
+    crash.write_bytes(open(good[1], "rb").read())
+    hook = tmp_path / "hook"
+    hook.mkdir()
+    (hook / "sitecustomize.py").write_text(
+        "import os\n"
+        "import scan39.batch as b\n"
+        "_read_one = b.read_one\n"
+        "def read_one(picture, options):\n"
+        "    if 'crash' in picture[1]:\n"
+        "        os._exit(70)\n"
+        "    return _read_one(picture, options)\n"
+        "b.read_one = read_one\n")
+    env = dict(os.environ, PYTHONPATH=f"{hook}{os.pathsep}{os.environ.get('PYTHONPATH', '')}")
+    run = batch(tmp_path / "in", "--workers", 1, "--processes", env=env)
+    out, err = run.communicate(timeout=300)
+    got = {r["file"]: r for r in records(out)}
+    assert set(got) == set(good) | {str(crash)}
+    assert "stopped unexpectedly" in got[str(crash)]["error"]
+    assert run.returncode == 2
+    assert not [line for line in err.splitlines()
+                if " - INFO - " in line or " - WARNING - " in line or " - ERROR - " in line], err

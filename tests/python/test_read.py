@@ -150,6 +150,26 @@ def test_options_reach_the_reader(reader_ready):
     assert [s.text for s in scan39.read(code39.render("+A$B")[0], full_ascii=True)] == ["a\x02"]
 
 
+# The AIM identifier: check character stripped (3), full ASCII pairs read (4), both (7).
+@pytest.mark.parametrize("text, options, read, aim", [
+    ("CODE39", {}, "CODE39", "]A0"),
+    ("CODE39", {"full_ascii": True}, "CODE39", "]A0"),  # no pairs: plain
+    ("CODE39W", {"check_digit": True}, "CODE39", "]A3"),
+    ("+A$B", {"full_ascii": True}, "a\x02", "]A4"),
+    ("+A$BF", {"full_ascii": True, "check_digit": True}, "a\x02", "]A7"),
+])
+def test_aim_identifier(text, options, read, aim, reader_ready):
+    (found,) = scan39.read(code39.render(text)[0], **options)
+    assert (found.text, found.aim) == (read, aim)
+
+
+@pytest.mark.parametrize("angle, shown", [(-0.0, "0.0"), (359.97, "0.0"), (12.34, "12.3")])
+def test_angles_never_show_minus_zero(angle, shown):
+    symbol = scan39._symbol(("A", ((0.0, -0.0),) * 4, angle, 2, None, None, "]A0"), None)
+    assert f"angle={shown}," in repr(symbol) and "-0.0" not in repr(symbol)
+    assert str(symbol.angle) != "-0.0"
+
+
 def test_grade_and_interpretation(symbol, reader_ready):
     plain = scan39.read(symbol[0])[0]
     assert plain.grade is None

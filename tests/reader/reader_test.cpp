@@ -634,6 +634,13 @@ TEST(Reader, FullAsciiTable) {
     auto found = Read(p.View(), {.fullAscii = true});
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].text, "a;");
+    EXPECT_EQ(reader::AimIdentifier(found[0]), "]A4");
+    // The option alone does not make a symbol without pairs full ASCII.
+    Picture plain = Blank();
+    DrawSymbol(plain, With([](Draw& d) { d.text = "AB"; }));
+    found = Read(plain.View(), {.fullAscii = true});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(reader::AimIdentifier(found[0]), "]A0");
 }
 
 // A line across "*GL0SS*" whose characters are drawn at these widths: a label turning away

@@ -87,7 +87,8 @@ TEST(RecordJson, OneShapeForEveryOutcome) {
     } cases[] = {
         {{.file = "a.png", .symbols = symbols, .grades = grades},
          R"({"file":"a.png","symbols":[{"text":"-01234562","position":[[7.35,15],[17.35,15],)"
-         R"([17.35,25],[7.35,25]],"angle":0,"lines":3,"checked":true,"interpretation":)"
+         R"([17.35,25],[7.35,25]],"angle":0,"lines":3,"aim":"]A3","checked":true,)"
+         R"("interpretation":)"
          R"({"kind":"pzn","valid":true,"value":"01234562","version":"8"},)"
          R"("grade":{"overall":"A"}}]})"},
         {{.file = "p.pdf", .page = 2, .pages = 3, .truncated = true},
@@ -97,6 +98,30 @@ TEST(RecordJson, OneShapeForEveryOutcome) {
         {{.symbols = {}}, R"({"symbols":[]})"},
     };
     for (const auto& c : cases) EXPECT_EQ(scan39::reader::RecordJson(c.record), c.json);
+}
+
+// What scanners put before the text: the same for the same reading, whatever the text.
+TEST(RecordJson, AimIdentifierFollowsCheckAndFullAscii) {
+    using scan39::reader::CheckState;
+    const struct {
+        CheckState check;
+        bool fullAscii;
+        const char* aim;
+    } cases[] = {
+        {CheckState::kNotChecked, false, "]A0"},
+        {CheckState::kVerified, false, "]A3"},
+        {CheckState::kNotChecked, true, "]A4"},
+        {CheckState::kVerified, true, "]A7"},
+    };
+    for (const auto& c : cases) {
+        Symbol s = At("AB", 50, 50);
+        s.check = c.check;
+        s.fullAscii = c.fullAscii;
+        EXPECT_EQ(scan39::reader::AimIdentifier(s), c.aim);
+        EXPECT_NE(scan39::reader::SymbolJson(s).find(std::string(R"("aim":")") + c.aim + '"'),
+                  std::string::npos)
+            << c.aim;
+    }
 }
 
 TEST(RecordJson, NumbersAtAnyMagnitude) {
@@ -109,6 +134,8 @@ TEST(RecordJson, NumbersAtAnyMagnitude) {
         // The ordinary range, as it has always been written.
         {0, 2, "0"},
         {-0.001, 2, "0"},
+        {-0.0, 2, "0"},
+        {-0.0, 0, "0"},
         {0.125, 2, "0.13"},
         {-1.25, 2, "-1.25"},
         {359.996, 2, "360"},

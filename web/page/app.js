@@ -43,6 +43,11 @@ const TEXTS = {
     profilesTitle: (n) => `第 ${n} 个条码的 10 条扫描反射率曲线`,
     threshold: '阈值',
     invalid: '校验不符',
+    boxUpward: (from, to) => `框是从 ${from} 向上拖到 ${to} 的；应向右下方拖动`,
+    boxLeftward: (from, to) => `框是从 ${from} 向左拖到 ${to} 的；应向右下方拖动`,
+    boxShort: (across, down) => `拖动太短：横向 ${across} 像素，向下 ${down} 像素；应横跨条码并向下至少 2 个像素`,
+    boxOutside: (w, h) => `框在 ${w}×${h} 像素的图片之外`,
+    boxNothing: '框上边缘下面一行读不出条码；框应从条码左侧的空白处开始，到右侧的空白处结束',
     params: { decode: '译码', min_reflectance: '最小反射率', symbol_contrast: '符号反差', min_edge_contrast: '最小边缘反差', modulation: '调制比', defects: '缺陷度', decodability: '可译码度', quiet_zones: '空白区' },
   },
   en: {
@@ -84,6 +89,11 @@ const TEXTS = {
     profilesTitle: (n) => `The 10 scan reflectance profiles of symbol ${n}`,
     threshold: 'threshold',
     invalid: 'check fails',
+    boxUpward: (from, to) => `the box was dragged upward, from ${from} to ${to}; drag down and to the right`,
+    boxLeftward: (from, to) => `the box was dragged to the left, from ${from} to ${to}; drag down and to the right`,
+    boxShort: (across, down) => `the drag is too short, ${across} pixels across and ${down} down; it must cross the symbol and go at least 2 pixels down`,
+    boxOutside: (w, h) => `the box lies outside the picture of ${w}×${h} pixels`,
+    boxNothing: 'nothing readable along the row below the box\'s top edge; start the box in the white margin left of the symbol and end it in the margin right of it',
     params: { decode: 'decode', min_reflectance: 'Rmin', symbol_contrast: 'symbol contrast', min_edge_contrast: 'edge contrast', modulation: 'modulation', defects: 'defects', decodability: 'decodability', quiet_zones: 'quiet zones' },
   },
 };
@@ -108,10 +118,44 @@ function symbolOutline(position, text, lift) {
   const label = document.createElementNS(SVG, 'text');
   label.setAttribute('x', position[0][0]);
   label.setAttribute('y', position[0][1] - lift);
+  // Where the label would like to be; clampLabels keeps it inside the picture.
+  label.dataset.x = position[0][0];
+  label.dataset.y = position[0][1] - lift;
   label.textContent = text;
   g.append(polygon, label);
   return g;
 }
+
+// Labels moved inside the picture of width x height (the overlay's user units) where they
+// would stick out: a symbol at the top or right edge keeps its label readable. `px` is one
+// screen pixel in those units.
+function clampLabels(svg, width, height, px) {
+  for (const t of svg.querySelectorAll('text')) {
+    if (t.dataset.x === undefined) continue;
+    const size = Number(t.getAttribute('font-size')) || 16 * px;
+    let length = 0;
+    try { length = t.getComputedTextLength(); } catch (e) { /* not rendered yet */ }
+    const x = Math.max(0, Math.min(Number(t.dataset.x), width - length));
+    // The baseline at least one font size down, and the descenders above the bottom edge.
+    const y = Math.max(size, Math.min(Number(t.dataset.y), height - 0.25 * size));
+    t.setAttribute('x', x);
+    t.setAttribute('y', y);
+  }
+}
+
+// Why a box read nothing, as scan39 --box says it: the drag's direction and length first,
+// since those are what a person gets wrong most.
+function boxWhy(b, width, height) {
+  const from = `${b.x1},${b.y1}`, to = `${b.x2},${b.y2}`;
+  if (b.y2 < b.y1) return T.boxUpward(from, to);
+  if (b.x2 < b.x1) return T.boxLeftward(from, to);
+  if (b.y2 - b.y1 < 2 || b.x2 - b.x1 < 2) return T.boxShort(b.x2 - b.x1, b.y2 - b.y1);
+  if (b.x1 >= width || b.y1 >= height || b.x2 < 0 || b.y2 < 0) return T.boxOutside(width, height);
+  return T.boxNothing;
+}
+
+// The angle as the record rounds it, in whole degrees: never "-0" nor "360".
+const shownAngle = (a) => (Math.round(a) % 360 + 360) % 360;
 
 const worker = new Worker('worker.js');
 let seq = 0;              // the latest request; older answers are dropped
@@ -142,6 +186,7 @@ function open(blob, name) {
   $('symbols').replaceChildren();
   $('profiles').hidden = true;
   $('box-result').textContent = '';
+  $('box-why').textContent = '';
   delete $('box-result').dataset.result;
   setState('busy', T.reading(name));
   worker.postMessage({ type: 'load', seq: ++seq, blob, options: { ...options(), name } });
@@ -180,6 +225,8 @@ worker.onmessage = (event) => {
     const out = $('box-result');
     out.dataset.result = m.result;
     out.textContent = m.result === 0 ? m.value : NOT_DECODED;
+    $('box-why').textContent = m.result === 0 || !boxAsked || !current ? ''
+      : boxWhy(boxAsked, current.width, current.height);
   }
 };
 
@@ -201,7 +248,7 @@ function showSymbols(ms) {
     };
     const meta = document.createElement('div');
     meta.className = 'meta';
-    meta.textContent = T.lines(s.lines, Math.round(s.angle));
+    meta.textContent = T.lines(s.lines, shownAngle(s.angle));
     const grade = document.createElement('button');
     grade.type = 'button';
     grade.className = 'grade';
@@ -241,6 +288,7 @@ function closePicture() {
   img.removeAttribute('src');
   stage.hidden = true;
   $('box-result').textContent = '';
+  $('box-why').textContent = '';
   delete $('box-result').dataset.result;
   $('profiles').hidden = true;
 }
@@ -322,6 +370,7 @@ function styleOverlay() {
   }
   const box = overlay.querySelector('rect.box');
   if (box) box.setAttribute('stroke-width', Math.max(1, px));
+  if (current && current.width) clampLabels(overlay, current.width, current.height, px);
 }
 
 function zoom(factor) {
@@ -346,6 +395,7 @@ viewer.addEventListener('wheel', (e) => {
 let drag = null;
 let dragId = 0;      // each press starts a new box; answers about older ones are dropped
 let boxWanted = null;  // the latest box not yet asked for
+let boxAsked = null;   // the last box sent for decoding, for saying why it read nothing
 let asking = false;
 // A second worker over the same module answers the box alone, so the box follows the pointer
 // even while the first is busy reading a large picture.
@@ -408,7 +458,9 @@ function release() {
   drag = null;
   if (!b.moved) return;
   $('box-result').dataset.result = 'busy';
-  worker.postMessage({ type: 'box', seq, box: { x1: b.x1, y1: b.y1, x2: b.x2, y2: b.y2 } });
+  $('box-why').textContent = '';
+  boxAsked = { x1: b.x1, y1: b.y1, x2: b.x2, y2: b.y2 };
+  worker.postMessage({ type: 'box', seq, box: boxAsked });
 }
 viewer.addEventListener('pointerup', release);
 viewer.addEventListener('pointercancel', release);

@@ -86,13 +86,13 @@ function whitePng(width, height) {
 }
 
 // ---- the command-line program: the reference for the box ---------------------------------
-function runCli(args, cwd) {
-  const r = spawnSync(cli, args, { cwd, encoding: 'utf8', env: { ...process.env, QT_QPA_PLATFORM: 'offscreen' } });
+function runCli(args, cwd, env = {}) {
+  const r = spawnSync(cli, args, { cwd, encoding: 'utf8', env: { ...process.env, QT_QPA_PLATFORM: 'offscreen', ...env } });
   return r.stdout.split('\n').filter((l) => l.startsWith('{')).map((l) => JSON.parse(l));
 }
 
 // ---- the page in Chromium ----------------------------------------------------------------
-const { base, close: closeServer } = await serve(root);
+const { base, close: closeServer, missing: notServed } = await serve(root);
 const browser = await launch();
 const { page, evaluate, until } = browser;
 async function open(query, language = 'en-US') {
@@ -232,6 +232,53 @@ for (const [picture, list] of boxes) {
     });
   }
 }
+
+// A box that reads nothing says why, in the browser's language, in the words of scan39 --box.
+for (const [language, locale] of [['en-US', 'C.UTF-8'], ['zh-CN', 'zh_CN.UTF-8']]) {
+  const picture = 'test/label.png';
+  await open(`?picture=${picture}`, language);
+  for (const box of [[5, 130, 682, 120], [690, 120, 5, 130], [5, 120, 6, 130], [5, 120, 682, 121], [300, 120, 400, 130]]) {
+    await check(`box ${box} that reads nothing says why, as scan39 --box in ${locale}`, async () => {
+      const [cliResult] = runCli([`--box=${box.join(',')}`, '--json', join(root, picture)], undefined, { LC_ALL: locale });
+      const shown = await dragBox(box);
+      const why = await evaluate(`document.getElementById('box-why').textContent`);
+      if (cliResult.result !== 1 || shown !== NOT_DECODED) return `read ${JSON.stringify(shown)}`;
+      if (why !== cliResult.reason) return `page says ${JSON.stringify(why)}, scan39 ${JSON.stringify(cliResult.reason)}`;
+    });
+  }
+  await check(`a box that reads says nothing more (${language})`, async () => {
+    const good = JSON.parse(readFileSync(join(root, 'test/boxes.json'), 'utf8'))[0];
+    await dragBox(good);
+    const why = await evaluate(`document.getElementById('box-why').textContent`);
+    if (why !== '') return `says ${JSON.stringify(why)}`;
+  });
+}
+
+// Labels stay inside the picture, at every zoom, even for a symbol at its top or right edge;
+// angles show as whole degrees, never -0 or 360.
+await check('outline labels stay inside the picture', async () => {
+  await open('?picture=test/label.png');
+  for (const zoom of ['zoom-fit', 'zoom-one', 'zoom-out']) {
+    const out = await evaluate(`document.getElementById('${zoom}').click(), (() => {
+      const svg = document.getElementById('overlay');
+      const [, , w, h] = svg.getAttribute('viewBox').split(' ').map(Number);
+      return [...svg.querySelectorAll('text')].filter((t) => {
+        const x = +t.getAttribute('x'), y = +t.getAttribute('y'), size = +t.getAttribute('font-size');
+        return x < 0 || y - 0.75 * size < -0.01 || y > h + 0.01 || x + t.getComputedTextLength() > w + 0.01;
+      }).map((t) => t.textContent + ' at ' + t.getAttribute('x') + ',' + t.getAttribute('y'));
+    })()`);
+    if (out.length) return `${zoom}: ${out.join('; ')}`;
+  }
+  const metas = await evaluate(`[...document.querySelectorAll('#symbols .meta')].map((m) => m.textContent)`);
+  if (metas.some((m) => /-0°|360°/.test(m))) return metas.join('; ');
+});
+
+await check('the page brings its icon: no 404 for /favicon.ico', async () => {
+  await open('?picture=test/label.png');
+  const icon = await evaluate(`document.querySelector('link[rel=icon]') && document.querySelector('link[rel=icon]').href`);
+  if (!icon || !icon.startsWith('data:')) return `icon ${icon}`;
+  if (notServed.includes('/favicon.ico')) return `404 for ${notServed.join(', ')}`;
+});
 
 // The red box shown is the control's: from the press point to one pixel left of the pointer.
 await check('the red box is drawn where the control draws it', async () => {

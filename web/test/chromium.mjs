@@ -13,17 +13,19 @@ const TYPES = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '
   '.wasm': 'application/wasm', '.png': 'image/png', '.bmp': 'image/bmp', '.jpg': 'image/jpeg',
   '.webp': 'image/webp', '.txt': 'text/plain' };
 
-// Serves ROOT on 127.0.0.1; resolves to { base, close }.
+// Serves ROOT on 127.0.0.1; resolves to { base, close, missing }, `missing` the paths asked
+// for that are not there (each answered 404).
 export async function serve(root) {
+  const missing = [];
   const server = createServer((req, res) => {
     const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = join(root, path === '/' ? 'index.html' : path);
-    if (!file.startsWith(root) || !existsSync(file)) { res.writeHead(404); res.end(); return; }
+    if (!file.startsWith(root) || !existsSync(file)) { missing.push(path); res.writeHead(404); res.end(); return; }
     res.writeHead(200, { 'Content-Type': TYPES[extname(file)] || 'application/octet-stream' });
     res.end(readFileSync(file));
   });
   await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
-  return { base: `http://127.0.0.1:${server.address().port}/`, close: () => server.close() };
+  return { base: `http://127.0.0.1:${server.address().port}/`, close: () => server.close(), missing };
 }
 
 // A browser with one page (1280 x 900) and the given extra command-line switches.

@@ -82,7 +82,12 @@ struct Symbol {
     double angle = 0;
     int lines = 0;  // independent scan lines that agreed on the text
     CheckState check = CheckState::kNotChecked;
+    bool fullAscii = false;  // full-ASCII pairs in the symbol were read as ASCII characters
 };
+
+// The AIM symbology identifier of what was transmitted for `symbol` (ISO/IEC 16388 Annex C):
+// "]A0" plain, "]A3" check character verified and stripped, "]A4" full ASCII, "]A7" both.
+std::string AimIdentifier(const Symbol& symbol);
 
 // Every Code 39 symbol in the picture, each once, in reading order (SortInReadingOrder). An
 // empty picture (width or height 0) holds none. A colour picture is converted to grey for the
