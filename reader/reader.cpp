@@ -89,13 +89,6 @@ std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
     return smoothed;
 }
 
-std::string AimIdentifier(const Symbol& symbol) {
-    // Modifier 1 (check transmitted) never applies: a verified check character is stripped.
-    const int modifier =
-        (symbol.check == CheckState::kVerified ? 3 : 0) + (symbol.fullAscii ? 4 : 0);
-    return "]A" + std::to_string(modifier);
-}
-
 // One search of the picture, all its passes: the lines' observations, and `truncated` set where
 // the search could not cover it whole.
 std::vector<Observation> SearchPicture(const GreyView& picture, const ReadOptions& options,
@@ -187,6 +180,13 @@ std::vector<Observation> SearchPicture(const GreyView& picture, const ReadOption
 
 }  // namespace
 
+std::string AimIdentifier(const Symbol& symbol) {
+    // Modifier 1 (check transmitted) never applies: a verified check character is stripped.
+    const int modifier =
+        (symbol.check == CheckState::kVerified ? 3 : 0) + (symbol.fullAscii ? 4 : 0);
+    return "]A" + std::to_string(modifier);
+}
+
 ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     const GreyImage grey(view);  // throws for a view that is not well formed
     const GreyView& picture = grey.view();
@@ -205,7 +205,9 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;
-        if (!Finish(options, s.text, s.check, s.fullAscii) || s.text.empty() || !AgreeInPlacesApart(c)) continue;
+        if (!Finish(options, s.text, s.check, s.fullAscii) || s.text.empty() ||
+            !AgreeInPlacesApart(c))
+            continue;
         FindBarEnds(picture, static_cast<int>(c.text.size()) + 2, c);
         s.corners = c.corners;
         s.angle = c.angle;

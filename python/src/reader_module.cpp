@@ -57,8 +57,7 @@ void ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, 
     into.symbols = std::move(read.symbols);
     into.truncated = read.truncated;
     if (grade)
-        for (const auto& s : into.symbols)
-            into.grades.push_back(reader::Grade(view, s));
+        for (const auto& s : into.symbols) into.grades.push_back(reader::Grade(view, s));
 }
 
 // A number as the records write it (JsonNumber's rounding), so that a Symbol's grade equals
@@ -70,7 +69,9 @@ py::object Number(double value, int decimals) {
     return py::reinterpret_steal<py::object>(PyLong_FromString(text.c_str(), nullptr, 10));
 }
 
-py::str Letter(char letter) { return py::str(std::string(1, letter)); }
+py::str Letter(char letter) {
+    return py::str(std::string(1, letter));
+}
 
 // A measured number, or None where nothing was measured (as GradeJson writes null).
 py::object Measured(double value, int decimals) {
@@ -79,8 +80,8 @@ py::object Measured(double value, int decimals) {
 
 py::dict ParametersDict(const reader::GradeParameters& p) {
     const reader::GradeParameter* parameters[] = {
-        &p.decode,          &p.minReflectance, &p.symbolContrast, &p.minEdgeContrast,
-        &p.modulation,      &p.defects,        &p.decodability,   &p.quietZones};
+        &p.decode,     &p.minReflectance, &p.symbolContrast, &p.minEdgeContrast,
+        &p.modulation, &p.defects,        &p.decodability,   &p.quietZones};
     py::dict byName;
     for (int k = 0; k < 8; ++k) {
         py::dict parameter;
@@ -131,8 +132,7 @@ py::dict GradeDict(const reader::SymbolGrade& g) {
     d["fractional"] = fractional;
     d["decoded"] = g.decoded;
     py::dict rules;
-    rules["wide_narrow_ratio"] =
-        RuleDict(g.dpi > 0 ? g.minimumRatio : 2.0, 3, g.ratioRuleOk);
+    rules["wide_narrow_ratio"] = RuleDict(g.dpi > 0 ? g.minimumRatio : 2.0, 3, g.ratioRuleOk);
     rules["quiet_zones"] = QuietRuleDict(g.quietZoneRuleOk);
     d["rules"] = rules;
     py::list profiles;
@@ -140,8 +140,9 @@ py::dict GradeDict(const reader::SymbolGrade& g) {
         py::dict profile;
         profile["grade"] = Letter(reader::GradeLetter(p.grade));
         profile["fractional"] = Number(p.fractional, 1);
-        profile["failing"] = p.failing >= 0 ? py::object(py::str(reader::kGradeParameterNames[p.failing]))
-                                            : py::object(py::none());
+        profile["failing"] = p.failing >= 0
+                                 ? py::object(py::str(reader::kGradeParameterNames[p.failing]))
+                                 : py::object(py::none());
         profile["parameters"] = ParametersDict(p.parameters);
         profiles.append(profile);
     }
@@ -198,7 +199,8 @@ int Dpi(int dpi) {
 // Every page of the source, read with the GIL released. A source whose only page fails
 // throws, as for any picture; arrays are one page.
 std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOptions& options,
-                                 bool grade, int dpi, int fileSeconds = documents::kDefaultFileSeconds) {
+                                 bool grade, int dpi,
+                                 int fileSeconds = documents::kDefaultFileSeconds) {
     const int resolution = Dpi(dpi);
     if (fileSeconds < 1 || fileSeconds > documents::kMaxFileSeconds) {
         throw py::value_error("file_time_limit must lie from 1 to " +
@@ -364,8 +366,8 @@ PYBIND11_MODULE(_scan39, m) {
     // The option names every face takes, in the order messages list them.
     py::tuple effortNames(scan39::reader::kEffortNames.size());
     for (std::size_t i = 0; i < scan39::reader::kEffortNames.size(); ++i)
-        effortNames[i] = py::str(scan39::reader::kEffortNames[i].data(),
-                                 scan39::reader::kEffortNames[i].size());
+        effortNames[i] =
+            py::str(scan39::reader::kEffortNames[i].data(), scan39::reader::kEffortNames[i].size());
     m.attr("EFFORT_NAMES") = effortNames;
     py::tuple polarityNames(scan39::reader::kPolarityNames.size());
     for (std::size_t i = 0; i < scan39::reader::kPolarityNames.size(); ++i)
