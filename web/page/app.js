@@ -5,6 +5,7 @@ const NOT_DECODED = '错误：非39码或扫描位置不正确';  // the control
 
 const TEXTS = {
   zh: {
+    fromFile: '此页面不能直接从文件（file://）打开：浏览器不允许它在那里启动读取器。请改为提供此文件夹：bash scripts/web.sh --serve，然后打开 http://127.0.0.1:8039/（或在此文件夹中运行 python3 -m http.server）。',
     title: 'scan39 · Code 39 条码读取',
     open: '打开图片…',
     camera: '拍照',
@@ -51,6 +52,7 @@ const TEXTS = {
     params: { decode: '译码', min_reflectance: '最小反射率', symbol_contrast: '符号反差', min_edge_contrast: '最小边缘反差', modulation: '调制比', defects: '缺陷度', decodability: '可译码度', quiet_zones: '空白区' },
   },
   en: {
+    fromFile: 'This page cannot run from a file (file://): browsers do not start its reader there. Serve the folder instead: bash scripts/web.sh --serve, then open http://127.0.0.1:8039/ (or run python3 -m http.server in this folder).',
     title: 'scan39 · Code 39 reader',
     open: 'Open picture…',
     camera: 'Take photo',
@@ -156,6 +158,14 @@ function boxWhy(b, width, height) {
 
 // The angle as the record rounds it, in whole degrees: never "-0" nor "360".
 const shownAngle = (a) => (Math.round(a) % 360 + 360) % 360;
+
+// A page opened from a file has no origin of its own: the browser refuses it a worker and
+// the module, so it would look ready and do nothing. It says at once how to serve it instead.
+if (location.protocol === 'file:') {
+  setState('error', T.fromFile, 'fromFile');
+  for (const el of document.querySelectorAll('input, select, button')) el.disabled = true;
+  throw new Error(T.fromFile);
+}
 
 const worker = new Worker('worker.js');
 let seq = 0;              // the latest request; older answers are dropped

@@ -290,6 +290,16 @@ await check('the red box is drawn where the control draws it', async () => {
   }
 });
 
+// Opened from a file, a page has no origin: it must say at once how to serve it.
+await check('the page opened from a file says how to serve it', async () => {
+  await page('Page.navigate', { url: `file://${join(root, 'index.html')}` });
+  await until(`document.readyState === 'complete' && document.body.dataset.state === 'error'`, 'the message');
+  const s = await state();
+  if (s.kind !== 'fromFile' || !s.status.includes('scripts/web.sh --serve')) return JSON.stringify(s);
+  const enabled = await evaluate(`[...document.querySelectorAll('input, select, button')].filter((e) => !e.disabled).length`);
+  if (enabled) return `${enabled} controls still enabled`;
+});
+
 await check('a file that is not a picture gets its message', async () => {
   await open('');
   const { result } = await page('Runtime.evaluate', { expression: `document.getElementById('file')` });
