@@ -1,11 +1,13 @@
 #include "scan39/reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 #include "code39_p.h"
 #include "corners_p.h"
 #include "locate_p.h"
+#include "pyramid_p.h"
 #include "search_p.h"
 #include "vote_p.h"
 
@@ -48,33 +50,37 @@ bool FewEdges(const Evidence& e) {
     return !Promising(e) && e.some >= kSomeLines;
 }
 
-}  // namespace
+// Octaves searched above the picture's own, and the shortest side a level keeps: modules up
+// to ~60 pixels come down to a few, and a symbol that fills a level still has its quiet zones.
+constexpr int kMaxOctave = 5;
+constexpr int kSmallestLevel = 48;
+// The coarser octaves together spend at most this share of the picture's budget.
+constexpr long long kCoarseShare = 4;
+// A region whose centre lies this close to a line that read a symbol whole, in its lengths.
+constexpr double kNearRead = 0.25;
 
-ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
-    const GreyImage grey(view);  // throws for a view that is not well formed
-    const GreyView& picture = grey.view();
-    if (picture.width == 0 || picture.height == 0) return {};
+// Whether a region of octave `k` lies on a symbol some line read whole.
+bool OnSymbolRead(const Region& r, int k, const std::vector<Observation>& observations) {
+    const Point c = Pyramid::ToPicture(r.centre, k);
+    for (const Observation& o : observations) {
+        if (o.chars.find('\0') != std::string::npos) continue;
+        const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
+        const double len = std::hypot(dx, dy);
+        if (len <= 0) continue;
+        const double x = c.x - o.begin.x, y = c.y - o.begin.y;
+        const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
+        if (along >= 0 && along <= len && across < kNearRead * len) return true;
+    }
+    return false;
+}
 
-    Search search(picture, options);
+// Tilts and recovery over one octave's regions after its first pass.
+void LaterPasses(Search& search, bool noisy) {
+    const GreyView& picture = search.picture;
     const Plan& plan = search.plan;
     LineReader& reader = search.reader;
     std::vector<RegionWork>& work = search.work;
-    std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
-    if (regions.size() > kMaxRegions) {
-        regions.resize(kMaxRegions);
-        search.truncated = true;
-    }
-    // First every region at its own direction: that reads nearly every symbol, and cheaply.
-    FirstPass(search, regions);
-    // Nothing read whole in a noisy picture (dim light): the noise may hide the bars' common
-    // direction, which the picture halved shows. Most of its regions repeat the full picture's,
-    // and are skipped.
-    const bool noisy = NoiseLevel(picture) >= kNoisy;
-    const bool readSome = std::any_of(work.begin(), work.end(), [](const RegionWork& w) {
-        return WholeReads(w.observations, 0) > 0;
-    });
-    if (options.effort == Effort::kThorough && noisy && !readSome && !search.truncated)
-        FirstPass(search, LocateHalved(picture, kMaxRegions));
+    const ReadOptions& options = search.options;
     // Then, while the budget lasts, tilted lines and recovery where the first lines looked
     // promising but read little: start or stop characters seen, or busy lines on bars.
     // Bars that read nothing whole get the recovery, as if blur had eaten the narrow elements;
@@ -132,12 +138,75 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         InkSpreadPass(search, w, limit);
     }
 
+}
+
+}  // namespace
+
+ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
+    const GreyImage grey(view);  // throws for a view that is not well formed
+    const GreyView& picture = grey.view();
+    if (picture.width == 0 || picture.height == 0) return {};
+
     ReadResult result;
-    result.truncated = search.truncated;
     std::vector<Observation> observations;
-    for (RegionWork& w : work)
-        observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
-                            std::make_move_iterator(w.observations.end()));
+    {
+        Search search(picture, options);
+        std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
+        if (regions.size() > kMaxRegions) {
+            regions.resize(kMaxRegions);
+            search.truncated = true;
+        }
+        // First every region at its own direction: that reads nearly every symbol, and cheaply.
+        FirstPass(search, regions);
+        // Nothing read whole in a noisy picture (dim light): the noise may hide the bars'
+        // common direction, which the picture halved shows. Most of its regions repeat the full
+        // picture's, and are skipped.
+        const bool noisy = NoiseLevel(picture) >= kNoisy;
+        const bool readSome = std::any_of(search.work.begin(), search.work.end(),
+                                          [](const RegionWork& w) {
+                                              return WholeReads(w.observations, 0) > 0;
+                                          });
+        if (options.effort == Effort::kThorough && noisy && !readSome && !search.truncated)
+            FirstPass(search, LocateHalved(picture, kMaxRegions));
+        LaterPasses(search, noisy);
+        result.truncated = search.truncated;
+        for (RegionWork& w : search.work)
+            observations.insert(observations.end(),
+                                std::make_move_iterator(w.observations.begin()),
+                                std::make_move_iterator(w.observations.end()));
+    }
+    // Then the coarser octaves, for symbols too large for the block grid and the lines at the
+    // picture's own scale: at each, the regions not on a symbol read already. They share a
+    // part of the budget; each level is a quarter of the one below.
+    Pyramid pyramid(picture);
+    const long long coarseBudget = MakePlan(options.effort).budget / kCoarseShare;
+    long long coarseSpent = 0;
+    for (int k = 1; k <= kMaxOctave && coarseSpent < coarseBudget; ++k) {
+        const GreyView* level = pyramid.Level(k, kSmallestLevel);
+        if (level == nullptr) break;
+        std::vector<Region> found = Locate(*level, kMaxRegions + 1);
+        if (found.size() > kMaxRegions) {
+            found.resize(kMaxRegions);
+            result.truncated = true;
+        }
+        std::vector<Region> fresh;
+        for (const Region& r : found)
+            if (!OnSymbolRead(r, k, observations)) fresh.push_back(r);
+        if (fresh.empty()) continue;
+        Search search(*level, options, coarseBudget - coarseSpent);
+        FirstPass(search, fresh);
+        LaterPasses(search, NoiseLevel(*level) >= kNoisy);
+        coarseSpent += search.reader.Spent();
+        result.truncated = result.truncated || search.truncated;
+        for (RegionWork& w : search.work) {
+            for (Observation& o : w.observations) {
+                o.begin = Pyramid::ToPicture(o.begin, k);
+                o.end = Pyramid::ToPicture(o.end, k);
+                observations.push_back(std::move(o));
+            }
+        }
+    }
+
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;
