@@ -43,6 +43,12 @@ POSITIVE = ["clean", "rotated", "perspective", "cylinder", "lens", "blur", "low_
             "ink_spread", "ink_thin", "fax", "halftone", "multi"]
 NEGATIVE = ["neg_symbology", "neg_symbology_reversed", "neg_half", "neg_text", "neg_texture"]
 CONDITIONS = POSITIVE + NEGATIVE
+# The picture a phone user takes first: 1-3 characters filling a third to two thirds of a
+# larger photo, modules of 10-40 pixels, quarter turns. Last, so that every other condition
+# keeps its seed.
+POSITIVE += ["big"]
+CONDITIONS += ["big"]
+BIG_SIZE = (2400, 1800)
 
 # Mostly letters and digits; the other characters of the set now and then.
 TEXT_CHARS = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" * 4 + "-. $/+%"
@@ -586,6 +592,14 @@ def spec_for(rng, cond):
         s.halftone = (rng.uniform(1.6, 3.0), rng.uniform(0.55, 0.85))
         s.blur = [("gauss", rng.uniform(0.3, 0.6))]
         s.ss = 4
+    elif cond == "big":
+        s.w, s.h = BIG_SIZE
+        s.text_len = (1, 3)
+        s.angle = float(rng.integers(0, 4) * 90 + rng.normal(0, 2))
+        s.tilt = (rng.normal(0, 3), rng.normal(0, 3))
+        s.vignette = rng.uniform(0.3, 0.5)
+        s.fmt = ("jpeg", 85)
+        s.ss = 1
     elif cond == "multi":
         s.count = int(rng.integers(2, 5))
         s.scale = rng.uniform(2.0, 3.5)
@@ -678,6 +692,11 @@ def positive(rng, cond):
         if t not in texts:
             texts.append(t)
     symbols = [code39_symbol(rng, t, s.ratio, s.gap) for t in texts]
+    if cond == "big":  # the module from the share of the picture the symbol fills
+        turned = abs(((s.angle + 90) % 180) - 90) > 45
+        side = s.h if turned else s.w
+        s.scale = rng.uniform(1 / 3, 2 / 3) * side / (symbols[0].width + 24)
+        s.blur = [("gauss", s.scale * rng.uniform(0.05, 0.2))]
     if s.tight:
         sym = symbols[0]
         sym.height = max(10.0, sym.width * s.height_frac)
