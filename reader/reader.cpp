@@ -54,7 +54,7 @@ bool FewEdges(const Evidence& e) {
 // to ~60 pixels come down to a few, and a symbol that fills a level still has its quiet zones.
 constexpr int kMaxOctave = 5;
 constexpr int kSmallestLevel = 48;
-// The coarser octaves together spend at most this share of the picture's budget.
+// The coarser octaves together add at most this share of the picture's budget.
 constexpr long long kCoarseShare = 4;
 // A region whose centre lies this close to a line that read a symbol whole, in its lengths.
 constexpr double kNearRead = 0.25;
@@ -149,6 +149,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
 
     ReadResult result;
     std::vector<Observation> observations;
+    long long spent = 0;  // samples, over every octave
     {
         Search search(picture, options);
         std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
@@ -170,18 +171,20 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
             FirstPass(search, LocateHalved(picture, kMaxRegions));
         LaterPasses(search, noisy);
         result.truncated = search.truncated;
+        spent = search.reader.Spent();
         for (RegionWork& w : search.work)
             observations.insert(observations.end(),
                                 std::make_move_iterator(w.observations.begin()),
                                 std::make_move_iterator(w.observations.end()));
     }
     // Then the coarser octaves, for symbols too large for the block grid and the lines at the
-    // picture's own scale: at each, the regions not on a symbol read already. They share a
-    // part of the budget; each level is a quarter of the one below.
+    // picture's own scale: at each, the regions not on a symbol read already. They go on from
+    // the samples the picture spent, so a page or a busy photo that used its free samples gives
+    // their regions only a glance, and they may add at most a share of its budget.
     Pyramid pyramid(picture);
-    const long long coarseBudget = MakePlan(options.effort).budget / kCoarseShare;
-    long long coarseSpent = 0;
-    for (int k = 1; k <= kMaxOctave && coarseSpent < coarseBudget; ++k) {
+    const long long budget = MakePlan(options.effort).budget;
+    const long long stop = std::min(budget, spent + budget / kCoarseShare);
+    for (int k = 1; k <= kMaxOctave && spent < stop; ++k) {
         const GreyView* level = pyramid.Level(k, kSmallestLevel);
         if (level == nullptr) break;
         std::vector<Region> found = Locate(*level, kMaxRegions + 1);
@@ -193,11 +196,11 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         for (const Region& r : found)
             if (!OnSymbolRead(r, k, observations)) fresh.push_back(r);
         if (fresh.empty()) continue;
-        Search search(*level, options, coarseBudget - coarseSpent);
+        Search search(*level, options, stop);
+        search.reader.Charge(spent);
         FirstPass(search, fresh);
         LaterPasses(search, NoiseLevel(*level) >= kNoisy);
-        coarseSpent += search.reader.Spent();
-        result.truncated = result.truncated || search.truncated;
+        spent = search.reader.Spent();  // its share spent is no truncation: the picture's was
         for (RegionWork& w : search.work) {
             for (Observation& o : w.observations) {
                 o.begin = Pyramid::ToPicture(o.begin, k);
