@@ -56,14 +56,15 @@ constexpr int kMaxOctave = 5;
 constexpr int kSmallestLevel = 48;
 // The coarser octaves together add at most this share of the picture's budget.
 constexpr long long kCoarseShare = 4;
-// A region whose centre lies this close to a line that read a symbol whole, in its lengths.
+// A region whose centre lies this close to a line that read a symbol, in its lengths.
 constexpr double kNearRead = 0.25;
 
-// Whether a region of octave `k` lies on a symbol some line read whole.
-bool OnSymbolRead(const Region& r, int k, const std::vector<Observation>& observations) {
+// Whether a region of octave `k` lies on a symbol that a finer octave resolved: some line there
+// read its start and stop. Its finest reading stands, whole or not; coarser, a damaged
+// character may blur into a readable one.
+bool OnSymbolResolved(const Region& r, int k, const std::vector<Observation>& observations) {
     const Point c = Pyramid::ToPicture(r.centre, k);
     for (const Observation& o : observations) {
-        if (o.chars.find('\0') != std::string::npos) continue;
         const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
         const double len = std::hypot(dx, dy);
         if (len <= 0) continue;
@@ -178,7 +179,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
                                 std::make_move_iterator(w.observations.end()));
     }
     // Then the coarser octaves, for symbols too large for the block grid and the lines at the
-    // picture's own scale: at each, the regions not on a symbol read already. They go on from
+    // picture's own scale: at each, the regions not on a symbol resolved already. They go on from
     // the samples the picture spent, so a page or a busy photo that used its free samples gives
     // their regions only a glance, and they may add at most a share of its budget.
     Pyramid pyramid(picture);
@@ -194,7 +195,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         }
         std::vector<Region> fresh;
         for (const Region& r : found)
-            if (!OnSymbolRead(r, k, observations)) fresh.push_back(r);
+            if (!OnSymbolResolved(r, k, observations)) fresh.push_back(r);
         if (fresh.empty()) continue;
         Search search(*level, options, stop);
         search.reader.Charge(spent);

@@ -455,11 +455,11 @@ CONDITIONS += GLOSSY
 HALFTONE = ["halftone"]
 POSITIVE += HALFTONE
 CONDITIONS += HALFTONE
-# The picture a phone user takes first: a symbol of 1-3 characters filling a third to two
-# thirds of a larger photo (BIG_SIZE times the picture's sides), so its narrow modules span
-# 10-40 pixels; mildly defocused, vignetted, sometimes with its text, turned by quarter turns.
+# The picture a phone user takes first: a symbol of 1-3 characters whose bars fill a third to
+# two thirds of a larger photo (BIG_SIZE times the picture's sides), so its narrow modules span
+# 15-50 pixels; mildly defocused, vignetted, sometimes with its text, turned by quarter turns.
 BIG = ["big"]
-BIG_SIZE = 3.75
+BIG_SIZE = 5
 POSITIVE += BIG
 CONDITIONS += BIG
 
@@ -801,7 +801,8 @@ def positive(rng, cond, w, h):
             continue
         if cond == "big":  # a third to two thirds of the picture's side along the symbol
             side = min(w, h) if rotated else w
-            xs = [rng.uniform(1 / 3, 2 / 3) * side / symbol_modules(e, s) for e in encoded]
+            xs = [rng.uniform(1 / 3, 2 / 3) * side / (symbol_modules(e, s) - 2 * s.quiet)
+                  for e in encoded]
         if s.crop is not None:
             return tight_crop(rng, s, encoded[0], xs[0])
         labels = [make_symbol_label(rng, s, e, x) for e, x in zip(encoded, xs)]

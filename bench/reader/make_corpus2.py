@@ -44,11 +44,11 @@ POSITIVE = ["clean", "rotated", "perspective", "cylinder", "lens", "blur", "low_
 NEGATIVE = ["neg_symbology", "neg_symbology_reversed", "neg_half", "neg_text", "neg_texture"]
 CONDITIONS = POSITIVE + NEGATIVE
 # The picture a phone user takes first: 1-3 characters filling a third to two thirds of a
-# larger photo, modules of 10-40 pixels, quarter turns. Last, so that every other condition
+# larger photo, modules of 15-50 pixels, quarter turns. Last, so that every other condition
 # keeps its seed.
 POSITIVE += ["big"]
 CONDITIONS += ["big"]
-BIG_SIZE = (2400, 1800)
+BIG_SIZE = (3200, 2400)
 
 # Mostly letters and digits; the other characters of the set now and then.
 TEXT_CHARS = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" * 4 + "-. $/+%"
@@ -695,7 +695,7 @@ def positive(rng, cond):
     if cond == "big":  # the module from the share of the picture the symbol fills
         turned = abs(((s.angle + 90) % 180) - 90) > 45
         side = s.h if turned else s.w
-        s.scale = rng.uniform(1 / 3, 2 / 3) * side / (symbols[0].width + 24)
+        s.scale = rng.uniform(1 / 3, 2 / 3) * side / symbols[0].width
         s.blur = [("gauss", s.scale * rng.uniform(0.05, 0.2))]
     if s.tight:
         sym = symbols[0]
