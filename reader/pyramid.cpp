@@ -10,7 +10,8 @@ GreyView Halve(const GreyView& picture, std::vector<std::uint8_t>& out) {
         const std::uint8_t* b = a + picture.stride;
         std::uint8_t* row = &out[static_cast<std::size_t>(y) * w];
         for (int x = 0; x < w; ++x)
-            row[x] = static_cast<std::uint8_t>((a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) / 4);
+            row[x] = static_cast<std::uint8_t>(
+                (a[2 * x] + a[2 * x + 1] + b[2 * x] + b[2 * x + 1] + 2) / 4);
     }
     return {out.data(), w, h, w};
 }
