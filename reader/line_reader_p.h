@@ -66,6 +66,8 @@ class LineReader {
               Evidence& evidence);
 
     long long Spent() const { return spent_; }
+    // Counts samples spent before this reader, by the search of another octave of the picture.
+    void Charge(long long samples) { spent_ += samples; }
 
   private:
     const GreyView& picture_;

@@ -8,6 +8,7 @@
 #include "code39_p.h"
 #include "corners_p.h"
 #include "locate_p.h"
+#include "pyramid_p.h"
 #include "search_p.h"
 #include "vote_p.h"
 
@@ -53,66 +54,38 @@ bool FewEdges(const Evidence& e) {
     return !Promising(e) && e.some >= kSomeLines;
 }
 
-// Texture finer than a module (a photographed screen's pixel grid and colour stripes, the moiré
-// they beat with the camera's pixels) breaks the bars' edges into many weak ones and hides their
-// common direction. Smoothed at the scale of a small module, it averages away and the bars stay:
-// a picture so busy that read nothing whole is searched once more, smoothed so.
-constexpr float kFineTextureSigma = 1.5f;
+// Octaves searched above the picture's own, and the shortest side a level keeps: modules up
+// to ~60 pixels come down to a few, and a symbol that fills a level still has its quiet zones.
+constexpr int kMaxOctave = 5;
+constexpr int kSmallestLevel = 48;
+// The coarser octaves together add at most this share of the picture's budget.
+constexpr long long kCoarseShare = 4;
+// A region whose centre lies this close to a line that read a symbol, in its lengths.
+constexpr double kNearRead = 0.25;
 
-// The picture blurred by a Gaussian of `sigma` pixels, columns then rows, edges repeated; one
-// row of floats between the two, so that a large page costs no second copy in floats.
-std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
-    const int w = picture.width, h = picture.height;
-    const int radius = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
-    std::vector<float> kernel(static_cast<std::size_t>(2 * radius + 1));
-    float sum = 0;
-    for (int k = -radius; k <= radius; ++k)
-        sum += kernel[k + radius] = std::exp(-0.5f * k * k / (sigma * sigma));
-    for (float& c : kernel) c /= sum;
-    std::vector<std::uint8_t> smoothed(static_cast<std::size_t>(w) * h);
-    std::vector<float> row(static_cast<std::size_t>(w));
-    for (int y = 0; y < h; ++y) {
-        std::fill(row.begin(), row.end(), 0.0f);
-        for (int k = -radius; k <= radius; ++k) {
-            const std::uint8_t* in = picture.data + std::clamp(y + k, 0, h - 1) * picture.stride;
-            const float c = kernel[k + radius];
-            for (int x = 0; x < w; ++x) row[x] += c * in[x];
-        }
-        std::uint8_t* out = &smoothed[static_cast<std::size_t>(y) * w];
-        for (int x = 0; x < w; ++x) {
-            float v = 0;
-            for (int k = -radius; k <= radius; ++k)
-                v += kernel[k + radius] * row[std::clamp(x + k, 0, w - 1)];
-            out[x] = static_cast<std::uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
-        }
+// Whether a region of octave `k` lies on a symbol that a finer octave resolved: some line there
+// read its start and stop. Its finest reading stands, whole or not; coarser, a damaged
+// character may blur into a readable one.
+bool OnSymbolResolved(const Region& r, int k, const std::vector<Observation>& observations) {
+    const Point c = Pyramid::ToPicture(r.centre, k);
+    for (const Observation& o : observations) {
+        const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
+        const double len = std::hypot(dx, dy);
+        if (len <= 0) continue;
+        const double x = c.x - o.begin.x, y = c.y - o.begin.y;
+        const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
+        if (along >= 0 && along <= len && across < kNearRead * len) return true;
     }
-    return smoothed;
+    return false;
 }
 
-// One search of the picture, all its passes: the lines' observations, and `truncated` set where
-// the search could not cover it whole.
-std::vector<Observation> SearchPicture(const GreyView& picture, const ReadOptions& options,
-                                       bool& truncated) {
-    Search search(picture, options);
+// Tilts and recovery over one octave's regions after its first pass.
+void LaterPasses(Search& search, bool noisy) {
+    const GreyView& picture = search.picture;
     const Plan& plan = search.plan;
     LineReader& reader = search.reader;
     std::vector<RegionWork>& work = search.work;
-    std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
-    if (regions.size() > kMaxRegions) {
-        regions.resize(kMaxRegions);
-        search.truncated = true;
-    }
-    // First every region at its own direction: that reads nearly every symbol, and cheaply.
-    FirstPass(search, regions);
-    // Nothing read whole in a noisy picture (dim light): the noise may hide the bars' common
-    // direction, which the picture halved shows. Most of its regions repeat the full picture's,
-    // and are skipped.
-    const bool noisy = NoiseLevel(picture) >= kNoisy;
-    const bool readSome = std::any_of(work.begin(), work.end(), [](const RegionWork& w) {
-        return WholeReads(w.observations, 0) > 0;
-    });
-    if (options.effort == Effort::kThorough && noisy && !readSome && !search.truncated)
-        FirstPass(search, LocateHalved(picture, kMaxRegions));
+    const ReadOptions& options = search.options;
     // Then, while the budget lasts, tilted lines and recovery where the first lines looked
     // promising but read little: start or stop characters seen, or busy lines on bars.
     // Bars that read nothing whole get the recovery, as if blur had eaten the narrow elements;
@@ -169,13 +142,73 @@ std::vector<Observation> SearchPicture(const GreyView& picture, const ReadOption
             continue;
         InkSpreadPass(search, w, limit);
     }
+}
 
-    truncated = truncated || search.truncated;
+// One search of a picture at its own scale, every pass: the lines' observations, `truncated`
+// set where it could not cover the picture whole, `spent` the samples it took.
+std::vector<Observation> SearchFull(const GreyView& picture, const ReadOptions& options,
+                                    bool& truncated, long long& spent) {
     std::vector<Observation> observations;
-    for (RegionWork& w : work)
+    Search search(picture, options);
+    std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
+    if (regions.size() > kMaxRegions) {
+        regions.resize(kMaxRegions);
+        search.truncated = true;
+    }
+    // First every region at its own direction: that reads nearly every symbol, and cheaply.
+    FirstPass(search, regions);
+    // Nothing read whole in a noisy picture (dim light): the noise may hide the bars'
+    // common direction, which the picture halved shows. Most of its regions repeat the full
+    // picture's, and are skipped.
+    const bool noisy = NoiseLevel(picture) >= kNoisy;
+    const bool readSome =
+        std::any_of(search.work.begin(), search.work.end(),
+                    [](const RegionWork& w) { return WholeReads(w.observations, 0) > 0; });
+    if (options.effort == Effort::kThorough && noisy && !readSome && !search.truncated)
+        FirstPass(search, LocateHalved(picture, kMaxRegions));
+    LaterPasses(search, noisy);
+    truncated = truncated || search.truncated;
+    spent = search.reader.Spent();
+    for (RegionWork& w : search.work)
         observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
                             std::make_move_iterator(w.observations.end()));
     return observations;
+}
+
+// Texture finer than a module (a photographed screen's pixel grid and colour stripes, the moiré
+// they beat with the camera's pixels) breaks the bars' edges into many weak ones and hides their
+// common direction. Smoothed at the scale of a small module, it averages away and the bars stay:
+// a picture so busy that read nothing whole is searched once more, smoothed so.
+constexpr float kFineTextureSigma = 1.5f;
+
+// The picture blurred by a Gaussian of `sigma` pixels, columns then rows, edges repeated; one
+// row of floats between the two, so that a large page costs no second copy in floats.
+std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
+    const int w = picture.width, h = picture.height;
+    const int radius = std::max(1, static_cast<int>(std::ceil(3 * sigma)));
+    std::vector<float> kernel(static_cast<std::size_t>(2 * radius + 1));
+    float sum = 0;
+    for (int k = -radius; k <= radius; ++k)
+        sum += kernel[k + radius] = std::exp(-0.5f * k * k / (sigma * sigma));
+    for (float& c : kernel) c /= sum;
+    std::vector<std::uint8_t> smoothed(static_cast<std::size_t>(w) * h);
+    std::vector<float> row(static_cast<std::size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        std::fill(row.begin(), row.end(), 0.0f);
+        for (int k = -radius; k <= radius; ++k) {
+            const std::uint8_t* in = picture.data + std::clamp(y + k, 0, h - 1) * picture.stride;
+            const float c = kernel[k + radius];
+            for (int x = 0; x < w; ++x) row[x] += c * in[x];
+        }
+        std::uint8_t* out = &smoothed[static_cast<std::size_t>(y) * w];
+        for (int x = 0; x < w; ++x) {
+            float v = 0;
+            for (int k = -radius; k <= radius; ++k)
+                v += kernel[k + radius] * row[std::clamp(x + k, 0, w - 1)];
+            out[x] = static_cast<std::uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
+        }
+    }
+    return smoothed;
 }
 
 }  // namespace
@@ -193,15 +226,51 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     if (picture.width == 0 || picture.height == 0) return {};
 
     ReadResult result;
-    std::vector<Observation> observations = SearchPicture(picture, options, result.truncated);
+    long long spent = 0;  // samples, over every octave
+    std::vector<Observation> observations = SearchFull(picture, options, result.truncated, spent);
+    // Then the coarser octaves, for symbols too large for the block grid and the lines at the
+    // picture's own scale: at each, the regions not on a symbol resolved already. They go on from
+    // the samples the picture spent, so a page or a busy photo that used its free samples gives
+    // their regions only a glance, and they may add at most a share of its budget.
+    Pyramid pyramid(picture);
+    const long long budget = MakePlan(options.effort).budget;
+    const long long stop = std::min(budget, spent + budget / kCoarseShare);
+    for (int k = 1; k <= kMaxOctave && spent < stop; ++k) {
+        const GreyView* level = pyramid.Level(k, kSmallestLevel);
+        if (level == nullptr) break;
+        std::vector<Region> found = Locate(*level, kMaxRegions + 1);
+        if (found.size() > kMaxRegions) {
+            found.resize(kMaxRegions);
+            result.truncated = true;
+        }
+        std::vector<Region> fresh;
+        for (const Region& r : found)
+            if (!OnSymbolResolved(r, k, observations)) fresh.push_back(r);
+        if (fresh.empty()) continue;
+        Search search(*level, options, stop);
+        search.reader.Charge(spent);
+        FirstPass(search, fresh);
+        LaterPasses(search, NoiseLevel(*level) >= kNoisy);
+        spent = search.reader.Spent();  // its share spent is no truncation: the picture's was
+        for (RegionWork& w : search.work) {
+            for (Observation& o : w.observations) {
+                o.begin = Pyramid::ToPicture(o.begin, k);
+                o.end = Pyramid::ToPicture(o.end, k);
+                observations.push_back(std::move(o));
+            }
+        }
+    }
+
     if (options.effort == Effort::kThorough && !result.truncated &&
         WholeReads(observations, 0) == 0 && NoiseLevel(picture) >= kNoisy) {
         const std::vector<std::uint8_t> pixels = Smoothed(picture, kFineTextureSigma);
         const GreyView smoothed{pixels.data(), picture.width, picture.height, picture.width};
-        std::vector<Observation> more = SearchPicture(smoothed, options, result.truncated);
-        observations.insert(observations.end(), std::make_move_iterator(more.begin()),
-                            std::make_move_iterator(more.end()));
+        long long more = 0;
+        std::vector<Observation> again = SearchFull(smoothed, options, result.truncated, more);
+        observations.insert(observations.end(), std::make_move_iterator(again.begin()),
+                            std::make_move_iterator(again.end()));
     }
+
     for (Consensus& c : Vote(observations)) {
         Symbol s;
         s.text = c.text;

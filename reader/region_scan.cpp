@@ -58,9 +58,11 @@ bool Settled(const std::vector<Observation>& observations, std::size_t first) {
 
 }  // namespace
 
-Plan MakePlan(Effort effort) {
-    if (effort == Effort::kFast) return {4, 10, 4.0, {}, 12'000'000};
-    return {6, 32, 2.5, {-4, 4, -8, 8}, 40'000'000};
+Plan MakePlan(Effort effort, long long budget) {
+    Plan plan = effort == Effort::kFast ? Plan{4, 10, 4.0, {}, 12'000'000}
+                                        : Plan{6, 32, 2.5, {-4, 4, -8, 8}, 40'000'000};
+    if (budget >= 0) plan.budget = budget;
+    return plan;
 }
 
 bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,

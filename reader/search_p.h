@@ -26,7 +26,8 @@ struct Plan {
     long long budget;
 };
 
-Plan MakePlan(Effort effort);
+// The plan of an effort; `budget` replaces its budget when not negative.
+Plan MakePlan(Effort effort, long long budget = -1);
 
 // Noise level (see NoiseLevel) from which a picture gets the banded lines and the halved
 // search, and a region's bars (TextureAlongBars) the banded lines: clean pictures, print and
@@ -66,10 +67,11 @@ struct RegionWork {
 
 // What one read shares between its passes.
 struct Search {
-    Search(const GreyView& grey, const ReadOptions& readOptions)
+    // `budget` samples at most, the plan's when negative (a coarser octave gets a share).
+    Search(const GreyView& grey, const ReadOptions& readOptions, long long budget = -1)
         : picture(grey),
           options(readOptions),
-          plan(MakePlan(readOptions.effort)),
+          plan(MakePlan(readOptions.effort, budget)),
           reader(grey, readOptions.polarity, workspace) {}
     const GreyView& picture;
     const ReadOptions& options;

@@ -464,6 +464,14 @@ POSITIVE += SCREENS
 NEGATIVE += SCREENS_NEGATIVE
 CONDITIONS += SCREENS + SCREENS_NEGATIVE
 
+# The picture a phone user takes first: a symbol of 1-3 characters whose bars fill a third to
+# two thirds of a larger photo (BIG_SIZE times the picture's sides), so its narrow modules span
+# 15-50 pixels; mildly defocused, vignetted, sometimes with its text, turned by quarter turns.
+BIG = ["big"]
+BIG_SIZE = 5
+POSITIVE += BIG
+CONDITIONS += BIG
+
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
           (255, 200, 140)]
@@ -545,6 +553,13 @@ def spec_for(rng, cond):
         s.screen = Screen(rng)
         s.x_range = (1.6, 3.5)
         s.paper = np.array([248.0, 248.0, 244.0]) + rng.uniform(-8, 4, 3)
+    elif cond == "big":
+        s.angle = float(rng.choice([0, 90, 180, 270])) + rng.uniform(-3, 3)
+        s.blur_modules = rng.uniform(0.05, 0.2)
+        s.light = rng.uniform(0.6, 0.85)
+        s.quality, s.png = 85, False
+        s.human = rng.random() < 0.5
+        s.x_range = (1.0, 1000.0)
     elif cond == "noise_dim":
         # The camera's gain stretches a weak exposure: a lifted black, a short span.
         s.dim = (rng.uniform(30, 150), rng.uniform(2, 5), rng.uniform(15, 45), rng.uniform(110, 170))
@@ -816,6 +831,9 @@ def positive(rng, cond, w, h):
                 enc = "".join(FULL_ASCII[ord(c)] for c in data)
                 if len(enc) > 12:
                     continue
+            elif cond == "big":
+                data = random_text(rng, 1, 3)
+                enc = data
             else:
                 data = random_text(rng, 1, hi)
                 enc = data
@@ -827,6 +845,10 @@ def positive(rng, cond, w, h):
         xs = [choose_x(rng, s, e, w, h, rotated, n) for e in encoded]
         if any(x is None for x in xs):
             continue
+        if cond == "big":  # a third to two thirds of the picture's side along the symbol
+            side = min(w, h) if rotated else w
+            xs = [rng.uniform(1 / 3, 2 / 3) * side / (symbol_modules(e, s) - 2 * s.quiet)
+                  for e in encoded]
         if s.crop is not None:
             return tight_crop(rng, s, encoded[0], xs[0])
         labels = [make_symbol_label(rng, s, e, x) for e, x in zip(encoded, xs)]
@@ -1032,6 +1054,8 @@ def texture(rng, w, h):
 def one(task):
     seed, cond, index, w, h, out = task
     rng = np.random.default_rng([seed, CONDITIONS.index(cond), index])
+    if cond in BIG:
+        w, h = round(w * BIG_SIZE), round(h * BIG_SIZE)
     with tempfile.TemporaryDirectory() as tmp:
         if cond in NEGATIVE:
             img, s, texts, options, symbols = negative(rng, cond, w, h, tmp)

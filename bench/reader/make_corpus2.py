@@ -50,6 +50,13 @@ POSITIVE += ["screen"]
 NEGATIVE += ["neg_screen"]
 CONDITIONS += ["screen", "neg_screen"]
 
+# The picture a phone user takes first: 1-3 characters filling a third to two thirds of a
+# larger photo, modules of 15-50 pixels, quarter turns. Last, so that every other condition
+# keeps its seed.
+POSITIVE += ["big"]
+CONDITIONS += ["big"]
+BIG_SIZE = (3200, 2400)
+
 # Mostly letters and digits; the other characters of the set now and then.
 TEXT_CHARS = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" * 4 + "-. $/+%"
 
@@ -600,6 +607,14 @@ def spec_for(rng, cond):
         s.glare = rng.uniform(0.1, 0.6)
         s.caption = False
         s.blur = [("gauss", rng.uniform(0.15, 0.35))]  # focused on the screen's surface
+    elif cond == "big":
+        s.w, s.h = BIG_SIZE
+        s.text_len = (1, 3)
+        s.angle = float(rng.integers(0, 4) * 90 + rng.normal(0, 2))
+        s.tilt = (rng.normal(0, 3), rng.normal(0, 3))
+        s.vignette = rng.uniform(0.3, 0.5)
+        s.fmt = ("jpeg", 85)
+        s.ss = 1
     elif cond == "multi":
         s.count = int(rng.integers(2, 5))
         s.scale = rng.uniform(2.0, 3.5)
@@ -724,6 +739,11 @@ def positive(rng, cond):
         if t not in texts:
             texts.append(t)
     symbols = [code39_symbol(rng, t, s.ratio, s.gap) for t in texts]
+    if cond == "big":  # the module from the share of the picture the symbol fills
+        turned = abs(((s.angle + 90) % 180) - 90) > 45
+        side = s.h if turned else s.w
+        s.scale = rng.uniform(1 / 3, 2 / 3) * side / symbols[0].width
+        s.blur = [("gauss", s.scale * rng.uniform(0.05, 0.2))]
     if s.tight:
         sym = symbols[0]
         sym.height = max(10.0, sym.width * s.height_frac)
