@@ -113,6 +113,225 @@ def chunk_task(options: dict):
     return split_chunk if options.get("split") else read_chunk
 
 
+# --- On the client --------------------------------------------------------------------------
+
+def find_pictures(arguments: list[str]) -> list[str]:
+    """The pictures' names as given, each file once: named files as they are (a missing or
+    broken one gets its error record), folders walked for files with a picture suffix, in name
+    order, named below the folder as given (as scan39 names them)."""
+    seen: dict[str, str] = {}  # the absolute path: the name first given for it
+    for argument in arguments:
+        if os.path.isdir(argument):
+            for folder, subfolders, files in os.walk(argument):
+                subfolders.sort()
+                for name in sorted(files):
+                    if os.path.splitext(name)[1].lower() in PICTURE_SUFFIXES:
+                        shown = os.path.join(folder, name)
+                        seen.setdefault(os.path.abspath(shown), shown)
+        else:
+            seen.setdefault(os.path.abspath(argument), argument)
+    return list(seen.values())
+
+
+def _name_of(record: dict) -> str:
+    """The file a record was written for, exactly as os.fsdecode gives its name."""
+    key = "file" if "file" in record else "input"
+    if key + "_bytes" in record:
+        return os.fsdecode(base64.b64decode(record[key + "_bytes"], validate=True))
+    return record[key]
+
+
+def _is_record(value) -> bool:
+    if not isinstance(value, dict):
+        return False
+    if isinstance(value.get("input"), str):  # a split's
+        return isinstance(value.get("pages"), list) or "error" in value
+    return (isinstance(value.get("file"), str)
+            and (isinstance(value.get("symbols"), list) or "error" in value))
+
+
+def _status_of(record: dict) -> int:
+    if "error" in record:
+        return EXIT_SOME_FAILED
+    if "input" in record:
+        return EXIT_ALL_READ
+    # A search cut short may have missed symbols: never counted as read whole.
+    return EXIT_ALL_READ if record.get("symbols") and not record.get("truncated") \
+        else EXIT_SOME_EMPTY
+
+
+class OutputError(Exception):
+    """Why --output cannot be used; the file is left as it was."""
+
+
+# A record is a file name and its symbols: far below this. A longer line is not ours.
+MAX_RECORD_BYTES = 4 << 20
+
+
+class RecordFile:
+    """The output: one line per record, each written whole with one write() on a descriptor
+    opened for appending, so a killed run leaves at most its last line torn. Only a regular
+    file (or a new one) that holds our records is used, and one run at a time: the file stays
+    locked while the run lasts."""
+
+    def __init__(self, path: str | None):
+        self.done: set[str] = set()
+        self.status = EXIT_ALL_READ
+        if path is None:
+            self._fd = sys.stdout.fileno()
+            sys.stdout.flush()
+            return
+        self._fd = -1
+        try:
+            info = os.stat(path)
+        except FileNotFoundError:
+            info = None
+        except OSError as e:
+            raise OutputError(e.strerror or str(e)) from None
+        # A device or a pipe is refused before it is opened: opening some devices acts.
+        if info is not None and not stat.S_ISREG(info.st_mode):
+            raise OutputError("not a regular file (name a new or existing results file)")
+        try:
+            fd = os.open(path, os.O_RDWR | os.O_CREAT | os.O_APPEND | os.O_NONBLOCK
+                         | os.O_NOCTTY | os.O_CLOEXEC, 0o644)
+        except OSError as e:
+            raise OutputError(e.strerror or str(e)) from None
+        try:
+            if not stat.S_ISREG(os.fstat(fd).st_mode):
+                raise OutputError("not a regular file (name a new or existing results file)")
+            try:
+                fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except BlockingIOError:
+                raise OutputError("in use by another scan39.batch run") from None
+            os.set_blocking(fd, True)
+            self._fd = fd
+            self._load()
+        except BaseException:
+            os.close(fd)
+            self._fd = -1
+            raise
+
+    def _load(self) -> None:
+        size = os.fstat(self._fd).st_size
+        good_end = 0
+        first = True
+        statuses: dict[str, int] = {}
+        paged: dict[str, tuple[set, int, int]] = {}  # file: (pages seen, pages, first line)
+        last = None
+        with os.fdopen(os.dup(self._fd), "rb") as f:
+            f.seek(0)
+            while good_end < size:
+                line = f.readline(min(MAX_RECORD_BYTES, size - good_end))
+                if not line.endswith(b"\n"):
+                    # Torn by an interruption: dropped below and read again. Anything else
+                    # that long, or a first line that is not a record's start, is not ours.
+                    if len(line) >= MAX_RECORD_BYTES or (
+                            first and not line.startswith(b'{"file":')):
+                        raise OutputError("it does not hold scan39.batch records; left as it is")
+                    break
+                start, good_end = good_end, good_end + len(line)
+                try:
+                    record = json.loads(line.decode("utf-8", "surrogateescape"))
+                    name = _name_of(record) if _is_record(record) else None
+                except (ValueError, TypeError):
+                    name = None
+                if name is None:
+                    if first:
+                        raise OutputError("it does not hold scan39.batch records; left as it is")
+                    continue  # a stray line further on: left alone
+                first = False
+                if isinstance(record.get("pages"), int):
+                    seen, _, begins = paged.get(name, (set(), 0, start))
+                    seen.add(record.get("page"))
+                    paged[name] = (seen, record["pages"], begins)
+                statuses[name] = max(statuses.get(name, EXIT_ALL_READ), _status_of(record))
+                last = name
+        # A file's pages are written together, so an interrupted write cuts short only the
+        # last file: its pages are dropped and read again.
+        if last in paged and len(paged[last][0]) < paged[last][1]:
+            good_end = paged[last][2]
+            del statuses[last]
+        self.done.update(statuses)
+        self.status = max(statuses.values(), default=EXIT_ALL_READ)
+        if good_end != size:
+            os.ftruncate(self._fd, good_end)
+
+    def write(self, lines: list[str]) -> list[dict]:
+        """Writes the records of one file (one per page) together; returns them parsed."""
+        records = [json.loads(line) for line in lines]
+        data = "".join(line + "\n" for line in lines).encode("utf-8")
+        while data:
+            data = data[os.write(self._fd, data):]
+        for record in records:
+            self.done.add(_name_of(record))
+            self.status = max(self.status, _status_of(record))
+        return records
+
+    def close(self) -> None:
+        if self._fd >= 0 and self._fd != sys.stdout.fileno():
+            os.fsync(self._fd)
+            os.close(self._fd)
+            self._fd = -1
+
+
+class Progress:
+    """A bar on standard error: redrawn in place on a terminal, a line per tenth otherwise."""
+
+    def __init__(self, total: int, stream=sys.stderr):
+        self.total, self.count, self.errors = total, 0, 0
+        self.stream = stream
+        self.tty = stream.isatty()
+        self.start = self.last_draw = time.monotonic()
+        self.last_tenth = -1
+        self.draw()
+
+    def add(self, pictures: list[list[dict]]) -> None:
+        """Counts pictures, each given as its records."""
+        self.count += len(pictures)
+        self.errors += sum(any("error" in r for r in records) for records in pictures)
+        now = time.monotonic()
+        if self.tty and (now - self.last_draw >= 0.2 or self.count == self.total):
+            self.draw()
+        elif not self.tty and self.total and self.count * 10 // self.total > self.last_tenth:
+            self.draw()
+
+    def draw(self) -> None:
+        self.last_draw = now = time.monotonic()
+        share = self.count / self.total if self.total else 1.0
+        bar = "#" * int(share * 30)
+        rate = self.count / (now - self.start) if now > self.start else 0.0
+        text = (f"scan39.batch [{bar:<30}] {self.count}/{self.total} pictures, "
+                f"{rate:.1f}/s, {self.errors} not readable")
+        if self.tty:
+            self.stream.write("\r" + text)
+        else:
+            self.last_tenth = self.count * 10 // self.total if self.total else 10
+            self.stream.write(text + "\n")
+        self.stream.flush()
+
+    def close(self) -> None:
+        if self.tty:
+            self.draw()
+            self.stream.write("\n")
+            self.stream.flush()
+
+
+def _chunks(paths: list[str], size: int) -> list[list[str]]:
+    return [paths[i:i + size] for i in range(0, len(paths), size)]
+
+
+def _chunk_size(count: int, threads: int) -> int:
+    # Small tasks keep every worker busy to the end; a few pictures each keep the scheduler's
+    # share of the time small.
+    return max(1, min(16, count // (threads * 4)))
+
+
+def _pairs(paths: list[str]) -> list[tuple[str, str]]:
+    # Workers read the absolute path (a worker's folder is not the client's); the records
+    # name the picture as it was given.
+    return [(os.path.abspath(p), p) for p in paths]
+
+
 def read_while_starting(pending: list, records: RecordFile, options: dict, progress: Progress,
                         threads: int, started) -> None:
     """Reads chunks from the end of `pending` on `threads` threads of this process until the
