@@ -17,6 +17,7 @@ Pillow's wide grey modes (I, I;16, F) are read on the scale their values hold: a
 
 from __future__ import annotations
 
+import json
 import operator
 import os
 import sys
