@@ -267,8 +267,8 @@ function showSymbols(ms) {
     grade.dataset.grade = shown.overall;
     grade.textContent = T.grade(shown.overall, shown.value.toFixed(1));
     grade.title = T.gradeTitle;
-    const shown = profiles[i];  // this read's, even once another read has begun
-    grade.onclick = () => drawProfiles(i, shown);
+    const itsProfiles = profiles[i];  // this read's, even once another read has begun
+    grade.onclick = () => drawProfiles(i, itsProfiles);
     li.append(text, copy, grade, meta);
     if (s.interpretation) {
       const meaning = document.createElement('div');
