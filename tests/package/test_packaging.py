@@ -28,7 +28,7 @@ PROGRAMS = {
     "scan39-batch": BUILD / "python" / "scan39-batch",
 }
 SECTIONS = {
-    "scan39": ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "OUTPUT", "EXIT STATUS",
+    "scan39": ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "OUTPUT", "SPLIT", "EXIT STATUS",
                "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"],
     "scan39-demo": ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "ENVIRONMENT",
                     "FILES", "EXAMPLES", "SEE ALSO"],
