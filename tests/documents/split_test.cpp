@@ -187,7 +187,9 @@ void WritePdf(const QString& path, const std::vector<std::string>& texts, int ro
         bad.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
         pages[size_t(broken)].getObjectHandle().replaceKey("/Contents", bad);
     }
-    QPDFWriter w(pdf, path.toLocal8Bit().constData());
+    // The writer keeps the name's pointer until it writes: the bytes must outlive it.
+    const QByteArray name = path.toLocal8Bit();
+    QPDFWriter w(pdf, name.constData());
     w.write();
     QFile::remove(plain);
 }
