@@ -83,6 +83,10 @@ print("ok")
 """
 
 
+# GCC 12's AddressSanitizer keeps its own allocator lock across fork(): a child forked while
+# another thread allocates can hang inside the sanitizer itself, whatever the PDF lock does.
+@pytest.mark.skipif(os.environ.get("SCAN39_SANITIZED") == "1",
+                    reason="the sanitizer's allocator lock is not fork-safe")
 def test_fork_while_a_pdf_loads(tmp_path):
     good = pages(tmp_path / "two.pdf", ["PAGE-1", "PAGE-2"], resolution=150)
     script = tmp_path / "fork.py"
