@@ -37,6 +37,14 @@ struct PictureResult {
     int width = 0;
     int height = 0;
     std::optional<QString> annotateFailure;
+    // With --oneshot, the annotated copy waits here until the result is printed: a picture
+    // read ahead of the one that ends the run gets no copy.
+    struct PendingCopy {
+        QImage picture;
+        QByteArray format;
+        QByteArray base;
+    };
+    std::optional<PendingCopy> pendingCopy;
     int page = 0;   // from 1 in a file of several pages; 0 for a file of one
     int pages = 0;  // with page: how many the file has
     // A PDF page too large at the resolution asked: the lower one it was drawn at.
@@ -90,8 +98,11 @@ PictureResult ReadPicture(const Options& options,
         grey.reset();
         if (!annotateBase.isEmpty()) {
             Annotate(picture, result.symbols, result.grades, options.language);
-            result.annotateFailure =
-                WriteAnnotated(picture, format, folder, annotateBase, options.language);
+            if (options.oneshot)
+                result.pendingCopy = {std::move(picture), format, annotateBase};
+            else
+                result.annotateFailure =
+                    WriteAnnotated(picture, format, folder, annotateBase, options.language);
         }
     } catch (const LoadError& e) {
         result = {};
@@ -260,6 +271,8 @@ int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink
         bool end = false;  // no picture: the notes after the last name
     };
     std::size_t window = 4 * static_cast<std::size_t>(jobs) + 16;
+    // Each result read ahead holds its annotated picture until printed.
+    if (options.oneshot && !annotateBases.isEmpty()) window = 2 * static_cast<std::size_t>(jobs);
     std::mutex mutex;
     std::condition_variable ready, room;
     std::deque<Slot> queue;
@@ -327,7 +340,12 @@ int RunAutomatic(const Options& options, const NextName& next, bool prefix, Sink
         err << slot.notes;
         if (slot.end) break;
         bool done = false;
-        for (const PictureResult& r : *slot.results) {
+        for (PictureResult& r : *slot.results) {
+            if (r.pendingCopy) {
+                r.annotateFailure = WriteAnnotated(r.pendingCopy->picture, r.pendingCopy->format,
+                                                   folder, r.pendingCopy->base, options.language);
+                r.pendingCopy.reset();
+            }
             status = std::max(status, Print(options, slot.name, prefix, r, out, err));
             if (options.oneshot && !r.error && !r.symbols.empty()) {
                 done = true;

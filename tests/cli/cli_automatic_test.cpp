@@ -77,6 +77,7 @@ class CliAutomaticTest : public QObject {
   private:
     QTemporaryDir dir_;
     bool readerReads_ = false;  // the reader finds the test symbol (not while it is a stub)
+    int oneshotRuns_ = 0;       // each run its own --annotate folder
 
     QByteArray path(const QByteArray& name) const {
         return QFile::encodeName(dir_.path()) + '/' + name;
@@ -487,6 +488,46 @@ class CliAutomaticTest : public QObject {
         QCOMPARE(QImage(QFile::decodeName(path("marked/sym.png"))).size(), Symbol("SCAN39").size());
         if (readerReads_)
             QVERIFY(QImage(QFile::decodeName(path("marked/sym.png"))) != Symbol("SCAN39"));
+    }
+
+    // -1 ends the run at the first symbol: a copy for each picture up to it, none for those
+    // read ahead of it (whose results are never printed).
+    void oneshotAnnotatesOnlyWhatItPrints_data() {
+        QTest::addColumn<QList<QByteArray>>("args");
+        QTest::addColumn<QList<QByteArray>>("made");
+        QTest::addColumn<QList<QByteArray>>("notMade");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("pictures read ahead")
+            << QList<QByteArray>{"--jobs", "2", "blank.png", "sym.png", "rev.png", "chk.png",
+                                 "asc.png", "pzn.png"}
+            << QList<QByteArray>{"blank.png", "sym.png"}
+            << QList<QByteArray>{"rev.png", "chk.png", "asc.png", "pzn.png"} << 0;
+        QTest::newRow("one job") << QList<QByteArray>{"--jobs", "1", "sym.png", "rev.png"}
+                                 << QList<QByteArray>{"sym.png"} << QList<QByteArray>{"rev.png"}
+                                 << 0;
+        QTest::newRow("errors before the symbol")
+            << QList<QByteArray>{"--jobs", "2", "text.png", "missing.png", "sym.png", "asc.png"}
+            << QList<QByteArray>{"sym.png"}
+            << QList<QByteArray>{"text.png", "missing.png", "asc.png"} << 0;
+        QTest::newRow("none found: every picture its copy")
+            << QList<QByteArray>{"--jobs", "2", "blank.png", "sp.png"}
+            << QList<QByteArray>{"blank.png", "sp.png"} << QList<QByteArray>{} << 1;
+    }
+    void oneshotAnnotatesOnlyWhatItPrints() {
+        QFETCH(QList<QByteArray>, args);
+        QFETCH(QList<QByteArray>, made);
+        QFETCH(QList<QByteArray>, notMade);
+        QFETCH(int, exitCode);
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const QByteArray folder = "one-" + QByteArray::number(++oneshotRuns_);
+        const Result r = run(QList<QByteArray>{"-1", "-q", "--annotate", folder} + args);
+        QCOMPARE(r.exitCode, exitCode);
+        for (const QByteArray& name : made)
+            QVERIFY2(QFile::exists(QFile::decodeName(path(folder + '/' + name))), name);
+        for (const QByteArray& name : notMade)
+            QVERIFY2(!QFile::exists(QFile::decodeName(path(folder + '/' + name))), name);
+        QCOMPARE(QDir(QFile::decodeName(path(folder))).entryList(QDir::Files).size(),
+                 made.size());
     }
 
     // Copies are new files in the folder: an input, an existing file or a link's target is

@@ -307,6 +307,24 @@ class CliDocumentTest : public QObject {
         QCOMPARE(r.exitCode, exitCode);
     }
 
+    // -1 ends at the first page with a symbol: the pages after it get no annotated copy.
+    void oneshotAnnotatesPagesUpToTheFirstSymbol_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("made");
+        QTest::newRow("pdf") << "two.pdf" << QStringList{"two-p1.png"};
+        QTest::newRow("tiff") << "two.tif" << QStringList{"two-p1.png"};
+        QTest::newRow("pdf, a large blank page after") << "big2.pdf" << QStringList{"big2-p1.png"};
+    }
+    void oneshotAnnotatesPagesUpToTheFirstSymbol() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, made);
+        if (file.endsWith(".tif") && !tiffs_) QSKIP("no ImageMagick to make the TIFFs");
+        const QString folder = "one-" + QString(file).replace('.', '-');
+        const Run r = run({"-1", "--annotate", folder, file});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(QDir(path(folder)).entryList(QDir::Files).join(' '), made.join(' '));
+    }
+
     // A cut PDF may keep a page the reader can rebuild, never a page without its record.
     void damagedPdf() {
         const Run r = run({"--json", "cut.pdf"});
