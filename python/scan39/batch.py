@@ -16,10 +16,11 @@ pixels, so every worker must see the same files (a shared or network file system
 cluster spans machines).
 
 On one machine the workers are threads of this process by default: the reader lets go of
-Python's lock while it reads, so they read side by side, and the cluster starts at once (a
-worker process first imports Python, Dask and the reader, seconds on a busy machine).
---processes gives each worker a process of its own instead, so that a picture that brought
-the reader down costs only its own record, not the run.
+Python's lock while it reads, so they read side by side, with no scheduler between them and
+no Dask to import or start (which alone takes longer than reading a few hundred small
+pictures). --processes gives each worker a process of its own on a local Dask cluster
+instead, so that a picture that brought the reader down costs only its own record, not the
+run; --scheduler uses a running Dask cluster. Dask is imported only for these two.
 
 With --split, the PDFs and TIFFs under PATHs are cut into their documents as scan39 split
 does, the parts written into DIR (never over a file), and the records are scan39 split
@@ -40,7 +41,6 @@ import json
 import os
 import stat
 import sys
-import threading
 import time
 
 PICTURE_SUFFIXES = frozenset(
@@ -332,29 +332,36 @@ def _pairs(paths: list[str]) -> list[tuple[str, str]]:
     return [(os.path.abspath(p), p) for p in paths]
 
 
-def read_while_starting(pending: list, records: RecordFile, options: dict, progress: Progress,
-                        threads: int, started) -> None:
-    """Reads chunks from the end of `pending` on `threads` threads of this process until the
-    event `started` is set (the cluster is up) or none are left: importing Dask and starting
-    a cluster takes longer than reading a hundred pictures."""
+def read_here(paths: list[str], records: RecordFile, options: dict, progress: Progress,
+              threads: int) -> None:
+    """Reads `paths` on `threads` threads of this process, writing each record as it arrives.
+    The reader lets go of Python's lock while it reads, so the threads read side by side; no
+    scheduler stands between them, so each picture is a task of its own."""
     from concurrent.futures import FIRST_COMPLETED, ThreadPoolExecutor, wait
 
-    with ThreadPoolExecutor(threads) as pool:
+    pending = [[p] for p in reversed(_pairs(paths))]  # popped from the end: the first first
+    pool = ThreadPoolExecutor(threads, thread_name_prefix="scan39.batch")
+    try:
         running: set = set()
         while True:
-            while pending and len(running) < threads and not started.is_set():
+            # A few tasks queued beyond the busy threads: none waits for work, and an
+            # interruption leaves little to throw away.
+            while pending and len(running) < threads * 4:
                 running.add(pool.submit(chunk_task(options), pending.pop(), options))
             if not running:
                 return
-            done, running = wait(running, timeout=0.05, return_when=FIRST_COMPLETED)
+            done, running = wait(running, return_when=FIRST_COMPLETED)
             for future in done:
                 progress.add([records.write(picture) for picture in future.result()])
+    finally:
+        # Interrupted: what has not started never will; the pictures being read are finished
+        # (their records are lost and read again by the next run).
+        pool.shutdown(wait=True, cancel_futures=True)
 
 
 def run(paths: list[str], records: RecordFile, client, options: dict,
-        progress: Progress, pending: list | None = None) -> None:
-    """Reads `paths` on the cluster behind `client`, writing each record as it arrives; or,
-    when given, the chunks left in `pending` (popped from the end)."""
+        progress: Progress) -> None:
+    """Reads `paths` on the cluster behind `client`, writing each record as it arrives."""
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
@@ -363,10 +370,9 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
     worker_side = importlib.import_module("scan39.batch")
     info = client.scheduler_info()
     threads = max(1, sum(w.get("nthreads", 1) for w in info.get("workers", {}).values()))
-    if pending is None:
-        pending = _chunks(_pairs(paths), _chunk_size(len(paths), threads))
-        pending.reverse()  # popped from the end, so the first chunk goes first
-        progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
+    pending = _chunks(_pairs(paths), _chunk_size(len(paths), threads))
+    pending.reverse()  # popped from the end, so the first chunk goes first
+    progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
     window = threads * 4
     chunk_of: dict = {}
     finished = as_completed()
@@ -400,11 +406,12 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
 
 
 def _quiet_dask() -> None:
-    """Dask's own log lines (workers starting, a worker lost and restarted, the tracebacks of
-    its closing after a picture brought it down) would bury the progress and the batch's own
-    messages, which say what matters: a failure of the cluster itself is raised. The
-    environment carries the level to the worker processes, which start afresh; one set there
-    already (DASK_LOGGING__DISTRIBUTED=info, to look into the cluster) is kept."""
+    """Dask's own log lines (workers starting, a worker lost and restarted, results gathered
+    again after one) would bury the progress and the batch's own messages, which say what
+    matters: a failure of the cluster itself is raised. The environment carries the level to
+    the worker processes, which start afresh; one set there already
+    (DASK_LOGGING__DISTRIBUTED=info, to look into the cluster) is kept. The client's logger
+    has a level of its own (warning) in Dask's defaults, so it is set too."""
     import logging
 
     level = os.environ.setdefault("DASK_LOGGING__DISTRIBUTED", "critical")
@@ -413,7 +420,19 @@ def _quiet_dask() -> None:
     dask.config.set({"logging.distributed": level})
     import distributed  # noqa: F401 - sets up its loggers from the configuration
 
-    logging.getLogger("distributed").setLevel(level.upper())
+    for name in ("distributed", "distributed.client"):
+        logging.getLogger(name).setLevel(level.upper())
+
+
+def _worker_extensions() -> dict:
+    """The workers' extensions without the shuffle's: the batch never shuffles, and Debian's
+    Dask (2022.12) closes a worker twice when the cluster closes after a worker died, which
+    the shuffle extension answers with an assertion whose traceback the worker process prints
+    on its way out."""
+    from distributed import worker
+
+    return {name: extension for name, extension in worker.DEFAULT_EXTENSIONS.items()
+            if name != "shuffle"}
 
 
 def _connect(arguments):
@@ -422,12 +441,6 @@ def _connect(arguments):
 
     if arguments.scheduler:
         return Client(arguments.scheduler), None
-    # Any free port for the scheduler's web server: the usual one may serve another cluster,
-    # and taking another would be said in a warning.
-    if not arguments.processes:
-        cluster = LocalCluster(n_workers=1, threads_per_worker=arguments.workers,
-                               processes=False, dashboard_address=":0")
-        return Client(cluster), cluster
     import dask
 
     # Dask starts its worker processes with MALLOC_TRIM_THRESHOLD_ set low, which also stops
@@ -436,25 +449,30 @@ def _connect(arguments):
     environ = dict(dask.config.get("distributed.nanny.pre-spawn-environ", {}))
     environ.pop("MALLOC_TRIM_THRESHOLD_", None)
     dask.config.set({"distributed.nanny.pre-spawn-environ": environ})
+    # Any free port for the scheduler's web server: the usual one may serve another cluster,
+    # and taking another would be said in a warning.
     cluster = LocalCluster(n_workers=arguments.workers, threads_per_worker=1, processes=True,
-                           dashboard_address=":0")
+                           dashboard_address=":0", extensions=_worker_extensions())
     return Client(cluster), cluster
 
 
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(
         prog="python3 -m scan39.batch",
-        description="Read the Code 39 symbols of every picture under PATHs on a Dask cluster, "
-                    "one JSON line per picture.")
+        description="Read the Code 39 symbols of every picture under PATHs, one JSON line per "
+                    "picture: on threads of this process, on worker processes of a local Dask "
+                    "cluster (--processes) or on a running Dask cluster (--scheduler).")
     parser.add_argument("paths", nargs="+", metavar="PATH", help="picture files and folders")
     where = parser.add_mutually_exclusive_group()
     where.add_argument("--workers", type=int, default=os.cpu_count() or 1, metavar="N",
-                       help="local workers (default: the number of cores)")
+                       help="local workers: threads, or processes with --processes "
+                            "(default: the number of cores)")
     where.add_argument("--scheduler", metavar="ADDRESS",
                        help="a running Dask scheduler, e.g. tcp://10.0.0.5:8786")
     parser.add_argument("--processes", action="store_true",
-                        help="a process per local worker: a picture that brings the reader "
-                             "down costs only its own record (slower to start)")
+                        help="a process per local worker, on a local Dask cluster: a picture "
+                             "that brings the reader down costs only its own record (slower "
+                             "to start)")
     parser.add_argument("--output", metavar="FILE",
                         help="append the records to FILE; run again to finish an interrupted run")
     parser.add_argument("--check-digit", action="store_true",
@@ -518,29 +536,8 @@ def main(argv: list[str] | None = None) -> int:
             client, cluster = _connect(arguments)
             run(paths, records, client, options, progress)
         elif paths:
-            # Threads of this process: they start reading at once, while Dask is imported
-            # and the cluster started beside them, which then takes the rest.
-            started = threading.Event()
-            connected: dict = {}
-
-            def connect() -> None:
-                try:
-                    connected["cluster"] = _connect(arguments)
-                except BaseException as e:  # noqa: BLE001 - raised again below
-                    connected["error"] = e
-                finally:
-                    started.set()
-
-            threading.Thread(target=connect, name="scan39.batch connect", daemon=True).start()
-            pending = _chunks(_pairs(paths), _chunk_size(len(paths), arguments.workers))
-            pending.reverse()
-            read_while_starting(pending, records, options, progress, arguments.workers, started)
-            started.wait()
-            if "error" in connected:
-                raise connected["error"]
-            client, cluster = connected["cluster"]
-            if pending:
-                run(paths, records, client, options, progress, pending)
+            # Threads of this process need no scheduler: neither Dask nor its start-up.
+            read_here(paths, records, options, progress, arguments.workers)
         progress.close()
         return records.status
     except KeyboardInterrupt:
