@@ -2,8 +2,7 @@
 // The picture in octaves: each level the one before averaged over 2x2 pixels. A symbol is
 // found at the level where its narrow module spans a few pixels: the block grid that locates
 // regions sees modules of about 1 to 8 pixels, and a symbol that fills a photo has modules of
-// 15 to 60. Levels are made once, and only when the search asks for them: a level two finer
-// gives one asked for straight away, without keeping the level between.
+// 15 to 60. Levels are made once, and only when the search asks for them.
 
 #include <cstdint>
 #include <deque>
@@ -16,9 +15,9 @@ namespace scan39::reader::detail {
 
 class Pyramid {
   public:
-    explicit Pyramid(const GreyView& base) : views_{base}, pixels_(1) {}
+    explicit Pyramid(const GreyView& base) : views_{base} {}
     // Level `k` (0 is the picture itself), or nullptr once a level would have a side shorter
-    // than `smallest` pixels. Its pixels are the same whichever levels were asked for before.
+    // than `smallest` pixels.
     const GreyView* Level(int k, int smallest);
     // A point of level `k` in the picture's pixels: a level's pixel covers 2^k of the
     // picture's each way, its centre in the middle of them.
@@ -34,7 +33,5 @@ class Pyramid {
 
 // The picture averaged over 2x2 pixels (an odd last row or column is dropped), into `out`.
 GreyView Halve(const GreyView& picture, std::vector<std::uint8_t>& out);
-// The picture halved twice, into `out`, without keeping the level between.
-GreyView Quarter(const GreyView& picture, std::vector<std::uint8_t>& out);
 
 }  // namespace scan39::reader::detail

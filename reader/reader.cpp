@@ -56,11 +56,11 @@ bool FewEdges(const Evidence& e) {
 
 // Octaves searched above the picture's own, and the shortest side a level keeps: modules up
 // to ~60 pixels come down to a few, and a symbol that fills a level still has its quiet zones.
-// Every second octave only: each level's block grids, of 8 and 16 of its pixels, see modules
-// over two octaves (about 1 to 16 pixels), so the picture and its octaves 2 and 4 leave no
-// module size between them, and octaves 1 and 3 would locate and search it all once more.
+// Every octave: for size alone every second would do (each level's block grids see modules
+// over two octaves), but each octave also averages away texture finer than a module (a
+// halftone screen, noise) at its own scale, and a symbol so textured may lie beside one that
+// read at the picture's own.
 constexpr int kMaxOctave = 5;
-constexpr int kOctaveStep = 2;
 constexpr int kSmallestLevel = 48;
 // The coarser octaves together add at most this share of the picture's budget.
 constexpr long long kCoarseShare = 4;
@@ -281,7 +281,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     Pyramid pyramid(picture);
     const long long budget = MakePlan(options.effort).budget;
     const long long stop = std::min(budget, spent + budget / kCoarseShare);
-    for (int k = kOctaveStep; k <= kMaxOctave && spent < stop; k += kOctaveStep) {
+    for (int k = 1; k <= kMaxOctave && spent < stop; ++k) {
         const GreyView* level = pyramid.Level(k, kSmallestLevel);
         if (level == nullptr) break;
         std::vector<Region> found = Locate(*level, kMaxRegions + 1);

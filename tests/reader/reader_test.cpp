@@ -1039,6 +1039,50 @@ INSTANTIATE_TEST_SUITE_P(Reader, OnAPage, testing::Values(
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
+// A halftoned symbol that only an octave's averaging resolves, beside a plain one that reads at
+// the picture's own scale: the octaves are searched all the same.
+struct MixedCase {
+    double module, period, tone, blur;  // the halftoned symbol's; blur in its modules
+};
+
+void PrintTo(const MixedCase& c, std::ostream* os) {
+    *os << "module" << c.module << "_period" << c.period << "_tone" << c.tone << "_blur" << c.blur;
+}
+
+class BesideAPlainSymbol : public testing::TestWithParam<MixedCase> {};
+
+TEST_P(BesideAPlainSymbol, AHalftonedOneReads) {
+    const MixedCase c = GetParam();
+    Picture p;
+    p.width = 640;
+    p.height = 480;
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 255);
+    Draw dots;
+    dots.text = "DOTS-39";
+    dots.module = c.module;
+    dots.cx = 320;
+    dots.cy = 120;
+    dots.height = 60;
+    DrawSymbol(p, dots);
+    Screen(p, c.period, c.tone);
+    Blur(p, c.blur * c.module);
+    Draw plain;
+    plain.text = "PLAIN";
+    plain.cx = 320;
+    plain.cy = 360;
+    plain.height = 50;
+    DrawSymbol(p, plain);
+    std::vector<std::string> texts;
+    for (const auto& s : Read(p.View())) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"DOTS-39", "PLAIN"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, BesideAPlainSymbol,
+                         testing::Values(MixedCase{2.5, 2.0, 0.6, 0}, MixedCase{3.0, 3.0, 0.5, 0},
+                                         MixedCase{3.0, 2.5, 0.5, 0.2},
+                                         MixedCase{3.5, 3.5, 0.4, 0.2}));
+
 // Paragraphs of letter-like strokes and a ruled table: nothing read, and searched whole.
 TEST(Reader, NothingFromAPageOfPrint) {
     Picture p = Sheet();
