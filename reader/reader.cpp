@@ -56,6 +56,10 @@ bool FewEdges(const Evidence& e) {
 
 // Octaves searched above the picture's own, and the shortest side a level keeps: modules up
 // to ~60 pixels come down to a few, and a symbol that fills a level still has its quiet zones.
+// Every octave: for size alone every second would do (each level's block grids see modules
+// over two octaves), but each octave also averages away texture finer than a module (a
+// halftone screen, noise) at its own scale, and a symbol so textured may lie beside one that
+// read at the picture's own.
 constexpr int kMaxOctave = 5;
 constexpr int kSmallestLevel = 48;
 // The coarser octaves together add at most this share of the picture's budget.
@@ -77,6 +81,42 @@ bool OnSymbolResolved(const Region& r, int k, const std::vector<Observation>& ob
         if (along >= 0 && along <= len && across < kNearRead * len) return true;
     }
     return false;
+}
+
+// A region some level's first pass scanned, in the picture's pixels: how far its lines reached
+// either side of its centre, and the level's pixel in the picture's.
+struct Searched {
+    Region region;
+    double reach;
+    double scale;
+};
+
+// A region of octave `k` in the picture's pixels.
+Region ToPicture(const Region& r, int k) {
+    const double s = static_cast<double>(1 << k);
+    return {Pyramid::ToPicture(r.centre, k), r.dir, r.halfLength * s, r.halfWidth * s, r.weight};
+}
+
+// A region found again at a coarser octave, inside one a finer level searched already in about
+// the same direction: its lines crossed it there, at a finer resolution, and they reached past
+// its ends. The octaves are for symbols the finer block grids see only in pieces (a bar each,
+// their quiet zones too wide) or not at all; print and texture found again at each octave
+// would cost every octave's search over again.
+constexpr double kSearchedDot = 0.99;  // directions within ~8 degrees
+// Pixels of the finer level a coarser region's rounding may reach past it across the bars: a
+// coarse block's half.
+constexpr double kSearchedSlack = 8;
+
+bool SearchedFiner(const Region& r, const std::vector<Searched>& searched) {
+    return std::any_of(searched.begin(), searched.end(), [&](const Searched& d) {
+        const Region& f = d.region;
+        if (std::abs(r.dir.x * f.dir.x + r.dir.y * f.dir.y) < kSearchedDot) return false;
+        const double x = r.centre.x - f.centre.x, y = r.centre.y - f.centre.y;
+        const double along = std::abs(x * f.dir.x + y * f.dir.y);
+        const double across = std::abs(y * f.dir.x - x * f.dir.y);
+        return along + r.halfLength <= d.reach &&
+               across + r.halfWidth <= f.halfWidth + kSearchedSlack * d.scale;
+    });
 }
 
 // Tilts and recovery over one octave's regions after its first pass.
@@ -147,7 +187,8 @@ void LaterPasses(Search& search, bool noisy) {
 // One search of a picture at its own scale, every pass: the lines' observations, `truncated`
 // set where it could not cover the picture whole, `spent` the samples it took.
 std::vector<Observation> SearchFull(const GreyView& picture, const ReadOptions& options,
-                                    bool& truncated, long long& spent) {
+                                    bool& truncated, long long& spent,
+                                    std::vector<Searched>* searched = nullptr) {
     std::vector<Observation> observations;
     Search search(picture, options);
     std::vector<Region> regions = Locate(picture, kMaxRegions + 1);
@@ -169,6 +210,8 @@ std::vector<Observation> SearchFull(const GreyView& picture, const ReadOptions& 
     LaterPasses(search, noisy);
     truncated = truncated || search.truncated;
     spent = search.reader.Spent();
+    if (searched != nullptr)
+        for (const Region& r : search.done) searched->push_back({r, LineReach(r), 1});
     for (RegionWork& w : search.work)
         observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
                             std::make_move_iterator(w.observations.end()));
@@ -226,12 +269,15 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     if (picture.width == 0 || picture.height == 0) return {};
 
     ReadResult result;
-    long long spent = 0;  // samples, over every octave
-    std::vector<Observation> observations = SearchFull(picture, options, result.truncated, spent);
+    long long spent = 0;             // samples, over every octave
+    std::vector<Searched> searched;  // every level's regions, for the coarser ones
+    std::vector<Observation> observations =
+        SearchFull(picture, options, result.truncated, spent, &searched);
     // Then the coarser octaves, for symbols too large for the block grid and the lines at the
-    // picture's own scale: at each, the regions not on a symbol resolved already. They go on from
-    // the samples the picture spent, so a page or a busy photo that used its free samples gives
-    // their regions only a glance, and they may add at most a share of its budget.
+    // picture's own scale: at each, the regions neither on a symbol resolved already nor inside
+    // one that a finer level searched. They go on from the samples the picture spent, so a page
+    // or a busy photo that used its free samples gives their regions only a glance, and they may
+    // add at most a share of its budget.
     Pyramid pyramid(picture);
     const long long budget = MakePlan(options.effort).budget;
     const long long stop = std::min(budget, spent + budget / kCoarseShare);
@@ -245,13 +291,17 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         }
         std::vector<Region> fresh;
         for (const Region& r : found)
-            if (!OnSymbolResolved(r, k, observations)) fresh.push_back(r);
+            if (!OnSymbolResolved(r, k, observations) && !SearchedFiner(ToPicture(r, k), searched))
+                fresh.push_back(r);
         if (fresh.empty()) continue;
         Search search(*level, options, stop);
         search.reader.Charge(spent);
         FirstPass(search, fresh);
         LaterPasses(search, NoiseLevel(*level) >= kNoisy);
         spent = search.reader.Spent();  // its share spent is no truncation: the picture's was
+        const double scale = static_cast<double>(1 << k);
+        for (const Region& r : search.done)
+            searched.push_back({ToPicture(r, k), LineReach(r) * scale, scale});
         for (RegionWork& w : search.work) {
             for (Observation& o : w.observations) {
                 o.begin = Pyramid::ToPicture(o.begin, k);

@@ -58,6 +58,10 @@ bool Settled(const std::vector<Observation>& observations, std::size_t first) {
 
 }  // namespace
 
+double LineReach(const Region& r) {
+    return kReachLengths * r.halfLength + kReachPixels;
+}
+
 Plan MakePlan(Effort effort, long long budget) {
     Plan plan = effort == Effort::kFast ? Plan{4, 10, 4.0, {}, 12'000'000}
                                         : Plan{6, 32, 2.5, {-4, 4, -8, 8}, 40'000'000};
@@ -80,7 +84,7 @@ bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWor
     // Lines keep off the region's rim, where its blocks reach past the bars; stacked symbols
     // reach to the rim, but for the last few pixels.
     const double span = stacked > 1 ? std::max(kSpan, 1 - kStackedRim / r.halfWidth) : kSpan;
-    const double reach = kReachLengths * r.halfLength + kReachPixels;
+    const double reach = LineReach(r);
     const int soon = stacked > 1 ? kGiveUpSoonStacked : kGiveUpSoon;
     reader.FitBand(r.halfWidth);
     const std::size_t before = 0;  // reads since the region's first line count

@@ -99,6 +99,9 @@ struct ScanOptions {
 bool ScanRegion(LineReader& reader, long long limit, const Plan& plan, RegionWork& work,
                 const std::vector<double>& tilts, const ScanOptions& options = {});
 
+// How far a region's lines reach either side of its centre, in its picture's pixels.
+double LineReach(const Region& r);
+
 // The region scanned again in `mode` at `tilts`, its reads added to the region's: passes
 // that scan one place again read it afresh, without the evidence its first lines gathered.
 // The reader goes back to its normal mode. True while the search of the region may go on:

@@ -970,6 +970,119 @@ INSTANTIATE_TEST_SUITE_P(Reader, Sheets,
                                          SheetCase{150, reader::Effort::kFast, 33, 24},
                                          SheetCase{150, reader::Effort::kThorough, 33, 24}));
 
+// One symbol on an A4 page at 300 dpi, white but for it, in a corner: from modules the picture's
+// own block grids see to those only a coarser octave sees, and at the sizes where one takes over
+// from the other. Each reads once, wherever on the page.
+struct PageCase {
+    const char* name;
+    std::string text;
+    double module;  // pixels
+    double angle;   // degrees
+    bool right, bottom;
+    double blur = 0;  // in narrow modules
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class OnAPage : public testing::TestWithParam<PageCase> {};
+
+TEST_P(OnAPage, ReadOnce) {
+    const PageCase& c = GetParam();
+    Draw d;
+    d.text = c.text;
+    d.module = c.module;
+    d.angle = c.angle;
+    d.height = std::max(40.0, 8 * c.module);
+    // Drawn on a tile round the symbol and its quiet zones, then laid in the page's corner.
+    const double length = Length(d) + 20 * c.module;
+    const double a = c.angle * std::numbers::pi / 180;
+    Picture tile;
+    tile.width =
+        static_cast<int>(std::abs(std::cos(a)) * length + std::abs(std::sin(a)) * d.height) + 8;
+    tile.height =
+        static_cast<int>(std::abs(std::sin(a)) * length + std::abs(std::cos(a)) * d.height) + 8;
+    tile.pixels.assign(static_cast<std::size_t>(tile.width) * tile.height, 255);
+    d.cx = 0.5 * tile.width;
+    d.cy = 0.5 * tile.height;
+    DrawSymbol(tile, d);
+    Blur(tile, c.blur * c.module);
+    Picture page;
+    page.width = 2480;
+    page.height = 3508;
+    page.pixels.assign(static_cast<std::size_t>(page.width) * page.height, 255);
+    ASSERT_LE(tile.width, page.width);
+    ASSERT_LE(tile.height, page.height);
+    const int x0 = c.right ? page.width - tile.width : 0;
+    const int y0 = c.bottom ? page.height - tile.height : 0;
+    for (int y = 0; y < tile.height; ++y)
+        std::copy_n(tile.pixels.begin() + static_cast<std::ptrdiff_t>(y) * tile.width, tile.width,
+                    page.pixels.begin() + static_cast<std::ptrdiff_t>(y0 + y) * page.width + x0);
+    const reader::ReadResult result = reader::ReadAll(page.View());
+    ASSERT_EQ(result.symbols.size(), 1u) << tile.width << "x" << tile.height;
+    EXPECT_EQ(result.symbols[0].text, c.text);
+    EXPECT_FALSE(result.truncated);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Reader, OnAPage, testing::Values(
+    PageCase{"SmallTopLeft", "SMALL-PAGE", 2, 0, false, false},
+    PageCase{"SmallBottomRightTurned", "SMALL-PAGE", 2, 90, true, true},
+    PageCase{"SmallBlurredTopRight", "S1", 1.5, 180, true, false, 0.4},
+    // Where the picture's coarse block grid gives way to octave 2 (modules of 4 pixels there).
+    PageCase{"Module8BottomLeft", "MID-8", 8, 0, false, true},
+    PageCase{"Module16TopLeftTilted", "M16", 16, 30, false, false},
+    PageCase{"Module16BlurredBottomRight", "M16", 16, 0, true, true, 0.5},
+    // Octave 4's: a symbol as wide as the page.
+    PageCase{"Module36TopRight", "B", 36, 0, true, false}),
+    [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
+
+// A halftoned symbol that only an octave's averaging resolves, beside a plain one that reads at
+// the picture's own scale: the octaves are searched all the same.
+struct MixedCase {
+    double module, period, tone, blur;  // the halftoned symbol's; blur in its modules
+};
+
+void PrintTo(const MixedCase& c, std::ostream* os) {
+    *os << "module" << c.module << "_period" << c.period << "_tone" << c.tone << "_blur" << c.blur;
+}
+
+class BesideAPlainSymbol : public testing::TestWithParam<MixedCase> {};
+
+TEST_P(BesideAPlainSymbol, AHalftonedOneReads) {
+    const MixedCase c = GetParam();
+    Picture p;
+    p.width = 640;
+    p.height = 480;
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 255);
+    Draw dots;
+    dots.text = "DOTS-39";
+    dots.module = c.module;
+    dots.cx = 320;
+    dots.cy = 120;
+    dots.height = 60;
+    DrawSymbol(p, dots);
+    Screen(p, c.period, c.tone);
+    Blur(p, c.blur * c.module);
+    Draw plain;
+    plain.text = "PLAIN";
+    plain.cx = 320;
+    plain.cy = 360;
+    plain.height = 50;
+    DrawSymbol(p, plain);
+    std::vector<std::string> texts;
+    for (const auto& s : Read(p.View())) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"DOTS-39", "PLAIN"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, BesideAPlainSymbol,
+                         testing::Values(MixedCase{2.5, 2.0, 0.6, 0}, MixedCase{3.0, 3.0, 0.5, 0},
+                                         MixedCase{3.0, 2.5, 0.5, 0.2},
+                                         MixedCase{3.5, 3.5, 0.4, 0.2}));
+
 // Paragraphs of letter-like strokes and a ruled table: nothing read, and searched whole.
 TEST(Reader, NothingFromAPageOfPrint) {
     Picture p = Sheet();
