@@ -55,7 +55,8 @@ cmake -S . -B build-asan -G Ninja "${launcher[@]}" -DSCAN39_SANITIZE=ON -DSCAN39
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure --no-tests=error -j "$jobs"
 
-echo "== fuzz smoke run: the fuzz targets for 30 s each on their seeds (Clang, ASan + UBSan)"
-# The command line's option fuzzer is left out here: the command line now links QPDF, whose
-# Debian headers (11.3) Clang 14 cannot compile as C++20 against GCC 12's library.
-bash scripts/fuzz.sh build-fuzz 30 fuzz_picture fuzz_property_store fuzz_decoder fuzz_reader
+echo "== fuzz smoke run: every fuzz target for 30 s on its seeds (Clang, ASan + UBSan)"
+# No target may compile QPDF's Debian headers (11.3), which Clang 14 cannot compile as C++20
+# against GCC 12's library: only documents/ includes them, and the option fuzzer links the
+# argument parser alone.
+bash scripts/fuzz.sh build-fuzz 30
