@@ -37,12 +37,15 @@ if [ "$unlabelled" != 0 ]; then
 fi
 
 echo "== the plain libraries without Qt"
-# Only code39, decoder, reader and the encoder with their tests and benchmarks; finding Qt or
-# Poppler at all is an error here, so nothing that needs them creeps into the plain build.
+# Only code39, decoder, reader and the encoder with their tests and benchmarks, and the Python
+# reader on arrays; finding Qt or Poppler at all is an error here, so nothing that needs them
+# creeps into the plain build. Its C++ tests are the normal build's; the Python extension is
+# its own here, so its array tests run against it.
 cmake -S . -B build-noqt -G Ninja "${launcher[@]}" -DSCAN39_WITH_QT=OFF -DSCAN39_BUILD_TESTS=ON \
     -DSCAN39_BUILD_BENCH=ON -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON \
     -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON --no-warn-unused-cli >/dev/null
 cmake --build build-noqt -j "$jobs"
+ctest --test-dir build-noqt --output-on-failure --no-tests=error -R '^python_arrays_test$'
 
 echo "== the browser page in headless Chromium"
 SCAN39_CLI=build/cli/scan39 bash scripts/web-test.sh
