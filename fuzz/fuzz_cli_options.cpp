@@ -63,12 +63,18 @@ int HexDigit(QChar c) {
 }
 
 // Reads a JSON string literal back, strictly: nothing a JSON reader or a UTF-8 encoder would
-// choke on may appear raw. std::nullopt when the literal is not well formed.
+// choke on may appear raw (a character beyond U+FFFF may: it is a surrogate pair here, which
+// UTF-8 encodes as one character). std::nullopt when the literal is not well formed.
 std::optional<QString> ReadJsonString(const QString& literal) {
     if (literal.size() < 2 || literal.front() != u'"' || literal.back() != u'"') return {};
     QString out;
     for (qsizetype i = 1; i + 1 < literal.size(); ++i) {
         const QChar c = literal[i];
+        if (c.isHighSurrogate() && i + 2 < literal.size() && literal[i + 1].isLowSurrogate()) {
+            out.append(c);
+            out.append(literal[++i]);
+            continue;
+        }
         if (c == u'"' || c.unicode() < 0x20 || c.unicode() == 0x7F || c.isSurrogate()) return {};
         if (c != u'\\') {
             out.append(c);
@@ -178,6 +184,7 @@ void WriteSeeds(const std::filesystem::path& dir) {
         {"twice", Raw("\0--box\0"
                       "1,1,1,1\0--box=2,2,2,2\0-\0b.jpg")},
         {"quote", Raw("\0--box=0,0,9,9\0\"\\\b\f\n\r\t\x01\x7F\xE9\x94\x99.bmp")},
+        {"astral", Raw("\0--box=0,0,9,9\0\xF0\x9F\x93\xB7\xF3\xA9\xA9\xA9.png")},
         {"bom", Raw("\x01\xFF\xFE"
                     "a\0.\0b\0m\0p\0")},  // U+FEFF starts the name
         {"utf16", Raw("\x01-\0-\0b\0o\0x\0\0\0"
