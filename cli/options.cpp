@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "scan39/documents/document.h"
+#include "scan39/documents/limits.h"
 #include "scan39/host/picture_error.h"
 #include "scan39/read_options_names.h"
 #include "scan39/record_json.h"

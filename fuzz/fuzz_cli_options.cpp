@@ -8,6 +8,7 @@
 // and exits instead.
 
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 #include <cstdint>
 #include <cstdio>
@@ -62,12 +63,18 @@ int HexDigit(QChar c) {
 }
 
 // Reads a JSON string literal back, strictly: nothing a JSON reader or a UTF-8 encoder would
-// choke on may appear raw. std::nullopt when the literal is not well formed.
+// choke on may appear raw (a character beyond U+FFFF may: it is a surrogate pair here, which
+// UTF-8 encodes as one character). std::nullopt when the literal is not well formed.
 std::optional<QString> ReadJsonString(const QString& literal) {
     if (literal.size() < 2 || literal.front() != u'"' || literal.back() != u'"') return {};
     QString out;
     for (qsizetype i = 1; i + 1 < literal.size(); ++i) {
         const QChar c = literal[i];
+        if (c.isHighSurrogate() && i + 2 < literal.size() && literal[i + 1].isLowSurrogate()) {
+            out.append(c);
+            out.append(literal[++i]);
+            continue;
+        }
         if (c == u'"' || c.unicode() < 0x20 || c.unicode() == 0x7F || c.isSurrogate()) return {};
         if (c != u'\\') {
             out.append(c);
@@ -113,6 +120,11 @@ std::optional<QString> ReadJsonString(const QString& literal) {
         }
     }
     return out;
+}
+
+QString FromUtf8KeepingBom(const QByteArray& utf8) {
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decode(utf8);
 }
 
 void CheckParse(const QStringList& args) {
@@ -172,6 +184,9 @@ void WriteSeeds(const std::filesystem::path& dir) {
         {"twice", Raw("\0--box\0"
                       "1,1,1,1\0--box=2,2,2,2\0-\0b.jpg")},
         {"quote", Raw("\0--box=0,0,9,9\0\"\\\b\f\n\r\t\x01\x7F\xE9\x94\x99.bmp")},
+        {"astral", Raw("\0--box=0,0,9,9\0\xF0\x9F\x93\xB7\xF3\xA9\xA9\xA9.png")},
+        {"bom", Raw("\x01\xFF\xFE"
+                    "a\0.\0b\0m\0p\0")},  // U+FEFF starts the name
         {"utf16", Raw("\x01-\0-\0b\0o\0x\0\0\0"
                       "1\0,\0"
                       "2\0,\0"
@@ -194,8 +209,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QString& a : args) {
         CheckBox(a);
         // JSON is written as UTF-8, which has no form for a lone surrogate (argv, made of
-        // bytes, never holds one): the text must read back as its UTF-8 form does.
-        if (ReadJsonString(JsonString(a)) != QString::fromUtf8(a.toUtf8()))
+        // bytes, never holds one): the text must read back as its UTF-8 form does. A leading
+        // U+FEFF is part of the text (QString::fromUtf8 would drop it as a byte order mark).
+        if (ReadJsonString(JsonString(a)) != FromUtf8KeepingBom(a.toUtf8()))
             Fail("JsonString does not read back as the text");
     }
     return 0;

@@ -206,7 +206,8 @@ def read(image, *, check_digit: bool = False, full_ascii: bool = False,
     Raises FileNotFoundError for a missing file, scan39.PictureError for a picture that
     cannot be loaded or has more pixels than the loader accepts (64 Mi) (for a page of several,
     with its `page`; `read_pages` keeps the other pages' symbols), TypeError/ValueError for an
-    array of the wrong type or shape.
+    array of the wrong type or shape, NotImplementedError for a path or bytes where scan39 was
+    built without the picture loader (SCAN39_WITH_QT=OFF: arrays and Pillow images only).
     """
     symbols = []
     for page in read_pages(image, check_digit=check_digit, full_ascii=full_ascii,

@@ -8,7 +8,7 @@
 #include "box_thread.h"
 #include "released.h"
 #include "scan39/box_geometry.h"
-#include "sources.h"
+#include "pictures.h"
 
 namespace py = pybind11;
 

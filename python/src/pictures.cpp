@@ -9,6 +9,8 @@
 #include <mutex>
 #include <new>
 
+#include "loading.h"
+#include "released.h"
 #include "scan39/host/picture_error.h"
 #include "scan39/host/reader_view.h"
 
@@ -28,10 +30,9 @@ void Failing(const QString& path, const QString& what, Work work) {
     try {
         work();
     } catch (const host::RuntimeError& e) {
-        throw PictureFailure(e, path);
+        throw FailureOf(e, path);
     } catch (const std::bad_alloc&) {
-        throw PictureFailure(host::PictureError(host::PictureFault::OutOfMemory, {.what = what}),
-                             path);
+        throw FailureOf(host::PictureError(host::PictureFault::OutOfMemory, {.what = what}), path);
     }
 }
 
@@ -75,37 +76,23 @@ void ForEachPixel(const ArrayPixels& p, Pixel&& pixel) {
     }
 }
 
-reader::PixelFormat FormatOf(int channels) {
-    return channels == 1   ? reader::PixelFormat::kGrey
-           : channels == 3 ? reader::PixelFormat::kRgb
-                           : reader::PixelFormat::kRgba;
+template <typename Load>
+host::PictureRef Unlocked(Load load) {
+    const GilReleased unlocked;
+    return load();
 }
 
 }  // namespace
 
-PictureFailure::PictureFailure(int number, const QString& description, const QString& path)
-    : std::runtime_error(description.toStdString()),
-      number_(number),
-      description_(description),
-      path_(path) {}
-
 // The loader's reason in the user's language, as the command line words it.
-PictureFailure::PictureFailure(const host::RuntimeError& error, const QString& path)
-    : PictureFailure(error.number(),
-                     dynamic_cast<const host::PictureError*>(&error)
-                         ? static_cast<const host::PictureError&>(error).message(
-                               host::MessageLanguageFromEnvironment())
-                         : error.description(),
-                     path) {}
-
-void CheckPixelCount(std::int64_t width, std::int64_t height) {
-    if (width > host::kMaxPicturePixels || height > host::kMaxPicturePixels ||
-        width * height > host::kMaxPicturePixels) {
-        throw PictureFailure(
-            host::PictureError(host::PictureFault::TooLarge,
-                               {.what = QStringLiteral("图片"), .width = width, .height = height}),
-            QString());
-    }
+PictureFailure FailureOf(const host::RuntimeError& error, const QString& path) {
+    const QString description = dynamic_cast<const host::PictureError*>(&error)
+                                    ? static_cast<const host::PictureError&>(error).message(
+                                          host::MessageLanguageFromEnvironment())
+                                    : error.description();
+    return PictureFailure(
+        error.number(), description.toStdString(), path.toStdString(),
+        error.number() == host::kErrFileNotFound || error.number() == host::kErrPathNotFound);
 }
 
 host::PictureRef LoadPath(const QByteArray& encodedPath) {
@@ -151,50 +138,23 @@ host::PictureRef LoadPage(const Pages& pages, int index, host::Tone tone) {
     return Loaded(pages.path, what, [&] { return pages.document->loadPage(index, tone); });
 }
 
-GreyPicture GreyOf(const host::Picture& picture) {
+GreyPicture GreyOf(host::PictureRef picture) {
     GreyPicture out;
-    out.grey.emplace(host::ReaderView(picture.image()));  // RGB32, or grey when asked
-    return out;
-}
-
-GreyPicture GreyOf(const ArrayPixels& p) {
-    CheckPixelCount(p.width, p.height);
-    GreyPicture out;
-    const int w = static_cast<int>(p.width), h = static_cast<int>(p.height);
-    reader::ImageView view{p.data, w, h, p.rowStride, FormatOf(p.channels)};
-    const std::ptrdiff_t pixel = p.channels;
-    const bool inRows = (p.channels == 1 || p.channelStride == 1) && p.columnStride == pixel &&
-                        p.rowStride >= p.width * pixel;
-    if (w > 0 && h > 0 && !inRows) {
-        out.packed.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) *
-                          static_cast<std::size_t>(pixel));
-        for (std::ptrdiff_t y = 0; y < p.height; ++y) {
-            const std::uint8_t* from = p.data + y * p.rowStride;
-            std::uint8_t* to = out.packed.data() + y * p.width * pixel;
-            for (std::ptrdiff_t x = 0; x < p.width; ++x)
-                for (int c = 0; c < p.channels; ++c)
-                    to[x * pixel + c] = from[x * p.columnStride + c * p.channelStride];
-        }
-        view.data = out.packed.data();
-        view.stride = p.width * pixel;
-    }
-    if (w == 0 || h == 0) view.stride = static_cast<std::ptrdiff_t>(w) * pixel;
-    out.grey.emplace(view);
-    // The reader made its own grey of colour pixels: the packed copy is done with.
-    if (p.channels > 1) out.packed = {};
+    out.grey.emplace(host::ReaderView(picture->image()));  // RGB32, or grey when asked
+    out.loaded = std::move(picture);
     return out;
 }
 
 host::PictureRef PictureOf(const ArrayPixels& p) {
     CheckPixelCount(p.width, p.height);
     if (p.width == 0 || p.height == 0) {
-        throw PictureFailure(
+        throw FailureOf(
             host::PictureError(host::PictureFault::Empty, {.what = QStringLiteral("数组")}),
             QString());
     }
     QImage image(static_cast<int>(p.width), static_cast<int>(p.height), QImage::Format_RGB32);
     if (image.isNull()) {
-        throw PictureFailure(
+        throw FailureOf(
             host::PictureError(host::PictureFault::OutOfMemory, {.what = QStringLiteral("数组")}),
             QString());
     }
@@ -203,6 +163,19 @@ host::PictureRef PictureOf(const ArrayPixels& p) {
             reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)))[x] = qRgb(r, g, b);
         });
     return std::make_shared<const host::Picture>(std::move(image));
+}
+
+Source SourceOf(const pybind11::handle& source) {
+    Source s;
+    if (const auto encoded = EncodedOf(source)) {
+        const QByteArray bytes(encoded->data.data(), static_cast<qsizetype>(encoded->data.size()));
+        s.picture = Unlocked([&] { return encoded->path ? LoadPath(bytes) : LoadData(bytes); });
+    } else {
+        Array a = ArrayOf(source);
+        s.pixels = a.pixels;
+        s.array = std::move(a.array);
+    }
+    return s;
 }
 
 }  // namespace scan39::python

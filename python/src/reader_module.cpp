@@ -1,24 +1,20 @@
 // scan39._scan39: the whole-picture reader on pictures from files, bytes and NumPy arrays.
-// Links the reader and the picture loader only (no widgets). The friendly API is in
-// __init__.py; pixels are converted and read with the GIL released, so threads read in
-// parallel.
+// Links the reader and the picture loader only (no widgets); a build without Qt links the
+// reader alone and reads arrays only (loading.h). The friendly API is in __init__.py; pixels
+// are converted and read with the GIL released, so threads read in parallel.
 
 #include <pybind11/pybind11.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "loading.h"
 #include "released.h"
-#include "scan39/documents/split.h"
+#include "scan39/documents/limits.h"
 #include "scan39/grade.h"
 #include "scan39/interpret.h"
 #include "scan39/read_options_names.h"
@@ -36,10 +32,6 @@ reader::ReadOptions Options(bool checkDigit, bool fullAscii, const std::string& 
     const auto named = reader::ReadOptionsFromNames(checkDigit, fullAscii, effort, polarity);
     if (!named.options) throw py::value_error(named.error);
     return *named.options;
-}
-
-GreyPicture GreyOf(const Source& source) {
-    return source.pixels ? python::GreyOf(*source.pixels) : python::GreyOf(*source.picture);
 }
 
 // What one page gave: its symbols with their grades when asked for, or its error.
@@ -210,15 +202,13 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
     std::vector<PageRead> pages;
     if (const auto encoded = EncodedOf(image)) {
         const GilReleased unlocked;
-        const Pages source = encoded->path ? PagesOfPath(encoded->bytes, resolution, fileSeconds)
-                                           : PagesOfData(encoded->bytes, resolution, fileSeconds);
-        const int count = source.document->pageCount();
+        const auto source = OpenPages(*encoded, resolution, fileSeconds);
+        const int count = source->count();
         for (int i = 0; i < count; ++i) {
             PageRead page;
             page.page = count > 1 ? i + 1 : 0;
             try {
-                const host::PictureRef picture = LoadPage(source, i, host::Tone::Grey);
-                ReadGrey(python::GreyOf(*picture).view(), options, grade, page);
+                ReadGrey(source->grey(i).view(), options, grade, page);
             } catch (const PictureFailure& e) {
                 if (count == 1) throw;  // the only page's failure is the source's
                 page.error = e;
@@ -226,11 +216,11 @@ std::vector<PageRead> ReadSource(const py::handle& image, const reader::ReadOpti
             pages.push_back(std::move(page));
         }
     } else {
-        const Source source = SourceOf(image);
+        const Array source = ArrayOf(image);
         PageRead page;
         {
             const GilReleased unlocked;
-            ReadGrey(GreyOf(source).view(), options, grade, page);
+            ReadGrey(GreyOf(source.pixels).view(), options, grade, page);
         }
         pages.push_back(std::move(page));
     }
@@ -245,10 +235,9 @@ py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
     for (const auto& p : ReadSource(image, Options(checkDigit, fullAscii, effort, polarity), grade,
                                     dpi, fileSeconds)) {
         const py::object number = p.page ? py::object(py::int_(p.page)) : py::object(py::none());
-        const py::object error = p.error
-                                     ? py::object(py::make_tuple(
-                                           p.error->number(), p.error->description().toStdString()))
-                                     : py::object(py::none());
+        const py::object error =
+            p.error ? py::object(py::make_tuple(p.error->number(), p.error->description()))
+                    : py::object(py::none());
         out.append(py::make_tuple(number, ToPython(p), error));
     }
     return out;
@@ -264,7 +253,7 @@ py::list ReadRecords(const py::handle& image, const py::bytes& file, bool checkD
         ReadSource(image, Options(checkDigit, fullAscii, effort, polarity), grade, dpi);
     py::list out;
     for (const auto& p : pages) {
-        const std::string error = p.error ? p.error->description().toStdString() : std::string();
+        const std::string error = p.error ? p.error->description() : std::string();
         reader::Record record;
         record.file = name;
         record.page = p.page;
@@ -293,66 +282,15 @@ std::string ErrorRecord(const py::bytes& file, const py::bytes& message) {
 // grey pixels, seconds per read.
 double ReaderSeconds(const py::handle& image, const std::string& effort, int repeats) {
     const auto options = Options(false, false, effort);
-    const Source source = SourceOf(image);
+    const auto encoded = EncodedOf(image);
+    const std::optional<Array> array =
+        encoded ? std::nullopt : std::optional<Array>(ArrayOf(image));
     const GilReleased unlocked;
-    const GreyPicture grey = GreyOf(source);
+    const GreyPicture grey = encoded ? LoadedGrey(*encoded) : GreyOf(array->pixels);
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < repeats; ++i) reader::Read(grey.view(), options);
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
     return spent.count() / std::max(1, repeats);
-}
-
-// scan39.split: the files one after the other, the records as scan39 split --json writes them.
-// Names as bytes, exactly as the file system knows them.
-py::list SplitFiles(const py::list& inputs, const py::bytes& out, const py::list& separators,
-                    const std::string& separatorPattern, const std::string& nameFrom,
-                    bool keepSeparators, bool stopOnError, bool dryRun, int dpi, bool fast) {
-    documents::SplitOptions options;
-    options.rules.separators.clear();
-    for (const py::handle& s : separators)
-        options.rules.separators.append(QString::fromStdString(s.cast<std::string>()));
-    const auto regex = [](const std::string& text, QRegularExpression& into) {
-        if (text.empty()) return;
-        into = QRegularExpression(QString::fromStdString(text));
-        if (!into.isValid())
-            throw py::value_error("not a regular expression: " + text + " (" +
-                                  into.errorString().toStdString() + ")");
-    };
-    regex(separatorPattern, options.rules.separatorPattern);
-    regex(nameFrom, options.rules.nameFrom);
-    options.rules.keepSeparators = keepSeparators;
-    options.rules.stopOnError = stopOnError;
-    options.dpi = dpi;
-    options.fast = fast;
-    if (dpi < documents::kMinDpi || dpi > documents::kMaxDpi)
-        throw py::value_error("dpi must be from " + std::to_string(documents::kMinDpi) + " to " +
-                              std::to_string(documents::kMaxDpi));
-    std::vector<QByteArray> names;
-    for (const py::handle& b : inputs)
-        names.push_back(QByteArray::fromStdString(b.cast<std::string>()));
-    const QByteArray folder = QByteArray::fromStdString(std::string(out));
-    std::vector<std::string> records;
-    if (!dryRun) ::mkdir(folder.constData(), 0777);
-    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0 && !(dryRun && errno == ENOENT)) {
-        PyErr_SetFromErrnoWithFilename(PyExc_OSError, folder.constData());
-        throw py::error_already_set();
-    }
-    {
-        const GilReleased unlocked;
-        std::vector<QByteArray> taken;
-        for (const QByteArray& name : names) {
-            documents::SplitResult result = documents::PlanFile(name, options);
-            documents::WriteParts(result, dirFd, dryRun, taken);
-            for (std::string& record : documents::SplitRecords(result, folder))
-                records.push_back(std::move(record));
-            if (stopOnError && (result.error || !result.pageErrors.empty())) break;
-        }
-        if (dirFd >= 0) ::close(dirFd);
-    }
-    py::list list;
-    for (const std::string& record : records) list.append(py::str(record));
-    return list;
 }
 
 }  // namespace
@@ -363,6 +301,8 @@ PYBIND11_MODULE(_scan39, m) {
     using namespace scan39::python;
     m.doc() = "scan39's reader: use the functions of the scan39 package instead.";
     m.attr("__version__") = SCAN39_VERSION;
+    // False in a build without the picture loader: arrays only, files and bytes refused.
+    m.attr("READS_FILES") = kReadsFiles;
     // The option names every face takes, in the order messages list them.
     py::tuple effortNames(scan39::reader::kEffortNames.size());
     for (std::size_t i = 0; i < scan39::reader::kEffortNames.size(); ++i)
@@ -399,5 +339,6 @@ PYBIND11_MODULE(_scan39, m) {
         py::arg("width"), py::arg("height"));
     m.def("_reader_seconds", &ReaderSeconds, py::arg("image"), py::arg("effort") = "thorough",
           py::arg("repeats") = 1);
-    RegisterExitHook(m);
+    // A thread still reading a file need not finish it: its page being drawn is stopped.
+    RegisterExitHook(m, {}, StopLoadingForExit);
 }

@@ -1,7 +1,5 @@
 #include "released.h"
 
-#include "scan39/documents/document.h"
-
 #include <pthread.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@ struct State {
 
 // Never destroyed: parked threads and late callers may still look at it during exit.
 State* g_state = new State;
+std::function<void()>* g_before = new std::function<void()>;
 std::function<void()>* g_afterwards = new std::function<void()>;
 
 [[noreturn]] void Park() {
@@ -35,8 +34,7 @@ void ResetInChild() {
 }
 
 void AtExit() {
-    // A thread still reading a file need not finish it: its page being drawn is stopped.
-    scan39::documents::StopDocumentsForExit();
+    if (*g_before) (*g_before)();
     {
         pybind11::gil_scoped_release unlocked;
         std::unique_lock lock(g_state->mutex);
@@ -80,7 +78,9 @@ GilReleased::~GilReleased() {
     g_state->idle.notify_all();
 }
 
-void RegisterExitHook(pybind11::module_& m, std::function<void()> afterwards) {
+void RegisterExitHook(pybind11::module_& m, std::function<void()> afterwards,
+                      std::function<void()> before) {
+    *g_before = std::move(before);
     *g_afterwards = std::move(afterwards);
     static std::once_flag once;
     std::call_once(once, [] { pthread_atfork(nullptr, nullptr, ResetInChild); });

@@ -25,9 +25,10 @@ class GilReleased {
     PyThreadState* state_ = nullptr;
 };
 
-// Registers the exit hook with atexit; `afterwards` runs once no thread is inside native work
-// (with the GIL released). Also resets the bookkeeping in a forked child, where the threads
-// it counted do not exist.
-void RegisterExitHook(pybind11::module_& m, std::function<void()> afterwards = {});
+// Registers the exit hook with atexit; `before` runs first (with the GIL), to cut native work
+// short, `afterwards` once no thread is inside native work (with the GIL released). Also resets
+// the bookkeeping in a forked child, where the threads it counted do not exist.
+void RegisterExitHook(pybind11::module_& m, std::function<void()> afterwards = {},
+                      std::function<void()> before = {});
 
 }  // namespace scan39::python

@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <string>
 
-#include "released.h"
-#include "scan39/host/errors.h"
+#include "loading.h"
 
 namespace py = pybind11;
 
@@ -40,18 +39,14 @@ ArrayPixels PixelsOf(const py::array& a) {
     return p;
 }
 
-template <typename Load>
-host::PictureRef Unlocked(Load load) {
-    const GilReleased unlocked;
-    return load();
-}
-
-QByteArray BytesOf(const py::handle& source) {
+Encoded EncodedOfBytes(const py::handle& source, bool path) {
     // bytes as they are; bytearray and memoryview copied once, as bytes() would.
-    const auto bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(source.ptr()));
-    if (!bytes) throw py::error_already_set();
-    const std::string_view v = bytes;
-    return QByteArray(v.data(), static_cast<qsizetype>(v.size()));
+    Encoded e;
+    e.bytes = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(source.ptr()));
+    if (!e.bytes) throw py::error_already_set();
+    e.data = e.bytes;
+    e.path = path;
+    return e;
 }
 
 }  // namespace
@@ -59,27 +54,23 @@ QByteArray BytesOf(const py::handle& source) {
 std::optional<Encoded> EncodedOf(const py::handle& source) {
     if (PyBytes_Check(source.ptr()) || PyByteArray_Check(source.ptr()) ||
         PyMemoryView_Check(source.ptr()))
-        return Encoded{BytesOf(source), false};
+        return EncodedOfBytes(source, false);
     if (PyUnicode_Check(source.ptr()) || PyObject_HasAttrString(source.ptr(), "__fspath__"))
-        return Encoded{BytesOf(py::module_::import("os").attr("fsencode")(source)), true};
+        return EncodedOfBytes(py::module_::import("os").attr("fsencode")(source), true);
     return std::nullopt;
 }
 
-Source SourceOf(const py::handle& source) {
-    Source s;
-    if (const auto encoded = EncodedOf(source)) {
-        s.picture = Unlocked(
-            [&] { return encoded->path ? LoadPath(encoded->bytes) : LoadData(encoded->bytes); });
-    } else if (py::isinstance<py::array>(source)) {  // last: this imports NumPy
-        s.array = py::reinterpret_borrow<py::array>(source);
-        s.pixels = PixelsOf(py::reinterpret_borrow<py::array>(source));
-    } else {
+Array ArrayOf(const py::handle& source) {
+    if (!py::isinstance<py::array>(source)) {  // this imports NumPy
         throw py::type_error(
             "expected a path, bytes of an encoded picture, a NumPy array or a PIL.Image.Image, "
             "got " +
             std::string(py::str(py::type::of(source).attr("__name__"))));
     }
-    return s;
+    Array a;
+    a.array = py::reinterpret_borrow<py::array>(source);
+    a.pixels = PixelsOf(py::reinterpret_borrow<py::array>(source));
+    return a;
 }
 
 void TranslateFailures(py::object pictureError) {
@@ -89,18 +80,18 @@ void TranslateFailures(py::object pictureError) {
         try {
             if (failure) std::rethrow_exception(failure);
         } catch (const PictureFailure& e) {
-            const std::string description = e.description().toStdString();
-            if (e.number() == host::kErrFileNotFound || e.number() == host::kErrPathNotFound) {
+            if (e.missing()) {
                 py::object raised = py::reinterpret_borrow<py::object>(PyExc_FileNotFoundError)(
-                    ENOENT, description, e.path().toStdString());
+                    ENOENT, e.description(), e.path());
                 PyErr_SetObject(PyExc_FileNotFoundError, raised.ptr());
                 return;
             }
-            py::object raised = (*error)(description);
+            py::object raised = (*error)(e.description());
             raised.attr("number") = e.number();
-            raised.attr("filename") =
-                e.path().isEmpty() ? py::object(py::none()) : py::str(e.path().toStdString());
+            raised.attr("filename") = e.path().empty() ? py::object(py::none()) : py::str(e.path());
             PyErr_SetObject(error->ptr(), raised.ptr());
+        } catch (const NotInThisBuild& e) {
+            PyErr_SetString(PyExc_NotImplementedError, e.what());
         }
     });
 }

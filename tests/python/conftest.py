@@ -36,3 +36,9 @@ def reader_ready(symbol):
     reader broken whole must not pass as skipped tests."""
     if not scan39.read(symbol[0]):
         pytest.fail("the whole-picture reader reads nothing from a plain symbol")
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "arrays: reads arrays and Pillow images alone, so it runs in the build without "
+                   "the picture loader (SCAN39_WITH_QT=OFF) too")

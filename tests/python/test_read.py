@@ -45,6 +45,23 @@ def test_every_format_reads_the_symbol(files, reader_ready):
         assert [s.text for s in scan39.read(path, effort="fast")] == [TEXT], fmt
 
 
+# Grey pages are read in place: the loaded picture must outlive the read. Pictures this large
+# have memory of their own that is unmapped when freed, so a read after it fails at once.
+@pytest.mark.parametrize("fmt", ["png", "bmp", "tif"])
+def test_large_grey_files_read_in_place(symbol, tmp_path, fmt, reader_ready):
+    page = np.full((1500, 2000), 255, np.uint8)
+    page[700:700 + symbol[0].shape[0], 300:300 + symbol[0].shape[1]] = symbol[0]
+    path = tmp_path / f"large.{fmt}"
+    Image.fromarray(page).save(path)
+    for image in (str(path), path.read_bytes()):
+        assert [s.text for s in scan39.read(image)] == [TEXT]
+        (line,) = scan39._scan39.read_records(image, b"large", False, False, "fast", "both",
+                                              False, 300)
+        assert TEXT in line
+        assert scan39._scan39._reader_seconds(image, "fast") > 0
+
+
+@pytest.mark.arrays
 def test_transparent_pixels_count_as_white(symbol, reader_ready):
     grey, _ = symbol
     rgba = np.zeros(grey.shape + (4,), np.uint8)
@@ -52,6 +69,7 @@ def test_transparent_pixels_count_as_white(symbol, reader_ready):
     assert [s.text for s in scan39.read(rgba)] == [TEXT]
 
 
+@pytest.mark.arrays
 @pytest.mark.parametrize("polarity, dark, light", [
     ("both", [TEXT], [TEXT]), ("dark", [TEXT], []), ("light", [], [TEXT])])
 def test_each_polarity_reads_its_own_bars(symbol, polarity, dark, light, reader_ready):
@@ -66,6 +84,7 @@ def test_pages_of_a_picture_carry_grades_and_no_page_number(files, reader_ready)
     assert [(s.text, s.page, s.grade["scans"]) for s in page.symbols] == [(TEXT, None, 10)]
 
 
+@pytest.mark.arrays
 def test_options_and_empty_pictures():
     assert scan39.read(np.zeros((0, 5), np.uint8)) == []
     assert scan39.read(np.full((40, 40), 255, np.uint8), check_digit=True, full_ascii=True) == []
@@ -79,6 +98,7 @@ def test_options_and_empty_pictures():
 
 # The names every face takes (scan39 --effort/--polarity, the page's choices); a refusal names
 # every accepted one.
+@pytest.mark.arrays
 @pytest.mark.parametrize("option, value, error", [
     ("effort", "fast", None), ("effort", "thorough", None),
     ("polarity", "dark", None), ("polarity", "light", None), ("polarity", "both", None),
@@ -140,6 +160,7 @@ def test_threads_read_in_parallel(reader_ready, files):
             assert got == expected
 
 
+@pytest.mark.arrays
 def test_options_reach_the_reader(reader_ready):
     alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"
     text = "CODE39"
@@ -151,6 +172,7 @@ def test_options_reach_the_reader(reader_ready):
 
 
 # The AIM identifier: check character stripped (3), full ASCII pairs read (4), both (7).
+@pytest.mark.arrays
 @pytest.mark.parametrize("text, options, read, aim", [
     ("CODE39", {}, "CODE39", "]A0"),
     ("CODE39", {"full_ascii": True}, "CODE39", "]A0"),  # no pairs: plain
@@ -163,6 +185,7 @@ def test_aim_identifier(text, options, read, aim, reader_ready):
     assert (found.text, found.aim) == (read, aim)
 
 
+@pytest.mark.arrays
 @pytest.mark.parametrize("angle, shown", [(-0.0, "0.0"), (359.97, "0.0"), (12.34, "12.3")])
 def test_angles_never_show_minus_zero(angle, shown):
     symbol = scan39._symbol(("A", ((0.0, -0.0),) * 4, angle, 2, None, None, "]A0"), None)
@@ -170,6 +193,7 @@ def test_angles_never_show_minus_zero(angle, shown):
     assert str(symbol.angle) != "-0.0"
 
 
+@pytest.mark.arrays
 def test_grade_and_interpretation(symbol, reader_ready):
     plain = scan39.read(symbol[0])[0]
     assert plain.grade is None
@@ -218,6 +242,7 @@ def blank_to(value, where):
 
 # Each picture holds the 8-bit symbol on a scale of its mode, and must read and grade as the
 # 8-bit picture itself: the same contrast, not a picture shifted to black.
+@pytest.mark.arrays
 @pytest.mark.parametrize("mode, values", [
     ("L", lambda g: g),
     ("I", lambda g: g),
@@ -257,6 +282,7 @@ def test_wide_grey_without_a_picture_reads_nothing(image):
         assert scan39.scan_box(image, 0, 0, 30, 5) is None
 
 
+@pytest.mark.arrays
 def test_sixteen_bit_png_reads(symbol, tmp_path, reader_ready):
     path = tmp_path / "grey16.png"
     Image.fromarray(symbol[0].astype(np.uint16) * 257).save(path)
@@ -311,7 +337,9 @@ CHILD_SCRIPTS = {
 }
 
 
-@pytest.mark.parametrize("name", CHILD_SCRIPTS)
+@pytest.mark.parametrize("name", [
+    pytest.param(name, marks=pytest.mark.arrays) if name == "exit while reading" else name
+    for name in CHILD_SCRIPTS])
 def test_exit_and_fork_in_a_child_interpreter(name, tmp_path):
     # GCC 12's AddressSanitizer keeps its allocator's lock across fork: a child forked while
     # another thread allocates hangs inside the sanitizer, whatever the program does.

@@ -8,20 +8,10 @@
 #include <QString>
 #include <memory>
 
+#include "scan39/documents/limits.h"
 #include "scan39/host/picture.h"
 
 namespace scan39::documents {
-
-// Resolution a PDF page is rendered at, in dots per inch.
-inline constexpr int kDefaultDpi = 300;
-inline constexpr int kMinDpi = 36;
-inline constexpr int kMaxDpi = 1200;
-
-// Seconds a file may take, its reading and every page's decoding or drawing together: a small
-// file can be built to keep the reader busy for hours. The pages not read by then each get
-// their error.
-inline constexpr int kDefaultFileSeconds = 30;
-inline constexpr int kMaxFileSeconds = 24 * 3600;
 
 // Whether the bytes are a PDF: its header within the first kilobyte, as readers accept it, in
 // bytes that are not one of the loader's pictures.
