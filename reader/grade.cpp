@@ -504,7 +504,11 @@ char MeanGradeLetter(double value) {
     return value >= 3.5 ? 'A' : value >= 2.5 ? 'B' : value >= 1.5 ? 'C' : value >= 0.5 ? 'D' : 'F';
 }
 
-SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOptions& options) {
+namespace {
+
+// `characters` counts start and stop, and the check character where the reader stripped it.
+SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int characters,
+                    const GradeOptions& options) {
     const GreyImage grey(view);
     const GreyView& picture = grey.view();
     SymbolGrade result;
@@ -517,8 +521,6 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     // X first from a line without an aperture (the middle one, or one a little above or below
     // where damage spoils it), or from the length when none decodes (about 14.5 modules to a
     // character at a ratio of 2.5).
-    const int characters =
-        static_cast<int>(symbol.text.size()) + 2 + (symbol.check == CheckState::kVerified ? 1 : 0);
     // Corners far outside the picture must not make lengths that overflow sample counts.
     const double diagonal = std::hypot(picture.width, picture.height) + 1;
     double x = std::clamp(length / (14.5 * characters), 1.0, diagonal);
@@ -595,6 +597,26 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
         result.quietZonesOk = result.quietZoneRuleOk;
     }
     return result;
+}
+
+}  // namespace
+
+SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOptions& options) {
+    return GradeSymbol(view, symbol,
+                   static_cast<int>(symbol.text.size()) + 2 +
+                       (symbol.check == CheckState::kVerified ? 1 : 0),
+                   options);
+}
+
+SymbolGrade Grade(const ImageView& view, const UnreadSymbol& unread, const GradeOptions& options) {
+    Symbol symbol;  // no text: no profile decodes to one
+    symbol.corners = unread.corners;
+    symbol.angle = unread.angle;
+    return GradeSymbol(view, symbol, std::max(1, unread.characters) + 2, options);
+}
+
+const char* UnreadFailing(const UnreadSymbol& symbol) {
+    return symbol.quietZoneShort ? kGradeParameterNames[7] : kGradeParameterNames[0];
 }
 
 namespace {
