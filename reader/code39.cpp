@@ -311,8 +311,7 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
         int j = s.first, walked = 0;
         while (j > 0 && w[j - 1] < quietRun && walked < kMostWalked) --j, ++walked;
         const bool ground = j > 0 ? w[j - 1] >= quietRun : e[0].pos >= quietRun;
-        const float pitch =
-            (e[s.k].pos - e[s.first].pos) / static_cast<float>(s.suffix.size());
+        const float pitch = (e[s.k].pos - e[s.first].pos) / static_cast<float>(s.suffix.size());
         const float q = (e[s.first].pos - e[j].pos) / pitch;
         const float r = std::round(q);
         if (ground && e[j].falling && r >= 1 && r <= kMostMissing + 1 &&
@@ -396,8 +395,8 @@ int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRea
     if (context.lightBars)
         for (Edge& x : e) x.falling = !x.falling;
     const bool apart = context.inkSpread;
-    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart,
-                               context.locate, out, ws);
+    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart, context.locate,
+                               out, ws);
     std::reverse(e.begin(), e.end());
     for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();

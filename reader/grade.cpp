@@ -508,7 +508,7 @@ namespace {
 
 // `characters` counts start and stop, and the check character where the reader stripped it.
 SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int characters,
-                    const GradeOptions& options) {
+                        const GradeOptions& options) {
     const GreyImage grey(view);
     const GreyView& picture = grey.view();
     SymbolGrade result;
@@ -602,10 +602,10 @@ SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int charact
 }  // namespace
 
 SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOptions& options) {
-    return GradeSymbol(view, symbol,
-                   static_cast<int>(symbol.text.size()) + 2 +
-                       (symbol.check == CheckState::kVerified ? 1 : 0),
-                   options);
+    return GradeSymbol(
+        view, symbol,
+        static_cast<int>(symbol.text.size()) + 2 + (symbol.check == CheckState::kVerified ? 1 : 0),
+        options);
 }
 
 SymbolGrade Grade(const ImageView& view, const UnreadSymbol& unread, const GradeOptions& options) {

@@ -50,18 +50,14 @@ bool SameSymbol(const Observation& a, const Observation& b) {
 // tenth of its length to spare, and between its top and bottom lines there.
 bool Inside(const std::array<Point, 4>& f, Point mid) {
     // Where along f the point lies, then between f's top and bottom lines there.
-    const Point s{0.5 * (f[0].x + f[3].x),
-                  0.5 * (f[0].y + f[3].y)};
-    const Point e{0.5 * (f[1].x + f[2].x),
-                  0.5 * (f[1].y + f[2].y)};
+    const Point s{0.5 * (f[0].x + f[3].x), 0.5 * (f[0].y + f[3].y)};
+    const Point e{0.5 * (f[1].x + f[2].x), 0.5 * (f[1].y + f[2].y)};
     const double lx = e.x - s.x, ly = e.y - s.y, l2 = lx * lx + ly * ly;
     if (l2 <= 0) return false;
     const double t = ((mid.x - s.x) * lx + (mid.y - s.y) * ly) / l2;
     if (t < -kSpanSlack || t > 1 + kSpanSlack) return false;
-    const Point top{f[0].x + t * (f[1].x - f[0].x),
-                    f[0].y + t * (f[1].y - f[0].y)};
-    const Point bottom{f[3].x + t * (f[2].x - f[3].x),
-                       f[3].y + t * (f[2].y - f[3].y)};
+    const Point top{f[0].x + t * (f[1].x - f[0].x), f[0].y + t * (f[1].y - f[0].y)};
+    const Point bottom{f[3].x + t * (f[2].x - f[3].x), f[3].y + t * (f[2].y - f[3].y)};
     const double hx = bottom.x - top.x, hy = bottom.y - top.y, h = std::hypot(hx, hy);
     const double across = h > 0 ? ((mid.x - top.x) * hx + (mid.y - top.y) * hy) / h : 0;
     const double margin = 3;  // pixels: a symbol read on one line only
@@ -232,7 +228,9 @@ constexpr int kMinUnreadLines = 3;
 
 std::vector<Unvoted> LocateUnvoted(const std::vector<Observation>& observations,
                                    const std::vector<Consensus>& voted) {
-    const auto centre = [](Point a, Point b) { return Point{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)}; };
+    const auto centre = [](Point a, Point b) {
+        return Point{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)};
+    };
     // Lines that read no text, off every symbol voted: a read symbol's damaged lines are its own.
     std::vector<std::vector<const Observation*>> groups;
     for (const Observation& o : observations) {

@@ -72,7 +72,8 @@ QImage Faulty(const char* text, const QByteArray& fault) {
     };
     // Symbol() draws from x = 40; the start character's elements are n w n n W ...
     const int wideSpace = 40 + runs[0], wideBar = wideSpace + runs[1] + runs[2] + runs[3];
-    if (fault == "cut") column(wideBar + 3, qRgb(255, 255, 255)), column(wideBar + 4, qRgb(255, 255, 255));
+    if (fault == "cut")
+        column(wideBar + 3, qRgb(255, 255, 255)), column(wideBar + 4, qRgb(255, 255, 255));
     if (fault == "spot") column(wideSpace + 3, qRgb(0, 0, 0)), column(wideSpace + 4, qRgb(0, 0, 0));
     if (fault == "quiet")
         for (int x = 0; x < image.width(); ++x)

@@ -458,7 +458,8 @@ TEST(GradeUnread, LocatedSymbolsGetFAndTheirFailingParameter) {
         {"bar cut through", {.cut = true}, "decode"},
         {"spot above the threshold", {.spotGrey = 20}, "decode"},
         {"quiet zones of 2 X", {.margin = 2, .outside = 20}, "quiet_zones"},
-        {"quiet zones of 2 X, wide at 2.5", {.ratio = 2.5, .margin = 2, .outside = 20},
+        {"quiet zones of 2 X, wide at 2.5",
+         {.ratio = 2.5, .margin = 2, .outside = 20},
          "quiet_zones"},
     };
     for (const Case& c : cases) {
@@ -525,9 +526,11 @@ TEST(GradeUnread, NoneWhereNoSymbolIs) {
              return ink ? 30 : 225;
          }},
         {"random bars", 900, 160, [&](int x, int) { return static_cast<int>(bars1[x]); }},
-        {"random bars, another draw", 900, 160, [&](int x, int) { return static_cast<int>(bars2[x]); }},
+        {"random bars, another draw", 900, 160,
+         [&](int x, int) { return static_cast<int>(bars2[x]); }},
         {"stripes", 900, 160, [](int x, int) { return x % 10 < 4 ? 25 : 230; }},
-        {"stripes of two widths", 900, 160, [](int x, int) { return x % 24 < 4 || (x % 24 >= 12 && x % 24 < 20) ? 25 : 230; }},
+        {"stripes of two widths", 900, 160,
+         [](int x, int) { return x % 24 < 4 || (x % 24 >= 12 && x % 24 < 20) ? 25 : 230; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
