@@ -161,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Symbols located but not read: lines with no text, three or more in places apart, off every
 // symbol voted, each place once.
-Observation Located(std::size_t characters, double y, bool quietZoneShort = false,
-                    double x0 = 100, double x1 = 300) {
+Observation Located(std::size_t characters, double y, bool quietZoneShort = false, double x0 = 100,
+                    double x1 = 300) {
     Observation o{std::string(characters, '\0'), {x0, y}, {x1, y}};
     o.located = true;
     o.quietZoneShort = quietZoneShort;
@@ -198,51 +198,51 @@ TEST_P(Unvoteds, LocateWhatNoLineRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, Unvoteds,
-    testing::Values(
-        UnvotedCase{"ThreeDamagedLinesApart",
-                    {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60)},
-                    {3},
-                    {false}},
-        UnvotedCase{"TwoLinesAreTooFew", {Line("C?DE", 50), Line("C?DE", 60)}, {}, {}},
-        UnvotedCase{"OnePlaceScannedThrice",
-                    {Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50)},
-                    {},
-                    {}},
-        UnvotedCase{"ReadSymbolsDamagedLinesAreItsOwn",
-                    {Line("CODE", 50), Line("CODE", 70), Line("C?DE", 55), Line("C?DE", 60),
-                     Line("C?DE", 65)},
-                    {},
-                    {}},
-        UnvotedCase{"WholeReadsAreNoneOfIt",
-                    {Line("CODE", 50), Line("CIDE", 55), Line("CUDE", 60)},
-                    {},
-                    {}},
-        UnvotedCase{"QuietZonesShortOnMostLines",
-                    {Located(4, 50, true), Located(4, 55, true), Line("C?DE", 60)},
-                    {3},
-                    {true}},
-        UnvotedCase{"LocatedOnAReadSymbolAreItsOwn",
-                    {Line("CODE", 50), Line("CODE", 70), Located(4, 55, true),
-                     Located(4, 60, true), Located(4, 65, true)},
-                    {},
-                    {}},
-        UnvotedCase{"TwoPlacesEachOnce",
-                    {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60),
-                     Line("??", 50, false, 400, 500), Line("??", 55, false, 400, 500),
-                     Line("??", 60, false, 400, 500), Line("??", 62, false, 400, 500)},
-                    {4, 3},
-                    {false, false}},
-        UnvotedCase{"OnePlaceCountedTwoWaysOnce",
-                    {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60), Line("C?DE", 65),
-                     Line("C??DE", 52), Line("C??DE", 57), Line("C??DE", 62)},
-                    {4},
-                    {false}}),
+    testing::Values(UnvotedCase{"ThreeDamagedLinesApart",
+                                {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60)},
+                                {3},
+                                {false}},
+                    UnvotedCase{"TwoLinesAreTooFew", {Line("C?DE", 50), Line("C?DE", 60)}, {}, {}},
+                    UnvotedCase{"OnePlaceScannedThrice",
+                                {Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50)},
+                                {},
+                                {}},
+                    UnvotedCase{"ReadSymbolsDamagedLinesAreItsOwn",
+                                {Line("CODE", 50), Line("CODE", 70), Line("C?DE", 55),
+                                 Line("C?DE", 60), Line("C?DE", 65)},
+                                {},
+                                {}},
+                    UnvotedCase{"WholeReadsAreNoneOfIt",
+                                {Line("CODE", 50), Line("CIDE", 55), Line("CUDE", 60)},
+                                {},
+                                {}},
+                    UnvotedCase{"QuietZonesShortOnMostLines",
+                                {Located(4, 50, true), Located(4, 55, true), Line("C?DE", 60)},
+                                {3},
+                                {true}},
+                    UnvotedCase{"LocatedOnAReadSymbolAreItsOwn",
+                                {Line("CODE", 50), Line("CODE", 70), Located(4, 55, true),
+                                 Located(4, 60, true), Located(4, 65, true)},
+                                {},
+                                {}},
+                    UnvotedCase{"TwoPlacesEachOnce",
+                                {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60),
+                                 Line("??", 50, false, 400, 500), Line("??", 55, false, 400, 500),
+                                 Line("??", 60, false, 400, 500), Line("??", 62, false, 400, 500)},
+                                {4, 3},
+                                {false, false}},
+                    UnvotedCase{
+                        "OnePlaceCountedTwoWaysOnce",
+                        {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60), Line("C?DE", 65),
+                         Line("C??DE", 52), Line("C??DE", 57), Line("C??DE", 62)},
+                        {4},
+                        {false}}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // Lines that only located a symbol never count in a vote, not even as agreeing lines.
 TEST(Vote, LocatedLinesAreNeverCounted) {
-    const std::vector<Consensus> found = Vote({Line("CODE", 50), Line("CODE", 70),
-                                              Located(4, 55), Located(4, 60), Located(4, 65)});
+    const std::vector<Consensus> found =
+        Vote({Line("CODE", 50), Line("CODE", 70), Located(4, 55), Located(4, 60), Located(4, 65)});
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].text, "CODE");
     EXPECT_EQ(found[0].lines, 2);
