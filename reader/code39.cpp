@@ -61,10 +61,6 @@ constexpr int kMostMissing = 3;
 constexpr float kCountSlack = 0.25f;
 // Edges of a start and a stop character alone.
 constexpr int kLeastEdges = 20;
-// Located without a read (grading only): a start or a stop with at least this many characters
-// read beside it, and its far end, past the unreadable characters, this many edges on at most.
-constexpr std::size_t kLeastLocated = 2;
-constexpr int kMostWalked = 10 * (kMostMissing + 1) + 4;
 
 bool Consistent(float a, float b, float limit) {
     return a < b * limit && b < a * limit;
@@ -199,7 +195,6 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
         std::string suffix;  // that run, in reading order
     };
     std::vector<Stop> stops;
-    std::vector<int> paired;  // stops that a read ends at (when locating)
     int ends = 0;
     for (int k = 0; k + 9 < m; ++k) {
         if (!e[k].falling) continue;
@@ -252,11 +247,9 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
         }
         if (whole) {
             if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, false});
-            if (locate) paired.push_back(last);
             continue;
         }
         if (!quiet) continue;  // located only
-        const std::size_t before = out.size();
         if (level != std::string::npos) {
             prefix.resize(level);
             last = levelLast;
@@ -279,45 +272,9 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
             if (missing >= 1 && missing <= kMostMissing && std::abs(q - r) < kCountSlack) {
                 out.push_back({prefix + std::string(missing, '\0') + s.suffix, e[k0].pos,
                                e[s.k + 9].pos, false});
-                if (locate) paired.push_back(s.k);
             }
             break;
         }
-        // Grading only: a readable start whose run breaks on an unreadable character and meets
-        // no stop, where the bars go on to a quiet zone a few characters on.
-        if (locate && out.size() == before && prefix.size() >= kLeastLocated &&
-            level == std::string::npos) {
-            const float quietRun = kQuietZone * cw[k0];
-            int j = last + 9, walked = 0;
-            while (j + 1 < m && w[j] < quietRun && walked < kMostWalked) ++j, ++walked;
-            const bool ground = j + 1 < m ? w[j] >= quietRun : length - e[j].pos >= quietRun;
-            const float pitch = (e[last].pos - e[k0].pos) / static_cast<float>(prefix.size());
-            const float q = (e[j].pos - e[last + 9].pos) / pitch;
-            const float r = std::round(q);
-            if (ground && !e[j].falling && r >= 1 && r <= kMostMissing + 1 &&
-                std::abs(q - r) < kCountSlack)
-                out.push_back({std::string(prefix.size() + static_cast<std::size_t>(r) - 1, '\0'),
-                               e[k0].pos, e[j].pos, false, true, false});
-        }
-    }
-    // The same for a readable stop whose run back breaks on an unreadable character and that
-    // no start was paired with.
-    for (const Stop& s : stops) {
-        if (!locate || s.suffix.size() < kLeastLocated ||
-            std::find(paired.begin(), paired.end(), s.k) != paired.end() ||
-            (s.first >= 10 && cls[s.first - 10] == star))
-            continue;
-        const float quietRun = kQuietZone * cw[s.k];
-        int j = s.first, walked = 0;
-        while (j > 0 && w[j - 1] < quietRun && walked < kMostWalked) --j, ++walked;
-        const bool ground = j > 0 ? w[j - 1] >= quietRun : e[0].pos >= quietRun;
-        const float pitch = (e[s.k].pos - e[s.first].pos) / static_cast<float>(s.suffix.size());
-        const float q = (e[s.first].pos - e[j].pos) / pitch;
-        const float r = std::round(q);
-        if (ground && e[j].falling && r >= 1 && r <= kMostMissing + 1 &&
-            std::abs(q - r) < kCountSlack)
-            out.push_back({std::string(s.suffix.size() + static_cast<std::size_t>(r) - 1, '\0'),
-                           e[j].pos, e[s.k + 9].pos, false, true, false});
     }
     return ends;
 }

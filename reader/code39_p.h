@@ -57,9 +57,8 @@ struct LineRead {
     float begin = 0;  // first edge of the start character (beyond `end` when read backwards)
     float end = 0;    // last edge of the stop character
     bool lightBars = false;
-    // Located only (LineContext::locate), never a text: `chars` then holds '\0' for each
-    // character. Either start, characters and stop read but a quiet zone too short for a read,
-    // or a start or a stop and characters read, then unreadable ones up to the other quiet zone.
+    // Located only (LineContext::locate), never a text: start, characters and stop read but a
+    // quiet zone too short for a read; `chars` then holds '\0' for each character.
     bool located = false;
     bool quietZoneShort = false;
 };

@@ -219,10 +219,10 @@ bool AgreeInPlacesApart(const Consensus& c) {
 
 namespace {
 
-// Lines that saw one symbol without reading it, before it counts as located: as many as a read
-// needs and one more, for print and bars seldom pair a start and a stop by chance on several
-// lines alike.
-constexpr int kMinUnreadLines = 3;
+// Lines that saw one symbol without reading it, before it counts as located: a symbol whose
+// every line fails on a character still has all its lines, where a start and a stop paired by
+// chance (part of a symbol torn off, print, bars) show on a few lines alike only.
+constexpr int kMinUnreadLines = 8;
 
 }  // namespace
 

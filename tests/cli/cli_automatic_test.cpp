@@ -58,10 +58,10 @@ QImage Symbol(const char* text) {
     return image;
 }
 
-// The same picture with a fault that no line reads past: "cut" (the start character's first
-// wide bar cut through by a light line 2 px wide, top to bottom), "spot" (a dark one in its wide
-// space) or "quiet" (dark all round from 2 X beyond the bars); "stripes" and "bars" draw no
-// symbol at all but bars: even stripes, and bars and spaces of 1 to 9 px at random.
+// The same picture with a fault that no line reads past: "cut" (the first wide bar of the
+// first data character cut through by a light line 2 px wide, top to bottom), "spot" (a dark one
+// in its wide space) or "quiet" (dark all round from 2 X beyond the bars); "stripes" and "bars"
+// draw no symbol at all but bars: even stripes, and bars and spaces of 1 to 9 px at random.
 QImage Faulty(const char* text, const QByteArray& fault) {
     QImage image = Symbol(text);
     const auto runs = scan39::encoder::Runs(text, {3, 8, 3});
@@ -70,11 +70,19 @@ QImage Faulty(const char* text, const QByteArray& fault) {
     const auto column = [&](int x, QRgb colour) {
         for (int y = 20; y < 100; ++y) image.setPixel(x, y, colour);
     };
-    // Symbol() draws from x = 40; the start character's elements are n w n n W ...
-    const int wideSpace = 40 + runs[0], wideBar = wideSpace + runs[1] + runs[2] + runs[3];
-    if (fault == "cut")
+    // Symbol() draws from x = 40; the first data character is 10 runs on.
+    int at = 40, wideBar = -1, wideSpace = -1;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i >= 10 && i < 19 && runs[i] == 8) {
+            if (i % 2 == 0 && wideBar < 0) wideBar = at;
+            if (i % 2 == 1 && wideSpace < 0) wideSpace = at;
+        }
+        at += runs[i];
+    }
+    if (fault == "cut" && wideBar >= 0)
         column(wideBar + 3, qRgb(255, 255, 255)), column(wideBar + 4, qRgb(255, 255, 255));
-    if (fault == "spot") column(wideSpace + 3, qRgb(0, 0, 0)), column(wideSpace + 4, qRgb(0, 0, 0));
+    if (fault == "spot" && wideSpace >= 0)
+        column(wideSpace + 3, qRgb(0, 0, 0)), column(wideSpace + 4, qRgb(0, 0, 0));
     if (fault == "quiet")
         for (int x = 0; x < image.width(); ++x)
             for (int y = 0; y < image.height(); ++y)

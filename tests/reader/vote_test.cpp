@@ -196,47 +196,54 @@ TEST_P(Unvoteds, LocateWhatNoLineRead) {
     EXPECT_EQ(quiet, c.quietZoneShort);
 }
 
+// `n` lines reading `chars` ('?' unread), 2 pixels apart from `y`, across x0..x1; or located
+// only, with a quiet zone short.
+std::vector<Observation> Lines(int n, const std::string& chars, double y, double x0 = 100,
+                               double x1 = 300) {
+    std::vector<Observation> out;
+    for (int i = 0; i < n; ++i) out.push_back(Line(chars, y + 2 * i, false, x0, x1));
+    return out;
+}
+std::vector<Observation> operator+(std::vector<Observation> a, const std::vector<Observation>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+std::vector<Observation> LocatedLines(int n, double y, bool quietZoneShort = true) {
+    std::vector<Observation> out;
+    for (int i = 0; i < n; ++i) out.push_back(Located(4, y + 2 * i, quietZoneShort));
+    return out;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Lines, Unvoteds,
-    testing::Values(UnvotedCase{"ThreeDamagedLinesApart",
-                                {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60)},
-                                {3},
-                                {false}},
-                    UnvotedCase{"TwoLinesAreTooFew", {Line("C?DE", 50), Line("C?DE", 60)}, {}, {}},
-                    UnvotedCase{"OnePlaceScannedThrice",
-                                {Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50)},
-                                {},
-                                {}},
-                    UnvotedCase{"ReadSymbolsDamagedLinesAreItsOwn",
-                                {Line("CODE", 50), Line("CODE", 70), Line("C?DE", 55),
-                                 Line("C?DE", 60), Line("C?DE", 65)},
-                                {},
-                                {}},
-                    UnvotedCase{"WholeReadsAreNoneOfIt",
-                                {Line("CODE", 50), Line("CIDE", 55), Line("CUDE", 60)},
-                                {},
-                                {}},
-                    UnvotedCase{"QuietZonesShortOnMostLines",
-                                {Located(4, 50, true), Located(4, 55, true), Line("C?DE", 60)},
-                                {3},
-                                {true}},
-                    UnvotedCase{"LocatedOnAReadSymbolAreItsOwn",
-                                {Line("CODE", 50), Line("CODE", 70), Located(4, 55, true),
-                                 Located(4, 60, true), Located(4, 65, true)},
-                                {},
-                                {}},
-                    UnvotedCase{"TwoPlacesEachOnce",
-                                {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60),
-                                 Line("??", 50, false, 400, 500), Line("??", 55, false, 400, 500),
-                                 Line("??", 60, false, 400, 500), Line("??", 62, false, 400, 500)},
-                                {4, 3},
-                                {false, false}},
-                    UnvotedCase{
-                        "OnePlaceCountedTwoWaysOnce",
-                        {Line("C?DE", 50), Line("C?DE", 55), Line("C?DE", 60), Line("C?DE", 65),
-                         Line("C??DE", 52), Line("C??DE", 57), Line("C??DE", 62)},
-                        {4},
-                        {false}}),
+    testing::Values(
+        UnvotedCase{"EightDamagedLinesApart", Lines(8, "C?DE", 50), {8}, {false}},
+        UnvotedCase{"SevenLinesAreTooFew", Lines(7, "C?DE", 50), {}, {}},
+        UnvotedCase{"OnePlaceScannedOften",
+                    {Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50),
+                     Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50)},
+                    {},
+                    {}},
+        UnvotedCase{"ReadSymbolsDamagedLinesAreItsOwn",
+                    Lines(2, "CODE", 48) + Lines(8, "C?DE", 52),
+                    {},
+                    {}},
+        UnvotedCase{"WholeReadsAreNoneOfIt",
+                    Lines(3, "CODE", 50) + Lines(3, "CIDE", 56) + Lines(3, "CUDE", 62),
+                    {},
+                    {}},
+        UnvotedCase{
+            "QuietZonesShortOnMostLines", LocatedLines(5, 50) + Lines(3, "C?DE", 60), {8}, {true}},
+        UnvotedCase{
+            "LocatedOnAReadSymbolAreItsOwn", Lines(2, "CODE", 48) + LocatedLines(8, 52), {}, {}},
+        UnvotedCase{"TwoPlacesEachOnce",
+                    Lines(8, "C?DE", 50) + Lines(9, "??", 50, 400, 500),
+                    {9, 8},
+                    {false, false}},
+        UnvotedCase{"OnePlaceCountedTwoWaysOnce",
+                    Lines(9, "C?DE", 50) + Lines(8, "C??DE", 51),
+                    {9},
+                    {false}}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // Lines that only located a symbol never count in a vote, not even as agreeing lines.
