@@ -235,9 +235,11 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
             if (cls[next] == star) {
                 whole = quiet && quietAfter(next);
                 if (whole) last = next;
-                // Every character read between a start and a stop, but a quiet zone short:
-                // where the symbol lies, for grading, never its text.
-                if (locate && !whole && !prefix.empty() && level == std::string::npos)
+                // Every character read between a start and a stop, but one quiet zone short:
+                // where the symbol lies, for grading, never its text. Both short is a run of
+                // characters among other bars (another symbology's), not a symbol.
+                if (locate && !whole && (quiet || quietAfter(next)) && !prefix.empty() &&
+                    level == std::string::npos)
                     out.push_back({std::string(prefix.size(), '\0'), e[k0].pos, e[next + 9].pos,
                                    false, true, true});
                 break;

@@ -57,7 +57,7 @@ struct LineRead {
     float begin = 0;  // first edge of the start character (beyond `end` when read backwards)
     float end = 0;    // last edge of the stop character
     bool lightBars = false;
-    // Located only (LineContext::locate), never a text: start, characters and stop read but a
+    // Located only (LineContext::locate), never a text: start, characters and stop read but one
     // quiet zone too short for a read; `chars` then holds '\0' for each character.
     bool located = false;
     bool quietZoneShort = false;

@@ -272,7 +272,10 @@ struct ProfileResult {
 
 // One profile's parameters. `x` is the X dimension in pixels known so far, for the quiet zones
 // of a profile that does not decode.
-ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scratch) {
+// `slackX`: how far, in X, the bars may begin before or end after the corners where the profile
+// does not decode.
+ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scratch,
+                      double slackX = 2) {
     ProfileResult out;
     ProfileGrade& g = out.grade;
     const std::vector<float>& p = s.r;
@@ -349,7 +352,7 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
         out.decoded = k1 < m && (k1 - k0 + 1) == 10 * static_cast<int>(best->chars.size() + 2);
     }
     if (!out.decoded) {
-        const double slack = 2 * x / step;
+        const double slack = slackX * x / step;
         k0 = 0;
         while (k0 < m && edges[k0].pos < s.sa - slack) ++k0;
         k1 = m - 1;
@@ -506,9 +509,10 @@ char MeanGradeLetter(double value) {
 
 namespace {
 
-// `characters` counts start and stop, and the check character where the reader stripped it.
+// `characters` counts start and stop, and the check character where the reader stripped it;
+// `slackX` as for Measure.
 SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int characters,
-                        const GradeOptions& options) {
+                        const GradeOptions& options, double slackX = 2) {
     const GreyImage grey(view);
     const GreyView& picture = grey.view();
     SymbolGrade result;
@@ -528,7 +532,7 @@ SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int charact
     for (const double f : {0.5, 0.3, 0.7}) {
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 std::max(20.0, 0.25 * length), 0.5);
-        const ProfileResult r = Measure(s, symbol, x, scratch);
+        const ProfileResult r = Measure(s, symbol, x, scratch, slackX);
         if (!r.decoded) continue;
         x = r.grade.xPx;
         break;
@@ -546,7 +550,7 @@ SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int charact
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 kMarginX * x + result.aperturePx, step);
         DiscAperture(picture, s, result.aperturePx);
-        ProfileResult r = Measure(s, symbol, x, scratch);
+        ProfileResult r = Measure(s, symbol, x, scratch, slackX);
         s.r.swap(r.grade.reflectance);
         gradeSum += r.grade.grade;
         fractionalSum += r.grade.fractional;
@@ -612,7 +616,9 @@ SymbolGrade Grade(const ImageView& view, const UnreadSymbol& unread, const Grade
     Symbol symbol;  // no text: no profile decodes to one
     symbol.corners = unread.corners;
     symbol.angle = unread.angle;
-    return GradeSymbol(view, symbol, std::max(1, unread.characters) + 2, options);
+    // Its lines placed the first and last bar's edges themselves: a quiet zone short by more
+    // than half an X must not pass for the bars' own end.
+    return GradeSymbol(view, symbol, std::max(1, unread.characters) + 2, options, 0.5);
 }
 
 const char* UnreadFailing(const UnreadSymbol& symbol) {
