@@ -86,7 +86,7 @@ def _shown(value: float, period: float | None = None) -> str:
 class UnreadSymbol(NamedTuple):
     """With ``grade=True``: a Code 39 symbol located but not read. Lines across it saw its start
     and stop characters with characters between, but agreed on no text: a character no line
-    reads (a bar cut through, a spot), or quiet zones too short. It has no text; a verifier
+    reads (a bar cut through, a spot), or one quiet zone too short. It has no text; a verifier
     grades it F. As the "unread" members of ``scan39 --grade --json`` records."""
 
     #: The corners in picture pixels, in reading order, as Symbol.position.

@@ -101,7 +101,8 @@ std::vector<Symbol> Read(const ImageView& picture, const ReadOptions& options = 
 
 // A symbol located but not read (ReadOptions::locateUnread): several lines across it, in
 // places apart, saw its start and stop characters with characters between, yet no text won the
-// vote: a character no line reads (a bar cut through, a spot), or quiet zones too short to read.
+// vote: a character no line reads (a bar cut through, a spot), or one quiet zone too short to
+// read.
 // It has no text; a verifier would grade it F.
 struct UnreadSymbol {
     std::array<Point, 4> corners{};  // as Symbol's: the bars from start to stop
