@@ -33,6 +33,9 @@ struct PictureResult {
     std::optional<LoadError> error;
     std::vector<reader::Symbol> symbols;
     std::vector<GradeSummary> grades;  // one per symbol with --grade
+    // With --grade: symbols located but not read, each with its grade (F).
+    std::vector<reader::UnreadSymbol> unread;
+    std::vector<GradeSummary> unreadGrades;
     bool truncated = false;            // the reader did not search the whole picture
     int width = 0;
     int height = 0;
@@ -58,6 +61,7 @@ reader::ReadOptions ReaderOptions(const Options& o) {
     r.fullAscii = o.fullAscii;
     r.effort = o.fastEffort ? reader::Effort::kFast : reader::Effort::kThorough;
     r.polarity = o.polarity;
+    r.locateUnread = o.grade;  // a verifier grades what it cannot read too
     return r;
 }
 
@@ -95,6 +99,8 @@ PictureResult ReadPicture(const Options& options,
         result.symbols = std::move(read.symbols);
         result.truncated = read.truncated;
         result.grades = GradeSymbols(view, result.symbols, redrawn ? *redrawn : options);
+        result.unread = std::move(read.unread);
+        result.unreadGrades = GradeUnread(view, result.unread, redrawn ? *redrawn : options);
         grey.reset();
         if (!annotateBase.isEmpty()) {
             Annotate(picture, result.symbols, result.grades, options.language);
@@ -188,8 +194,9 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
                                         : r.symbols.size();
     if (o.json) {
         const QByteArray error = r.error ? r.error->text(o.language).toUtf8() : QByteArray();
-        std::vector<std::string> grades;
+        std::vector<std::string> grades, unreadGrades;
         for (const GradeSummary& g : r.grades) grades.push_back(g.json);
+        for (const GradeSummary& g : r.unreadGrades) unreadGrades.push_back(g.json);
         reader::Record record;
         record.file = std::string_view(name.constData(), static_cast<std::size_t>(name.size()));
         record.page = r.page;
@@ -200,13 +207,20 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
         record.symbols = std::span(r.symbols).first(shown);
         record.grades = std::span(grades).first(std::min(grades.size(), shown));
         record.truncated = r.truncated;
+        record.unread = r.unread;
+        record.unreadGrades = unreadGrades;
         out << QByteArray::fromStdString(reader::RecordJson(record)) << '\n';
     }
+    // Never on standard output in text: a line there is a text read.
+    if (!o.json && !r.error)
+        for (std::size_t k = 0; k < r.unread.size() && k < r.unreadGrades.size(); ++k)
+            err << lead << UnreadDetails(r.unread[k], r.unreadGrades[k], o.language) << '\n';
     if (r.error) {
         if (!o.json) err << label << ": " << r.error->text(o.language) << '\n';
         status = kExitError;
     } else if (r.symbols.empty()) {
-        if (!o.json && !o.quiet) err << lead << NothingFound(o, r) << '\n';
+        // Symbols located but unread were named above: the picture still gave no text.
+        if (!o.json && !o.quiet && r.unread.empty()) err << lead << NothingFound(o, r) << '\n';
         status = kExitNotDecoded;
     } else if (o.raw) {
         for (std::size_t k = 0; k < shown; ++k)

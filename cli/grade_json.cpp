@@ -1,5 +1,7 @@
 #include "grade_p.h"
 
+#include <cmath>
+
 #include "scan39/grade.h"
 
 namespace scan39::cli {
@@ -46,15 +48,13 @@ QString Shortfalls(const reader::SymbolGrade& g, Language language) {
     return parts.join(QStringLiteral("; "));
 }
 
-}  // namespace
-
-std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
-                                       const std::vector<reader::Symbol>& symbols,
-                                       const Options& options) {
+template <typename Located>
+std::vector<GradeSummary> GradeEach(const reader::GreyView& picture,
+                                    const std::vector<Located>& symbols, const Options& options) {
     std::vector<GradeSummary> grades;
     if (!options.grade) return grades;
     const reader::GradeOptions gradeOptions{options.aperture, static_cast<double>(options.dpi)};
-    for (const reader::Symbol& s : symbols) {
+    for (const Located& s : symbols) {
         const reader::SymbolGrade g = reader::Grade(picture, s, gradeOptions);
         GradeSummary summary;
         summary.overall = options.integerBands ? g.overall : g.fractionalOverall;
@@ -64,6 +64,33 @@ std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
         grades.push_back(std::move(summary));
     }
     return grades;
+}
+
+}  // namespace
+
+std::vector<GradeSummary> GradeSymbols(const reader::GreyView& picture,
+                                       const std::vector<reader::Symbol>& symbols,
+                                       const Options& options) {
+    return GradeEach(picture, symbols, options);
+}
+
+std::vector<GradeSummary> GradeUnread(const reader::GreyView& picture,
+                                      const std::vector<reader::UnreadSymbol>& unread,
+                                      const Options& options) {
+    return GradeEach(picture, unread, options);
+}
+
+QString UnreadDetails(const reader::UnreadSymbol& symbol, const GradeSummary& grade,
+                      Language language) {
+    const auto& c = symbol.corners;
+    const int x = static_cast<int>(std::lround((c[0].x + c[1].x + c[2].x + c[3].x) / 4));
+    const int y = static_cast<int>(std::lround((c[0].y + c[1].y + c[2].y + c[3].y) / 4));
+    const int failing = symbol.quietZoneShort ? 7 : 0;
+    return Tr(language, QStringLiteral("unread symbol at %1,%2 (%3 failed): %4"),
+              QStringLiteral("未能译码的条码，位于 %1,%2（%3不合格）：%4"))
+        .arg(x)
+        .arg(y)
+        .arg(ParameterName(failing, language), GradeDetails(grade, language));
 }
 
 QString ShortGrade(const GradeSummary& grade, Language language) {

@@ -146,7 +146,7 @@ int ClassifyApart(const float* widths) {
 
 // One reading direction; edges in reading order, bars starting at falling edges.
 int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bool openEnd,
-                    bool apart, std::vector<LineRead>& out, Workspace& ws) {
+                    bool apart, bool locate, std::vector<LineRead>& out, Workspace& ws) {
     const int m = static_cast<int>(e.size());
     if (m < kLeastEdges) return 0;
     std::vector<float>& w = ws.widths;
@@ -213,10 +213,12 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
         }
         stops.push_back(std::move(s));
     }
-    if (stops.empty()) return ends;
+    if (stops.empty() && !locate) return ends;
 
     for (int k0 = 0; k0 + 9 < m; ++k0) {
-        if (!e[k0].falling || !quietBefore(k0) || classify(k0) != star) continue;
+        if (!e[k0].falling) continue;
+        const bool quiet = quietBefore(k0);
+        if (!(quiet || locate) || classify(k0) != star) continue;
         std::string prefix;
         int last = k0;
         bool whole = false;
@@ -231,8 +233,15 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
             if (level == std::string::npos && !Consistent(cw[last], cw[next], kMaxWidthStep))
                 level = prefix.size(), levelLast = last;
             if (cls[next] == star) {
-                whole = quietAfter(next);
+                whole = quiet && quietAfter(next);
                 if (whole) last = next;
+                // Every character read between a start and a stop, but one quiet zone short:
+                // where the symbol lies, for grading, never its text. Both short is a run of
+                // characters among other bars (another symbology's), not a symbol.
+                if (locate && !whole && (quiet || quietAfter(next)) && !prefix.empty() &&
+                    level == std::string::npos)
+                    out.push_back({std::string(prefix.size(), '\0'), e[k0].pos, e[next + 9].pos,
+                                   false, true, true});
                 break;
             }
             prefix += kCharacters[cls[next]];
@@ -242,6 +251,7 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
             if (!prefix.empty()) out.push_back({prefix, e[k0].pos, e[last + 9].pos, false});
             continue;
         }
+        if (!quiet) continue;  // located only
         if (level != std::string::npos) {
             prefix.resize(level);
             last = levelLast;
@@ -344,11 +354,13 @@ int DecodeLine(const std::vector<Edge>& edges, float length, std::vector<LineRea
     if (context.lightBars)
         for (Edge& x : e) x.falling = !x.falling;
     const bool apart = context.inkSpread;
-    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart, out, ws);
+    int ends = DecodeDirection(e, length, context.openBegin, context.openEnd, apart, context.locate,
+                               out, ws);
     std::reverse(e.begin(), e.end());
     for (Edge& x : e) x = {length - x.pos, !x.falling, x.strength};
     const std::size_t forward = out.size();
-    ends += DecodeDirection(e, length, context.openEnd, context.openBegin, apart, out, ws);
+    ends += DecodeDirection(e, length, context.openEnd, context.openBegin, apart, context.locate,
+                            out, ws);
     for (std::size_t i = forward; i < out.size(); ++i) {
         out[i].begin = length - out[i].begin;
         out[i].end = length - out[i].end;

@@ -57,6 +57,10 @@ struct LineRead {
     float begin = 0;  // first edge of the start character (beyond `end` when read backwards)
     float end = 0;    // last edge of the stop character
     bool lightBars = false;
+    // Located only (LineContext::locate), never a text: start, characters and stop read but one
+    // quiet zone too short for a read; `chars` then holds '\0' for each character.
+    bool located = false;
+    bool quietZoneShort = false;
 };
 
 // How to read one line: which elements are bars, and which of its ends lie on the picture's
@@ -66,6 +70,9 @@ struct LineContext {
     bool openBegin = false;
     bool openEnd = false;
     bool inkSpread = true;  // bars and spaces judged apart where all nine do not split
+    // Grading only: also give where a symbol lies that the line cannot read (LineRead::located).
+    // The reads and the count of ends stay as without.
+    bool locate = false;
 };
 
 // Whether the line could hold a symbol with bars of the context's kind at all: a run of the

@@ -272,7 +272,10 @@ struct ProfileResult {
 
 // One profile's parameters. `x` is the X dimension in pixels known so far, for the quiet zones
 // of a profile that does not decode.
-ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scratch) {
+// `slackX`: how far, in X, the bars may begin before or end after the corners where the profile
+// does not decode.
+ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scratch,
+                      double slackX = 2) {
     ProfileResult out;
     ProfileGrade& g = out.grade;
     const std::vector<float>& p = s.r;
@@ -349,7 +352,7 @@ ProfileResult Measure(Sampled& s, const Symbol& symbol, double x, Workspace& scr
         out.decoded = k1 < m && (k1 - k0 + 1) == 10 * static_cast<int>(best->chars.size() + 2);
     }
     if (!out.decoded) {
-        const double slack = 2 * x / step;
+        const double slack = slackX * x / step;
         k0 = 0;
         while (k0 < m && edges[k0].pos < s.sa - slack) ++k0;
         k1 = m - 1;
@@ -504,7 +507,12 @@ char MeanGradeLetter(double value) {
     return value >= 3.5 ? 'A' : value >= 2.5 ? 'B' : value >= 1.5 ? 'C' : value >= 0.5 ? 'D' : 'F';
 }
 
-SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOptions& options) {
+namespace {
+
+// `characters` counts start and stop, and the check character where the reader stripped it;
+// `slackX` as for Measure.
+SymbolGrade GradeSymbol(const ImageView& view, const Symbol& symbol, int characters,
+                        const GradeOptions& options, double slackX = 2) {
     const GreyImage grey(view);
     const GreyView& picture = grey.view();
     SymbolGrade result;
@@ -517,8 +525,6 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     // X first from a line without an aperture (the middle one, or one a little above or below
     // where damage spoils it), or from the length when none decodes (about 14.5 modules to a
     // character at a ratio of 2.5).
-    const int characters =
-        static_cast<int>(symbol.text.size()) + 2 + (symbol.check == CheckState::kVerified ? 1 : 0);
     // Corners far outside the picture must not make lengths that overflow sample counts.
     const double diagonal = std::hypot(picture.width, picture.height) + 1;
     double x = std::clamp(length / (14.5 * characters), 1.0, diagonal);
@@ -526,7 +532,7 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
     for (const double f : {0.5, 0.3, 0.7}) {
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 std::max(20.0, 0.25 * length), 0.5);
-        const ProfileResult r = Measure(s, symbol, x, scratch);
+        const ProfileResult r = Measure(s, symbol, x, scratch, slackX);
         if (!r.decoded) continue;
         x = r.grade.xPx;
         break;
@@ -544,7 +550,7 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
         Sampled s = SampleAlong(picture, Lerp(c[0], c[3], f), Lerp(c[1], c[2], f),
                                 kMarginX * x + result.aperturePx, step);
         DiscAperture(picture, s, result.aperturePx);
-        ProfileResult r = Measure(s, symbol, x, scratch);
+        ProfileResult r = Measure(s, symbol, x, scratch, slackX);
         s.r.swap(r.grade.reflectance);
         gradeSum += r.grade.grade;
         fractionalSum += r.grade.fractional;
@@ -595,6 +601,28 @@ SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOption
         result.quietZonesOk = result.quietZoneRuleOk;
     }
     return result;
+}
+
+}  // namespace
+
+SymbolGrade Grade(const ImageView& view, const Symbol& symbol, const GradeOptions& options) {
+    return GradeSymbol(
+        view, symbol,
+        static_cast<int>(symbol.text.size()) + 2 + (symbol.check == CheckState::kVerified ? 1 : 0),
+        options);
+}
+
+SymbolGrade Grade(const ImageView& view, const UnreadSymbol& unread, const GradeOptions& options) {
+    Symbol symbol;  // no text: no profile decodes to one
+    symbol.corners = unread.corners;
+    symbol.angle = unread.angle;
+    // Its lines placed the first and last bar's edges themselves: a quiet zone short by more
+    // than half an X must not pass for the bars' own end.
+    return GradeSymbol(view, symbol, std::max(1, unread.characters) + 2, options, 0.5);
+}
+
+const char* UnreadFailing(const UnreadSymbol& symbol) {
+    return symbol.quietZoneShort ? kGradeParameterNames[7] : kGradeParameterNames[0];
 }
 
 namespace {

@@ -33,6 +33,7 @@ void LineReader::Scan(Point through, Point dir, double reach, std::vector<Observ
     if (to - from < kShortestLine) return;
     LineContext context;
     context.inkSpread = inkSpread_;
+    context.locate = locating_;
     context.openBegin = from == 0;
     context.openEnd = to == static_cast<double>(line.count - 1) * step;
     line.origin = {line.origin.x + from * dir.x, line.origin.y + from * dir.y};
@@ -71,13 +72,17 @@ void LineReader::Scan(Point through, Point dir, double reach, std::vector<Observ
         // the costly passes: light ones count only on a line that paired some.
         const std::size_t dark = reads_.size();
         const int ends = DecodeLine(edges_, length, reads_, ws_, context);
-        if (reads_.size() > dark || polarity_ == Polarity::kLightBars) evidence.ends += ends;
+        const bool paired = std::any_of(reads_.begin() + static_cast<std::ptrdiff_t>(dark),
+                                        reads_.end(), [](const LineRead& r) { return !r.located; });
+        if (paired || polarity_ == Polarity::kLightBars) evidence.ends += ends;
     }
     evidence.busy += edges_.size() >= kBusyEdges;
     evidence.some += edges_.size() >= kSomeEdges;
     ++evidence.lines;
     for (LineRead& r : reads_) {
-        out.push_back({std::move(r.chars), line.At(r.begin), line.At(r.end)});
+        (r.located ? located_ : out)
+            .push_back({std::move(r.chars), line.At(r.begin), line.At(r.end), r.located,
+                        r.quietZoneShort});
     }
 }
 

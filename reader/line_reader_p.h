@@ -56,6 +56,10 @@ class LineReader {
         rows_ = 0;
     }
     void SetInkSpread(bool on) { inkSpread_ = on; }
+    // Grading only: lines that read a start, characters and a stop but lack a quiet zone are
+    // kept apart (Located), never among the reads, so the search goes as without.
+    void SetLocating(bool on) { locating_ = on; }
+    std::vector<Observation>& Located() { return located_; }
     // Rows either side for lines across a region of this half width, in a banded mode.
     void FitBand(double halfWidth);
     int Band() const { return rows_; }
@@ -76,6 +80,8 @@ class LineReader {
     long long spent_ = 0;
     LineMode mode_ = kNormal;
     bool inkSpread_ = false;
+    bool locating_ = false;
+    std::vector<Observation> located_;
     int rows_ = 0;
     std::vector<float> profile_;
     std::vector<Edge> edges_;

@@ -73,6 +73,7 @@ constexpr double kNearRead = 0.25;
 bool OnSymbolResolved(const Region& r, int k, const std::vector<Observation>& observations) {
     const Point c = Pyramid::ToPicture(r.centre, k);
     for (const Observation& o : observations) {
+        if (o.located) continue;
         const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
         const double len = std::hypot(dx, dy);
         if (len <= 0) continue;
@@ -117,6 +118,17 @@ bool SearchedFiner(const Region& r, const std::vector<Searched>& searched) {
         return along + r.halfLength <= d.reach &&
                across + r.halfWidth <= f.halfWidth + kSearchedSlack * d.scale;
     });
+}
+
+// Grading only: the lines that located a symbol without reading it, after
+// the octave's search, into the picture's observations. Vote passes them by, and so does
+// OnSymbolResolved: the search goes as without.
+void TakeLocated(Search& search, int octave, std::vector<Observation>& observations) {
+    for (Observation& o : search.reader.Located()) {
+        o.begin = Pyramid::ToPicture(o.begin, octave);
+        o.end = Pyramid::ToPicture(o.end, octave);
+        observations.push_back(std::move(o));
+    }
 }
 
 // Tilts and recovery over one octave's regions after its first pass.
@@ -215,6 +227,7 @@ std::vector<Observation> SearchFull(const GreyView& picture, const ReadOptions& 
     for (RegionWork& w : search.work)
         observations.insert(observations.end(), std::make_move_iterator(w.observations.begin()),
                             std::make_move_iterator(w.observations.end()));
+    TakeLocated(search, 0, observations);
     return observations;
 }
 
@@ -252,6 +265,25 @@ std::vector<std::uint8_t> Smoothed(const GreyView& picture, float sigma) {
         }
     }
     return smoothed;
+}
+
+// The symbols located but not read, in reading order.
+std::vector<UnreadSymbol> Unread(const std::vector<Observation>& observations,
+                                 const std::vector<Consensus>& voted) {
+    std::vector<Unvoted> found = LocateUnvoted(observations, voted);
+    std::vector<Symbol> order(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        order[i].corners = found[i].place.corners;
+        order[i].text = std::to_string(i + 1000000);  // ties go by it: the found order
+    }
+    SortInReadingOrder(order);
+    std::vector<UnreadSymbol> unread;
+    for (const Symbol& s : order) {
+        const Unvoted& u = found[std::stoul(s.text) - 1000000];
+        unread.push_back(
+            {u.place.corners, u.place.angle, u.place.lines, u.characters, u.quietZoneShort});
+    }
+    return unread;
 }
 
 }  // namespace
@@ -309,6 +341,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
                 observations.push_back(std::move(o));
             }
         }
+        TakeLocated(search, k, observations);
     }
 
     if (options.effort == Effort::kThorough && !result.truncated &&
@@ -321,7 +354,8 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
                             std::make_move_iterator(again.end()));
     }
 
-    for (Consensus& c : Vote(observations)) {
+    std::vector<Consensus> voted = Vote(observations);
+    for (Consensus& c : voted) {
         Symbol s;
         s.text = c.text;
         if (!Finish(options, s.text, s.check, s.fullAscii) || s.text.empty() ||
@@ -334,6 +368,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         result.symbols.push_back(std::move(s));
     }
     SortInReadingOrder(result.symbols);
+    if (options.locateUnread) result.unread = Unread(observations, voted);
     return result;
 }
 

@@ -2,18 +2,19 @@
 
 #include <string>
 
+#include "scan39/grade.h"
 #include "scan39/interpret.h"
 
 namespace scan39::reader {
 
 namespace {
 
-std::string Position(const Symbol& s) {
+std::string Position(const std::array<Point, 4>& corners) {
     std::string j = "[";
-    for (std::size_t i = 0; i < s.corners.size(); ++i) {
+    for (std::size_t i = 0; i < corners.size(); ++i) {
         j += i ? ",[" : "[";
-        j += JsonNumber(s.corners[i].x, kJsonDecimals) + ',' +
-             JsonNumber(s.corners[i].y, kJsonDecimals) + ']';
+        j += JsonNumber(corners[i].x, kJsonDecimals) + ',' +
+             JsonNumber(corners[i].y, kJsonDecimals) + ']';
     }
     return j + ']';
 }
@@ -28,12 +29,21 @@ std::string Angle(double angle) {
 
 std::string SymbolJson(const Symbol& s, std::string_view grade) {
     const bool checked = s.check == CheckState::kVerified;
-    std::string j = "{\"text\":" + JsonString(s.text) + ",\"position\":" + Position(s) +
+    std::string j = "{\"text\":" + JsonString(s.text) + ",\"position\":" + Position(s.corners) +
                     ",\"angle\":" + Angle(s.angle) + ",\"lines\":" + std::to_string(s.lines) +
                     ",\"aim\":\"" + AimIdentifier(s) + '"';
     if (checked) j += ",\"checked\":true";
     if (const auto meaning = Interpret(s.text, checked))
         j += ",\"interpretation\":" + InterpretationJson(*meaning);
+    if (!grade.empty()) j += ",\"grade\":" + std::string(grade);
+    return j + '}';
+}
+
+std::string UnreadJson(const UnreadSymbol& s, std::string_view grade) {
+    std::string j = "{\"text\":null,\"unread\":true,\"position\":" + Position(s.corners) +
+                    ",\"angle\":" + Angle(s.angle) + ",\"lines\":" + std::to_string(s.lines) +
+                    ",\"characters\":" + std::to_string(s.characters) + ",\"failing\":\"" +
+                    UnreadFailing(s) + '"';
     if (!grade.empty()) j += ",\"grade\":" + std::string(grade);
     return j + '}';
 }
@@ -65,6 +75,15 @@ std::string RecordJson(const Record& r) {
         j += SymbolJson(r.symbols[i], i < r.grades.size() ? r.grades[i] : std::string_view());
     }
     j += ']';
+    if (!r.unread.empty()) {
+        j += ",\"unread\":[";
+        for (std::size_t i = 0; i < r.unread.size(); ++i) {
+            if (i > 0) j += ',';
+            j += UnreadJson(r.unread[i],
+                            i < r.unreadGrades.size() ? r.unreadGrades[i] : std::string_view());
+        }
+        j += ']';
+    }
     if (r.truncated) j += ",\"truncated\":true";
     return j + '}';
 }

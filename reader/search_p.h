@@ -72,7 +72,9 @@ struct Search {
         : picture(grey),
           options(readOptions),
           plan(MakePlan(readOptions.effort, budget)),
-          reader(grey, readOptions.polarity, workspace) {}
+          reader(grey, readOptions.polarity, workspace) {
+        reader.SetLocating(readOptions.locateUnread);
+    }
     const GreyView& picture;
     const ReadOptions& options;
     const Plan plan;

@@ -46,6 +46,49 @@ bool SameSymbol(const Observation& a, const Observation& b) {
     return near(a.begin, b.begin) && near(a.end, b.end);
 }
 
+// Whether `mid` lies inside the symbol with corners `f`: between its ends along it, with a
+// tenth of its length to spare, and between its top and bottom lines there.
+bool Inside(const std::array<Point, 4>& f, Point mid) {
+    // Where along f the point lies, then between f's top and bottom lines there.
+    const Point s{0.5 * (f[0].x + f[3].x), 0.5 * (f[0].y + f[3].y)};
+    const Point e{0.5 * (f[1].x + f[2].x), 0.5 * (f[1].y + f[2].y)};
+    const double lx = e.x - s.x, ly = e.y - s.y, l2 = lx * lx + ly * ly;
+    if (l2 <= 0) return false;
+    const double t = ((mid.x - s.x) * lx + (mid.y - s.y) * ly) / l2;
+    if (t < -kSpanSlack || t > 1 + kSpanSlack) return false;
+    const Point top{f[0].x + t * (f[1].x - f[0].x), f[0].y + t * (f[1].y - f[0].y)};
+    const Point bottom{f[3].x + t * (f[2].x - f[3].x), f[3].y + t * (f[2].y - f[3].y)};
+    const double hx = bottom.x - top.x, hy = bottom.y - top.y, h = std::hypot(hx, hy);
+    const double across = h > 0 ? ((mid.x - top.x) * hx + (mid.y - top.y) * hy) / h : 0;
+    const double margin = 3;  // pixels: a symbol read on one line only
+    return across > -margin && across < h + margin;
+}
+
+// The symbol's place from its lines: the reading direction, and the outermost lines as the top
+// and bottom sides.
+void Place(const std::vector<const Observation*>& agree, Consensus& out) {
+    double dx = 0, dy = 0;
+    for (const Observation* o : agree) dx += o->end.x - o->begin.x, dy += o->end.y - o->begin.y;
+    const double len = std::hypot(dx, dy);
+    dx /= len, dy /= len;
+    auto up = [&](const Observation* o) {  // towards the top: left of the reading direction
+        return 0.5 * ((o->begin.x + o->end.x) * dy - (o->begin.y + o->end.y) * dx);
+    };
+    const auto [lo, hi] = std::minmax_element(
+        agree.begin(), agree.end(),
+        [&](const Observation* a, const Observation* b) { return up(a) < up(b); });
+    out.corners = {(*hi)->begin, (*hi)->end, (*lo)->end, (*lo)->begin};
+    double angle = std::round(std::atan2(dy, dx) * 1800 / std::numbers::pi) / 10;
+    if (angle < 0) angle += 360;
+    if (angle >= 360) angle -= 360;
+    out.angle = angle;
+    out.lines = static_cast<int>(agree.size());
+    for (const Observation* o : agree) {
+        out.begins.push_back(o->begin);
+        out.ends.push_back(o->end);
+    }
+}
+
 bool Decide(const std::vector<const Observation*>& group, Consensus& out) {
     const std::size_t n = group.front()->chars.size();
     std::string text(n, '\0');
@@ -76,28 +119,8 @@ bool Decide(const std::vector<const Observation*>& group, Consensus& out) {
     }
     if (static_cast<int>(agree.size()) < kMinLines) return false;
 
-    // Reading direction, and the outermost agreeing lines as the top and bottom sides.
-    double dx = 0, dy = 0;
-    for (const Observation* o : agree) dx += o->end.x - o->begin.x, dy += o->end.y - o->begin.y;
-    const double len = std::hypot(dx, dy);
-    dx /= len, dy /= len;
-    auto up = [&](const Observation* o) {  // towards the top: left of the reading direction
-        return 0.5 * ((o->begin.x + o->end.x) * dy - (o->begin.y + o->end.y) * dx);
-    };
-    const auto [lo, hi] = std::minmax_element(
-        agree.begin(), agree.end(),
-        [&](const Observation* a, const Observation* b) { return up(a) < up(b); });
     out.text = std::move(text);
-    out.corners = {(*hi)->begin, (*hi)->end, (*lo)->end, (*lo)->begin};
-    double angle = std::round(std::atan2(dy, dx) * 1800 / std::numbers::pi) / 10;
-    if (angle < 0) angle += 360;
-    if (angle >= 360) angle -= 360;
-    out.angle = angle;
-    out.lines = static_cast<int>(agree.size());
-    for (const Observation* o : agree) {
-        out.begins.push_back(o->begin);
-        out.ends.push_back(o->end);
-    }
+    Place(agree, out);
     return true;
 }
 
@@ -115,6 +138,7 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
         return true;
     };
     for (const Observation& o : observations) {
+        if (o.located) continue;  // located only
         std::size_t i = 0;
         while (i < groups.size() && !(SameSymbol(*groups[i].front(), o) && fits(o.chars, whole[i])))
             ++i;
@@ -146,25 +170,8 @@ std::vector<Consensus> Vote(const std::vector<Observation>& observations) {
     // Two texts on one place: lines that misread a symbol alike. Symbols stacked apart each lie
     // outside the other's lines, though a slanted line may widen one's reach.
     const auto inside = [](const Consensus& f, const Consensus& c) {
-        const Point mid{0.5 * (c.corners[0].x + c.corners[2].x),
-                        0.5 * (c.corners[0].y + c.corners[2].y)};
-        // Where along f the point lies, then between f's top and bottom lines there.
-        const Point s{0.5 * (f.corners[0].x + f.corners[3].x),
-                      0.5 * (f.corners[0].y + f.corners[3].y)};
-        const Point e{0.5 * (f.corners[1].x + f.corners[2].x),
-                      0.5 * (f.corners[1].y + f.corners[2].y)};
-        const double lx = e.x - s.x, ly = e.y - s.y, l2 = lx * lx + ly * ly;
-        if (l2 <= 0) return false;
-        const double t = ((mid.x - s.x) * lx + (mid.y - s.y) * ly) / l2;
-        if (t < -kSpanSlack || t > 1 + kSpanSlack) return false;
-        const Point top{f.corners[0].x + t * (f.corners[1].x - f.corners[0].x),
-                        f.corners[0].y + t * (f.corners[1].y - f.corners[0].y)};
-        const Point bottom{f.corners[3].x + t * (f.corners[2].x - f.corners[3].x),
-                           f.corners[3].y + t * (f.corners[2].y - f.corners[3].y)};
-        const double hx = bottom.x - top.x, hy = bottom.y - top.y, h = std::hypot(hx, hy);
-        const double across = h > 0 ? ((mid.x - top.x) * hx + (mid.y - top.y) * hy) / h : 0;
-        const double margin = 3;  // pixels: a symbol read on one line only
-        return across > -margin && across < h + margin;
+        return Inside(f.corners, {0.5 * (c.corners[0].x + c.corners[2].x),
+                                  0.5 * (c.corners[0].y + c.corners[2].y)});
     };
     // Inside a far better supported read: dropped, as a runner-up within one group would be.
     // Each inside the other: one place read two ways, neither is sure.
@@ -208,6 +215,60 @@ bool AgreeInPlacesApart(const Consensus& c) {
                 std::abs(offset(c.ends[i]) - offset(c.ends[j])) >= kApartPixels)
                 return true;
     return false;
+}
+
+namespace {
+
+// Lines that saw one symbol without reading it, before it counts as located: a symbol whose
+// every line fails on a character still has all its lines, where a start and a stop paired by
+// chance (part of a symbol torn off, print, bars) show on a few lines alike only.
+constexpr int kMinUnreadLines = 8;
+
+}  // namespace
+
+std::vector<Unvoted> LocateUnvoted(const std::vector<Observation>& observations,
+                                   const std::vector<Consensus>& voted) {
+    const auto centre = [](Point a, Point b) {
+        return Point{0.5 * (a.x + b.x), 0.5 * (a.y + b.y)};
+    };
+    // Lines that read no text, off every symbol voted: a read symbol's damaged lines are its own.
+    std::vector<std::vector<const Observation*>> groups;
+    for (const Observation& o : observations) {
+        if (o.chars.empty() || o.chars.find('\0') == std::string::npos) continue;
+        const Point mid = centre(o.begin, o.end);
+        if (std::any_of(voted.begin(), voted.end(),
+                        [&](const Consensus& c) { return Inside(c.corners, mid); }))
+            continue;
+        std::size_t i = 0;
+        while (i < groups.size() && !SameSymbol(*groups[i].front(), o)) ++i;
+        if (i == groups.size()) groups.push_back({});
+        groups[i].push_back(&o);
+    }
+    std::vector<Unvoted> found;
+    for (const auto& g : groups) {
+        if (static_cast<int>(g.size()) < kMinUnreadLines) continue;
+        Unvoted u;
+        Place(g, u.place);
+        if (!AgreeInPlacesApart(u.place)) continue;
+        u.characters = static_cast<int>(g.front()->chars.size());
+        const auto shortZone = std::count_if(
+            g.begin(), g.end(), [](const Observation* o) { return o->quietZoneShort; });
+        u.quietZoneShort = 2 * shortZone > static_cast<long>(g.size());
+        found.push_back(std::move(u));
+    }
+    // One symbol reached twice (another count of characters, the other direction, another
+    // octave): the better supported stands.
+    std::stable_sort(found.begin(), found.end(), [](const Unvoted& a, const Unvoted& b) {
+        return a.place.lines > b.place.lines;
+    });
+    std::vector<Unvoted> kept;
+    for (Unvoted& u : found) {
+        const Point mid = centre(u.place.corners[0], u.place.corners[2]);
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const Unvoted& k) { return Inside(k.place.corners, mid); }))
+            kept.push_back(std::move(u));
+    }
+    return kept;
 }
 
 }  // namespace scan39::reader::detail

@@ -32,7 +32,8 @@ except ImportError as e:
     _box = None
     _box_missing = str(e)
 
-__all__ = ["Page", "PictureError", "Symbol", "__version__", "read", "read_pages", "scan_box", "split"]
+__all__ = ["Page", "PictureError", "Symbol", "UnreadSymbol", "__version__", "read", "read_pages",
+           "scan_box", "split"]
 
 #: The page of a multi-page source a failure belongs to; None for a source of one page.
 PictureError.page = None
@@ -82,6 +83,29 @@ def _shown(value: float, period: float | None = None) -> str:
     return f"{rounded + 0.0:.1f}"
 
 
+class UnreadSymbol(NamedTuple):
+    """With ``grade=True``: a Code 39 symbol located but not read. Lines across it saw its start
+    and stop characters with characters between, but agreed on no text: a character no line
+    reads (a bar cut through, a spot), or one quiet zone too short. It has no text; a verifier
+    grades it F. As the "unread" members of ``scan39 --grade --json`` records."""
+
+    #: The corners in picture pixels, in reading order, as Symbol.position.
+    position: tuple[tuple[float, float], tuple[float, float], tuple[float, float],
+                    tuple[float, float]]
+    angle: float
+    #: How many scan lines saw it.
+    lines: int
+    #: Data characters between start and stop, as the lines counted them.
+    characters: int
+    #: The grade parameter that kept it from being read: "decode" or "quiet_zones".
+    failing: str
+    #: Its grade, as Symbol.grade (overall "F").
+    grade: dict | None = None
+    page: int | None = None
+    #: Never a text: None, as the record's "text": null.
+    text: None = None
+
+
 class Page(NamedTuple):
     """One page of a source and what it gave: its symbols, or the error that stopped it."""
 
@@ -89,6 +113,9 @@ class Page(NamedTuple):
     page: int | None
     symbols: list[Symbol]
     error: PictureError | None
+    #: With ``grade=True``: the symbols located but not read (UnreadSymbol), apart from
+    #: `symbols` so that none is taken for a text; empty otherwise.
+    unread: list[UnreadSymbol] = []
 
 
 def _pil_pixels(image):
@@ -159,6 +186,13 @@ def _symbol(found, page) -> Symbol:
     return Symbol(text, corners, angle + 0.0, lines, grade, interpretation, page, aim)
 
 
+def _unread(found, page) -> UnreadSymbol:
+    """An UnreadSymbol from the extension's tuple: corners, angle, lines, characters, failing,
+    grade."""
+    corners, angle, lines, characters, failing, grade = found
+    return UnreadSymbol(corners, angle + 0.0, lines, characters, failing, grade, page)
+
+
 def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
                effort: str = "thorough", grade: bool = False, dpi: int = 300,
                polarity: str = "both", file_time_limit: int = 30) -> list[Page]:
@@ -173,7 +207,7 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
     if filename is not None and not isinstance(filename, (str, os.PathLike)):
         filename = None
     pages = []
-    for page, found, failure in _scan39.read_pages(_source(image), bool(check_digit),
+    for page, found, failure, unread in _scan39.read_pages(_source(image), bool(check_digit),
                                                    bool(full_ascii), effort, polarity,
                                                    bool(grade), operator.index(dpi),
                                                    operator.index(file_time_limit)):
@@ -182,7 +216,8 @@ def read_pages(image, *, check_digit: bool = False, full_ascii: bool = False,
             error = PictureError(failure[1])
             error.number, error.page = failure[0], page
             error.filename = None if filename is None else os.fsdecode(filename)
-        pages.append(Page(page, [_symbol(s, page) for s in found], error))
+        pages.append(Page(page, [_symbol(s, page) for s in found], error,
+                          [_unread(u, page) for u in unread]))
     return pages
 
 

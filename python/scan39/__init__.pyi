@@ -46,11 +46,25 @@ class Symbol(NamedTuple):
     """AIM symbology identifier: "]A0", "]A3" check verified and stripped, "]A4" full ASCII,
     "]A7" both."""
 
+class UnreadSymbol(NamedTuple):
+    """With grade=True: a symbol located but not read (no text), graded F."""
+    position: tuple[Point, Point, Point, Point]
+    angle: float
+    lines: int
+    characters: int
+    failing: str
+    """"decode" or "quiet_zones": the grade parameter that kept it from being read."""
+    grade: dict | None = None
+    page: int | None = None
+    text: None = None
+
 class Page(NamedTuple):
     """One page of a source: its symbols, or the error that stopped it."""
     page: int | None
     symbols: list[Symbol]
     error: PictureError | None
+    unread: list[UnreadSymbol] = []
+    """With grade=True: symbols located but not read, apart from `symbols`."""
 
 def read(image: Picture, *, check_digit: bool = False, full_ascii: bool = False,
          effort: Literal["fast", "thorough"] = "thorough", grade: bool = False,

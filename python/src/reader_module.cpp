@@ -39,17 +39,24 @@ struct PageRead {
     int page = 0;  // from 1 in a source of several pages; 0 for a source of one
     std::vector<reader::Symbol> symbols;
     std::vector<reader::SymbolGrade> grades;
+    // Graded only: symbols located but not read, each with its grade (F).
+    std::vector<reader::UnreadSymbol> unread;
+    std::vector<reader::SymbolGrade> unreadGrades;
     bool truncated = false;  // the search did not cover the whole page
     std::optional<PictureFailure> error;
 };
 
-void ReadGrey(const reader::GreyView& view, const reader::ReadOptions& options, bool grade,
+void ReadGrey(const reader::GreyView& view, reader::ReadOptions options, bool grade,
               PageRead& into) {
+    options.locateUnread = grade;  // a verifier grades what it cannot read too
     reader::ReadResult read = reader::ReadAll(view, options);
     into.symbols = std::move(read.symbols);
     into.truncated = read.truncated;
-    if (grade)
+    into.unread = std::move(read.unread);
+    if (grade) {
         for (const auto& s : into.symbols) into.grades.push_back(reader::Grade(view, s));
+        for (const auto& u : into.unread) into.unreadGrades.push_back(reader::Grade(view, u));
+    }
 }
 
 // A number as the records write it (JsonNumber's rounding), so that a Symbol's grade equals
@@ -180,6 +187,23 @@ py::list ToPython(const PageRead& found) {
     return out;
 }
 
+// Unread symbols as plain tuples (((x, y) * 4), angle, lines, characters, failing, grade
+// dict), as UnreadJson writes them; __init__.py wraps them.
+py::list UnreadToPython(const PageRead& found) {
+    py::list out;
+    for (std::size_t k = 0; k < found.unread.size(); ++k) {
+        const reader::UnreadSymbol& u = found.unread[k];
+        py::tuple corners(4);
+        for (std::size_t i = 0; i < 4; ++i)
+            corners[i] = py::make_tuple(u.corners[i].x, u.corners[i].y);
+        out.append(py::make_tuple(
+            corners, u.angle, u.lines, u.characters, py::str(reader::UnreadFailing(u)),
+            k < found.unreadGrades.size() ? py::object(GradeDict(found.unreadGrades[k]))
+                                          : py::none()));
+    }
+    return out;
+}
+
 int Dpi(int dpi) {
     if (dpi < documents::kMinDpi || dpi > documents::kMaxDpi) {
         throw py::value_error("dpi must lie from " + std::to_string(documents::kMinDpi) + " to " +
@@ -238,7 +262,7 @@ py::list ReadPages(const py::handle& image, bool checkDigit, bool fullAscii,
         const py::object error =
             p.error ? py::object(py::make_tuple(p.error->number(), p.error->description()))
                     : py::object(py::none());
-        out.append(py::make_tuple(number, ToPython(p), error));
+        out.append(py::make_tuple(number, ToPython(p), error, UnreadToPython(p)));
     }
     return out;
 }
@@ -264,6 +288,10 @@ py::list ReadRecords(const py::handle& image, const py::bytes& file, bool checkD
         record.symbols = p.symbols;
         record.grades = grades;
         record.truncated = p.truncated;
+        std::vector<std::string> unreadGrades;
+        for (const auto& g : p.unreadGrades) unreadGrades.push_back(reader::GradeJson(g));
+        record.unread = p.unread;
+        record.unreadGrades = unreadGrades;
         out.append(py::str(reader::RecordJson(record)));
     }
     return out;

@@ -58,6 +58,52 @@ QImage Symbol(const char* text) {
     return image;
 }
 
+// The same picture with a fault that no line reads past: "cut" (the first wide bar of the
+// first data character cut through by a light line 2 px wide, top to bottom), "spot" (a dark one
+// in its wide space) or "quiet" (dark from 2 X left of the bars, and above and below); "stripes"
+// and "bars"
+// draw no symbol at all but bars: even stripes, and bars and spaces of 1 to 9 px at random.
+QImage Faulty(const char* text, const QByteArray& fault) {
+    QImage image = Symbol(text);
+    const auto runs = scan39::encoder::Runs(text, {3, 8, 3});
+    int width = 0;
+    for (const int r : runs) width += r;
+    const auto column = [&](int x, QRgb colour) {
+        for (int y = 20; y < 100; ++y) image.setPixel(x, y, colour);
+    };
+    // Symbol() draws from x = 40; the first data character is 10 runs on.
+    int at = 40, wideBar = -1, wideSpace = -1;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i >= 10 && i < 19 && runs[i] == 8) {
+            if (i % 2 == 0 && wideBar < 0) wideBar = at;
+            if (i % 2 == 1 && wideSpace < 0) wideSpace = at;
+        }
+        at += runs[i];
+    }
+    if (fault == "cut" && wideBar >= 0)
+        column(wideBar + 3, qRgb(255, 255, 255)), column(wideBar + 4, qRgb(255, 255, 255));
+    if (fault == "spot" && wideSpace >= 0)
+        column(wideSpace + 3, qRgb(0, 0, 0)), column(wideSpace + 4, qRgb(0, 0, 0));
+    if (fault == "quiet")
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (x < 40 - 6 || y < 14 || y >= 106) image.setPixel(x, y, qRgb(0, 0, 0));
+    if (fault == "stripes" || fault == "bars") {
+        image.fill(Qt::white);
+        std::uint32_t seed = 39;
+        bool dark = true;
+        for (int x = 20; x < image.width() - 20;) {
+            seed = seed * 1664525u + 1013904223u;
+            const int w = fault == "stripes" ? 4 : 1 + static_cast<int>(seed >> 28) % 9;
+            for (int dx = 0; dx < w && x + dx < image.width() - 20; ++dx)
+                if (dark) column(x + dx, qRgb(0, 0, 0));
+            x += w;
+            dark = !dark;
+        }
+    }
+    return image;
+}
+
 QList<QJsonObject> JsonLines(const QByteArray& out) {
     QList<QJsonObject> objects;
     for (const QByteArray& line : out.split('\n')) {
@@ -449,6 +495,67 @@ class CliAutomaticTest : public QObject {
         // X and the ratio are measured or null, never 0.
         QVERIFY(grade["x_dimension_px"].isNull() || grade["x_dimension_px"].toDouble() > 0);
         QCOMPARE(grade["x_dimension_px"].isNull(), crop == 34);
+    }
+
+    // With --grade, a symbol located but not read is graded F and named with the parameter that
+    // failed: on standard error in text, under "unread" in JSON, never as a text; the picture
+    // gave no text, so the status is 1. Without --grade nothing changes. Bars that are no
+    // symbol give none.
+    void unreadGraded_data() {
+        QTest::addColumn<QByteArray>("fault");
+        QTest::addColumn<QByteArray>("failing");  // empty: no unread symbol
+        QTest::newRow("bar cut through") << QByteArray("cut") << QByteArray("decode");
+        QTest::newRow("spot above the threshold") << QByteArray("spot") << QByteArray("decode");
+        QTest::newRow("left quiet zone of 2 X") << QByteArray("quiet") << QByteArray("quiet_zones");
+        QTest::newRow("stripes") << QByteArray("stripes") << QByteArray();
+        QTest::newRow("random bars") << QByteArray("bars") << QByteArray();
+    }
+    void unreadGraded() {
+        QFETCH(QByteArray, fault);
+        QFETCH(QByteArray, failing);
+        if (!readerReads_) QSKIP("the reader does not read the test symbol yet");
+        const QImage picture = Faulty("SCAN39", fault);
+        QVERIFY(picture.save(QFile::decodeName(path("faulty.png")), "PNG"));
+        const QByteArray nothing = "no Code 39 symbol found (searched " +
+                                   QByteArray::number(picture.width()) +
+                                   "×120 pixels at every position and angle, thorough effort; "
+                                   "check character off, full ASCII off)\n";
+        // A plain read as ever: no text, nothing said of the located symbol.
+        const Result plain = run({"faulty.png"});
+        QCOMPARE(plain.exitCode, 1);
+        QCOMPARE(plain.out, QByteArray());
+        QCOMPARE(plain.err, nothing);
+        const QByteArray plainJson = run({"--json", "faulty.png"}).out;
+        QCOMPARE(plainJson, QByteArray("{\"file\":\"faulty.png\",\"symbols\":[]}\n"));
+
+        const Result text = run({"--grade", "faulty.png"});
+        QCOMPARE(text.exitCode, 1);
+        QCOMPARE(text.out, QByteArray());
+        const Result json = run({"--json", "--grade", "faulty.png"});
+        QCOMPARE(json.exitCode, 1);
+        const QJsonObject record = JsonLines(json.out).value(0);
+        QVERIFY(record["symbols"].toArray().isEmpty());
+        if (failing.isEmpty()) {
+            QCOMPARE(text.err, nothing);
+            QCOMPARE(json.out, plainJson);
+            return;
+        }
+        const QString name = QString::fromLatin1(failing).replace(u'_', u' ');
+        QVERIFY2(text.err.startsWith("unread symbol at "), text.err.constData());
+        QVERIFY2(text.err.contains(" (" + name.toUtf8() + " failed): grade F 0.0 ("),
+                 text.err.constData());
+        QCOMPARE(text.err.count('\n'), 1);
+        const QJsonArray unread = record["unread"].toArray();
+        QCOMPARE(unread.size(), 1);
+        const QJsonObject u = unread[0].toObject();
+        QVERIFY(u["text"].isNull());
+        QCOMPARE(u["unread"].toBool(), true);
+        QCOMPARE(u["failing"].toString(), QString::fromLatin1(failing));
+        QCOMPARE(u["characters"].toInt(), 6);
+        QCOMPARE(u["position"].toArray().size(), 4);
+        QCOMPARE(u["grade"]["overall"].toString(), QStringLiteral("F"));
+        QCOMPARE(u["grade"]["decoded"].toInt(), 0);
+        QCOMPARE(u["grade"]["parameters"][failing]["grade"].toString(), QStringLiteral("F"));
     }
 
     // Twelve pictures on four threads come out in the order given.

@@ -347,7 +347,8 @@ class CliOptionsTest : public QObject {
             const QString help = scan39::cli::UsageText(language);
             for (const char* member :
                  {"\"symbol\"", "\"box\"", "\"expected\"", "\"result\"", "\"value\"", "\"text\"",
-                  "\"position\"", "\"angle\"", "\"lines\"", "\"error\"", "\"file_bytes\""})
+                  "\"position\"", "\"angle\"", "\"lines\"", "\"error\"", "\"file_bytes\"",
+                  "\"unread\"", "\"characters\"", "\"failing\""})
                 QVERIFY2(help.contains(QLatin1String(member)), member);
         }
     }

@@ -354,3 +354,56 @@ def test_exit_and_fork_in_a_child_interpreter(name, tmp_path):
         run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True,
                              text=True, timeout=120)
         assert run.returncode == 0, (name, run.returncode, run.stderr[-2000:])
+
+
+def _faulty(fault):
+    """The symbol with a fault no line reads past: the first wide bar of the second data
+    character ("C") cut through top to bottom, a dark spot in its wide space, or dark from 2 X
+    left of the bars (and above and below)."""
+    picture, (left, right, top, bottom) = code39.render(TEXT)
+    # Characters are 16 modules of 3 px apart; "C" is a wide bar (9 px), a narrow space, a wide
+    # bar, a narrow space, a narrow bar, then a wide space.
+    c = left + 2 * 16 * 3
+    if fault == "cut":
+        picture[top:bottom + 1, c + 4:c + 6] = 255
+    elif fault == "spot":
+        picture[top:bottom + 1, c + 27 + 4:c + 27 + 6] = 0
+    elif fault == "quiet":
+        picture[:top - 6] = picture[bottom + 7:] = 0
+        picture[:, :left - 6] = 0  # the right one stays
+    return picture
+
+
+# With grade=True a symbol located but not read comes apart from the symbols, without a text,
+# graded F with the parameter that failed; its grade dict is its --json record's member. A plain
+# read finds nothing, as ever; no symbol, no unread one.
+@pytest.mark.parametrize("fault, failing", [
+    ("cut", "decode"), ("spot", "decode"), ("quiet", "quiet_zones"), ("none", None)])
+def test_unread_symbols_graded_apart(fault, failing, tmp_path, reader_ready):
+    import json
+
+    picture = _faulty(fault)
+    if fault == "none":
+        picture[:] = 255
+        picture[:, 40:400:8] = 0  # stripes
+    assert scan39.read(picture) == []
+    assert scan39.read_pages(picture)[0].unread == []
+    (page,) = scan39.read_pages(picture, grade=True)
+    assert page.symbols == []
+    assert [u.failing for u in page.unread] == ([failing] if failing else [])
+    path = tmp_path / "faulty.png"
+    Image.fromarray(picture).save(path)
+    (line,) = scan39._scan39.read_records(str(path), os.fsencode(path), False, False,
+                                          "thorough", "both", True, 300)
+    record = json.loads(line)
+    assert record["symbols"] == []
+    if not failing:
+        assert "unread" not in record
+        return
+    (u,) = page.unread
+    (member,) = record["unread"]
+    assert u.text is None and member["text"] is None and member["unread"] is True
+    assert u.grade["overall"] == "F" and u.grade == member["grade"]
+    assert u.grade["parameters"][failing]["grade"] == "F"
+    assert u.characters == member["characters"] == len(TEXT)
+    assert u.lines == member["lines"] >= 8

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,11 +27,16 @@ struct Label {
     double ratio = 3;
     int bar = 20, space = 235, narrowSpace = 235;
     int margin = 12, outside = 235;
+    int marginLeft = -1;  // the left quiet zone in X where it differs from `margin`
     int voidGrey = -1;  // a light spot in the middle of the first wide bar
     int border = 20;
     double blurX = 0;  // a Gaussian blur across the bars, sigma in X
     double noise = 0;  // grey levels of noise, sigma, each pixel its own
     bool cut = false;  // the first wide bar cut through by a light line across all rows
+    int spotGrey = -1;  // a spot in the middle of the first wide space, across all rows
+    // The character (0: the start) whose first wide bar `cut` cuts and whose first wide space
+    // the spot lies in.
+    int faultAt = 0;
 };
 
 struct Drawn {
@@ -57,19 +63,26 @@ Drawn Draw(const Label& l) {
     const std::vector<encoder::Element> elements = encoder::Elements(l.text);
     Drawn d;
     std::vector<double> row(static_cast<std::size_t>(l.border), l.outside);
-    row.insert(row.end(), static_cast<std::size_t>(l.margin * l.x), l.space);
+    const int left = l.marginLeft >= 0 ? l.marginLeft : l.margin;
+    row.insert(row.end(), static_cast<std::size_t>(left * l.x), l.space);
     d.at = static_cast<int>(row.size());
-    std::size_t voidAt = 0;
+    std::size_t voidAt = 0, cutAt = 0, spotAt = 0;
+    int character = 0;
     for (const encoder::Element& e : elements) {
         const int w = e.wide ? static_cast<int>(std::lround(l.ratio * l.x)) : l.x;
         const int grey = e.bar ? l.bar : e.wide || e.gap ? l.space : l.narrowSpace;
         const std::size_t at = row.size();
         row.insert(row.end(), static_cast<std::size_t>(w), grey);
         if (e.bar && e.wide && voidAt == 0) voidAt = at + w / 2 - 1;
+        if (character == l.faultAt && e.bar && e.wide && cutAt == 0) cutAt = at + w / 2 - 1;
+        if (character == l.faultAt && !e.bar && e.wide && !e.gap && spotAt == 0)
+            spotAt = at + w / 2 - 1;
+        character += e.gap;
     }
     row.insert(row.end(), static_cast<std::size_t>(l.margin * l.x), l.space);
     row.insert(row.end(), static_cast<std::size_t>(l.border), l.outside);
-    if (l.cut) row[voidAt] = row[voidAt + 1] = l.space;
+    if (l.cut) row[cutAt] = row[cutAt + 1] = l.space;
+    if (l.spotGrey >= 0) row[spotAt] = row[spotAt + 1] = l.spotGrey;
     if (l.blurX > 0) {
         // Each pixel the mean of the row under a Gaussian (pixels beyond the ends repeat them).
         const double sigma = l.blurX * l.x;
@@ -439,6 +452,116 @@ TEST(Grade, CornersOutsideThePictureGiveF) {
         const reader::SymbolGrade g = reader::Grade(d.View(), s, {.aperturePx = 1e300});
         EXPECT_EQ(g.overall, 'F');
         EXPECT_EQ(g.profiles.size(), 10u);
+    }
+}
+
+// Symbols the reader locates but cannot read, only when asked: each graded F, with the
+// parameter that kept it from being read, where the lines saw it. Lines must see both the start
+// and the stop: a symbol whose start or stop no line reads is not located.
+TEST(GradeUnread, LocatedSymbolsGetFAndTheirFailingParameter) {
+    struct Case {
+        const char* name;
+        Label label;
+        const char* failing;
+    };
+    const Case cases[] = {
+        {"bar cut through", {.cut = true, .faultAt = 3}, "decode"},
+        {"spot above the threshold", {.spotGrey = 20, .faultAt = 3}, "decode"},
+        {"spot in the last character", {.spotGrey = 20, .faultAt = 7}, "decode"},
+        {"left quiet zone of 2 X", {.outside = 20, .marginLeft = 2}, "quiet_zones"},
+        {"left quiet zone of 3 X", {.outside = 20, .marginLeft = 3}, "quiet_zones"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Drawn d = Draw(c.label);
+        EXPECT_TRUE(reader::Read(d.View()).empty());
+        // A plain read looks for none.
+        EXPECT_TRUE(reader::ReadAll(d.View()).unread.empty());
+        const reader::ReadResult r = reader::ReadAll(d.View(), {.locateUnread = true});
+        EXPECT_TRUE(r.symbols.empty());
+        if (r.unread.size() != 1) {
+            ADD_FAILURE() << r.unread.size() << " unread symbols";
+            continue;
+        }
+        const reader::UnreadSymbol& u = r.unread[0];
+        EXPECT_EQ(u.characters, static_cast<int>(c.label.text.size()));
+        EXPECT_GE(u.lines, 8);
+        EXPECT_STREQ(reader::UnreadFailing(u), c.failing);
+        // The bars from start to stop, reading left to right.
+        const int left = c.label.marginLeft >= 0 ? c.label.marginLeft : c.label.margin;
+        const double length = d.width - 2.0 * c.label.border - (c.label.margin + left) * c.label.x;
+        EXPECT_NEAR(u.corners[0].x, d.at, 2 * c.label.x);
+        EXPECT_NEAR(u.corners[1].x, d.at + length, 2 * c.label.x);
+        EXPECT_LT(std::min(u.angle, 360 - u.angle), 1);
+        const reader::SymbolGrade g = reader::Grade(d.View(), u);
+        EXPECT_EQ(g.overall, 'F');
+        EXPECT_EQ(g.fractionalOverall, 'F');
+        EXPECT_EQ(g.decoded, 0);
+        EXPECT_EQ(g.parameters.decode.grade, 0);
+        if (std::string(c.failing) == "quiet_zones") {
+            EXPECT_EQ(g.parameters.quietZones.grade, 0);
+            EXPECT_LT(g.parameters.quietZones.value, 9.7);
+        }
+    }
+}
+
+// A run of characters with both quiet zones short gives no unread symbol: other symbologies'
+// bars spell such runs by chance.
+TEST(GradeUnread, NoneWithBothQuietZonesShort) {
+    const Drawn d = Draw({.margin = 2, .outside = 20});
+    const reader::ReadResult r = reader::ReadAll(d.View(), {.locateUnread = true});
+    EXPECT_TRUE(r.symbols.empty());
+    EXPECT_TRUE(r.unread.empty());
+}
+
+// Marks that are no symbol give no unread one: print, bars at random, stripes.
+TEST(GradeUnread, NoneWhereNoSymbolIs) {
+    struct Case {
+        const char* name;
+        int width, height;
+        std::function<int(int x, int y)> grey;
+    };
+    // Bars and spaces of 1 to 9 pixels at random.
+    const auto randomBars = [](std::uint64_t seed) {
+        std::vector<std::uint8_t> row;
+        Noise n{seed};
+        bool dark = false;
+        while (row.size() < 900) {
+            const int w = 1 + static_cast<int>(n.Uniform() * 9);
+            row.insert(row.end(), static_cast<std::size_t>(w), dark ? 25 : 230);
+            dark = !dark;
+        }
+        return row;
+    };
+    const std::vector<std::uint8_t> bars1 = randomBars(7), bars2 = randomBars(99);
+    const Case cases[] = {
+        // Text-like marks: short strokes of a few widths in rows of "words".
+        {"text-like marks", 900, 240,
+         [](int x, int y) {
+             const int line = y / 30, in = y % 30;
+             const int word = (x + 37 * line) / 70, stroke = (x + 37 * line) % 70;
+             const bool ink = in >= 8 && in < 24 && stroke < 56 &&
+                              ((stroke * 7 + word * 13 + line * 5) % 11 < 3 + (word + line) % 3);
+             return ink ? 30 : 225;
+         }},
+        {"random bars", 900, 160, [&](int x, int) { return static_cast<int>(bars1[x]); }},
+        {"random bars, another draw", 900, 160,
+         [&](int x, int) { return static_cast<int>(bars2[x]); }},
+        {"stripes", 900, 160, [](int x, int) { return x % 10 < 4 ? 25 : 230; }},
+        {"stripes of two widths", 900, 160,
+         [](int x, int) { return x % 24 < 4 || (x % 24 >= 12 && x % 24 < 20) ? 25 : 230; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(c.width * c.height));
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                pixels[static_cast<std::size_t>(y * c.width + x)] =
+                    static_cast<std::uint8_t>(c.grey(x, y));
+        const reader::GreyView view{pixels.data(), c.width, c.height, c.width};
+        const reader::ReadResult r = reader::ReadAll(view, {.locateUnread = true});
+        EXPECT_TRUE(r.symbols.empty());
+        EXPECT_TRUE(r.unread.empty());
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -17,7 +18,9 @@ namespace {
 using scan39::reader::Point;
 using scan39::reader::detail::AgreeInPlacesApart;
 using scan39::reader::detail::Consensus;
+using scan39::reader::detail::LocateUnvoted;
 using scan39::reader::detail::Observation;
+using scan39::reader::detail::Unvoted;
 using scan39::reader::detail::Vote;
 
 // A line read across a symbol from x = 100 to x = 300 at height `y` (reversed: read from the
@@ -155,5 +158,102 @@ INSTANTIATE_TEST_SUITE_P(
         ApartCase{"SlantedSymbol", {{100, 100}, {96, 104}}, {{300, 300}, {296, 304}}, true},
         ApartCase{"NoLength", {{100, 50}, {100, 60}}, {{100, 50}, {100, 60}}, false}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// Symbols located but not read: lines with no text, three or more in places apart, off every
+// symbol voted, each place once.
+Observation Located(std::size_t characters, double y, bool quietZoneShort = false, double x0 = 100,
+                    double x1 = 300) {
+    Observation o{std::string(characters, '\0'), {x0, y}, {x1, y}};
+    o.located = true;
+    o.quietZoneShort = quietZoneShort;
+    return o;
+}
+
+struct UnvotedCase {
+    const char* name;
+    std::vector<Observation> lines;
+    std::vector<int> lines_behind;  // per symbol located, in its order
+    std::vector<bool> quietZoneShort;
+};
+
+std::ostream& operator<<(std::ostream& os, const UnvotedCase& c) {
+    return os << c.name;
+}
+
+class Unvoteds : public testing::TestWithParam<UnvotedCase> {};
+
+TEST_P(Unvoteds, LocateWhatNoLineRead) {
+    const UnvotedCase& c = GetParam();
+    const std::vector<Unvoted> found = LocateUnvoted(c.lines, Vote(c.lines));
+    std::vector<int> lines;
+    std::vector<bool> quiet;
+    for (const Unvoted& u : found) {
+        lines.push_back(u.place.lines);
+        quiet.push_back(u.quietZoneShort);
+        EXPECT_TRUE(u.place.text.empty());
+    }
+    EXPECT_EQ(lines, c.lines_behind);
+    EXPECT_EQ(quiet, c.quietZoneShort);
+}
+
+// `n` lines reading `chars` ('?' unread), 2 pixels apart from `y`, across x0..x1; or located
+// only, with a quiet zone short.
+std::vector<Observation> Lines(int n, const std::string& chars, double y, double x0 = 100,
+                               double x1 = 300) {
+    std::vector<Observation> out;
+    for (int i = 0; i < n; ++i) out.push_back(Line(chars, y + 2 * i, false, x0, x1));
+    return out;
+}
+std::vector<Observation> operator+(std::vector<Observation> a, const std::vector<Observation>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+std::vector<Observation> LocatedLines(int n, double y, bool quietZoneShort = true) {
+    std::vector<Observation> out;
+    for (int i = 0; i < n; ++i) out.push_back(Located(4, y + 2 * i, quietZoneShort));
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Unvoteds,
+    testing::Values(
+        UnvotedCase{"EightDamagedLinesApart", Lines(8, "C?DE", 50), {8}, {false}},
+        UnvotedCase{"SevenLinesAreTooFew", Lines(7, "C?DE", 50), {}, {}},
+        UnvotedCase{"OnePlaceScannedOften",
+                    {Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50),
+                     Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50), Line("C?DE", 50)},
+                    {},
+                    {}},
+        UnvotedCase{"ReadSymbolsDamagedLinesAreItsOwn",
+                    Lines(2, "CODE", 48) + Lines(8, "C?DE", 52),
+                    {},
+                    {}},
+        UnvotedCase{"WholeReadsAreNoneOfIt",
+                    Lines(3, "CODE", 50) + Lines(3, "CIDE", 56) + Lines(3, "CUDE", 62),
+                    {},
+                    {}},
+        UnvotedCase{
+            "QuietZonesShortOnMostLines", LocatedLines(5, 50) + Lines(3, "C?DE", 60), {8}, {true}},
+        UnvotedCase{
+            "LocatedOnAReadSymbolAreItsOwn", Lines(2, "CODE", 48) + LocatedLines(8, 52), {}, {}},
+        UnvotedCase{"TwoPlacesEachOnce",
+                    Lines(8, "C?DE", 50) + Lines(9, "??", 50, 400, 500),
+                    {9, 8},
+                    {false, false}},
+        UnvotedCase{"OnePlaceCountedTwoWaysOnce",
+                    Lines(9, "C?DE", 50) + Lines(8, "C??DE", 51),
+                    {9},
+                    {false}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// Lines that only located a symbol never count in a vote, not even as agreeing lines.
+TEST(Vote, LocatedLinesAreNeverCounted) {
+    const std::vector<Consensus> found =
+        Vote({Line("CODE", 50), Line("CODE", 70), Located(4, 55), Located(4, 60), Located(4, 65)});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].text, "CODE");
+    EXPECT_EQ(found[0].lines, 2);
+    EXPECT_TRUE(Vote({Located(4, 55), Located(4, 60), Located(4, 65)}).empty());
+}
 
 }  // namespace

@@ -106,6 +106,16 @@ struct SymbolGrade {
 // for several symbols, convert once with GreyImage and grade its view.
 SymbolGrade Grade(const ImageView& picture, const Symbol& symbol, const GradeOptions& options = {});
 
+// Grades `symbol`, one Read() located but could not read (ReadOptions::locateUnread): F, since
+// no profile decodes to a text; X is first estimated from its length and count of characters.
+SymbolGrade Grade(const ImageView& picture, const UnreadSymbol& symbol,
+                  const GradeOptions& options = {});
+
+// The parameter that kept an unread symbol from being read, as kGradeParameterNames names it:
+// "quiet_zones" where its lines read every character but a quiet zone was too short, else
+// "decode".
+const char* UnreadFailing(const UnreadSymbol& symbol);
+
 // The grade as one JSON object (no white space; numbers with a point whatever the locale):
 // {"overall":"B","value":3.2,"scans":10,"parameters":{"decode":{"value":1,"grade":"A",
 //  "fractional":4},...},"x_dimension_px":3.1,"wide_narrow_ratio":2.8,

@@ -64,6 +64,9 @@ struct ReadOptions {
     bool fullAscii = false;
     Effort effort = Effort::kThorough;
     Polarity polarity = Polarity::kBoth;
+    // For grading: also locate symbols whose lines show Code 39's start and stop but on which no
+    // text was agreed (ReadResult::unread). Costs some time; the texts read stay the same.
+    bool locateUnread = false;
 };
 
 enum class CheckState {
@@ -96,6 +99,21 @@ std::string AimIdentifier(const Symbol& symbol);
 // the width's bytes, an unknown format); never throws for the picture's contents.
 std::vector<Symbol> Read(const ImageView& picture, const ReadOptions& options = {});
 
+// A symbol located but not read (ReadOptions::locateUnread): several lines across it, in
+// places apart, saw its start and stop characters with characters between, yet no text won the
+// vote: a character no line reads (a bar cut through, a spot), or one quiet zone too short to
+// read.
+// It has no text; a verifier would grade it F.
+struct UnreadSymbol {
+    std::array<Point, 4> corners{};  // as Symbol's: the bars from start to stop
+    double angle = 0;                // reading direction in degrees, as Symbol's
+    int lines = 0;                   // lines that saw it
+    int characters = 0;  // data characters between start and stop, as the lines counted them
+    // Why it was not read: every character read but a quiet zone too short, or characters that
+    // no line read.
+    bool quietZoneShort = false;
+};
+
 // Read's symbols, and whether the picture was searched whole. `truncated` is true only for a
 // picture beyond any real sheet (tens of thousands of bar-like regions, or so much bar-like
 // clutter that the effort's work bound ran out before every region had its first lines):
@@ -103,6 +121,7 @@ std::vector<Symbol> Read(const ImageView& picture, const ReadOptions& options = 
 struct ReadResult {
     std::vector<Symbol> symbols;
     bool truncated = false;
+    std::vector<UnreadSymbol> unread;  // with ReadOptions::locateUnread only, in reading order
 };
 
 // Read, telling also whether the search was cut short.

@@ -11,7 +11,8 @@
 // symbols come in the reader's reading order. Optional members: "file_bytes" (the name's exact
 // bytes in base64 where they are not UTF-8), "truncated":true (the search was cut short), and
 // per symbol "checked":true (a mod 43 check character matched and was stripped),
-// "interpretation" (InterpretationJson) and "grade" (GradeJson). Plain C++20, no Qt.
+// "interpretation" (InterpretationJson) and "grade" (GradeJson), and "unread" (symbols located
+// but not read, when grading: UnreadJson). Plain C++20, no Qt.
 
 #include <optional>
 #include <span>
@@ -35,10 +36,19 @@ struct Record {
     std::span<const Symbol> symbols{};
     std::span<const std::string> grades{};  // "grade" objects, one per symbol, or none
     bool truncated = false;
+    // Symbols located but not read (grading), each with its "grade" object: "unread":[...]
+    // after "symbols", only where there are some.
+    std::span<const UnreadSymbol> unread{};
+    std::span<const std::string> unreadGrades{};
 };
 
 // The record as one line of valid UTF-8, without the line's end.
 std::string RecordJson(const Record& record);
+
+// One unread symbol's object, never to be taken for a read: {"text":null,"unread":true,
+//  "position":[...],"angle":0,"lines":5,"characters":7,"failing":"decode"|"quiet_zones",
+//  "grade":{...}} (no "grade" where `grade` is empty).
+std::string UnreadJson(const UnreadSymbol& symbol, std::string_view grade = {});
 
 // One symbol's object; `grade` is its "grade" object, or empty for none.
 std::string SymbolJson(const Symbol& symbol, std::string_view grade = {});
