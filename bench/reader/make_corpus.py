@@ -1064,9 +1064,10 @@ def texture(rng, w, h):
 
 
 class Waved:
-    """A placement whose picture is bent after it: across the bars by a wave along them whose
-    phase drifts along the symbol (the bars become wavy stripes, each slanting differently at
-    a given height), and along the bars by an S curve along the symbol (the rows bow)."""
+    """A placement whose picture is bent after it, in two shears that cannot fold the paper:
+    first across the bars by a wave along them whose phase drifts along the symbol (the bars
+    become wavy stripes, each slanting differently at a given height), then along the bars by
+    an S curve along the symbol (the rows bow)."""
 
     def __init__(self, base, amp, period, phase, drift, sag):
         self.base = base
@@ -1076,27 +1077,29 @@ class Waved:
         a = math.radians(base.angle)
         self.c, self.s = math.cos(a), math.sin(a)
 
-    def shift(self, x, y):
-        """The displacement at picture point (x, y) before the bend."""
+    def frame(self, x, y):
         dx, dy = x - self.base.cx, y - self.base.cy
-        along = dx * self.c + dy * self.s  # across the bars
-        up = -dx * self.s + dy * self.c  # along the bars
-        d_along = self.amp * np.sin(2 * np.pi * up / self.period + self.phase
-                                    + self.drift * along / self.hw)
-        d_up = self.sag * np.sin(np.pi * along / self.hw)
-        return d_along * self.c - d_up * self.s, d_along * self.s + d_up * self.c
+        return dx * self.c + dy * self.s, -dx * self.s + dy * self.c  # across, along the bars
+
+    def unframe(self, a, b):
+        return self.base.cx + a * self.c - b * self.s, self.base.cy + a * self.s + b * self.c
+
+    def across(self, a, b):
+        return self.amp * np.sin(2 * np.pi * b / self.period + self.phase + self.drift * a / self.hw)
 
     def forward(self, u, v):
-        x, y = self.base.forward(u, v)
-        sx, sy = self.shift(x, y)
-        return x + sx, y + sy
+        a, b = self.frame(*self.base.forward(u, v))
+        a = a + self.across(a, b)
+        b = b + self.sag * np.sin(np.pi * a / self.hw)
+        return self.unframe(a, b)
 
     def inverse(self, px, py):
-        x, y = px, py
-        for _ in range(6):  # the bend moves by less than a pixel per pixel: this converges
-            sx, sy = self.shift(x, y)
-            x, y = px - sx, py - sy
-        return self.base.inverse(x, y)
+        a2, b2 = self.frame(px, py)
+        b = b2 - self.sag * np.sin(np.pi * a2 / self.hw)
+        a = a2
+        for _ in range(8):  # a module stretches by a fifth at most: this converges
+            a = a2 - self.across(a, b)
+        return self.base.inverse(*self.unframe(a, b))
 
     def corners(self):
         xs = np.array([0, self.sx, self.sx, 0], float)
@@ -1109,17 +1112,27 @@ class Waved:
         return [[round(float(a), 1), round(float(b), 1)] for a, b in zip(xs, ys)]
 
 
+def padded(label, pad, paper):
+    """The label with `pad` label pixels more paper above and below, for the blobs."""
+    w, h = label.image.size
+    img = Image.new("RGB", (w, h + 2 * pad), tuple(int(c) for c in paper))
+    img.paste(label.image, (0, pad))
+    x0, y0, x1, y1 = label.bars_box
+    return Label(img, (x0, y0 + pad, x1, y1 + pad), label.text)
+
+
 def wave(rng, height, length):
-    """A mild bend for bars `height` tall on a symbol `length` long (picture pixels): the bars
-    slant up to 6-22 degrees, the wave's period 0.6-1.6 bar heights, its phase drifting by
-    0.5-2.5 radians along the symbol, the rows bowing by up to a fifth of the bars' height."""
+    """A bend for bars `height` tall on a symbol `length` long (picture pixels), as a sheet
+    that waved in the feeder: the bars slant up to 22-34 degrees, the wave's period 0.6-1.6 bar
+    heights, its phase drifting by 2-5 radians along the symbol (modules along a straight line
+    stretch and shrink by up to a third), the rows bowing by 0.15-0.35 of the bars' height."""
     period = rng.uniform(0.6, 1.6) * height
-    amp = math.tan(math.radians(rng.uniform(6, 22))) * period / (2 * math.pi)
-    drift = rng.uniform(0.5, 2.5) * rng.choice([-1, 1])
+    amp = math.tan(math.radians(rng.uniform(22, 34))) * period / (2 * math.pi)
+    drift = rng.uniform(2.0, 5.0) * rng.choice([-1, 1])
     # The modules along a straight line stretch by at most amp * drift / half length.
-    drift = math.copysign(min(abs(drift), 0.12 * length / 2 / amp), drift)
+    drift = math.copysign(min(abs(drift), 0.3 * length / 2 / amp), drift)
     return dict(amp=amp, period=period, phase=rng.uniform(0, 2 * math.pi), drift=drift,
-                sag=rng.uniform(0.03, 0.2) * height * rng.choice([-1, 1]))
+                sag=rng.uniform(0.15, 0.35) * height * rng.choice([-1, 1]))
 
 
 def blobs(rng, img, y0, y1, x0, x1, ink):
@@ -1163,6 +1176,7 @@ def warp_sheet(rng, w, h):
     height = float(np.clip(height, 80, 0.4 * h))
     label = code39_label(rng, chars, x, s.ratio, s.gap, s.quiet, height, s.paper, s.ink,
                          human=("*" + data + "*") if rng.random() < 0.6 else None)
+    label = padded(label, int(0.3 * height * SCALE), s.paper)
     x0, y0, x1, y1 = label.bars_box
     if rng.random() < 0.8:
         blobs(rng, label.image, y0, y1, x0, x1, s.ink)
@@ -1210,9 +1224,11 @@ def wavy_stripes(rng, w, h):
             d.rectangle([round(pos), margin, round(pos + wd * m) - 1, margin + height * SCALE],
                         fill=tuple(int(c) for c in s.ink))
         pos += wd * m
-    label = Label(img, (margin, margin, margin + length * SCALE, margin + height * SCALE))
+    label = padded(Label(img, (margin, margin, margin + length * SCALE, margin + height * SCALE)),
+                   int(0.3 * height * SCALE), s.paper)
+    img = label.image
     if rng.random() < 0.5:
-        blobs(rng, img, margin, margin + height * SCALE, margin, margin + length * SCALE, s.ink)
+        blobs(rng, img, label.bars_box[1], label.bars_box[3], margin, margin + length * SCALE, s.ink)
     base = Placement(label, w / 2, h / 2, s.angle)
     composite(canvas, label, Waved(base, **wave(rng, height, length)))
     return finish(rng, canvas, s, x), s, [], None, []
