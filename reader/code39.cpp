@@ -73,23 +73,31 @@ constexpr float kMaxTurnedStep = 1.5f;
 constexpr float kLevelStep = 1.1f;
 
 // Character widths along a run, in the order they are taken. Steps beyond kMaxWidthStep are
-// taken only where the run fits a label turning away: a steep widening only while nothing
+// taken where the run fits a label turning away: a steep widening only while nothing
 // narrowed before it (the near end's flank), and after a steep narrowing (the far end's) no
-// widening. Characters pieced together from unrelated edges vary either way.
+// widening. Or where the widths change smoothly, as along a line across a sheet that waved,
+// whose bars slant more here and less there: each step within kMaxWidthStep of the step
+// before it (itself counted up to kMaxWidthStep), as a level run holds each step to level.
+// Characters pieced together from unrelated edges jump from level either way.
 class WidthTrend {
   public:
     bool Take(float from, float to) {
         if (!Consistent(from, to, kMaxTurnedStep)) return false;
         const bool steepUp = to >= from * kMaxWidthStep, steepDown = from >= to * kMaxWidthStep;
-        if ((steepUp && narrowed_) || (fallen_ && to > from * kLevelStep)) return false;
+        const float trend = std::clamp(step_, 1 / kMaxWidthStep, kMaxWidthStep);
+        const bool smooth = Consistent(from * trend, to, kMaxWidthStep);
+        if (((steepUp && narrowed_) || (fallen_ && to > from * kLevelStep)) && !smooth)
+            return false;
         narrowed_ = narrowed_ || from > to * kLevelStep;
         fallen_ = fallen_ || steepDown;
+        step_ = to / from;
         return true;
     }
 
   private:
     bool narrowed_ = false;
     bool fallen_ = false;
+    float step_ = 1;  // the last step taken
 };
 
 // Ink spread or thinned by up to ~0.45 module: a narrow bar and a narrow space differ by up to

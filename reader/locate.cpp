@@ -27,6 +27,16 @@ constexpr int kFineReach = 2;
 constexpr int kFineMinBlocks = 4;
 constexpr int kCoarseReach = 1;
 constexpr int kCoarseMinBlocks = 3;
+// A sheet that waved or bent makes each bar a wavy stripe whose blocks turn gradually, so the
+// grouping above splits the symbol into slanted pieces whose lines soon leave the bars.
+// Blocks chained by small steps (kMaxAngleStep from neighbour to neighbour) make one bent
+// region at their mean direction, where lines cross every bar at a near-constant slant. It is
+// kept where at least kBentShare of its weight lies beyond kMaxAngleStep from that mean (a
+// straight group holds it otherwise), and at most kStrayShare beyond kBentAngle (text and
+// texture chain every way).
+constexpr double kBentAngle = 40 * std::numbers::pi / 180;
+constexpr double kBentShare = 0.25;
+constexpr double kStrayShare = 0.15;
 // Pictures larger than this many pixels sample the gradient at every second pixel too.
 constexpr long long kLargePicture = 2'000'000;
 
@@ -69,9 +79,10 @@ double AngleDistance(double a, double b) {
 }
 
 // Groups neighbouring blocks of like orientation; `reach` bridges the blank blocks that
-// fall inside wide bars and spaces.
+// fall inside wide bars and spaces. `bent`: blocks join by small steps from the block that
+// reached them, and only the bent groups (above) are kept.
 void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach, int minBlocks,
-           std::vector<Region>& out) {
+           std::vector<Region>& out, bool bent = false) {
     std::vector<char> seen(blocks.size(), 0);
     std::vector<int> stack, members;
     for (int start = 0; start < bw * bh; ++start) {
@@ -84,6 +95,7 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
             const int i = stack.back();
             stack.pop_back();
             members.push_back(i);
+            const double from = bent ? blocks[i].angle : seedAngle;
             const int bx = i % bw, by = i / bw;
             for (int dy = -reach; dy <= reach; ++dy) {
                 for (int dx = -reach; dx <= reach; ++dx) {
@@ -91,7 +103,7 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
                     if (x < 0 || y < 0 || x >= bw || y >= bh) continue;
                     const int j = y * bw + x;
                     if (seen[j] || !blocks[j].good) continue;
-                    if (AngleDistance(blocks[j].angle, seedAngle) > 2 * kMaxAngleStep) continue;
+                    if (AngleDistance(blocks[j].angle, from) > 2 * kMaxAngleStep) continue;
                     seen[j] = 1;
                     stack.push_back(j);
                 }
@@ -106,6 +118,16 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
             wsum += b.weight;
             cx += (i % bw + 0.5) * size;
             cy += (i / bw + 0.5) * size;
+        }
+        if (bent) {
+            const double mean = std::atan2(s, c);
+            double off = 0, stray = 0;
+            for (int i : members) {
+                const double d = AngleDistance(blocks[i].angle, mean);
+                off += d > 2 * kMaxAngleStep ? blocks[i].weight : 0;
+                stray += d > 2 * kBentAngle ? blocks[i].weight : 0;
+            }
+            if (off < kBentShare * wsum || stray > kStrayShare * wsum) continue;
         }
         Region r;
         r.centre = {cx / members.size(), cy / members.size()};
@@ -204,8 +226,15 @@ std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
         }
     }
     std::vector<Region> regions;
-    Group(Classify(fine), bw, bh, kBlock, kFineReach, kFineMinBlocks, regions);
+    const std::vector<Block> fineBlocks = Classify(fine);
+    Group(fineBlocks, bw, bh, kBlock, kFineReach, kFineMinBlocks, regions);
     Merge(regions);
+    // Bent symbols: regions of their own, merged among themselves only, so that the straight
+    // regions stay as they were.
+    std::vector<Region> bentRegions;
+    Group(fineBlocks, bw, bh, kBlock, kFineReach, kFineMinBlocks, bentRegions, true);
+    Merge(bentRegions);
+    regions.insert(regions.end(), bentRegions.begin(), bentRegions.end());
     const std::size_t fineRegions = regions.size();
     // Twice the block size: large modules leave the small blocks inside wide bars blank.
     const int cw = (bw + 1) / 2, ch = (bh + 1) / 2;

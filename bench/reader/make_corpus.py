@@ -472,6 +472,18 @@ BIG_SIZE = 5
 POSITIVE += BIG
 CONDITIONS += BIG
 
+# A separator sheet scanned at 300 dpi whose paper waved in the feeder: the symbol's bars are
+# wavy stripes (an S-shaped displacement along the symbol that changes along the bars, so a
+# straight line crosses the bars at varying heights and slants), dark blobs touching the bars'
+# ends, on a page twice the picture's sides. Then wavy stripes and rules without Code 39, which
+# must read nothing. Last, again to keep every earlier condition's pictures.
+WARP = ["warp"]
+WARP_NEGATIVE = ["neg_wavy"]
+WARP_SIZE = 2
+POSITIVE += WARP
+NEGATIVE += WARP_NEGATIVE
+CONDITIONS += WARP + WARP_NEGATIVE
+
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
           (255, 200, 140)]
@@ -1051,13 +1063,190 @@ def texture(rng, w, h):
     return (lo + (hi - lo) * v)[..., None] * np.ones(3)
 
 
+class Waved:
+    """A placement whose picture is bent after it, in two shears that cannot fold the paper:
+    first across the bars by a wave along them whose phase drifts along the symbol (the bars
+    become wavy stripes, each slanting differently at a given height), then along the bars by
+    an S curve along the symbol (the rows bow)."""
+
+    def __init__(self, base, amp, period, phase, drift, sag):
+        self.base = base
+        self.amp, self.period, self.phase, self.drift, self.sag = amp, period, phase, drift, sag
+        self.sx, self.sy, self.radius = base.sx, base.sy, None
+        self.hw, self.hh = base.hw, base.hh
+        a = math.radians(base.angle)
+        self.c, self.s = math.cos(a), math.sin(a)
+
+    def frame(self, x, y):
+        dx, dy = x - self.base.cx, y - self.base.cy
+        return dx * self.c + dy * self.s, -dx * self.s + dy * self.c  # across, along the bars
+
+    def unframe(self, a, b):
+        return self.base.cx + a * self.c - b * self.s, self.base.cy + a * self.s + b * self.c
+
+    def across(self, a, b):
+        return self.amp * np.sin(2 * np.pi * b / self.period + self.phase + self.drift * a / self.hw)
+
+    def forward(self, u, v):
+        a, b = self.frame(*self.base.forward(u, v))
+        a = a + self.across(a, b)
+        b = b + self.sag * np.sin(np.pi * a / self.hw)
+        return self.unframe(a, b)
+
+    def inverse(self, px, py):
+        a2, b2 = self.frame(px, py)
+        b = b2 - self.sag * np.sin(np.pi * a2 / self.hw)
+        a = a2
+        for _ in range(8):  # a module stretches by a fifth at most: this converges
+            a = a2 - self.across(a, b)
+        return self.base.inverse(*self.unframe(a, b))
+
+    def corners(self):
+        xs = np.array([0, self.sx, self.sx, 0], float)
+        ys = np.array([0, 0, self.sy, self.sy], float)
+        return self.forward(xs, ys)
+
+    def box_corners(self, box):
+        x0, y0, x1, y1 = box
+        xs, ys = self.forward(np.array([x0, x1, x1, x0], float), np.array([y0, y0, y1, y1], float))
+        return [[round(float(a), 1), round(float(b), 1)] for a, b in zip(xs, ys)]
+
+
+def padded(label, pad, paper):
+    """The label with `pad` label pixels more paper above and below, for the blobs."""
+    w, h = label.image.size
+    img = Image.new("RGB", (w, h + 2 * pad), tuple(int(c) for c in paper))
+    img.paste(label.image, (0, pad))
+    x0, y0, x1, y1 = label.bars_box
+    return Label(img, (x0, y0 + pad, x1, y1 + pad), label.text)
+
+
+def wave(rng, height, length):
+    """A bend for bars `height` tall on a symbol `length` long (picture pixels), as a sheet
+    that waved in the feeder: the bars slant up to 22-34 degrees, the wave's period 0.6-1.6 bar
+    heights, its phase drifting by 2-5 radians along the symbol (modules along a straight line
+    stretch and shrink by up to a third), the rows bowing by 0.15-0.35 of the bars' height."""
+    period = rng.uniform(0.6, 1.6) * height
+    amp = math.tan(math.radians(rng.uniform(22, 34))) * period / (2 * math.pi)
+    drift = rng.uniform(2.0, 5.0) * rng.choice([-1, 1])
+    # The modules along a straight line stretch by at most amp * drift / half length.
+    drift = math.copysign(min(abs(drift), 0.3 * length / 2 / amp), drift)
+    return dict(amp=amp, period=period, phase=rng.uniform(0, 2 * math.pi), drift=drift,
+                sag=rng.uniform(0.15, 0.35) * height * rng.choice([-1, 1]))
+
+
+def blobs(rng, img, y0, y1, x0, x1, ink):
+    """Dark blobs (toner, a punched hole's shadow) touching the bars' top or bottom ends."""
+    d = ImageDraw.Draw(img)
+    for _ in range(int(rng.integers(1, 5))):
+        r = rng.uniform(0.04, 0.15) * (y1 - y0)
+        cx = rng.uniform(x0, x1)
+        cy = y0 - r * 0.8 if rng.random() < 0.5 else y1 + r * 0.8
+        rx = r * rng.uniform(0.7, 1.5)
+        d.ellipse([cx - rx, cy - r, cx + rx, cy + r], fill=tuple(int(c) for c in ink))
+
+
+def sheet(rng, w, h, s):
+    """A scanned sheet of paper: nearly white, a few lines of text."""
+    paper = rng.uniform(232, 252)
+    canvas = np.ones((h, w, 3), np.float32) * (paper + rng.uniform(-3, 2, 3))
+    canvas += smooth_noise(rng, h, w, 200)[..., None] * rng.uniform(2, 8)
+    s.paper = canvas[h // 2, w // 2].copy()
+    s.angle = rng.uniform(-1.5, 1.5) + (180 if rng.random() < 0.15 else 0)
+    s.blur = rng.uniform(0.4, 0.8)
+    s.noise = rng.uniform(1.5, 4.5)
+    s.light = rng.uniform(0.92, 1.0)
+    s.ink = np.array(INKS[0]) + rng.uniform(0, 30)
+    s.clutter = 0
+    draw_clutter(rng, canvas, int(rng.integers(0, 4)))
+    return canvas
+
+
+def warp_sheet(rng, w, h):
+    s = spec_for(rng, "clean")
+    canvas = sheet(rng, w, h, s)
+    for _ in range(200):
+        data = random_text(rng, 1, 12)
+        x = rng.uniform(2.5, 4.5)
+        if symbol_modules(data, s) * x < w * 0.8:
+            break
+    chars = "*" + data + "*"
+    length = sum(element_widths(chars, s.ratio, s.gap)) * x
+    height = rng.uniform(0.15, 0.45) * length
+    height = float(np.clip(height, 80, 0.4 * h))
+    label = code39_label(rng, chars, x, s.ratio, s.gap, s.quiet, height, s.paper, s.ink,
+                         human=("*" + data + "*") if rng.random() < 0.6 else None)
+    label = padded(label, int(0.3 * height * SCALE), s.paper)
+    x0, y0, x1, y1 = label.bars_box
+    if rng.random() < 0.8:
+        blobs(rng, label.image, y0, y1, x0, x1, s.ink)
+    bend = wave(rng, height, length)
+    for _ in range(60):
+        base = Placement(label, rng.uniform(w * 0.3, w * 0.7), rng.uniform(h * 0.25, h * 0.75),
+                         s.angle)
+        p = Waved(base, **bend)
+        xs, ys = p.corners()
+        if xs.min() >= 1 and ys.min() >= 1 and xs.max() <= w - 1 and ys.max() <= h - 1:
+            break
+    else:
+        raise RuntimeError("cannot place warp")
+    composite(canvas, label, p)
+    symbols = [{"text": data, "corners": p.box_corners(label.bars_box)}]
+    s.png = rng.random() < 0.4
+    return finish(rng, canvas, s, x), s, [data], None, symbols
+
+
+def wavy_stripes(rng, w, h):
+    """Stripes bent as `warp` bends bars, with no Code 39: periodic ones, or irregular ones of
+    two widths, sometimes with the blobs."""
+    s = spec_for(rng, "clean")
+    canvas = sheet(rng, w, h, s)
+    x = rng.uniform(2.5, 4.5)
+    n = int(rng.integers(40, 160))
+    if rng.random() < 0.5:
+        widths = [rng.uniform(1, 3)] * 2 * n
+        widths = [widths[0] if i % 2 == 0 else widths[0] * rng.uniform(0.6, 1.6) for i in range(2 * n)]
+    else:
+        widths = list(rng.choice([1.0, 1.0, float(rng.uniform(2.0, 3.0))], 2 * n))
+    length = sum(widths) * x
+    if length > w * 0.85:
+        x *= w * 0.85 / length
+        length = w * 0.85
+    height = float(np.clip(rng.uniform(0.15, 0.45) * length, 60, 0.4 * h))
+    m = x * SCALE
+    margin = 10 * m
+    img = Image.new("RGB", (int(length * SCALE + 2 * margin), int(height * SCALE + 2 * margin)),
+                    tuple(int(c) for c in s.paper))
+    d = ImageDraw.Draw(img)
+    pos = margin
+    for i, wd in enumerate(widths):
+        if i % 2 == 0:
+            d.rectangle([round(pos), margin, round(pos + wd * m) - 1, margin + height * SCALE],
+                        fill=tuple(int(c) for c in s.ink))
+        pos += wd * m
+    label = padded(Label(img, (margin, margin, margin + length * SCALE, margin + height * SCALE)),
+                   int(0.3 * height * SCALE), s.paper)
+    img = label.image
+    if rng.random() < 0.5:
+        blobs(rng, img, label.bars_box[1], label.bars_box[3], margin, margin + length * SCALE, s.ink)
+    base = Placement(label, w / 2, h / 2, s.angle)
+    composite(canvas, label, Waved(base, **wave(rng, height, length)))
+    return finish(rng, canvas, s, x), s, [], None, []
+
+
 def one(task):
     seed, cond, index, w, h, out = task
     rng = np.random.default_rng([seed, CONDITIONS.index(cond), index])
     if cond in BIG:
         w, h = round(w * BIG_SIZE), round(h * BIG_SIZE)
+    if cond in WARP + WARP_NEGATIVE:
+        w, h = w * WARP_SIZE, h * WARP_SIZE
     with tempfile.TemporaryDirectory() as tmp:
-        if cond in NEGATIVE:
+        if cond == "warp":
+            img, s, texts, options, symbols = warp_sheet(rng, w, h)
+        elif cond == "neg_wavy":
+            img, s, texts, options, symbols = wavy_stripes(rng, w, h)
+        elif cond in NEGATIVE:
             img, s, texts, options, symbols = negative(rng, cond, w, h, tmp)
         else:
             img, s, texts, options, symbols = positive(rng, cond, w, h)

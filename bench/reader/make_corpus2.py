@@ -57,6 +57,15 @@ POSITIVE += ["big"]
 CONDITIONS += ["big"]
 BIG_SIZE = (3200, 2400)
 
+# A separator sheet from a document scanner at 300 dpi whose paper buckled: every bar an S
+# (steepest halfway up) whose lean swings from one way to the other along the symbol, the rows
+# bowed by a cubic, ink blots at the bars' ends. Then random bars bent so, which must read
+# nothing. Last, so that every other condition keeps its seed.
+POSITIVE += ["warp"]
+NEGATIVE += ["neg_wavy"]
+CONDITIONS += ["warp", "neg_wavy"]
+SHEET_SIZE = (1400, 1000)
+
 # Mostly letters and digits; the other characters of the set now and then.
 TEXT_CHARS = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" * 4 + "-. $/+%"
 
@@ -200,6 +209,34 @@ class Label:
         self.scale, self.angle, self.cx, self.cy = scale, math.radians(angle), cx, cy
         self.paper, self.ink, self.cyl = np.array(paper), np.array(ink), cyl
         self.au, self.av = symbol.width / 2, symbol.height / 2
+        self.buckle = None  # (lean, swing, phase, bow): see bend()
+        self.blots = []  # (u, v, ru, rv): ink blots, modules
+
+    def bend(self, u, v):
+        """The buckled sheet: across the bars by lean * S((v - av) / av) * cos(swing * (u - au)
+        / au + phase), S(t) = 1.5 t - 0.5 t^3; then along the bars by bow * S((u - au) / au)."""
+        lean, swing, phase, bow = self.buckle
+        t = np.clip((v - self.av) / self.av, -1.2, 1.2)
+        u = u + lean * (1.5 * t - 0.5 * t ** 3) * np.cos(swing * (u - self.au) / self.au + phase)
+        r = np.clip((u - self.au) / self.au, -1.2, 1.2)
+        return u, v + bow * (1.5 * r - 0.5 * r ** 3)
+
+    def unbend(self, u1, v1):
+        lean, swing, phase, bow = self.buckle
+        r = np.clip((u1 - self.au) / self.au, -1.2, 1.2)
+        v = v1 - bow * (1.5 * r - 0.5 * r ** 3)
+        t = np.clip((v - self.av) / self.av, -1.2, 1.2)
+        s = 1.5 * t - 0.5 * t ** 3
+        u = u1
+        for _ in range(10):  # the lean changes by under a third of a module per module
+            u = u1 - lean * s * np.cos(swing * (u - self.au) / self.au + phase)
+        return u, v
+
+    def blotted(self, u, v):
+        d = np.zeros(np.shape(u), bool)
+        for bu, bv, ru, rv in self.blots:
+            d |= ((u - bu) / ru) ** 2 + ((v - bv) / rv) ** 2 < 1
+        return d
 
     def extent(self):
         return (-self.ql, -self.qt, self.symbol.width + self.qr, self.symbol.height + self.qb)
@@ -207,6 +244,8 @@ class Label:
     def forward(self, u, v):
         u = np.asarray(u, float)
         v = np.asarray(v, float)
+        if self.buckle:
+            u, v = self.bend(u, v)
         if self.cyl:
             u = self.au + self.cyl * np.sin(np.clip((u - self.au) / self.cyl, -1.5, 1.5))
         du, dv = (u - self.au) * self.scale, (v - self.av) * self.scale
@@ -223,6 +262,8 @@ class Label:
             t = (u - self.au) / self.cyl
             valid = np.abs(t) < 0.998
             u = self.au + self.cyl * np.arcsin(np.clip(t, -0.998, 0.998))
+        if self.buckle:
+            u, v = self.unbend(u, v)
         return u, v, valid
 
 
@@ -310,6 +351,8 @@ def render_label(img, cam, label, ss):
     e0, f0, e1, f1 = label.extent()
     on = valid & (u >= e0) & (u < e1) & (v >= f0) & (v < f1)
     dark = on & label.symbol.dark(u, v)
+    if label.blots:
+        dark |= on & label.blotted(u, v)
     bh, bw = y1 - y0, x1 - x0
 
     def frac(m):
@@ -497,6 +540,7 @@ class Recipe:
         self.tight = None     # (left, right, top, bottom) margins in modules
         self.half = False
         self.ss = 3
+        self.buckle = False  # a buckled sheet: bent bars, blots
 
 
 def spec_for(rng, cond):
@@ -615,6 +659,17 @@ def spec_for(rng, cond):
         s.vignette = rng.uniform(0.3, 0.5)
         s.fmt = ("jpeg", 85)
         s.ss = 1
+    elif cond in ("warp", "neg_wavy"):
+        s.w, s.h = SHEET_SIZE
+        s.buckle = True
+        s.scale = rng.uniform(2.5, 4.5)
+        s.height_frac = rng.uniform(0.25, 0.5)
+        s.angle = rng.normal(0, 0.8) + (180 if rng.random() < 0.15 else 0)
+        s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
+        s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
+        s.level = rng.uniform(0.9, 1.0)
+        s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
+        s.blur = [("gauss", rng.uniform(0.5, 0.9))]
     elif cond == "multi":
         s.count = int(rng.integers(2, 5))
         s.scale = rng.uniform(2.0, 3.5)
@@ -648,7 +703,30 @@ def make_label(rng, s, symbol, angle, cx, cy):
     if s.cyl:
         half = symbol.width / 2 + max(quiet[0], quiet[1])
         cyl = half / math.radians(s.cyl)
-    return Label(symbol, quiet, s.scale, angle, cx, cy, s.paper, s.ink, cyl)
+    if s.buckle:  # room above and below for the blots
+        quiet = (quiet[0], quiet[1], quiet[2] + 0.3 * symbol.height, quiet[3] + 0.3 * symbol.height)
+    label = Label(symbol, quiet, s.scale, angle, cx, cy, s.paper, s.ink, cyl)
+    if s.buckle:
+        buckle(rng, label)
+    return label
+
+
+def buckle(rng, label):
+    """Bars leaning 14-30 degrees halfway up at most, the lean swinging through 1.5-4 radians
+    along the symbol (a module along a straight line stretches by up to a quarter), rows bowed
+    by 0.1-0.3 of the bars' height; up to four blots touching the bars' top or bottom ends."""
+    sym = label.symbol
+    lean = math.tan(math.radians(rng.uniform(14, 30))) * label.av / 1.5
+    swing = rng.uniform(1.5, 4.0)
+    swing = min(swing, 0.25 * label.au / lean)
+    label.buckle = (lean, swing, rng.uniform(0, 2 * math.pi),
+                    rng.uniform(0.1, 0.3) * sym.height * rng.choice([-1, 1]))
+    if rng.random() < 0.75:
+        for _ in range(int(rng.integers(1, 5))):
+            rv = rng.uniform(0.05, 0.14) * sym.height
+            top = rng.random() < 0.5
+            label.blots.append((rng.uniform(0, sym.width), -0.7 * rv if top else sym.height + 0.7 * rv,
+                                rv * rng.uniform(0.8, 1.6), rv))
 
 
 def inside(x, y, w, h, margin):
@@ -874,6 +952,14 @@ def negative(rng, cond):
         if labels is None:
             raise RuntimeError("could not cut a half symbol")
         params["text_cut"] = text
+    elif cond == "neg_wavy":
+        s = spec_for(rng, cond)
+        s.cond = cond
+        cam = Camera(s.w, s.h)
+        img = background(rng, s.background, s.h, s.w)
+        sym = random_stripes(rng, int(rng.integers(30, 90)))
+        sym.height = sym.width * s.height_frac
+        labels = place(rng, s, cam, [sym])
     elif cond == "neg_text":
         page = text_page(rng)
         sym = Symbol("image", float(page.shape[1]), float(page.shape[0]), grid=page)

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "code39_p.h"
@@ -51,7 +52,35 @@ struct Draw {
     double cropAt = 2;  // nothing drawn beyond this share of the length
     double spread = 0;  // modules of ink gained by every bar (lost when negative), half each side
     int samples = 3;    // per pixel each way, for the ink's coverage
+    // A sheet that waved: the bars lean up to `lean` degrees in a wave along them, `period`
+    // bar heights long, whose phase turns by `swing` radians from the centre to either end;
+    // the rows bow by `bow` bar heights in an S along the symbol. `blobs`: dark blots touching
+    // the bars' ends.
+    double lean = 0, period = 1, swing = 0, bow = 0;
+    bool blobs = false;
 };
+
+// Where a picture point (u along the symbol, v along the bars, from its centre) was on the
+// flat sheet: the bow undone, then the wave.
+std::pair<double, double> Unbend(const Draw& d, double halfLength, double u, double v) {
+    if (d.lean == 0 && d.bow == 0) return {u, v};
+    v -= d.bow * d.height * std::sin(std::numbers::pi * u / halfLength);
+    const double period = d.period * d.height;
+    const double amp = std::tan(d.lean * std::numbers::pi / 180) * period / (2 * std::numbers::pi);
+    u -= amp * std::sin(2 * std::numbers::pi * v / period + d.swing * u / halfLength);
+    return {u, v};
+}
+
+// Blots a fifth of the bars' height across, touching their top and bottom ends.
+bool Blob(const Draw& d, double halfLength, double u, double v) {
+    if (!d.blobs) return false;
+    const double r = 0.1 * d.height;
+    for (const auto& [cu, cv] : {std::pair{-0.4, -1.0}, {0.1, 1.0}, {0.5, -1.0}}) {
+        const double x = u - cu * halfLength, y = v - cv * (0.5 * d.height + 0.8 * r);
+        if (x * x / 2.25 + y * y < r * r) return true;
+    }
+    return false;
+}
 
 // Coverage of the dark bars in [0, 1] at a point of the symbol frame (u along, v across, pixels).
 double Ink(const Draw& d, const std::vector<double>& edges, double halfLength, double u, double v) {
@@ -92,7 +121,8 @@ void DrawSymbol(Picture& p, const Draw& d, int ink = 0) {
                 for (int sx = 0; sx < n; ++sx) {
                     const double px = x + (sx - 0.5 * (n - 1)) / n - d.cx;
                     const double py = y + (sy - 0.5 * (n - 1)) / n - d.cy;
-                    cover += Ink(d, edges, halfLength, px * c + py * s, -px * s + py * c);
+                    const auto [u, v] = Unbend(d, halfLength, px * c + py * s, -px * s + py * c);
+                    cover += Blob(d, halfLength, u, v) ? 1 : Ink(d, edges, halfLength, u, v);
                 }
             }
             if (cover > 0) {
@@ -304,6 +334,29 @@ INSTANTIATE_TEST_SUITE_P(Conditions, Reads, testing::Values(
     Case{"Module115SharpVertical", With([](Draw& d) { d.module = 1.15; d.ratio = 3; d.angle = 90; d.text = "C7Y7LZ"; d.samples = 12; })},
     Case{"Module113SharpUpsideDown", With([](Draw& d) { d.module = 1.13; d.ratio = 3; d.angle = 180; d.text = "SHARP-1"; d.samples = 12; })}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A separator sheet that waved in the scanner: no straight line crosses every bar square, the
+// regions of like direction break into slanted pieces, and along the lines that cross every bar
+// the characters widen and narrow again. At the bends a mild wave reaches: bars leaning 20-32
+// degrees, waves of 0.8-1.6 bar heights, the lean's phase turning by up to 4 radians along the
+// symbol, rows bowed by up to a third of the bars' height; blots on the bars' ends.
+Draw Waved(double lean, double period, double swing, double bow, bool blobs = true) {
+    Draw d;
+    d.text = "WAVE-39";
+    d.height = 100;
+    d.lean = lean, d.period = period, d.swing = swing, d.bow = bow, d.blobs = blobs;
+    return d;
+}
+
+INSTANTIATE_TEST_SUITE_P(WavedSheets, Reads, testing::Values(
+    Case{"Lean25", Waved(25, 1, 3, 0.25), 0, 255, 0.3, 1, 3},
+    Case{"Lean32ShortWave", Waved(32, 0.8, 2, 0.2), 0, 255, 0.3, 1, 3},
+    Case{"Lean20LongWaveFastSwing", Waved(20, 1.6, 4, 0.3, false), 0, 255, 0.3, 1, 3},
+    Case{"Lean28NoSwing", Waved(28, 1.2, 0, 0.15), 0, 255, 0.3, 1, 3},
+    Case{"Lean25LightBars", Waved(25, 1, 3, 0.25), 255, 0, 0.3, 1, 3},
+    Case{"Lean25UpsideDown", With([](Draw& d) { d = Waved(25, 1.2, 3, 0.25); d.angle = 180; }), 0, 255, 0.3, 1, 3},
+    Case{"Lean25Upright", With([](Draw& d) { d = Waved(25, 1.2, -2, 0.15); d.angle = 90; d.module = 2; d.text = "UPRIGHT"; }), 0, 255, 0.3, 1, 3}),
+    [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
 // The symbol's length in pixels, and where the gap after its character `after` lies on it.
@@ -514,6 +567,20 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
         x += w;
     }
     pictures.push_back(bars);
+    // The same bars on a sheet that waved, blots on their ends.
+    Picture wavy = Blank();
+    Draw bend = With([](Draw& d) { d = Waved(25, 1, 3, 0.25); d.cy = 150; });
+    for (int y = 0; y < wavy.height; ++y)
+        for (int x = 0; x < wavy.width; ++x) {
+            const auto [u, v] = Unbend(bend, 200, x - bend.cx, y - bend.cy);
+            const int fx = static_cast<int>(std::lround(u + bend.cx));
+            const int fy = static_cast<int>(std::lround(v + bend.cy));
+            if (Blob(bend, 200, u, v) ||
+                (fx >= 0 && fy >= 0 && fx < bars.width && fy < bars.height &&
+                 bars.pixels[fy * bars.width + fx] == 0))
+                wavy.pixels[y * wavy.width + x] = 0;
+        }
+    pictures.push_back(wavy);
     // Text-like blobs: short strokes in rows.
     Picture text = Blank();
     for (int i = 0; i < 400; ++i) {
@@ -532,7 +599,7 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
             waves.pixels[y * waves.width + x] =
                 static_cast<std::uint8_t>(128 + 110 * std::sin(0.8 * x + 6 * std::sin(y * 0.05)));
     pictures.push_back(waves);
-    for (std::size_t i : {std::size_t{2}, std::size_t{3}}) {
+    for (std::size_t i : {std::size_t{2}, std::size_t{4}}) {
         pictures.push_back(pictures[i]);
         PhotographedScreen(pictures.back(), 1.0, 4, 1.2, 50);
     }
@@ -658,6 +725,13 @@ TEST(Reader, CharacterWidthsAlongALine) {
         {"narrower in the middle", {1, 1, 1, 0.75, 1, 1, 1}, false},
         {"wider in the middle", {1, 1, 0.75, 1, 0.75, 1, 1}, false},
         {"steeper than a label turns", {0.6, 1, 1, 1, 1, 1, 0.6}, false},
+        // Across a sheet that waved, the bars slant more here and less there: widths fall and
+        // rise again smoothly, each step close to the one before it.
+        {"waved, narrow in the middle", {1, 0.8, 0.7, 0.75, 0.9, 1.1, 1.3}, true},
+        {"waved, wide in the middle", {0.8, 0.95, 1.15, 1.3, 1.15, 0.95, 0.8}, true},
+        {"waved, rising again at the end", {1.2, 1, 0.9, 0.88, 0.9, 1, 1.2}, true},
+        {"zigzag", {1, 0.8, 1, 0.8, 1, 0.8, 1}, false},
+        {"level, then a jump back", {1, 1, 0.78, 0.78, 1, 1, 1}, false},
     };
     const std::vector<int> runs = encoder::Runs("GL0SS", {4, 10, 4});
     for (const Row& r : rows) {
