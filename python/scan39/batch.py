@@ -375,6 +375,7 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
     progress.start = time.monotonic()  # the rate counts reading, not the cluster's start
     window = threads * 4
     chunk_of: dict = {}
+    suspects: list = []
     finished = as_completed()
 
     def submit(chunk: list[str]) -> None:
@@ -390,19 +391,26 @@ def run(paths: list[str], records: RecordFile, client, options: dict,
         try:
             results = future.result()
         except KilledWorker:
-            # A picture brought its worker down (every retry of the task did). Find which by
-            # reading the pictures one by one; the one that still kills gets an error record.
-            if len(chunk) > 1:
-                pending.extend([p] for p in reversed(chunk))
-                results = []
-            else:
-                results = [[error_record(
-                    chunk[0][1], "the worker reading this picture stopped unexpectedly")]]
+            # A task gave up after its workers died, but Dask blames every task a dying worker
+            # held, not only the one it was reading. Read the chunk's pictures one by one
+            # once the rest is done, each alone on the cluster, so only the picture that still
+            # brings its worker down gets the error record.
+            suspects.extend([p] for p in chunk)
+            results = []
         written = [records.write(picture) for picture in results]
         progress.add(written)
         future.release()
         while pending and len(chunk_of) < window:
             submit(pending.pop())
+    for chunk in suspects:
+        future = client.submit(worker_side.chunk_task(options), chunk, options, pure=False)
+        try:
+            results = future.result()
+        except KilledWorker:
+            results = [[error_record(
+                chunk[0][1], "the worker reading this picture stopped unexpectedly")]]
+        progress.add([records.write(picture) for picture in results])
+        future.release()
 
 
 def _quiet_dask() -> None:
