@@ -1063,7 +1063,7 @@ def texture(rng, w, h):
     return (lo + (hi - lo) * v)[..., None] * np.ones(3)
 
 
-class Waved:
+class Waved(Placement):
     """A placement whose picture is bent after it, in two shears that cannot fold the paper:
     first across the bars by a wave along them whose phase drifts along the symbol (the bars
     become wavy stripes, each slanting differently at a given height), then along the bars by
@@ -1100,16 +1100,6 @@ class Waved:
         for _ in range(8):  # a module stretches by a fifth at most: this converges
             a = a2 - self.across(a, b)
         return self.base.inverse(*self.unframe(a, b))
-
-    def corners(self):
-        xs = np.array([0, self.sx, self.sx, 0], float)
-        ys = np.array([0, 0, self.sy, self.sy], float)
-        return self.forward(xs, ys)
-
-    def box_corners(self, box):
-        x0, y0, x1, y1 = box
-        xs, ys = self.forward(np.array([x0, x1, x1, x0], float), np.array([y0, y0, y1, y1], float))
-        return [[round(float(a), 1), round(float(b), 1)] for a, b in zip(xs, ys)]
 
 
 def padded(label, pad, paper):

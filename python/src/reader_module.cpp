@@ -161,6 +161,13 @@ py::dict InterpretationDict(const reader::Interpretation& i) {
     return d;
 }
 
+// A symbol's four corners as ((x, y), ...).
+py::tuple CornerTuples(const std::array<reader::Point, 4>& c) {
+    py::tuple out(4);
+    for (std::size_t i = 0; i < 4; ++i) out[i] = py::make_tuple(c[i].x, c[i].y);
+    return out;
+}
+
 // Symbols as plain tuples (text, ((x, y) * 4), angle, lines, grade dict or None,
 // interpretation dict or None, AIM identifier); __init__.py wraps them.
 py::list ToPython(const PageRead& found) {
@@ -174,12 +181,9 @@ py::list ToPython(const PageRead& found) {
     py::list out;
     for (std::size_t k = 0; k < found.symbols.size(); ++k) {
         const reader::Symbol& s = found.symbols[k];
-        py::tuple corners(4);
-        for (std::size_t i = 0; i < 4; ++i)
-            corners[i] = py::make_tuple(s.corners[i].x, s.corners[i].y);
         const auto meaning = reader::Interpret(s.text, s.check == reader::CheckState::kVerified);
         out.append(py::make_tuple(
-            py::str(s.text), corners, s.angle, s.lines,
+            py::str(s.text), CornerTuples(s.corners), s.angle, s.lines,
             k < found.grades.size() ? py::object(GradeDict(found.grades[k])) : py::none(),
             meaning ? py::object(InterpretationDict(*meaning)) : py::none(),
             py::str(reader::AimIdentifier(s))));
@@ -193,11 +197,8 @@ py::list UnreadToPython(const PageRead& found) {
     py::list out;
     for (std::size_t k = 0; k < found.unread.size(); ++k) {
         const reader::UnreadSymbol& u = found.unread[k];
-        py::tuple corners(4);
-        for (std::size_t i = 0; i < 4; ++i)
-            corners[i] = py::make_tuple(u.corners[i].x, u.corners[i].y);
         out.append(py::make_tuple(
-            corners, u.angle, u.lines, u.characters, py::str(reader::UnreadFailing(u)),
+            CornerTuples(u.corners), u.angle, u.lines, u.characters, py::str(reader::UnreadFailing(u)),
             k < found.unreadGrades.size() ? py::object(GradeDict(found.unreadGrades[k]))
                                           : py::none()));
     }
