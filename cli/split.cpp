@@ -26,7 +26,8 @@ namespace scan39::cli {
 namespace {
 
 QString Need(Language language, const QString& option, const QString& what) {
-    return Tr(language, QStringLiteral("%1 needs %2"), QStringLiteral("%1 需要%2"))
+    // `what` brings its own leading space in English (" a folder"), none in Chinese.
+    return Tr(language, QStringLiteral("%1 needs%2"), QStringLiteral("%1 需要%2"))
         .arg(option, what);
 }
 
@@ -73,6 +74,15 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
             valueBytes = i < raw.size() ? raw[i] : args[i].toUtf8();
             return args[i];
         };
+        // A value that names something (a folder, a text): an empty one is as good as none.
+        const auto takeSome = [&](const QString& what) -> std::optional<QString> {
+            auto v = take(what);
+            if (v && v->isEmpty()) {
+                result.error = Need(language, name, what);
+                return std::nullopt;
+            }
+            return v;
+        };
         const auto regex = [&](const QString& text, QRegularExpression& into) -> bool {
             into = QRegularExpression(text);
             if (into.isValid() && !text.isEmpty()) return true;
@@ -105,25 +115,16 @@ SplitParse ParseSplitArguments(const QStringList& args, const QList<QByteArray>&
             if (!flag()) return result;
             c.split.fast = true;
         } else if (name == QLatin1String("--out") || name == QLatin1String("-o")) {
-            const auto v =
-                take(Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹")));
-            if (!v) return result;
-            if (v->isEmpty())
-                return fail(
-                    Need(language, name,
-                         Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹"))));
+            if (!takeSome(Tr(language, QStringLiteral(" a folder"), QStringLiteral("一个文件夹"))))
+                return result;
             if (!c.out.isEmpty())
                 return fail(Tr(language, QStringLiteral("--out given more than once"),
                                QStringLiteral("--out 给出了不止一次")));
             c.out = *valueBytes;
         } else if (name == QLatin1String("--separator")) {
             const auto v =
-                take(Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字")));
+                takeSome(Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字")));
             if (!v) return result;
-            if (v->isEmpty())
-                return fail(
-                    Need(language, name,
-                         Tr(language, QStringLiteral(" a text"), QStringLiteral("一段文字"))));
             if (!separatorsGiven) c.split.rules.separators.clear();
             separatorsGiven = true;
             c.split.rules.separators.append(*v);

@@ -451,7 +451,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ArgumentCase{{"a.pdf"}, "split needs --out DIR"},
         ArgumentCase{{"--out", "o"}, "split needs a PDF or TIFF"},
-        ArgumentCase{{"a.pdf", "--out"}, "--out needs"},
+        ArgumentCase{{"a.pdf", "--out"}, "--out needs a folder\n"},
+        ArgumentCase{{"a.pdf", "--out="}, "--out needs a folder\n"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--separator="}, "--separator needs a text\n"},
+        ArgumentCase{{"a.pdf", "--out", "o", "--name-from"}, "--name-from needs REGEX\n"},
         ArgumentCase{{"a.pdf", "--out", "o", "--on-error", "maybe"}, "--on-error is keep or stop"},
         ArgumentCase{{"a.pdf", "--out", "o", "--name-from", "("},
                      "--name-from: \"(\" is not a regular expression"},
