@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <png.h>
 #include <pthread.h>
+#include <sys/mman.h>
 
 #include <csetjmp>
 #include <cstdarg>
@@ -163,6 +164,27 @@ void RouteTiffLibraryMessages() {
     ThrowDamaged(what, QStringLiteral("PNG 数据：%1").arg(QString::fromLatin1(message)));
 }
 
+// A decoded picture's pixels are written once, row by row, and then read many times. On Linux
+// they are allocated on 2 MiB boundaries and the kernel is asked for huge pages: a 12-megapixel
+// photo then costs a handful of page faults instead of three thousand, which on a virtual
+// machine is a sixth of reading it.
+QImage BlankImage(int width, int height, QImage::Format format) {
+    const qsizetype depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const qsizetype bytesPerLine = (width * depth + 31) / 32 * 4;
+    const qsizetype bytes = bytesPerLine * height;
+    constexpr qsizetype kHuge = 2 << 20;
+    if (width <= 0 || height <= 0 || bytes < 2 * kHuge) return QImage(width, height, format);
+    const qsizetype rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* pixels = std::aligned_alloc(kHuge, static_cast<std::size_t>(rounded));
+    if (!pixels) return {};
+#ifdef MADV_HUGEPAGE
+    ::madvise(pixels, static_cast<std::size_t>(rounded), MADV_HUGEPAGE);
+#endif
+    return QImage(
+        static_cast<uchar*>(pixels), width, height, bytesPerLine, format,
+        [](void* p) { std::free(p); }, pixels);
+}
+
 // PNG is read with libpng's own reader: its messages stay in the reader's record instead of
 // on standard error, and a failed allocation is told apart from damaged data. A 16-bit
 // picture without gamma information is taken as sRGB, as every viewer shows it.
@@ -190,10 +212,10 @@ QImage DecodePng(const QByteArray& bytes, const QString& what, bool sizeOnly,
         png_image_free(&png);
         return {};
     }
-    QImage image(static_cast<int>(width), static_cast<int>(height),
-                 grey    ? QImage::Format_Grayscale8
-                 : alpha ? QImage::Format_ARGB32
-                         : QImage::Format_RGB32);
+    QImage image = BlankImage(static_cast<int>(width), static_cast<int>(height),
+                              grey    ? QImage::Format_Grayscale8
+                              : alpha ? QImage::Format_ARGB32
+                                      : QImage::Format_RGB32);
     if (image.isNull()) {
         png_image_free(&png);
         ThrowOutOfMemory(what, QSize(static_cast<int>(width), static_cast<int>(height)));
@@ -396,7 +418,7 @@ std::optional<QImage> DecodeJpegGrey(const QByteArray& bytes) {
     JpegGrey jpeg(bytes);
     const std::optional<QSize> size = jpeg.start();
     if (!size) return std::nullopt;
-    QImage image(*size, QImage::Format_Grayscale8);
+    QImage image = BlankImage(size->width(), size->height(), QImage::Format_Grayscale8);
     if (image.isNull() || !jpeg.decode(image.bits(), image.bytesPerLine())) return std::nullopt;
     const int orientation = jpeg.orientation();
     if (orientation == 1) return image;

@@ -49,19 +49,24 @@ constexpr qint64 kMaxPictureFileBytes = kMaxPicturePixels * 4 + 1024 * 1024;
 // Reads `fd` to its end, but never more than the bound: a regular file may still grow, standard
 // input has no size, and files under /proc and /sys say they are empty and still have content.
 QByteArray ReadAll(int fd, qint64 expected, const QString& what) {
-    QByteArray bytes;
-    bytes.reserve(std::min(expected, kMaxPictureFileBytes) + 1);
-    char chunk[64 * 1024];
-    while (bytes.size() <= kMaxPictureFileBytes) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    // Straight into the buffer, sized by what the file said plus a byte to see its end: going
+    // through a small chunk copies a photo once more than reading it.
+    QByteArray bytes(std::min(expected, kMaxPictureFileBytes) + 1, Qt::Uninitialized);
+    qint64 size = 0;
+    while (size <= kMaxPictureFileBytes) {
+        if (size == bytes.size())
+            bytes.resize(std::min(std::max<qint64>(2 * size, 64 * 1024), kMaxPictureFileBytes + 1));
+        const ssize_t got =
+            ::read(fd, bytes.data() + size, static_cast<std::size_t>(bytes.size() - size));
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
             Fail(PictureFault::CannotRead, what, errno);
         }
-        bytes.append(chunk, std::min<qint64>(got, kMaxPictureFileBytes + 1 - bytes.size()));
+        size += got;
     }
-    if (bytes.size() > kMaxPictureFileBytes) ThrowTooLarge(what, bytes.size());
+    if (size > kMaxPictureFileBytes) ThrowTooLarge(what, size);
+    bytes.truncate(size);
     return bytes;
 }
 

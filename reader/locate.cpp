@@ -1,5 +1,7 @@
 #include "locate_p.h"
 
+#include "big_array_p.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -50,15 +52,16 @@ struct Tensor {
     }
 };
 
+// Single precision: a 12-megapixel picture has nearly 200,000 blocks, and their array is
+// written once and read a few times; the angle's error is a millionth of a degree.
 struct Block {
-    bool good = false;
-    double angle = 0;   // doubled angle of the dominant gradient
-    double weight = 0;  // energy * coherence
+    float angle = 0;   // doubled angle of the dominant gradient
+    float weight = 0;  // energy * coherence; 0 for a block without bars
+    bool good() const { return weight > 0; }
 };
 
-std::vector<Block> Classify(const std::vector<Tensor>& t) {
-    std::vector<Block> b(t.size());
-    for (std::size_t i = 0; i < t.size(); ++i) {
+void Classify(const Tensor* t, std::size_t n, Block* b) {
+    for (std::size_t i = 0; i < n; ++i) {
         if (t[i].n == 0) continue;
         const double xx = t[i].xx, yy = t[i].yy, xy = t[i].xy;
         const double sum = xx + yy;
@@ -67,9 +70,9 @@ std::vector<Block> Classify(const std::vector<Tensor>& t) {
         const double diff = xx - yy;
         const double coherence = std::sqrt(diff * diff + 4 * xy * xy) / sum;
         if (coherence < kMinCoherence) continue;
-        b[i] = {true, std::atan2(2 * xy, diff), energy * coherence};
+        b[i] = {static_cast<float>(std::atan2(2 * xy, diff)),
+                static_cast<float>(energy * coherence)};
     }
-    return b;
 }
 
 // Between two angles from atan2, both within [-pi, pi].
@@ -81,12 +84,12 @@ double AngleDistance(double a, double b) {
 // Groups neighbouring blocks of like orientation; `reach` bridges the blank blocks that
 // fall inside wide bars and spaces. `bent`: blocks join by small steps from the block that
 // reached them, and only the bent groups (above) are kept.
-void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach, int minBlocks,
+void Group(const BigArray<Block>& blocks, int bw, int bh, int size, int reach, int minBlocks,
            std::vector<Region>& out, bool bent = false) {
-    std::vector<char> seen(blocks.size(), 0);
+    BigArray<char> seen(blocks.size(), 0);
     std::vector<int> stack, members;
     for (int start = 0; start < bw * bh; ++start) {
-        if (!blocks[start].good || seen[start]) continue;
+        if (!blocks[start].good() || seen[start]) continue;
         const double seedAngle = blocks[start].angle;
         members.clear();
         stack.assign(1, start);
@@ -102,7 +105,7 @@ void Group(const std::vector<Block>& blocks, int bw, int bh, int size, int reach
                     const int x = bx + dx, y = by + dy;
                     if (x < 0 || y < 0 || x >= bw || y >= bh) continue;
                     const int j = y * bw + x;
-                    if (seen[j] || !blocks[j].good) continue;
+                    if (seen[j] || !blocks[j].good()) continue;
                     if (AngleDistance(blocks[j].angle, from) > 2 * kMaxAngleStep) continue;
                     seen[j] = 1;
                     stack.push_back(j);
@@ -210,23 +213,39 @@ void Merge(std::vector<Region>& regions) {
 std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     const int w = picture.width, h = picture.height;
     const int bw = (w + kBlock - 1) / kBlock, bh = (h + kBlock - 1) / kBlock;
-    std::vector<Tensor> fine(static_cast<std::size_t>(bw) * bh);
+    // Tensors one block row at a time, classified as each row completes and added into the
+    // coarse grid (twice the block size: large modules leave the small blocks inside wide
+    // bars blank); only the blocks are kept whole.
+    const int cw = (bw + 1) / 2, ch = (bh + 1) / 2;
+    std::vector<Tensor> row(static_cast<std::size_t>(bw));
+    BigArray<Tensor> coarse(static_cast<std::size_t>(cw) * ch);
+    BigArray<Block> fineBlocks(static_cast<std::size_t>(bw) * bh);
+    const auto finishRow = [&](int by) {
+        Classify(row.data(), row.size(), &fineBlocks[static_cast<std::size_t>(by) * bw]);
+        Tensor* coarseRow = &coarse[static_cast<std::size_t>(by / 2) * cw];
+        for (int x = 0; x < bw; ++x) coarseRow[x / 2] += row[static_cast<std::size_t>(x)];
+        std::fill(row.begin(), row.end(), Tensor{});
+    };
     // Every second row is plenty for the blocks; large pictures, every second pixel too.
     const int step = static_cast<long long>(w) * h > kLargePicture ? 2 : 1;
+    int blockRow = -1;
     for (int y = 1; y + 1 < h; y += 2) {
+        if (y / kBlock != blockRow) {
+            if (blockRow >= 0) finishRow(blockRow);
+            blockRow = y / kBlock;
+        }
         const std::uint8_t* up = picture.data + (y - 1) * picture.stride;
-        const std::uint8_t* row = picture.data + y * picture.stride;
+        const std::uint8_t* line = picture.data + y * picture.stride;
         const std::uint8_t* down = picture.data + (y + 1) * picture.stride;
-        Tensor* blockRow = &fine[static_cast<std::size_t>(y / kBlock) * bw];
         for (int x = 1; x + 1 < w; x += step) {
-            const int gx = row[x + 1] - row[x - 1];
+            const int gx = line[x + 1] - line[x - 1];
             const int gy = down[x] - up[x];
-            Tensor& t = blockRow[x / kBlock];
+            Tensor& t = row[static_cast<std::size_t>(x / kBlock)];
             t.xx += gx * gx, t.yy += gy * gy, t.xy += gx * gy, ++t.n;
         }
     }
+    if (blockRow >= 0) finishRow(blockRow);
     std::vector<Region> regions;
-    const std::vector<Block> fineBlocks = Classify(fine);
     Group(fineBlocks, bw, bh, kBlock, kFineReach, kFineMinBlocks, regions);
     Merge(regions);
     // Bent symbols: regions of their own, merged among themselves only, so that the straight
@@ -236,12 +255,9 @@ std::vector<Region> Locate(const GreyView& picture, std::size_t limit) {
     Merge(bentRegions);
     regions.insert(regions.end(), bentRegions.begin(), bentRegions.end());
     const std::size_t fineRegions = regions.size();
-    // Twice the block size: large modules leave the small blocks inside wide bars blank.
-    const int cw = (bw + 1) / 2, ch = (bh + 1) / 2;
-    std::vector<Tensor> coarse(static_cast<std::size_t>(cw) * ch);
-    for (int y = 0; y < bh; ++y)
-        for (int x = 0; x < bw; ++x) coarse[(y / 2) * cw + x / 2] += fine[y * bw + x];
-    Group(Classify(coarse), cw, ch, 2 * kBlock, kCoarseReach, kCoarseMinBlocks, regions);
+    BigArray<Block> coarseBlocks(coarse.size());
+    Classify(coarse.data(), coarse.size(), coarseBlocks.data());
+    Group(coarseBlocks, cw, ch, 2 * kBlock, kCoarseReach, kCoarseMinBlocks, regions);
     std::vector<Region> coarseRegions(regions.begin() + static_cast<std::ptrdiff_t>(fineRegions),
                                       regions.end());
     Merge(coarseRegions);

@@ -33,9 +33,9 @@ void HalveRows(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, 
 
 }  // namespace
 
-GreyView Halve(const GreyView& picture, std::vector<std::uint8_t>& out) {
+GreyView Halve(const GreyView& picture, BigArray<std::uint8_t>& out) {
     const int w = picture.width / 2, h = picture.height / 2;
-    out.resize(static_cast<std::size_t>(w) * h);
+    out = BigArray<std::uint8_t>(static_cast<std::size_t>(w) * h);
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* a = picture.data + 2 * y * picture.stride;
         HalveRows(a, a + picture.stride, &out[static_cast<std::size_t>(y) * w], w);

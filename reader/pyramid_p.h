@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <deque>
-#include <vector>
 
+#include "big_array_p.h"
 #include "scan39/geometry.h"
 #include "scan39/image_view.h"
 
@@ -28,10 +28,10 @@ class Pyramid {
 
   private:
     std::deque<GreyView> views_;
-    std::deque<std::vector<std::uint8_t>> pixels_;
+    std::deque<BigArray<std::uint8_t>> pixels_;
 };
 
 // The picture averaged over 2x2 pixels (an odd last row or column is dropped), into `out`.
-GreyView Halve(const GreyView& picture, std::vector<std::uint8_t>& out);
+GreyView Halve(const GreyView& picture, BigArray<std::uint8_t>& out);
 
 }  // namespace scan39::reader::detail

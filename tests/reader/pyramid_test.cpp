@@ -11,6 +11,7 @@
 namespace {
 
 using namespace scan39::reader;
+using detail::BigArray;
 using detail::Halve;
 using detail::Pyramid;
 
@@ -35,7 +36,7 @@ TEST_P(Halving, EveryPixelTheRoundedMeanOfItsFour) {
         for (int x = 0; x < c.width; ++x)
             pixels[static_cast<std::size_t>(y) * c.stride + x] =
                 static_cast<std::uint8_t>(grey(random));
-    std::vector<std::uint8_t> out;
+    BigArray<std::uint8_t> out;
     const GreyView half = Halve({pixels.data(), c.width, c.height, c.stride}, out);
     ASSERT_EQ(half.width, c.width / 2);
     ASSERT_EQ(half.height, c.height / 2);
@@ -77,10 +78,10 @@ TEST(Pyramid, ALevelIsTheSameWithOrWithoutTheOneBetween) {
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(r.stride) * r.height);
         for (std::uint8_t& p : pixels) p = static_cast<std::uint8_t>(random());
         const GreyView base{pixels.data(), r.width, r.height, r.stride};
-        std::vector<std::uint8_t> a, b;
+        BigArray<std::uint8_t> a, b;
         GreyView expected = base;
         for (int i = 0; i < r.k; ++i) {
-            std::vector<std::uint8_t>& out = i % 2 ? b : a;
+            BigArray<std::uint8_t>& out = i % 2 ? b : a;
             expected = Halve(expected, out);
         }
         Pyramid pyramid(base);
