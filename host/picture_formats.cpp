@@ -164,7 +164,7 @@ std::optional<Problem> CheckJpeg(const Bytes& b) {
     int segments = 0;
     while (true) {
         // Decoders skip stray bytes between segments; so does this walk.
-        while (pos < n && b.u8(pos) != 0xFF) ++pos;
+        pos = b.find(0xFF, pos);
         while (pos < n && b.u8(pos) == 0xFF) ++pos;
         if (pos >= n) return missingEnd;
         const unsigned marker = b.u8(pos++);
@@ -195,12 +195,10 @@ std::optional<Problem> CheckJpeg(const Bytes& b) {
         }
         // Entropy-coded data: 0xFF is followed by 0x00 (stuffing), a restart marker or fill;
         // anything else starts the next marker.
-        qint64 i = pos;
-        for (; i + 1 < n; ++i) {
-            if (b.u8(i) != 0xFF) continue;
+        qint64 i = b.find(0xFF, pos);
+        for (; i + 1 < n; i = b.find(0xFF, i + 1)) {
             const unsigned next = b.u8(i + 1);
-            if (next == 0x00 || next == 0xFF || (next >= 0xD0 && next <= 0xD7)) continue;
-            break;
+            if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) break;
         }
         if (i + 1 >= n) return missingEnd;
         pos = i;

@@ -41,6 +41,12 @@ class Bytes {
         return (quint32(p_[pos]) << 24) | (quint32(p_[pos + 1]) << 16) |
                (quint32(p_[pos + 2]) << 8) | quint32(p_[pos + 3]);
     }
+    // The first `value` at or after `pos`, or size() when there is none.
+    qint64 find(unsigned char value, qint64 pos) const {
+        if (pos >= n_) return n_;
+        const void* at = std::memchr(p_ + pos, value, static_cast<size_t>(n_ - pos));
+        return at ? static_cast<const unsigned char*>(at) - p_ : n_;
+    }
     bool startsWith(const char* sig, qint64 len) const {
         return has(0, len) && std::memcmp(p_, sig, static_cast<size_t>(len)) == 0;
     }
