@@ -313,6 +313,39 @@ TEST(LoadGreyTest, MatchesTheColourPicture) {
     }
 }
 
+// Pictures of several megabytes decode into buffers of their own (aligned for huge pages):
+// every pixel as from a small one, and a copy that is changed leaves the loaded picture as it was.
+TEST(LoadGreyTest, LargePicturesKeepEveryPixelAndTheirCopies) {
+    QImage colour(1500, 1400, QImage::Format_RGB32);  // 8 MB as RGB32, 2 MB as grey
+    for (int y = 0; y < colour.height(); ++y)
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 3) % 256, (x ^ y) % 256));
+    QImage grey(2500, 1800, QImage::Format_Grayscale8);  // 4.5 MB
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x) grey.scanLine(y)[x] = static_cast<uchar>(x * y);
+    const std::tuple<const char*, QImage, QByteArray, Tone> cases[] = {
+        {"grey png", grey, Encode(grey, "PNG"), Tone::Grey},
+        {"colour png", colour, Encode(colour, "PNG"), Tone::Colour},
+        {"grey jpeg", grey, Encode(grey, "JPEG", 100), Tone::Grey}};
+    for (const auto& [name, source, bytes, tone] : cases) {
+        SCOPED_TRACE(name);
+        const QImage loaded = LoadPictureFromData(bytes, name, tone)->image();
+        ASSERT_EQ(loaded.size(), source.size());
+        const bool exact = QByteArray(name).endsWith("png");
+        int worst = 0;
+        for (int y = 0; y < source.height(); y += 7)
+            for (int x = 0; x < source.width(); x += 5)
+                worst = std::max(worst, std::abs(Lightness(loaded.pixel(x, y)) -
+                                                 Lightness(source.pixel(x, y))));
+        EXPECT_LE(worst, exact ? 0 : 3);
+        const QRgb corner = loaded.pixel(0, 0);
+        QImage copy = loaded;
+        copy.fill(Qt::white);
+        EXPECT_EQ(loaded.pixel(0, 0), corner);
+        EXPECT_EQ(copy.pixel(0, 0), qRgb(255, 255, 255));
+    }
+}
+
 // ---- pictures that do not load -----------------------------------------------------------
 
 QByteArray Bmp24(int w, int h) {
