@@ -81,6 +81,29 @@ double AngleDistance(double a, double b) {
     return std::min(d, 2 * std::numbers::pi - d);
 }
 
+// A long symbol's direction from its bars' gradients may be off by a degree or two (the text
+// printed below it, a stroke here and there), and a line through its middle then leaves bars a
+// few times as tall as their module before it reaches the ends. A region many times longer than
+// wide knows its direction better by its shape: its blocks' long axis. Taken only where the
+// two differ by enough to matter over the region's length (a line at the bars' direction would
+// drift by a quarter of the region's width), and within the tolerance of the bars' direction.
+constexpr double kLongRegion = 12;  // length to width, by the blocks' spread
+constexpr double kMatteringDrift = 0.25;
+double AlongTheAxis(const std::vector<int>& members, int bw, int size, Point centre, double angle) {
+    double xx = 0, yy = 0, xy = 0;
+    for (int i : members) {
+        const double x = (i % bw + 0.5) * size - centre.x, y = (i / bw + 0.5) * size - centre.y;
+        xx += x * x, yy += y * y, xy += x * y;
+    }
+    const double half = 0.5 * (xx + yy), d = std::hypot(0.5 * (xx - yy), xy);
+    const double aspect = std::sqrt((half + d) / std::max(half - d, 1e-9));
+    if (aspect < kLongRegion) return angle;
+    const double turn = std::remainder(0.5 * std::atan2(2 * xy, xx - yy) - angle, std::numbers::pi);
+    return std::abs(turn) * aspect >= kMatteringDrift && std::abs(turn) <= kMaxAngleStep
+               ? angle + turn
+               : angle;
+}
+
 // Groups neighbouring blocks of like orientation; `reach` bridges the blank blocks that
 // fall inside wide bars and spaces. `bent`: blocks join by small steps from the block that
 // reached them, and only the bent groups (above) are kept.
@@ -134,7 +157,8 @@ void Group(const BigArray<Block>& blocks, int bw, int bh, int size, int reach, i
         }
         Region r;
         r.centre = {cx / members.size(), cy / members.size()};
-        const double angle = 0.5 * std::atan2(s, c);
+        double angle = 0.5 * std::atan2(s, c);
+        if (!bent) angle = AlongTheAxis(members, bw, size, r.centre, angle);
         r.dir = {std::cos(angle), std::sin(angle)};
         for (int i : members) {
             const double x = (i % bw + 0.5) * size - r.centre.x;

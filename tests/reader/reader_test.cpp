@@ -10,6 +10,7 @@
 #include <cstring>
 #include <numbers>
 #include <ostream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -569,7 +570,10 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
     pictures.push_back(bars);
     // The same bars on a sheet that waved, blots on their ends.
     Picture wavy = Blank();
-    Draw bend = With([](Draw& d) { d = Waved(25, 1, 3, 0.25); d.cy = 150; });
+    Draw bend = With([](Draw& d) {
+        d = Waved(25, 1, 3, 0.25);
+        d.cy = 150;
+    });
     for (int y = 0; y < wavy.height; ++y)
         for (int x = 0; x < wavy.width; ++x) {
             const auto [u, v] = Unbend(bend, 200, x - bend.cx, y - bend.cy);
@@ -992,9 +996,10 @@ Picture Sheet() {
 }
 
 // An upright symbol of whole-pixel modules with its left end at (x, y).
-void DrawUpright(Picture& p, const std::string& text, int x, int y, int module, int height) {
+void DrawUpright(Picture& p, const std::string& text, int x, int y, int module, int height,
+                 int wide = 0) {
     bool dark = true;
-    for (int run : encoder::Runs(text, {module, 5 * module / 2, module})) {
+    for (int run : encoder::Runs(text, {module, wide > 0 ? wide : 5 * module / 2, module})) {
         for (int yy = y; dark && yy < y + height; ++yy)
             std::fill_n(p.pixels.begin() + static_cast<std::ptrdiff_t>(yy) * p.width + x, run, 0);
         x += run;
@@ -1043,6 +1048,57 @@ INSTANTIATE_TEST_SUITE_P(Reader, Sheets,
                                          // Stacked closer than their length: 9 pixels apart.
                                          SheetCase{150, reader::Effort::kFast, 33, 24},
                                          SheetCase{150, reader::Effort::kThorough, 33, 24}));
+
+// Long symbols stacked on a sheet, far less apart than they are long: each reads, however long
+// it is against its bars' height (a line through a region at a degree off its direction would
+// leave such bars before it reaches the ends).
+struct StackCase {
+    int symbols;
+    int characters;
+    int module;  // pixels
+    int height;  // of the bars
+    int pitch;   // from one symbol to the next
+    int wide;    // pixels of a wide element
+};
+
+void PrintTo(const StackCase& c, std::ostream* os) {
+    *os << c.symbols << "x" << c.characters << "_chars_module" << c.module << "_height" << c.height;
+}
+
+class StackedLongSymbols : public testing::TestWithParam<StackCase> {};
+
+TEST_P(StackedLongSymbols, EveryOneReads) {
+    const StackCase& c = GetParam();
+    std::mt19937 random(static_cast<unsigned>(c.symbols * 100 + c.characters + c.module));
+    const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. ";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    Picture p;
+    p.width = 200 + (c.characters + 2) * 16 * c.module;
+    p.height = 200 + c.symbols * c.pitch;
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 255);
+    std::vector<std::string> drawn;
+    for (int i = 0; i < c.symbols; ++i) {
+        std::string text;
+        while (static_cast<int>(text.size()) < c.characters) text += alphabet[pick(random)];
+        // Spaces at the ends would be trimmed from the text read back.
+        text.front() = 'A' + static_cast<char>(i), text.back() = 'Z';
+        drawn.push_back(text);
+        DrawUpright(p, text, 100, 100 + i * c.pitch, c.module, c.height, c.wide);
+    }
+    const reader::ReadResult result = reader::ReadAll(p.View(), {});
+    std::vector<std::string> texts;
+    for (const auto& s : result.symbols) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    std::sort(drawn.begin(), drawn.end());
+    EXPECT_EQ(texts, drawn);
+    EXPECT_FALSE(result.truncated);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, StackedLongSymbols,
+    testing::Values(StackCase{5, 78, 2, 40, 150, 4}, StackCase{8, 60, 2, 40, 150, 4},
+                    StackCase{8, 78, 2, 40, 150, 4}, StackCase{5, 78, 2, 40, 150, 5},
+                    StackCase{5, 78, 3, 50, 120, 6}, StackCase{5, 40, 1, 20, 100, 2}));
 
 // One symbol on an A4 page at 300 dpi, white but for it, in a corner: from modules the picture's
 // own block grids see to those only a coarser octave sees, and at the sizes where one takes over
