@@ -29,13 +29,27 @@ double BarLikeness(const GreyView& picture, const Region& r) {
     const Point normal{-r.dir.y, r.dir.x};
     const double off = kLikenessOffset * r.halfWidth;
     const int n = std::max(kLikenessLength, static_cast<int>(2 * r.halfLength));
-    std::array<std::vector<float>, 2> p;
+    // Both lines over the region's own length: from its start, or from the later of the two
+    // points where they enter the picture, so that their samples stay side by side.
+    std::array<ScanLine, 2> lines;
+    std::array<double, 2> centre;  // where along each line the region's middle lies
+    double from = -0.5 * n;
     for (int k = 0; k < 2; ++k) {
         const double o = k ? off : -off;
-        ScanLine line = ClipLine(picture.width, picture.height,
-                                 {r.centre.x + o * normal.x, r.centre.y + o * normal.y}, r.dir, 1);
+        const Point through{r.centre.x + o * normal.x, r.centre.y + o * normal.y};
+        lines[k] = ClipLine(picture.width, picture.height, through, r.dir, 1);
+        if (lines[k].count < kLikenessOverlap) return 0;
+        centre[k] =
+            (through.x - lines[k].origin.x) * r.dir.x + (through.y - lines[k].origin.y) * r.dir.y;
+        from = std::max(from, -centre[k]);
+    }
+    std::array<std::vector<float>, 2> p;
+    for (int k = 0; k < 2; ++k) {
+        ScanLine& line = lines[k];
+        const int skip = std::max(0, static_cast<int>(std::lround(centre[k] + from)));
+        line.origin = {line.origin.x + skip * r.dir.x, line.origin.y + skip * r.dir.y};
+        line.count = std::min(line.count - skip, n);
         if (line.count < kLikenessOverlap) return 0;
-        line.count = std::min(line.count, n);
         SampleProfile(picture, line, p[k]);
         // Slopes rather than levels: a few long ruled lines or a shade across the page
         // would otherwise outweigh everything between them.

@@ -150,34 +150,48 @@ void LaterPasses(Search& search, bool noisy) {
             order.push_back(i);
     }
     // Start or stop characters on bar-like lines or on a quarter of the lines first (a
-    // symbol turned far off its region's direction loses the likeness); then the others, the most
-    // bar-like first, within the free samples only: print and tables look busy too, and even
-    // bar-like where their lines and rules repeat.
+    // symbol turned far off its region's direction loses the likeness); then regions as alike
+    // as bars from line to line, which blurred symbols are before any of their lines reads a
+    // start or stop (a sheet of them would otherwise share the free samples, and most go
+    // unread); then the others, the most bar-like first, within the free samples only: print
+    // and tables look busy too, and even bar-like where their lines and rules repeat.
     const auto rank = [&](std::size_t i) {
         RegionWork& w = work[i];
         const Evidence& e = w.evidence;
-        return std::pair(e.ends > 0 && (4 * e.ends >= e.lines || w.BarLike(picture, kBarLikeEnds)),
-                         w.BarLike(picture) ? w.barLike : 0.0);
+        const bool ends = e.ends > 0 && (4 * e.ends >= e.lines || w.BarLike(picture, kBarLikeEnds));
+        const bool bars = w.region.halfLength >= w.region.halfWidth && 2 * e.busy >= e.lines &&
+                          w.BarLike(picture, kBarLikeSure);
+        return std::pair(ends ? 2 : bars ? 1 : 0, w.BarLike(picture) ? w.barLike : 0.0);
     };
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return rank(a) > rank(b); });
-    std::size_t liked = 0;
-    while (liked < order.size() && rank(order[liked]).first) ++liked;
+    std::size_t liked = 0, sure = 0;  // with start or stop characters; bars by likeness alone
+    while (liked < order.size() && rank(order[liked]).first == 2) ++liked;
+    while (liked + sure < order.size() && rank(order[liked + sure]).first == 1) ++sure;
     const long long firstPass = reader.Spent();
     const bool thorough = options.effort == Effort::kThorough;
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::size_t i = order[k];
-        if (reader.Spent() >= plan.budget) break;
-        const long long limit =
-            k < liked ? plan.budget : std::min(plan.budget, firstPass + kFreeSamples);
+        // Symbols likely left unread for want of samples: said, never a silent miss.
+        if (reader.Spent() >= plan.budget) {
+            search.truncated = search.truncated || k < liked + sure;
+            break;
+        }
+        // Bars by likeness alone may still be a grain or a ruled table: each gets a blurred
+        // label's recovery, no more.
+        const bool capped = k >= liked && k < liked + sure;
+        const long long limit = k < liked ? plan.budget
+                                : capped  ? std::min(plan.budget, reader.Spent() + kSureBarsSamples)
+                                          : std::min(plan.budget, firstPass + kFreeSamples);
         if (reader.Spent() >= limit) break;
         RegionWork& w = work[i];
         // A picture whose first pass alone outspent the free samples is a page of print or a
         // busy photo: there, regions without a bar-like start or stop get the rest only where
         // they look like bars themselves (the most bar-like come first).
         if (k >= liked && firstPass > kFreeSamples && !w.BarLike(picture)) break;
-        // Tilted lines.
-        if (!ScanRegion(reader, limit, plan, w, plan.tilts)) break;
+        // Tilted lines; not where lines along the region already see the same bars, as those
+        // are only blurred: the direction is not what failed.
+        if (!capped && !ScanRegion(reader, limit, plan, w, plan.tilts)) break;
         const Evidence& evidence = w.evidence;
         const bool promising = Promising(evidence);
         const bool few = FewEdges(evidence);
