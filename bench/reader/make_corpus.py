@@ -484,6 +484,14 @@ POSITIVE += WARP
 NEGATIVE += WARP_NEGATIVE
 CONDITIONS += WARP + WARP_NEGATIVE
 
+# Long symbols (40 to 78 characters) stacked on a sheet far less apart than they are long, bars
+# 15 to 25 modules tall, small modules and a 2:1 to 2.5:1 ratio: every one must read. Last, to
+# keep every earlier condition's pictures.
+STACKED = ["stacked"]
+STACKED_SIZE = (2560, 960)
+POSITIVE += STACKED
+CONDITIONS += STACKED
+
 INKS = [(20, 20, 25), (10, 20, 110), (25, 35, 160), (15, 70, 30), (120, 20, 25), (60, 35, 20)]
 PAPERS = [(250, 235, 150), (255, 215, 215), (210, 240, 210), (200, 225, 250), (235, 220, 190),
           (255, 200, 140)]
@@ -1186,6 +1194,31 @@ def warp_sheet(rng, w, h):
     return finish(rng, canvas, s, x), s, [data], None, symbols
 
 
+def stacked_sheet(rng, w, h):
+    s = spec_for(rng, "clean")
+    canvas = sheet(rng, w, h, s)
+    s.angle = rng.uniform(-0.6, 0.6)  # long symbols: a scanner's skew, little more
+    x = rng.uniform(1.8, 2.3)
+    s.ratio = rng.uniform(2.0, 2.5)
+    count = int(rng.integers(4, 7))
+    pitch = rng.uniform(120, (h - 120) / count)
+    texts, symbols = [], []
+    for i in range(count):
+        for _ in range(200):
+            data = random_text(rng, 40, 78)
+            if symbol_modules(data, s) * x < w * 0.95:
+                break
+        height = x * rng.uniform(15, 25)
+        label = code39_label(rng, "*" + data + "*", x, s.ratio, s.gap, s.quiet, height, s.paper,
+                             s.ink, human=("*" + data + "*") if rng.random() < 0.5 else None)
+        p = Placement(label, w / 2 + rng.uniform(-20, 20), 60 + (i + 0.5) * pitch, s.angle)
+        composite(canvas, label, p)
+        texts.append(data)
+        symbols.append({"text": data, "corners": p.box_corners(label.bars_box)})
+    s.png = rng.random() < 0.5
+    return finish(rng, canvas, s, x), s, texts, None, symbols
+
+
 def wavy_stripes(rng, w, h):
     """Stripes bent as `warp` bends bars, with no Code 39: periodic ones, or irregular ones of
     two widths, sometimes with the blobs."""
@@ -1231,9 +1264,13 @@ def one(task):
         w, h = round(w * BIG_SIZE), round(h * BIG_SIZE)
     if cond in WARP + WARP_NEGATIVE:
         w, h = w * WARP_SIZE, h * WARP_SIZE
+    if cond in STACKED:
+        w, h = STACKED_SIZE
     with tempfile.TemporaryDirectory() as tmp:
         if cond == "warp":
             img, s, texts, options, symbols = warp_sheet(rng, w, h)
+        elif cond == "stacked":
+            img, s, texts, options, symbols = stacked_sheet(rng, w, h)
         elif cond == "neg_wavy":
             img, s, texts, options, symbols = wavy_stripes(rng, w, h)
         elif cond in NEGATIVE:
