@@ -183,16 +183,7 @@ bool CanMerge(const Region& a, const Region& b) {
     return across <= 0.5 * std::max(a.halfWidth, b.halfWidth) && std::abs(along) <= reach;
 }
 
-// `a` takes in `b`, along `a`'s direction and across its line; but a fragment taking in a long
-// symbol beside it goes along the symbol: the fragment may lie a few degrees off, which over the
-// symbol's length loses its ends.
 void Absorb(Region& a, const Region& b) {
-    if (b.weight > a.weight && b.halfLength > 2 * a.halfLength) {
-        Region heavier = b;
-        Absorb(heavier, a);
-        a = heavier;
-        return;
-    }
     const double along = (b.centre.x - a.centre.x) * a.dir.x + (b.centre.y - a.centre.y) * a.dir.y;
     const double lo = std::min(-a.halfLength, along - b.halfLength);
     const double hi = std::max(a.halfLength, along + b.halfLength);

@@ -66,6 +66,13 @@ NEGATIVE += ["neg_wavy"]
 CONDITIONS += ["warp", "neg_wavy"]
 SHEET_SIZE = (1400, 1000)
 
+# Long symbols (40 to 78 characters, bars 15 to 25 modules tall) laid on a page far less apart
+# than they are long, each a few degrees from the others. Last, so that every other condition
+# keeps its seed.
+POSITIVE += ["stacked"]
+CONDITIONS += ["stacked"]
+STACKED_SIZE = (2600, 1100)
+
 # Mostly letters and digits; the other characters of the set now and then.
 TEXT_CHARS = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ" * 4 + "-. $/+%"
 
@@ -670,6 +677,18 @@ def spec_for(rng, cond):
         s.level = rng.uniform(0.9, 1.0)
         s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
         s.blur = [("gauss", rng.uniform(0.5, 0.9))]
+    elif cond == "stacked":
+        s.w, s.h = STACKED_SIZE
+        s.count = int(rng.integers(3, 6))
+        s.text_len = (40, 78)
+        s.scale = rng.uniform(1.8, 2.4)
+        s.ratio = rng.uniform(2.0, 2.5)
+        s.height_frac = rng.uniform(0.015, 0.03)
+        s.same_angle = True
+        s.angle = rng.normal(0, 1.0) + (180 if rng.random() < 0.2 else 0)
+        s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
+        s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
+        s.blur = [("gauss", rng.uniform(0.4, 0.8))]
     elif cond == "multi":
         s.count = int(rng.integers(2, 5))
         s.scale = rng.uniform(2.0, 3.5)
