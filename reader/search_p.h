@@ -129,7 +129,8 @@ bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::siz
 // Sharpened lines, then banded lines, against blur and noise; `fewEdges` skips the finest
 // sharpening (a short symbol blurred).
 void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy);
-// Edges judged among bars and among spaces apart, for ink that spread or thinned.
-void InkSpreadPass(Search& search, RegionWork& w, long long limit);
+// Edges judged among bars and among spaces apart, for ink that spread or thinned. Without
+// `endsSeen` (no start or stop character on the region's lines) edges placed by ink alone.
+void InkSpreadPass(Search& search, RegionWork& w, long long limit, bool endsSeen);
 
 }  // namespace scan39::reader::detail
