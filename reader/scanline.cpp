@@ -358,11 +358,11 @@ void PlaceEdgesByInk(const std::vector<float>& p, std::vector<Edge>& edges, Work
         const float reach = near[near.size() / 2];
         const float lo =
             std::max(edges[k].pos - reach, k > 0 ? 0.5f * (edges[k - 1].pos + edges[k].pos) : 0);
-        const float hi = std::min(edges[k + 1].pos + reach,
-                                  k + 2 < m ? 0.5f * (edges[k + 1].pos + edges[k + 2].pos)
-                                            : static_cast<float>(n - 1));
-        const auto [dark, light] =
-            std::minmax_element(p.begin() + at(edges[first].pos), p.begin() + at(edges[last].pos) + 1);
+        const float hi = std::min(
+            edges[k + 1].pos + reach,
+            k + 2 < m ? 0.5f * (edges[k + 1].pos + edges[k + 2].pos) : static_cast<float>(n - 1));
+        const auto [dark, light] = std::minmax_element(p.begin() + at(edges[first].pos),
+                                                       p.begin() + at(edges[last].pos) + 1);
         if (*light - *dark < kLeastContrast) continue;
         const float scale = 1 / (*light - *dark);
         // Samples stand for the stretch half a sample either side; the window's ends take

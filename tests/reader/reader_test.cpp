@@ -669,7 +669,8 @@ TEST(Reader, NothingFromThinnedBarsTextOrBrokenSymbols) {
             if (dark)
                 for (int y = 120; y < 200; ++y)
                     for (int i = static_cast<int>(x); i < x + w + 1 && i < 420; ++i) {
-                        const double cover = std::clamp(std::min(i + 1.0, x + w) - std::max(i + 0.0, x), 0.0, 1.0);
+                        const double cover =
+                            std::clamp(std::min(i + 1.0, x + w) - std::max(i + 0.0, x), 0.0, 1.0);
                         auto& v = bars.pixels[y * bars.width + i];
                         v = static_cast<std::uint8_t>(std::lround(v - (v - 35) * cover));
                     }
@@ -687,8 +688,18 @@ TEST(Reader, NothingFromThinnedBarsTextOrBrokenSymbols) {
     }
     Light(text, 1, 2);
     pictures.push_back(text);
-    for (const Draw& d : {With([](Draw& x) { x.damaged = 2; x.module = 1.4; x.spread = -0.3; x.ratio = 2; }),
-                          With([](Draw& x) { x.cropAt = 0.55; x.module = 1.5; x.spread = -0.35; x.ratio = 2; })}) {
+    for (const Draw& d : {With([](Draw& x) {
+                              x.damaged = 2;
+                              x.module = 1.4;
+                              x.spread = -0.3;
+                              x.ratio = 2;
+                          }),
+                          With([](Draw& x) {
+                              x.cropAt = 0.55;
+                              x.module = 1.5;
+                              x.spread = -0.35;
+                              x.ratio = 2;
+                          })}) {
         Picture p = Blank(215);
         DrawSymbol(p, d, 35);
         Light(p, 1, 2);

@@ -91,10 +91,13 @@ Printed Print(float module, float thin, bool blur) {
     std::vector<float> grey(static_cast<std::size_t>(pixels), 220);
     for (std::size_t k = 0; k + 1 < edges.size(); k += 2)
         for (int x = static_cast<int>(edges[k]); x <= static_cast<int>(edges[k + 1]); ++x)
-            grey[x] -= 190 * std::clamp(std::min(x + 1.0f, edges[k + 1]) - std::max(x + 0.0f, edges[k]), 0.0f, 1.0f);
+            grey[x] -=
+                190 * std::clamp(std::min(x + 1.0f, edges[k + 1]) - std::max(x + 0.0f, edges[k]),
+                                 0.0f, 1.0f);
     if (blur) {
         std::vector<float> b(grey);
-        for (int x = 1; x + 1 < pixels; ++x) b[x] = 0.25f * grey[x - 1] + 0.5f * grey[x] + 0.25f * grey[x + 1];
+        for (int x = 1; x + 1 < pixels; ++x)
+            b[x] = 0.25f * grey[x - 1] + 0.5f * grey[x] + 0.25f * grey[x + 1];
         grey.swap(b);
     }
     for (int i = 0; i <= 4 * (pixels - 1); ++i) {
@@ -118,7 +121,8 @@ TEST(PlaceEdgesByInk, WidthsOfThinnedOrSpreadPrintOnSmallModules) {
                         {1.6f, 0.35f, false}, {2.0f, 0.35f, false}, {3.0f, 0.25f, false},
                         {1.4f, -0.3f, false}, {2.0f, -0.2f, false}};
     for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.module << " px, thinned " << r.thin << (r.blur ? ", blurred" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << r.module << " px, thinned " << r.thin << (r.blur ? ", blurred" : ""));
         const Printed p = Print(r.module, r.thin, r.blur);
         Workspace ws;
         std::vector<Edge> edges;
@@ -126,7 +130,8 @@ TEST(PlaceEdgesByInk, WidthsOfThinnedOrSpreadPrintOnSmallModules) {
         ASSERT_EQ(edges.size(), p.widths.size() + 1);
         PlaceEdgesByInk(p.profile, edges, ws);
         for (std::size_t k = 0; k < p.widths.size(); ++k)
-            EXPECT_NEAR(0.25f * (edges[k + 1].pos - edges[k].pos), p.widths[k], 0.2f) << "element " << k;
+            EXPECT_NEAR(0.25f * (edges[k + 1].pos - edges[k].pos), p.widths[k], 0.2f)
+                << "element " << k;
     }
 }
 
