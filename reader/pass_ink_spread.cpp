@@ -27,7 +27,9 @@ void InkSpreadPass(Search& search, RegionWork& w, long long limit, bool endsSeen
         if (!endsSeen && !mode.inkArea) continue;
         if (damaged && !mode.midLevel && !mode.inkArea) break;
         // The direction is not what failed here: straight lines only.
-        if (!ScanAgain(search, w, limit, mode, {0}, {.tiltWhenBusy = false})) break;
+        // Whole reads all from one place do not end it: the vote takes them for one line.
+        ScanAgain(search, w, limit, mode, {0}, {.tiltWhenBusy = false});
+        if (search.reader.Spent() >= limit || WholeReadsApart(w.observations)) break;
     }
     search.reader.SetInkSpread(false);
 }

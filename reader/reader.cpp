@@ -191,8 +191,8 @@ void LaterPasses(Search& search, bool noisy) {
         DeblurPass(search, w, limit, few, noisy);
         // Bars thinned below a pixel hide even the start and stop characters: on bars alone,
         // their ink is worth a look.
-        if ((evidence.ends == 0 && !w.BarLike(picture)) ||
-            WholeReads(w.observations, 0) >= kEnoughReads || reader.Spent() >= limit)
+        if ((evidence.ends == 0 && !w.BarLike(picture)) || WholeReadsApart(w.observations) ||
+            reader.Spent() >= limit)
             continue;
         InkSpreadPass(search, w, limit, evidence.ends > 0);
     }

@@ -113,6 +113,9 @@ bool ScanAgain(Search& search, RegionWork& w, long long limit, const LineMode& m
 
 // Reads since `first` with every character read.
 int WholeReads(const std::vector<Observation>& observations, std::size_t first);
+// Whether kEnoughReads whole reads or more came from lines in places apart, as the vote wants
+// them: lines scanning one place again repeat one line's read.
+bool WholeReadsApart(const std::vector<Observation>& observations);
 
 // The passes, in the order a read runs them.
 // First: each of `regions` not covered by one scanned before, at its own direction.

@@ -372,10 +372,6 @@ std::vector<Case> Thinned() {
             for (const bool light : {false, true})
                 for (const bool blurred : {false, true}) {
                     if (thin < 0 && module > 1.5) continue;  // spread: the smallest modules
-                    // Left out, read by zbarimg: at 1.5 px, sharp dark bars thinned by a quarter
-                    // or more read whole on lines at one place only, whose repeats stop the
-                    // search before the ink pass.
-                    if (module == 1.5 && thin >= 0.25 && !light && !blurred) continue;
                     names.push_back("Module" + std::to_string(std::lround(10 * module)) +
                                     (thin > 0 ? "Thinned" : "Spread") +
                                     std::to_string(std::lround(100 * std::abs(thin))) +
