@@ -34,13 +34,6 @@ double BarLikeness(const GreyView& picture, const Region& r) {
         const double o = k ? off : -off;
         ScanLine line = ClipLine(picture.width, picture.height,
                                  {r.centre.x + o * normal.x, r.centre.y + o * normal.y}, r.dir, 1);
-        // From the region's own start: the clipped line begins at the picture's border.
-        const Point through{r.centre.x + o * normal.x, r.centre.y + o * normal.y};
-        const double t =
-            (through.x - line.origin.x) * r.dir.x + (through.y - line.origin.y) * r.dir.y;
-        const int skip = std::clamp(static_cast<int>(t - 0.5 * n), 0, line.count);
-        line.origin = line.At(static_cast<float>(skip));
-        line.count -= skip;
         if (line.count < kLikenessOverlap) return 0;
         line.count = std::min(line.count, n);
         SampleProfile(picture, line, p[k]);

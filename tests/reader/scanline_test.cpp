@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <vector>
 
 #include "scanline_p.h"
-#include "search_p.h"
 #include "workspace_p.h"
 
 namespace {
@@ -134,50 +132,6 @@ TEST(PlaceEdgesByInk, WidthsOfThinnedOrSpreadPrintOnSmallModules) {
         for (std::size_t k = 0; k < p.widths.size(); ++k)
             EXPECT_NEAR(0.25f * (edges[k + 1].pos - edges[k].pos), p.widths[k], 0.2f)
                 << "element " << k;
-    }
-}
-
-// Bar-likeness is judged on the region itself, wherever it lies along its line: a symbol far
-// from the picture's left edge, with strokes of print between it and the edge, looks like bars;
-// the strokes do not. A narrow module of 1.4 px, as on a page at 300 dpi.
-TEST(BarLikeness, JudgedWhereTheRegionLies) {
-    constexpr int kWidth = 1200, kHeight = 120;
-    std::vector<std::uint8_t> pixels(kWidth * kHeight, 220);
-    std::uint32_t seed = 3;
-    const auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 16; };
-    // Print: short strokes at random places on every row band.
-    for (int i = 0; i < 400; ++i) {
-        const int x = static_cast<int>(next() % 360), y = static_cast<int>(next() % (kHeight - 8));
-        for (int k = 0; k < 8; ++k)
-            pixels[(y + k) * kWidth + x + (k * static_cast<int>(next() % 3)) / 4] = 40;
-    }
-    // Bars of one to three modules from x = 400 to 1100, the same on every row.
-    std::vector<float> cover(kWidth, 0);
-    for (double x = 400; x < 1100;) {
-        const double bar = 1.4 * (1 + next() % 3), space = 1.4 * (1 + next() % 3);
-        for (int i = static_cast<int>(x); i <= static_cast<int>(x + bar); ++i)
-            cover[i] += static_cast<float>(
-                std::clamp(std::min(i + 1.0, x + bar) - std::max(i + 0.0, x), 0.0, 1.0));
-        x += bar + space;
-    }
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 400; x < 1100; ++x)
-            pixels[y * kWidth + x] =
-                static_cast<std::uint8_t>(220 - 180 * std::min(1.0f, cover[x]));
-    const scan39::reader::GreyView picture{pixels.data(), kWidth, kHeight, kWidth};
-    struct Row {
-        double centre, halfLength;
-        bool bars;
-    };
-    const Row rows[] = {{750, 300, true}, {600, 150, true}, {1000, 80, true}, {180, 150, false}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.centre);
-        const Region region{{r.centre, 60}, {1, 0}, r.halfLength, 50, 1};
-        const double likeness = BarLikeness(picture, region);
-        if (r.bars)
-            EXPECT_GE(likeness, kBarLike);
-        else
-            EXPECT_LT(likeness, kBarLike);
     }
 }
 
