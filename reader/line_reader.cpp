@@ -56,6 +56,7 @@ void LineReader::Scan(Point through, Point dir, double reach, std::vector<Observ
     }
     FindEdges(profile_, mode_.minSlope, edges_, ws_, mode_.midLevel);
     if (mode_.midLevel) PlaceEdgesAtMidLevel(profile_, edges_, ws_);
+    if (mode_.inkArea) PlaceEdgesByInk(profile_, edges_, ws_);
     const float length = static_cast<float>(line.count - 1);
     // A bar that touches the picture's edge begins (or ends) half a pixel beyond the last
     // sample; an edge of no strength there lets it count without breaking a quiet zone.

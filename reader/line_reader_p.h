@@ -22,6 +22,7 @@ struct LineMode {
     bool midLevel = false;  // edges placed where the profile crosses the middle level
     int band = 0;           // at most this many parallel rows either side averaged per sample
     bool local = false;     // levels judged against the calmer side of each sample
+    bool inkArea = false;   // dark elements placed by their ink (PlaceEdgesByInk)
 };
 // Half a pixel between samples resolves narrow modules down to ~1.3 px; ink and paper 60
 // levels apart, blurred over a narrow module, still give edges steeper than 4 levels.

@@ -203,10 +203,12 @@ void LaterPasses(Search& search, bool noisy) {
             OnReadSymbol(w.region, work, i))
             continue;
         DeblurPass(search, w, limit, few, noisy);
-        if (evidence.ends == 0 || WholeReads(w.observations, 0) >= kEnoughReads ||
+        // Bars thinned below a pixel hide even the start and stop characters: on bars alone,
+        // their ink is worth a look.
+        if ((evidence.ends == 0 && !w.BarLike(picture)) || WholeReadsApart(w.observations) ||
             reader.Spent() >= limit)
             continue;
-        InkSpreadPass(search, w, limit);
+        InkSpreadPass(search, w, limit, evidence.ends > 0);
     }
 }
 

@@ -132,6 +132,16 @@ bool ScanAgain(Search& search, RegionWork& w, long long limit, const LineMode& m
     return within && WholeReads(w.observations, 0) < kEnoughReads;
 }
 
+bool WholeReadsApart(const std::vector<Observation>& observations) {
+    Consensus whole;
+    for (const Observation& o : observations) {
+        if (o.located || o.chars.find('\0') != std::string::npos) continue;
+        whole.begins.push_back(o.begin);
+        whole.ends.push_back(o.end);
+    }
+    return static_cast<int>(whole.begins.size()) >= kEnoughReads && AgreeInPlacesApart(whole);
+}
+
 int WholeReads(const std::vector<Observation>& observations, std::size_t first) {
     int whole = 0;
     for (std::size_t i = first; i < observations.size(); ++i)

@@ -333,4 +333,61 @@ void PlaceEdgesAtMidLevel(const std::vector<float>& p, std::vector<Edge>& edges,
         if (k == 0 || placed[k] > edges[k - 1].pos) edges[k].pos = placed[k];
 }
 
+void PlaceEdgesByInk(const std::vector<float>& p, std::vector<Edge>& edges, Workspace& ws) {
+    // Levels over this many edges either side: a character's, so that a wide bar, whose core
+    // holds full ink, lies among them.
+    constexpr int kLevelEdges = 9;
+    // Paper and ink this few levels apart hold too little contrast to share out.
+    constexpr float kLeastContrast = 8;
+    const int n = static_cast<int>(p.size());
+    const int m = static_cast<int>(edges.size());
+    if (m < 4 || n < 2) return;
+    std::vector<float>& placed = ws.placed;
+    std::vector<float>& near = ws.elementWidths;
+    placed.resize(static_cast<std::size_t>(m));
+    for (int k = 0; k < m; ++k) placed[k] = edges[k].pos;
+    const auto at = [&](float x) { return std::clamp(static_cast<int>(x), 0, n - 1); };
+    for (int k = 0; k + 1 < m; ++k) {
+        if (!edges[k].falling) continue;
+        const int first = std::max(0, k - kLevelEdges), last = std::min(m - 1, k + 1 + kLevelEdges);
+        // Beyond its slope edges the ink reaches no farther than a typical element nearby: a
+        // quiet zone's paper, whose noise darkens nothing, stays out.
+        near.clear();
+        for (int j = first; j < last; ++j) near.push_back(edges[j + 1].pos - edges[j].pos);
+        std::nth_element(near.begin(), near.begin() + near.size() / 2, near.end());
+        const float reach = near[near.size() / 2];
+        const float lo =
+            std::max(edges[k].pos - reach, k > 0 ? 0.5f * (edges[k - 1].pos + edges[k].pos) : 0);
+        const float hi = std::min(
+            edges[k + 1].pos + reach,
+            k + 2 < m ? 0.5f * (edges[k + 1].pos + edges[k + 2].pos) : static_cast<float>(n - 1));
+        const auto [dark, light] = std::minmax_element(p.begin() + at(edges[first].pos),
+                                                       p.begin() + at(edges[last].pos) + 1);
+        if (*light - *dark < kLeastContrast) continue;
+        const float scale = 1 / (*light - *dark);
+        // Samples stand for the stretch half a sample either side; the window's ends take
+        // their share.
+        double ink = 0, moment = 0;
+        const int from = static_cast<int>(std::ceil(lo - 0.5f));
+        const int to = static_cast<int>(std::floor(hi + 0.5f));
+        for (int i = std::max(0, from); i <= std::min(n - 1, to); ++i) {
+            const double share = std::min(i + 0.5, double{hi}) - std::max(i - 0.5, double{lo});
+            if (share <= 0) continue;
+            const double f = share * std::clamp((*light - p[i]) * scale, 0.0f, 1.0f);
+            ink += f;
+            moment += f * i;
+        }
+        if (!(ink > 0)) continue;
+        const double centre = moment / ink;
+        placed[k] = static_cast<float>(centre - 0.5 * ink);
+        placed[k + 1] = static_cast<float>(centre + 0.5 * ink);
+    }
+    // Placements that would cross a neighbour's keep their slope edges.
+    for (int k = 0; k < m; ++k) {
+        const float before = k > 0 ? edges[k - 1].pos : -1e30f;
+        const float after = k + 1 < m ? placed[k + 1] : 1e30f;
+        if (placed[k] > before && placed[k] < after) edges[k].pos = placed[k];
+    }
+}
+
 }  // namespace scan39::reader::detail

@@ -61,4 +61,11 @@ void FindEdges(const std::vector<float>& profile, float minSlope, std::vector<Ed
 void PlaceEdgesAtMidLevel(const std::vector<float>& profile, std::vector<Edge>& edges,
                           Workspace& ws);
 
+// Each dark element's edges placed by its ink: the darkness summed between the middles of the
+// light elements either side gives its width, its centroid its centre. Blur keeps both, and a
+// bar printed thinner than a pixel counts whole though it never reaches the middle level.
+// Light elements take what lies between. Ink and paper are the extremes over a character's
+// edges around each element.
+void PlaceEdgesByInk(const std::vector<float>& profile, std::vector<Edge>& edges, Workspace& ws);
+
 }  // namespace scan39::reader::detail

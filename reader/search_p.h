@@ -119,6 +119,9 @@ bool ScanAgain(Search& search, RegionWork& w, long long limit, const LineMode& m
 
 // Reads since `first` with every character read.
 int WholeReads(const std::vector<Observation>& observations, std::size_t first);
+// Whether kEnoughReads whole reads or more came from lines in places apart, as the vote wants
+// them: lines scanning one place again repeat one line's read.
+bool WholeReadsApart(const std::vector<Observation>& observations);
 
 // The passes, in the order a read runs them.
 // First: each of `regions` not covered by one scanned before, at its own direction.
@@ -135,7 +138,8 @@ bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::siz
 // Sharpened lines, then banded lines, against blur and noise; `fewEdges` skips the finest
 // sharpening (a short symbol blurred).
 void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy);
-// Edges judged among bars and among spaces apart, for ink that spread or thinned.
-void InkSpreadPass(Search& search, RegionWork& w, long long limit);
+// Edges judged among bars and among spaces apart, for ink that spread or thinned. Without
+// `endsSeen` (no start or stop character on the region's lines) edges placed by ink alone.
+void InkSpreadPass(Search& search, RegionWork& w, long long limit, bool endsSeen);
 
 }  // namespace scan39::reader::detail

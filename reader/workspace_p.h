@@ -31,7 +31,7 @@ struct Workspace {
     std::vector<float> slopes;
     std::vector<SlopePeak> peaks, keptPeaks;
     std::vector<std::size_t> strongest;
-    std::vector<float> placed;
+    std::vector<float> placed, elementWidths;
     // Characters and lines (code39.cpp).
     std::vector<float> widths, characterWidths;
     std::vector<std::int8_t> classes;

@@ -484,6 +484,13 @@ POSITIVE += WARP
 NEGATIVE += WARP_NEGATIVE
 CONDITIONS += WARP + WARP_NEGATIVE
 
+# A page scanned at 300 dpi whose symbol printed thin: modules of 1.3-2.2 pixels, every bar
+# 0.15-0.35 module narrower and every space as much wider, so that a narrow bar may hold under a
+# pixel of ink. Last, again to keep every earlier condition's pictures.
+THIN = ["thin_small"]
+POSITIVE += THIN
+CONDITIONS += THIN
+
 # Long symbols (40 to 78 characters) stacked on a sheet far less apart than they are long, bars
 # 15 to 25 modules tall, small modules and a 2:1 to 2.5:1 ratio: every one must read. Last, to
 # keep every earlier condition's pictures.
@@ -1194,6 +1201,31 @@ def warp_sheet(rng, w, h):
     return finish(rng, canvas, s, x), s, [data], None, symbols
 
 
+def thin_sheet(rng, w, h):
+    """A sheet with a few marks and a symbol printed thin (`thin_small`), wide to narrow 2-2.5."""
+    s = spec_for(rng, "clean")
+    canvas = sheet(rng, w, h, s)
+    draw_clutter(rng, canvas, int(rng.integers(2, 6)))
+    s.spread = -rng.uniform(0.15, 0.35)
+    s.ratio = rng.uniform(2.0, 2.5)
+    s.gap = rng.uniform(1.0, 1.3)
+    s.quiet = rng.uniform(10, 14)
+    s.blur = rng.uniform(0.3, 0.55)
+    s.noise = rng.uniform(1, 3)
+    for _ in range(200):
+        data = random_text(rng, 1, 12)
+        x = rng.uniform(1.3, 2.2)
+        if symbol_modules(data, s) * x < w * 0.85:
+            break
+    label = make_symbol_label(rng, s, data, x)
+    placed = place_labels(rng, [label], w, h, s, [s.angle])
+    if placed is None:
+        raise RuntimeError("cannot place thin_small")
+    composite(canvas, label, placed[0])
+    symbols = [{"text": data, "corners": placed[0].box_corners(label.bars_box)}]
+    return finish(rng, canvas, s, x), s, [data], None, symbols
+
+
 def stacked_sheet(rng, w, h):
     s = spec_for(rng, "clean")
     canvas = sheet(rng, w, h, s)
@@ -1273,6 +1305,8 @@ def one(task):
             img, s, texts, options, symbols = stacked_sheet(rng, w, h)
         elif cond == "neg_wavy":
             img, s, texts, options, symbols = wavy_stripes(rng, w, h)
+        elif cond == "thin_small":
+            img, s, texts, options, symbols = thin_sheet(rng, w, h)
         elif cond in NEGATIVE:
             img, s, texts, options, symbols = negative(rng, cond, w, h, tmp)
         else:

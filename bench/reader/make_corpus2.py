@@ -66,6 +66,12 @@ NEGATIVE += ["neg_wavy"]
 CONDITIONS += ["warp", "neg_wavy"]
 SHEET_SIZE = (1400, 1000)
 
+# A page from a 300-dpi scanner whose symbol printed thin: modules of 1.3-2.2 pixels, every bar
+# 0.15-0.35 module narrower (its spaces as much wider), wide to narrow 2-2.5. Last, so that every
+# other condition keeps its seed.
+POSITIVE += ["thin_small"]
+CONDITIONS += ["thin_small"]
+
 # Long symbols (40 to 78 characters, bars 15 to 25 modules tall) laid on a page far less apart
 # than they are long, each a few degrees from the others. Last, so that every other condition
 # keeps its seed.
@@ -677,6 +683,19 @@ def spec_for(rng, cond):
         s.level = rng.uniform(0.9, 1.0)
         s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
         s.blur = [("gauss", rng.uniform(0.5, 0.9))]
+    elif cond == "thin_small":
+        s.spread = -rng.uniform(0.15, 0.35)
+        s.rough = rng.uniform(0.0, 0.03)
+        s.scale = rng.uniform(1.3, 2.2)
+        s.ratio = rng.uniform(2.0, 2.5)
+        s.angle = rng.normal(0, 1) + (180 if rng.random() < 0.15 else 0)
+        s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
+        s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
+        s.level = rng.uniform(0.9, 1.0)
+        s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
+        s.ink = rng.uniform(0.04, 0.12) * np.ones(3)
+        s.blur = [("gauss", rng.uniform(0.3, 0.55))]
+        s.ss = 5
     elif cond == "stacked":
         s.w, s.h = STACKED_SIZE
         s.count = int(rng.integers(3, 6))

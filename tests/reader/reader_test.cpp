@@ -360,6 +360,42 @@ INSTANTIATE_TEST_SUITE_P(WavedSheets, Reads, testing::Values(
     [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
+// Print that thinned every bar by 0.15-0.35 of a module (or spread one case), on modules of
+// 1.3-3 pixels, 2:1 as many printers make them: a narrow bar of 1.3 px thinned by a third keeps
+// under a pixel of ink, never as dark as the middle level. Dark and light bars, sharp and
+// blurred by half a pixel.
+std::vector<Case> Thinned() {
+    static std::vector<std::string> names;  // the cases keep pointers into these
+    names.reserve(64);
+    std::vector<Case> cases;
+    for (const double module : {1.3, 1.5, 2.0, 3.0})
+        for (const double thin : {0.15, 0.25, 0.35, -0.3})
+            for (const bool light : {false, true})
+                for (const bool blurred : {false, true}) {
+                    if (thin < 0 && module > 1.5) continue;  // spread: the smallest modules
+                    names.push_back("Module" + std::to_string(std::lround(10 * module)) +
+                                    (thin > 0 ? "Thinned" : "Spread") +
+                                    std::to_string(std::lround(100 * std::abs(thin))) +
+                                    (light ? "Light" : "Dark") + (blurred ? "Blurred" : "Sharp"));
+                    Case c{names.back().c_str(), With([&](Draw& d) {
+                               d.module = module;
+                               d.ratio = 2;
+                               d.spread = -thin;
+                               d.text = module < 2.5 ? "K.HBUWI4AKQX" : "K.HB-39";
+                               d.samples = 6;
+                           })};
+                    c.ink = light ? 215 : 35;
+                    c.paper = light ? 35 : 215;
+                    c.blur = blurred ? 0.5 / module : 0;
+                    c.noise = 2;
+                    cases.push_back(c);
+                }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(ThinnedSmallModules, Reads, testing::ValuesIn(Thinned()),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 // The symbol's length in pixels, and where the gap after its character `after` lies on it.
 double Length(const Draw& d, int after = -1, double* gap = nullptr) {
     const auto runs =
@@ -614,6 +650,68 @@ TEST(Reader, NothingFromNoiseTexturesStripesAndBlobs) {
     for (const Picture& p : pictures) {
         EXPECT_TRUE(Read(p.View()).empty());
         EXPECT_TRUE(Read(p.View(), {.effort = reader::Effort::kFast}).empty());
+    }
+}
+
+// Thinned print on small modules reaches the placement by ink even where no line saw a start
+// or stop character: bars of random widths and strokes of text, thinned, and a thinned symbol
+// damaged or cut in half must give nothing.
+TEST(Reader, NothingFromThinnedBarsTextOrBrokenSymbols) {
+    std::vector<Picture> pictures;
+    for (const double module : {1.3, 1.6, 2.2}) {
+        Picture bars = Blank(215);
+        std::uint32_t seed = 11 + static_cast<std::uint32_t>(10 * module);
+        double x = 60;
+        for (int dark = 1; x < 420; dark ^= 1) {
+            seed = seed * 1664525u + 1013904223u;
+            const double w = module * (1 + static_cast<int>((seed >> 16) % 3)) +
+                             (dark ? -0.3 * module : 0.3 * module);
+            if (dark)
+                for (int y = 120; y < 200; ++y)
+                    for (int i = static_cast<int>(x); i < x + w + 1 && i < 420; ++i) {
+                        const double cover =
+                            std::clamp(std::min(i + 1.0, x + w) - std::max(i + 0.0, x), 0.0, 1.0);
+                        auto& v = bars.pixels[y * bars.width + i];
+                        v = static_cast<std::uint8_t>(std::lround(v - (v - 35) * cover));
+                    }
+            x += w;
+        }
+        Light(bars, 1, 2);
+        pictures.push_back(bars);
+    }
+    Picture text = Blank(215);
+    std::uint32_t seed = 5;
+    for (int i = 0; i < 600; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const int x0 = 20 + (i % 60) * 7, y0 = 30 + (i / 60) * 26, h = 5 + (seed >> 20) % 10;
+        for (int y = y0; y < y0 + h; ++y) text.pixels[y * text.width + x0] = 120;
+    }
+    Light(text, 1, 2);
+    pictures.push_back(text);
+    for (const Draw& d : {With([](Draw& x) {
+                              x.damaged = 2;
+                              x.module = 1.4;
+                              x.spread = -0.3;
+                              x.ratio = 2;
+                          }),
+                          With([](Draw& x) {
+                              x.cropAt = 0.55;
+                              x.module = 1.5;
+                              x.spread = -0.35;
+                              x.ratio = 2;
+                          })}) {
+        Picture p = Blank(215);
+        DrawSymbol(p, d, 35);
+        Light(p, 1, 2);
+        pictures.push_back(p);
+    }
+    for (std::size_t i = 0, n = pictures.size(); i < n; ++i) {  // and light on dark
+        pictures.push_back(pictures[i]);
+        for (auto& v : pictures.back().pixels) v = static_cast<std::uint8_t>(255 - v);
+    }
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        const auto found = Read(pictures[i].View());
+        EXPECT_TRUE(found.empty()) << "picture " << i << ": " << found[0].text;
     }
 }
 
