@@ -177,20 +177,25 @@ void LaterPasses(Search& search, bool noisy) {
             search.truncated = search.truncated || k < liked + sure;
             break;
         }
-        // Bars by likeness alone may still be a grain or a ruled table: each gets a blurred
-        // label's recovery, no more.
-        const bool capped = k >= liked && k < liked + sure;
-        const long long limit = k < liked ? plan.budget
-                                : capped  ? std::min(plan.budget, reader.Spent() + kSureBarsSamples)
-                                          : std::min(plan.budget, firstPass + kFreeSamples);
+        // The free samples first, as every region gets them; beyond them, bars by likeness
+        // alone (which may still be a grain or a ruled table) get a blurred label's recovery
+        // each, no more, and no tilts.
+        const long long free = std::min(plan.budget, firstPass + kFreeSamples);
+        const bool capped = k >= liked && k < liked + sure && reader.Spent() >= free;
+        const long long limit =
+            k < liked ? plan.budget
+            : capped  ? std::min(plan.budget, reader.Spent() + kSureBarsSamples)
+            : k < liked + sure
+                ? std::max(free, std::min(plan.budget, reader.Spent() + kSureBarsSamples))
+                : free;
         if (reader.Spent() >= limit) break;
         RegionWork& w = work[i];
         // A picture whose first pass alone outspent the free samples is a page of print or a
         // busy photo: there, regions without a bar-like start or stop get the rest only where
         // they look like bars themselves (the most bar-like come first).
         if (k >= liked && firstPass > kFreeSamples && !w.BarLike(picture)) break;
-        // Tilted lines; not where lines along the region already see the same bars, as those
-        // are only blurred: the direction is not what failed.
+        // Tilted lines; not where lines along the region already see the same bars beyond the
+        // free samples, as those are only blurred: the direction is not what failed.
         if (!capped && !ScanRegion(reader, limit, plan, w, plan.tilts)) break;
         const Evidence& evidence = w.evidence;
         const bool promising = Promising(evidence);
