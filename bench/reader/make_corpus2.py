@@ -556,6 +556,16 @@ class Recipe:
         self.buckle = False  # a buckled sheet: bent bars, blots
 
 
+def flat_scan(rng, s, paper=True):
+    """A document scanner: no tilt or lens, a white sheet evenly lit; with `paper`, its own
+    level and paper tone."""
+    s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
+    s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
+    if paper:
+        s.level = rng.uniform(0.9, 1.0)
+        s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
+
+
 def spec_for(rng, cond):
     s = Recipe(rng)
     if cond == "rotated":
@@ -678,10 +688,7 @@ def spec_for(rng, cond):
         s.scale = rng.uniform(2.5, 4.5)
         s.height_frac = rng.uniform(0.25, 0.5)
         s.angle = rng.normal(0, 0.8) + (180 if rng.random() < 0.15 else 0)
-        s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
-        s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
-        s.level = rng.uniform(0.9, 1.0)
-        s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
+        flat_scan(rng, s)
         s.blur = [("gauss", rng.uniform(0.5, 0.9))]
     elif cond == "thin_small":
         s.spread = -rng.uniform(0.15, 0.35)
@@ -689,10 +696,7 @@ def spec_for(rng, cond):
         s.scale = rng.uniform(1.3, 2.2)
         s.ratio = rng.uniform(2.0, 2.5)
         s.angle = rng.normal(0, 1) + (180 if rng.random() < 0.15 else 0)
-        s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
-        s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
-        s.level = rng.uniform(0.9, 1.0)
-        s.paper = rng.uniform(0.85, 0.95) * np.ones(3)
+        flat_scan(rng, s)
         s.ink = rng.uniform(0.04, 0.12) * np.ones(3)
         s.blur = [("gauss", rng.uniform(0.3, 0.55))]
         s.ss = 5
@@ -705,8 +709,7 @@ def spec_for(rng, cond):
         s.height_frac = rng.uniform(0.015, 0.03)
         s.same_angle = True
         s.angle = rng.normal(0, 1.0) + (180 if rng.random() < 0.2 else 0)
-        s.tilt, s.k1, s.focal = (0.0, 0.0), 0.0, 1.0
-        s.background, s.gradient, s.vignette = "white", rng.uniform(0, 0.05), 0.0
+        flat_scan(rng, s, paper=False)
         s.blur = [("gauss", rng.uniform(0.4, 0.8))]
     elif cond == "multi":
         s.count = int(rng.integers(2, 5))

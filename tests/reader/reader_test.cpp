@@ -1105,6 +1105,16 @@ void DrawUpright(Picture& p, const std::string& text, int x, int y, int module, 
     }
 }
 
+// Every text drawn read once, nothing else, and the search not cut short.
+void ExpectEachReadOnce(const reader::ReadResult& result, std::vector<std::string> drawn) {
+    std::vector<std::string> texts;
+    for (const auto& s : result.symbols) texts.push_back(s.text);
+    std::sort(texts.begin(), texts.end());
+    std::sort(drawn.begin(), drawn.end());
+    EXPECT_EQ(texts, drawn);
+    EXPECT_FALSE(result.truncated);
+}
+
 struct SheetCase {
     int labels;
     reader::Effort effort;
@@ -1127,13 +1137,7 @@ TEST_P(Sheets, EverySymbolRead) {
         drawn.push_back("L" + std::to_string(100 + i) + "-" + static_cast<char>('A' + i % 26));
         DrawUpright(p, drawn.back(), 60 + (i % 3) * 400, 20 + (i / 3) * pitch, 2, height);
     }
-    const reader::ReadResult result = reader::ReadAll(p.View(), {.effort = effort});
-    std::vector<std::string> texts;
-    for (const auto& s : result.symbols) texts.push_back(s.text);
-    std::sort(texts.begin(), texts.end());
-    std::sort(drawn.begin(), drawn.end());
-    EXPECT_EQ(texts, drawn);
-    EXPECT_FALSE(result.truncated);
+    ExpectEachReadOnce(reader::ReadAll(p.View(), {.effort = effort}), drawn);
 }
 
 INSTANTIATE_TEST_SUITE_P(Reader, Sheets,
@@ -1183,13 +1187,7 @@ TEST_P(StackedLongSymbols, EveryOneReads) {
         drawn.push_back(text);
         DrawUpright(p, text, 100, 100 + i * c.pitch, c.module, c.height, c.wide);
     }
-    const reader::ReadResult result = reader::ReadAll(p.View(), {});
-    std::vector<std::string> texts;
-    for (const auto& s : result.symbols) texts.push_back(s.text);
-    std::sort(texts.begin(), texts.end());
-    std::sort(drawn.begin(), drawn.end());
-    EXPECT_EQ(texts, drawn);
-    EXPECT_FALSE(result.truncated);
+    ExpectEachReadOnce(reader::ReadAll(p.View(), {}), drawn);
 }
 
 INSTANTIATE_TEST_SUITE_P(
