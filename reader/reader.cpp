@@ -181,13 +181,11 @@ void LaterPasses(Search& search, bool noisy) {
         // alone (which may still be a grain or a ruled table) get a blurred label's recovery
         // each, no more, and no tilts.
         const long long free = std::min(plan.budget, firstPass + kFreeSamples);
-        const bool capped = k >= liked && k < liked + sure && reader.Spent() >= free;
+        const bool sureBars = k >= liked && k < liked + sure;
         const long long limit =
-            k < liked ? plan.budget
-            : capped  ? std::min(plan.budget, reader.Spent() + kSureBarsSamples)
-            : k < liked + sure
-                ? std::max(free, std::min(plan.budget, reader.Spent() + kSureBarsSamples))
-                : free;
+            k < liked  ? plan.budget
+            : sureBars ? std::max(free, std::min(plan.budget, reader.Spent() + kSureBarsSamples))
+                       : free;
         if (reader.Spent() >= limit) break;
         RegionWork& w = work[i];
         // A picture whose first pass alone outspent the free samples is a page of print or a
@@ -196,7 +194,8 @@ void LaterPasses(Search& search, bool noisy) {
         if (k >= liked && firstPass > kFreeSamples && !w.BarLike(picture)) break;
         // Tilted lines; not where lines along the region already see the same bars beyond the
         // free samples, as those are only blurred: the direction is not what failed.
-        if (!capped && !ScanRegion(reader, limit, plan, w, plan.tilts)) break;
+        const bool beyondFree = sureBars && reader.Spent() >= free;
+        if (!beyondFree && !ScanRegion(reader, limit, plan, w, plan.tilts)) break;
         const Evidence& evidence = w.evidence;
         const bool promising = Promising(evidence);
         const bool few = FewEdges(evidence);

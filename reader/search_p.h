@@ -36,11 +36,11 @@ constexpr int kNoisy = 7;
 // Bar likeness (below) that ranks a region without start or stop characters for tilts and
 // recovery: running text reaches about 0.5, bars 0.9 and more, blurred too.
 constexpr double kBarLike = 0.6;
-// Likeness that only bars reach (print and tables stay below): such a region gets tilts and
-// recovery from the picture's whole budget, like one with start or stop characters.
+// Likeness that only bars reach (print and tables stay below): such a region's recovery goes
+// on beyond the free samples, as a blurred symbol's lines may see no start or stop at all.
 constexpr double kBarLikeSure = 0.9;
-// Samples each such region may spend on tilts and recovery: a blurred label's recovery takes
-// about half of it.
+// Samples each such region may spend on recovery beyond the free samples: a blurred label's
+// takes about half of it.
 constexpr long long kSureBarsSamples = 100'000;
 // Start or stop characters make a region promising even at a slant or in perspective, which
 // leave little of the likeness; print rarely shows any, and then with no likeness at all.
