@@ -278,8 +278,15 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
             const float q = (e[s.first].pos - e[last].pos) / (0.5f * (pitchF + pitchB));
             const float r = std::round(q);
             const int missing = static_cast<int>(r) - 1;
+            // Characters whose edges all came through take ten edges each, their gaps
+            // included: where the edges between come to whole characters, they must be as many
+            // as the pitch counts. A symbol curved or warped along the line changes its pitch,
+            // and a count from the pitch alone may then drop a character that is there.
+            const int between = s.first - last;
+            const bool edgesAgree = between % 10 != 0 || between / 10 - 1 == missing;
             // A few unreadable characters at most, and only where the count is unambiguous.
-            if (missing >= 1 && missing <= kMostMissing && std::abs(q - r) < kCountSlack) {
+            if (missing >= 1 && missing <= kMostMissing && std::abs(q - r) < kCountSlack &&
+                edgesAgree) {
                 out.push_back({prefix + std::string(missing, '\0') + s.suffix, e[k0].pos,
                                e[s.k + 9].pos, false});
             }

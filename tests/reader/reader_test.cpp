@@ -853,6 +853,59 @@ TEST(Reader, CharacterWidthsAlongALine) {
     }
 }
 
+// A line across "*AB1C2*" whose middle characters cannot be read: a start paired with a stop
+// across them counts them from the pitch, but never to fewer than their intact edges show; a
+// blot that took their edges leaves the pitch alone to count.
+TEST(Reader, CharactersCountedAcrossAnUnreadableStretch) {
+    struct Row {
+        const char* name;
+        std::vector<int> unreadable;  // characters (0 is the start) with nine equal elements
+        double scale;                 // of those characters' widths
+        bool blot;                    // their elements one dark run instead
+        std::string partial;          // the read with unreadable characters as '\0', or ""
+    };
+    using namespace std::string_literals;
+    const Row rows[] = {
+        {"one unreadable", {3}, 1, false, "AB\0C2"s},
+        {"two unreadable", {2, 3}, 1, false, "A\0\0C2"s},
+        // Squeezed to the width of one (a symbol bent along the line): the pitch counts one,
+        // the edges two, and no text may lose a character that is there.
+        {"two unreadable squeezed to one", {2, 3}, 0.55, false, ""},
+        {"one blotted out", {3}, 1, true, "AB\0C2"s},
+    };
+    const std::vector<int> runs = encoder::Runs("AB1C2", {4, 10, 4});
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::vector<reader::detail::Edge> edges;
+        float pos = 100;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const int c = static_cast<int>(i / 10);
+            const bool hit =
+                std::find(r.unreadable.begin(), r.unreadable.end(), c) != r.unreadable.end();
+            const bool element = i % 10 != 9;
+            float width = static_cast<float>(runs[i]);
+            if (hit && element) width = static_cast<float>((r.blot ? runs[i] : 6) * r.scale);
+            // A blot: one dark run over the character, its inner edges gone.
+            if (!(hit && r.blot && element && i % 10 != 0)) edges.push_back({pos, i % 2 == 0, 100});
+            pos += width;
+        }
+        edges.push_back({pos, false, 100});
+        std::vector<reader::detail::LineRead> out;
+        reader::detail::Workspace ws;
+        reader::detail::DecodeLine(edges, pos + 100, out, ws);
+        const bool partial = std::any_of(out.begin(), out.end(),
+                                         [&](const auto& l) { return l.chars == r.partial; });
+        if (!r.partial.empty()) {
+            EXPECT_TRUE(partial);
+        }
+        for (const auto& l : out) {
+            if (l.chars.find('\0') != std::string::npos) {
+                EXPECT_EQ(l.chars, r.partial);
+            }
+        }
+    }
+}
+
 // Code 39's published characters, written out here rather than taken from the code's table:
 // each character's nine elements, bar first, w wide and n narrow, and its mod 43 check value
 // (its place in kCheckOrder).
