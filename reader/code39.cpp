@@ -278,12 +278,14 @@ int DecodeDirection(const std::vector<Edge>& e, float length, bool openBegin, bo
             const float q = (e[s.first].pos - e[last].pos) / (0.5f * (pitchF + pitchB));
             const float r = std::round(q);
             const int missing = static_cast<int>(r) - 1;
-            // Characters whose edges all came through take ten edges each, their gaps
-            // included: where the edges between come to whole characters, they must be as many
-            // as the pitch counts. A symbol curved or warped along the line changes its pitch,
-            // and a count from the pitch alone may then drop a character that is there.
+            // Characters whose edges all came through (none as weak as noise's, a screen's or
+            // a blot's) take ten edges each, their gaps included: there the pitch must count
+            // as many. A symbol curved or warped along the line changes its pitch, and a count
+            // from the pitch alone may then drop a character that is there.
             const int between = s.first - last;
-            const bool edgesAgree = between % 10 != 0 || between / 10 - 1 == missing;
+            bool intact = between % 10 == 0;
+            for (int j = last + 10; intact && j < s.first; ++j) intact = e[j].strength >= weak(k0);
+            const bool edgesAgree = !intact || between / 10 - 1 == missing;
             // A few unreadable characters at most, and only where the count is unambiguous.
             if (missing >= 1 && missing <= kMostMissing && std::abs(q - r) < kCountSlack &&
                 edgesAgree) {
