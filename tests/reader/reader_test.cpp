@@ -863,6 +863,7 @@ TEST(Reader, CharactersCountedAcrossAnUnreadableStretch) {
         double scale;                 // of those characters' widths
         bool blot;                    // their elements one dark run instead
         std::string partial;          // the read with unreadable characters as '\0', or ""
+        bool screen = false;          // five of their elements split by a screen's weak edges
     };
     using namespace std::string_literals;
     const Row rows[] = {
@@ -872,6 +873,8 @@ TEST(Reader, CharactersCountedAcrossAnUnreadableStretch) {
         // the edges two, and no text may lose a character that is there.
         {"two unreadable squeezed to one", {2, 3}, 0.55, false, ""},
         {"one blotted out", {3}, 1, true, "AB\0C2"s},
+        // Weak edges that come to a whole character by chance count nothing.
+        {"one unreadable under a screen", {3}, 1, false, "AB\0C2"s, true},
     };
     const std::vector<int> runs = encoder::Runs("AB1C2", {4, 10, 4});
     for (const Row& r : rows) {
@@ -887,6 +890,10 @@ TEST(Reader, CharactersCountedAcrossAnUnreadableStretch) {
             if (hit && element) width = static_cast<float>((r.blot ? runs[i] : 6) * r.scale);
             // A blot: one dark run over the character, its inner edges gone.
             if (!(hit && r.blot && element && i % 10 != 0)) edges.push_back({pos, i % 2 == 0, 100});
+            if (hit && r.screen && element && i % 2 == 0) {  // a light dot across the bar
+                edges.push_back({pos + width / 3, false, 10});
+                edges.push_back({pos + 2 * width / 3, true, 10});
+            }
             pos += width;
         }
         edges.push_back({pos, false, 100});
