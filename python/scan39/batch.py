@@ -41,6 +41,7 @@ import json
 import os
 import stat
 import sys
+import threading
 import time
 
 PICTURE_SUFFIXES = frozenset(
@@ -443,6 +444,31 @@ def _worker_extensions() -> dict:
             if name != "shuffle"}
 
 
+# Seconds a local cluster may be without a worker before it is given its workers again.
+WORKERLESS_SECONDS = 5.0
+
+
+def _keep_workers(client, cluster, wanted: int, stop: threading.Event) -> None:
+    """Debian's Dask (2022.12) on a busy machine sometimes leaves a local cluster with no worker
+    at all after one died: the worker being restarted is slow to close, its nanny kills it and
+    starts no other. The batch would then wait for ever. A cluster of this process's own that
+    stays without workers is given them again; the tasks it held are run anew."""
+    without = None
+    while not stop.wait(1.0):
+        try:
+            workers = len(client.scheduler_info().get("workers", {}))
+        except Exception:  # the client is closing: nothing left to keep
+            return
+        if workers:
+            without = None
+        elif without is None:
+            without = time.monotonic()
+        elif time.monotonic() - without >= WORKERLESS_SECONDS:
+            cluster.scale(0)
+            cluster.scale(wanted)
+            without = None
+
+
 def _connect(arguments):
     _quiet_dask()
     from distributed import Client, LocalCluster
@@ -542,7 +568,14 @@ def main(argv: list[str] | None = None) -> int:
     try:
         if paths and (arguments.scheduler or arguments.processes):
             client, cluster = _connect(arguments)
-            run(paths, records, client, options, progress)
+            stop = threading.Event()
+            if cluster is not None:
+                threading.Thread(target=_keep_workers, daemon=True,
+                                 args=(client, cluster, arguments.workers, stop)).start()
+            try:
+                run(paths, records, client, options, progress)
+            finally:
+                stop.set()
         elif paths:
             # Threads of this process need no scheduler: neither Dask nor its start-up.
             read_here(paths, records, options, progress, arguments.workers)

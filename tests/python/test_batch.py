@@ -245,3 +245,39 @@ def test_threads_import_no_dask(tmp_path):
                          text=True, timeout=120)
     assert run.stdout.splitlines()[-1] == "[]", run.stdout
     assert len(run.stdout.splitlines()) == 3
+
+
+# A local cluster left without workers (Dask 2022.12, a busy machine, a worker that died while
+# restarting) is given them again rather than waited on for ever; one with workers is left as
+# it is. The keeper stops when told.
+@pytest.mark.parametrize("counts,scaled", [([0, 0, 0, 0], [0, 3]), ([1, 1, 1, 1], []),
+                                           ([0, 1, 0, 1], [])])
+def test_a_cluster_without_workers_gets_them_again(monkeypatch, counts, scaled):
+    import threading
+
+    from scan39 import batch as batch_module
+
+    monkeypatch.setattr(batch_module, "WORKERLESS_SECONDS", 1.5)
+    seen = iter(counts + [counts[-1]] * 100)
+
+    class Client:
+        def scheduler_info(self):
+            return {"workers": {f"w{i}": {} for i in range(next(seen))}}
+
+    class Cluster:
+        calls = []
+
+        def scale(self, n):
+            self.calls.append(n)
+
+    stop = threading.Event()
+    keeper = threading.Thread(target=batch_module._keep_workers,
+                              args=(Client(), Cluster(), 3, stop))
+    keeper.start()
+    deadline = time.monotonic() + (20 if scaled else 4)  # long enough on a loaded machine
+    while time.monotonic() < deadline and len(Cluster.calls) < len(scaled) + (not scaled):
+        time.sleep(0.1)
+    stop.set()
+    keeper.join(timeout=5)
+    assert not keeper.is_alive()
+    assert Cluster.calls[:2] == scaled
