@@ -73,12 +73,16 @@ void UnlockPdfAfterFork() {
     gPdfLock.unlock();
 }
 
+}  // namespace
+
 std::mutex& PdfLock() {
     static std::once_flag once;
     std::call_once(once,
                    [] { pthread_atfork(LockPdfForFork, UnlockPdfAfterFork, UnlockPdfAfterFork); });
     return gPdfLock;
 }
+
+namespace {
 
 std::atomic<bool> gExiting{false};
 

@@ -12,10 +12,12 @@
 #include <stdexcept>
 
 #include "scan39/documents/split.h"
+#include "scanned_p.h"
 
 namespace scan39::documents {
 
 QByteArray PdfPart(const QByteArray& pdf, const std::vector<int>& pages) {
+    QpdfReady();
     try {
         QPDF in;
         in.setSuppressWarnings(true);

@@ -6,10 +6,19 @@
 #include <QByteArray>
 #include <QImage>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 namespace scan39::documents {
+
+// The lock every call into a PDF library goes through, and every fork (document.cpp).
+std::mutex& PdfLock();
+
+// QPDF's process-wide state (its logger and the like, made on its first use) made once, under
+// the PDF lock: a fork while another thread was making it would leave the child waiting for it
+// for ever. Every use of QPDF calls this first.
+void QpdfReady();
 
 // Whether JPEG data ends as a whole JPEG does, in an EOI marker (FF D9), allowing padding
 // (whitespace, zeros) after it.

@@ -68,7 +68,16 @@ bool IsDct(QPDFObjectHandle filter) {
 
 }  // namespace
 
+void QpdfReady() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const std::lock_guard lock(PdfLock());
+        const QPDF first;
+    });
+}
+
 std::vector<bool> PagesWithCutJpeg(const QByteArray& pdf, int pages) {
+    QpdfReady();
     try {
         QPDF file;
         file.setSuppressWarnings(true);
@@ -98,6 +107,7 @@ struct ScannedPdf::Impl {
 };
 
 ScannedPdf::ScannedPdf(const QByteArray& pdf) {
+    QpdfReady();
     try {
         auto impl = std::make_unique<Impl>();
         impl->pdf.setSuppressWarnings(true);
