@@ -238,9 +238,10 @@ int Print(const Options& o, const QByteArray& name, bool prefix, const PictureRe
             << Tr(o.language,
                   QStringLiteral(
                       "the search stopped before covering the whole picture (far more "
-                      "bar-like regions than a real sheet holds); symbols may be missing"),
-                  QStringLiteral(
-                      "查找未覆盖整幅图片（类似条码的区域远多于实际页面）；可能漏读条码"))
+                      "bar-like regions than a real sheet holds, or bars too blurred to read "
+                      "in the time they get); symbols may be missing"),
+                  QStringLiteral("查找未覆盖整幅图片（类似条码的区域远多于实际页面，"
+                                 "或条码过于模糊，限时内未能读出）；可能漏读条码"))
             << '\n';
         status = std::max(status, static_cast<int>(kExitNotDecoded));
     }

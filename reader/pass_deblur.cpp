@@ -51,10 +51,12 @@ int TextureAlongBars(const GreyView& picture, const Region& r, Workspace& ws) {
 
 // Whether a region lies on a symbol that these lines read whole: the rest of its bars or its
 // printed text, not worth a recovery pass. Bars and text reach this share of the symbol's
-// length either side of the lines.
+// length either side of the lines. Bars themselves that far off are another symbol (a sheet
+// of labels), unless a read line crosses them, give or take the blocks' rounding.
 constexpr double kOnSymbol = 0.6;
+constexpr double kOnSymbolSlack = 4;
 
-bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations) {
+bool OnReadSymbol(const Region& r, bool bars, const std::vector<Observation>& observations) {
     for (const Observation& o : observations) {
         if (o.chars.find('\0') != std::string::npos) continue;
         const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
@@ -62,7 +64,8 @@ bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations)
         if (len <= 0) continue;
         const double x = r.centre.x - o.begin.x, y = r.centre.y - o.begin.y;
         const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
-        if (along >= 0 && along <= len && across < kOnSymbol * len) return true;
+        const double reach = bars ? r.halfWidth + kOnSymbolSlack : kOnSymbol * len;
+        if (along >= 0 && along <= len && across < reach) return true;
     }
     return false;
 }
@@ -70,17 +73,19 @@ bool OnReadSymbol(const Region& r, const std::vector<Observation>& observations)
 }  // namespace
 
 // Whether a region lies on a symbol that the regions searched before it read.
-bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::size_t index) {
+bool OnReadSymbol(const Region& r, bool bars, const std::vector<RegionWork>& work,
+                  std::size_t index) {
     for (std::size_t j = 0; j < index; ++j)
-        if (OnReadSymbol(r, work[j].observations)) return true;
+        if (OnReadSymbol(r, bars, work[j].observations)) return true;
     return false;
 }
 
-void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy) {
+void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy,
+                bool straight) {
     // Other symbologies look busy too: tilted lines only where some line read a start or
     // stop, which keeps the pass cheap where no Code 39 is.
     std::vector<double> tilts{0};
-    tilts.insert(tilts.end(), search.plan.tilts.begin(), search.plan.tilts.end());
+    if (!straight) tilts.insert(tilts.end(), search.plan.tilts.begin(), search.plan.tilts.end());
     const ScanOptions options{
         .tiltWhenBusy = w.evidence.ends > 0, .first = false, .recovery = true};
     for (std::size_t m = fewEdges ? 1 : 0; m < kRecovery.size(); ++m) {

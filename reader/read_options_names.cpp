@@ -46,7 +46,9 @@ std::optional<Polarity> ParsePolarity(std::string_view name) {
     return Find(kPolarityNames, kPolarities, name);
 }
 
-std::string_view EffortName(Effort effort) { return NameOf(kEffortNames, kEfforts, effort); }
+std::string_view EffortName(Effort effort) {
+    return NameOf(kEffortNames, kEfforts, effort);
+}
 
 std::string_view PolarityName(Polarity polarity) {
     return NameOf(kPolarityNames, kPolarities, polarity);

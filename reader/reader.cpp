@@ -84,6 +84,22 @@ bool OnSymbolResolved(const Region& r, int k, const std::vector<Observation>& ob
     return false;
 }
 
+// Whether a point lies on a symbol read: within its bars from start to stop, or as far again
+// as half their height above or below them, where its printed text or its region's blur
+// reaches.
+bool OnSymbol(Point p, const std::vector<Symbol>& symbols) {
+    return std::any_of(symbols.begin(), symbols.end(), [&](const Symbol& s) {
+        const Point& o = s.corners[0];
+        const Point u{s.corners[1].x - o.x, s.corners[1].y - o.y};  // start to stop
+        const Point v{s.corners[3].x - o.x, s.corners[3].y - o.y};  // top to bottom
+        const double uu = u.x * u.x + u.y * u.y, vv = v.x * v.x + v.y * v.y;
+        if (uu <= 0 || vv <= 0) return false;
+        const double along = ((p.x - o.x) * u.x + (p.y - o.y) * u.y) / uu;
+        const double across = ((p.x - o.x) * v.x + (p.y - o.y) * v.y) / vv;
+        return along >= 0 && along <= 1 && across >= -0.5 && across <= 1.5;
+    });
+}
+
 // A region some level's first pass scanned, in the picture's pixels: how far its lines reached
 // either side of its centre, and the level's pixel in the picture's.
 struct Searched {
@@ -177,25 +193,24 @@ void LaterPasses(Search& search, bool noisy) {
             search.truncated = search.truncated || k < liked + sure;
             break;
         }
-        // The free samples first, as every region gets them; beyond them, bars by likeness
-        // alone (which may still be a grain or a ruled table) get a blurred label's recovery
-        // each, no more, and no tilts.
+        // The free samples first, as every region gets them, tilts too; beyond them, bars by
+        // likeness alone (which may still be a grain or a ruled table) each get a blurred
+        // label's recovery of their own, whatever the tilts took, and no tilts.
         const long long free = std::min(plan.budget, firstPass + kFreeSamples);
         const bool sureBars = k >= liked && k < liked + sure;
-        const long long limit =
-            k < liked  ? plan.budget
-            : sureBars ? std::max(free, std::min(plan.budget, reader.Spent() + kSureBarsSamples))
-                       : free;
-        if (reader.Spent() >= limit) break;
+        long long limit = k < liked ? plan.budget : free;
+        if (!sureBars && reader.Spent() >= limit) break;
         RegionWork& w = work[i];
         // A picture whose first pass alone outspent the free samples is a page of print or a
         // busy photo: there, regions without a bar-like start or stop get the rest only where
         // they look like bars themselves (the most bar-like come first).
         if (k >= liked && firstPass > kFreeSamples && !w.BarLike(picture)) break;
-        // Tilted lines; not where lines along the region already see the same bars beyond the
-        // free samples, as those are only blurred: the direction is not what failed.
-        const bool beyondFree = sureBars && reader.Spent() >= free;
-        if (!beyondFree && !ScanRegion(reader, limit, plan, w, plan.tilts)) break;
+        // Tilted lines within the free samples; beyond them, bars by likeness alone are only
+        // blurred, as lines along the region see the same bars: the direction is not what failed.
+        const bool straight = reader.Spent() >= limit;
+        if (!straight && !ScanRegion(reader, limit, plan, w, plan.tilts) && !sureBars) break;
+        if (sureBars)
+            limit = std::max(limit, std::min(plan.budget, reader.Spent() + kSureBarsSamples));
         const Evidence& evidence = w.evidence;
         const bool promising = Promising(evidence);
         const bool few = FewEdges(evidence);
@@ -204,22 +219,24 @@ void LaterPasses(Search& search, bool noisy) {
             LevelledPass(search, w, limit);
         if (!thorough || !(promising || few) || WholeReads(w.observations, 0) >= kEnoughReads ||
             Damaged(picture, w.observations, 0, search.workspace) ||
-            OnReadSymbol(w.region, work, i))
+            OnReadSymbol(w.region, w.barLike >= kBarLikeSure, work, i))
             continue;
-        DeblurPass(search, w, limit, few, noisy);
+        DeblurPass(search, w, limit, few, noisy, straight);
         // Bars thinned below a pixel hide even the start and stop characters: on bars alone,
         // their ink is worth a look.
-        if ((evidence.ends == 0 && !w.BarLike(picture)) || WholeReadsApart(w.observations) ||
-            reader.Spent() >= limit)
-            continue;
-        InkSpreadPass(search, w, limit, evidence.ends > 0);
+        if ((evidence.ends > 0 || w.BarLike(picture)) && !WholeReadsApart(w.observations) &&
+            reader.Spent() < limit)
+            InkSpreadPass(search, w, limit, evidence.ends > 0);
+        if (sureBars && reader.Spent() >= limit && !w.observations.empty())
+            search.cut.push_back(w.region);
     }
 }
 
 // One search of a picture at its own scale, every pass: the lines' observations, `truncated`
-// set where it could not cover the picture whole, `spent` the samples it took.
+// set where it could not cover the picture whole, `spent` the samples it took, `cut` its
+// regions whose recovery ran out of samples.
 std::vector<Observation> SearchFull(const GreyView& picture, const ReadOptions& options,
-                                    bool& truncated, long long& spent,
+                                    bool& truncated, long long& spent, std::vector<Region>& cut,
                                     std::vector<Searched>* searched = nullptr) {
     std::vector<Observation> observations;
     Search search(picture, options);
@@ -242,6 +259,7 @@ std::vector<Observation> SearchFull(const GreyView& picture, const ReadOptions& 
     LaterPasses(search, noisy);
     truncated = truncated || search.truncated;
     spent = search.reader.Spent();
+    cut.insert(cut.end(), search.cut.begin(), search.cut.end());
     if (searched != nullptr)
         for (const Region& r : search.done) searched->push_back({r, LineReach(r), 1});
     for (RegionWork& w : search.work)
@@ -323,8 +341,9 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
     ReadResult result;
     long long spent = 0;             // samples, over every octave
     std::vector<Searched> searched;  // every level's regions, for the coarser ones
+    std::vector<Region> cut;         // every level's regions whose recovery ran out
     std::vector<Observation> observations =
-        SearchFull(picture, options, result.truncated, spent, &searched);
+        SearchFull(picture, options, result.truncated, spent, cut, &searched);
     // Then the coarser octaves, for symbols too large for the block grid and the lines at the
     // picture's own scale: at each, the regions neither on a symbol resolved already nor inside
     // one that a finer level searched. They go on from the samples the picture spent, so a page
@@ -354,6 +373,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         const double scale = static_cast<double>(1 << k);
         for (const Region& r : search.done)
             searched.push_back({ToPicture(r, k), LineReach(r) * scale, scale});
+        for (const Region& r : search.cut) cut.push_back(ToPicture(r, k));
         for (RegionWork& w : search.work) {
             for (Observation& o : w.observations) {
                 o.begin = Pyramid::ToPicture(o.begin, k);
@@ -369,7 +389,7 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         const std::vector<std::uint8_t> pixels = Smoothed(picture, kFineTextureSigma);
         const GreyView smoothed{pixels.data(), picture.width, picture.height, picture.width};
         long long more = 0;
-        std::vector<Observation> again = SearchFull(smoothed, options, result.truncated, more);
+        std::vector<Observation> again = SearchFull(smoothed, options, result.truncated, more, cut);
         observations.insert(observations.end(), std::make_move_iterator(again.begin()),
                             std::make_move_iterator(again.end()));
     }
@@ -388,6 +408,10 @@ ReadResult ReadAll(const ImageView& view, const ReadOptions& options) {
         result.symbols.push_back(std::move(s));
     }
     SortInReadingOrder(result.symbols);
+    result.truncated =
+        result.truncated || !std::all_of(cut.begin(), cut.end(), [&](const Region& r) {
+            return OnSymbol(r.centre, result.symbols);
+        });
     if (options.locateUnread) result.unread = Unread(observations, voted);
     return result;
 }

@@ -39,9 +39,9 @@ constexpr double kBarLike = 0.6;
 // Likeness that only bars reach (print and tables stay below): such a region's recovery goes
 // on beyond the free samples, as a blurred symbol's lines may see no start or stop at all.
 constexpr double kBarLikeSure = 0.9;
-// Samples each such region may spend on recovery beyond the free samples: a blurred label's
-// takes about half of it.
-constexpr long long kSureBarsSamples = 100'000;
+// Samples each such region may spend on recovery beyond the free samples and what its tilts
+// took: a label with 3-pixel modules blurred by half a module takes a quarter to a half of it.
+constexpr long long kSureBarsSamples = 200'000;
 // Start or stop characters make a region promising even at a slant or in perspective, which
 // leave little of the likeness; print rarely shows any, and then with no likeness at all.
 constexpr double kBarLikeEnds = 0.3;
@@ -88,6 +88,11 @@ struct Search {
     LineReader reader;
     std::vector<RegionWork> work;  // every region searched, in the order the first pass took them
     std::vector<Region> done;      // the regions the first pass scanned
+    // Bars by likeness alone whose recovery ran out of its samples where some line paired a
+    // start and a stop character: unless a symbol read there after all, one too blurred to
+    // read in them, said rather than silently missed. Other symbologies' bars, which may show
+    // a start or a stop by chance, pair none.
+    std::vector<Region> cut;
     bool truncated = false;
 };
 
@@ -134,10 +139,13 @@ void LevelledPass(Search& search, RegionWork& w, long long limit);
 bool Damaged(const GreyView& picture, const std::vector<Observation>& observations,
              std::size_t first, Workspace& ws);
 // Whether a region lies on a symbol that the regions searched before it (work[0..index)) read.
-bool OnReadSymbol(const Region& r, const std::vector<RegionWork>& work, std::size_t index);
+// `bars`: the region looks like bars that only bars look like (kBarLikeSure).
+bool OnReadSymbol(const Region& r, bool bars, const std::vector<RegionWork>& work,
+                  std::size_t index);
 // Sharpened lines, then banded lines, against blur and noise; `fewEdges` skips the finest
-// sharpening (a short symbol blurred).
-void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy);
+// sharpening (a short symbol blurred), `straight` the tilted lines.
+void DeblurPass(Search& search, RegionWork& w, long long limit, bool fewEdges, bool noisy,
+                bool straight);
 // Edges judged among bars and among spaces apart, for ink that spread or thinned. Without
 // `endsSeen` (no start or stop character on the region's lines) edges placed by ink alone.
 void InkSpreadPass(Search& search, RegionWork& w, long long limit, bool endsSeen);

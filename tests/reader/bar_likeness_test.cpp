@@ -77,4 +77,78 @@ INSTANTIATE_TEST_SUITE_P(
         LikenessCase{"NoiseBesideBars", Fill::kNoise, Fill::kBars, 1100, 0, false},
         LikenessCase{"NoiseAtTheLeftEdgeBesideBars", Fill::kNoise, Fill::kBars, 0, 0, false}));
 
+// Blurred labels' regions reach past their bars, over the text printed below and the blur
+// round both: bars that fill only a band across the region's middle still count as bars, and a
+// line of letters, alike from row to row within its letters' height, does not.
+enum class Below { kPaper, kLetters };
+
+struct BandCase {
+    const char* name;
+    double barsShare;  // of the region's height, a fifth of it above them; 0 for letters alone
+    Below below;
+    bool barLike;
+};
+
+void PrintTo(const BandCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Band : public testing::TestWithParam<BandCase> {};
+
+// Letters 10 pixels wide, 16 high: stems, bowls and bars, one of a few shapes each.
+void DrawLetters(std::vector<std::uint8_t>& pixels, int width, int left, int right, int top,
+                 std::mt19937& random) {
+    for (int x0 = left; x0 + 10 <= right; x0 += 12) {
+        const unsigned shape = random() % 4;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 10; ++x) {
+                const bool stemLeft = x < 2, stemRight = x >= 8, rim = y < 2 || y >= 14;
+                bool ink = false;
+                if (shape == 0) ink = stemLeft || stemRight || y < 2;  // n
+                if (shape == 1)
+                    ink = (stemLeft || stemRight) != rim || (rim && x > 1 && x < 8);  // o
+                if (shape == 2) ink = (x >= 4 && x < 6) || (y >= 7 && y < 9);         // +-like t
+                if (shape == 3)
+                    ink = stemLeft || (y >= 7 && y < 9) || (stemRight && y < 8);  // h-ish
+                if (ink) pixels[static_cast<std::size_t>(top + y) * width + x0 + x] = 20;
+            }
+    }
+}
+
+TEST_P(Band, BarsInABandLetters) {
+    const BandCase& c = GetParam();
+    constexpr int kWidth = 800, kHeight = 300, kLeft = 200, kLength = 400, kTop = 100;
+    const int height = c.barsShare > 0 ? 110 : 20;  // the region's
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kWidth) * kHeight, 230);
+    std::mt19937 random(11);
+    const int barsTop = kTop + height / 5, barsHeight = static_cast<int>(c.barsShare * height);
+    bool dark = true;
+    for (int x = kLeft; x < kLeft + kLength; dark = !dark) {
+        const int run = 3 * (1 + static_cast<int>(random() % 2) * 2);  // 3 or 9 pixels
+        for (int i = 0; i < run && x < kLeft + kLength; ++i, ++x)
+            for (int y = barsTop; y < barsTop + barsHeight; ++y)
+                pixels[static_cast<std::size_t>(y) * kWidth + x] = dark ? 20 : 230;
+    }
+    if (c.below == Below::kLetters)
+        DrawLetters(pixels, kWidth, kLeft, kLeft + kLength,
+                    c.barsShare > 0 ? barsTop + barsHeight + 2 : kTop + 2, random);
+    Region r;
+    r.centre = {kLeft + 0.5 * kLength, kTop + 0.5 * height};
+    r.dir = {1, 0};
+    r.halfLength = 0.5 * kLength;
+    r.halfWidth = 0.5 * height;
+    const double likeness = BarLikeness({pixels.data(), kWidth, kHeight, kWidth}, r);
+    if (c.barLike)
+        EXPECT_GE(likeness, kBarLikeSure);
+    else
+        EXPECT_LT(likeness, kBarLikeSure);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BarLikeness, Band,
+    testing::Values(BandCase{"BarsFillTheRegion", 0.75, Below::kPaper, true},
+                    BandCase{"BarsInTheMiddleTextBelow", 0.55, Below::kLetters, true},
+                    BandCase{"BarsInTheMiddlePaperBelow", 0.55, Below::kPaper, true},
+                    BandCase{"ALineOfLetters", 0, Below::kLetters, false}));
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <numbers>
 #include <ostream>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -1255,6 +1256,77 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(StackCase{5, 78, 2, 40, 150, 4}, StackCase{8, 60, 2, 40, 150, 4},
                     StackCase{8, 78, 2, 40, 150, 4}, StackCase{5, 78, 2, 40, 150, 5},
                     StackCase{5, 78, 3, 50, 120, 6}, StackCase{5, 40, 1, 20, 100, 2}));
+
+// An A4 sheet of labels at 300 dpi, three columns, each label's text printed under its bars,
+// the whole sheet blurred: every label reads as it does alone, or, near the limit of blur,
+// nearly every one and the read says it was cut short. Labels a row apart lie nearer than a
+// symbol's length, there are too many for the free samples, and the text below makes each
+// region half as tall again as its bars.
+struct BlurredSheetCase {
+    int rows;
+    double blur;  // pixels
+    int wide;     // pixels of a wide element, modules of 3
+    bool text;    // marks like letters below the bars
+    int least;    // labels that must read
+};
+
+void PrintTo(const BlurredSheetCase& c, std::ostream* os) {
+    *os << 3 * c.rows << "_labels_blur" << c.blur << "_wide" << c.wide
+        << (c.text ? "_text" : "_bare");
+}
+
+class BlurredSheets : public testing::TestWithParam<BlurredSheetCase> {};
+
+TEST_P(BlurredSheets, EveryLabelReads) {
+    const BlurredSheetCase& c = GetParam();
+    constexpr int kModule = 3, kBars = 60, kPitch = 137, kColumn = 760;
+    std::mt19937 random(static_cast<unsigned>(c.rows * 10 + c.wide));
+    const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-.";
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::uniform_int_distribution<int> length(4, 8), stroke(0, 9);
+    Picture p;
+    p.width = 2480;
+    p.height = 3508;
+    p.pixels.assign(static_cast<std::size_t>(p.width) * p.height, 255);
+    std::vector<std::string> drawn;
+    for (int i = 0; i < 3 * c.rows; ++i) {
+        std::string text;
+        for (int n = length(random); n > 0; --n) text += alphabet[pick(random)];
+        drawn.push_back(text);
+        const int symbol = static_cast<int>(text.size() + 2) * (7 * kModule + 3 * c.wide);
+        const int x = 100 + (i % 3) * kColumn + (kColumn - symbol) / 2;
+        const int y = 130 + (i / 3) * kPitch;
+        DrawUpright(p, text, x, y, kModule, kBars, c.wide);
+        if (!c.text) continue;
+        // A letter's strokes, 2 pixels wide and 18 high, under each character.
+        const int cell = 14, left = x + (symbol - cell * static_cast<int>(text.size() + 2)) / 2;
+        for (int k = 0; k < static_cast<int>(text.size() + 2) * 2; ++k)
+            for (int yy = y + kBars + 4; yy < y + kBars + 22; ++yy)
+                std::fill_n(p.pixels.begin() + static_cast<std::ptrdiff_t>(yy) * p.width + left +
+                                k * cell / 2 + stroke(random) % 4,
+                            2, 0);
+    }
+    Blur(p, c.blur);
+    const reader::ReadResult result = reader::ReadAll(p.View(), {});
+    std::multiset<std::string> left(drawn.begin(), drawn.end());
+    for (const reader::Symbol& s : result.symbols) {
+        const auto at = left.find(s.text);
+        ASSERT_NE(at, left.end()) << s.text << " not drawn, or read twice";
+        left.erase(at);
+    }
+    EXPECT_GE(static_cast<int>(result.symbols.size()), c.least);
+    EXPECT_EQ(result.truncated, !left.empty()) << left.size() << " labels unread";
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, BlurredSheets,
+                         testing::Values(BlurredSheetCase{24, 1.5, 6, true, 72},
+                                         BlurredSheetCase{24, 1.5, 8, true, 72},
+                                         BlurredSheetCase{24, 1.2, 6, true, 72},
+                                         BlurredSheetCase{24, 1.5, 6, false, 72},
+                                         BlurredSheetCase{8, 1.5, 6, true, 24},
+                                         // Half a module and more: read by recovery alone.
+                                         BlurredSheetCase{24, 1.85, 6, true, 68},
+                                         BlurredSheetCase{24, 1.9, 6, true, 68}));
 
 // One symbol on an A4 page at 300 dpi, white but for it, in a corner: from modules the picture's
 // own block grids see to those only a coarser octave sees, and at the sizes where one takes over

@@ -114,10 +114,11 @@ struct UnreadSymbol {
     bool quietZoneShort = false;
 };
 
-// Read's symbols, and whether the picture was searched whole. `truncated` is true only for a
+// Read's symbols, and whether the picture was searched whole. `truncated` is true for a
 // picture beyond any real sheet (tens of thousands of bar-like regions, or so much bar-like
-// clutter that the effort's work bound ran out before every region had its first lines):
-// symbols may then be missing.
+// clutter that the effort's work bound ran out before every region had its first lines), and
+// where bars that only bars look like ran out of their recovery from blur without a symbol
+// read there: symbols may then be missing.
 struct ReadResult {
     std::vector<Symbol> symbols;
     bool truncated = false;
