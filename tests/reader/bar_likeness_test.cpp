@@ -14,6 +14,7 @@
 namespace {
 
 using namespace scan39::reader::detail;
+using scan39::reader::Point;
 
 enum class Fill { kBars, kNoise, kPaper };
 
@@ -31,6 +32,26 @@ void PrintTo(const LikenessCase& c, std::ostream* os) {
 }
 
 class Likeness : public testing::TestWithParam<LikenessCase> {};
+
+// Bars as alike as only bars are; anything else below `otherwise`.
+void ExpectBars(double likeness, bool bars, double otherwise) {
+    if (bars)
+        EXPECT_GE(likeness, kBarLikeSure);
+    else
+        EXPECT_LT(likeness, otherwise);
+}
+
+// The likeness of a region of a grey picture `width` pixels wide.
+double LikenessOf(const std::vector<std::uint8_t>& pixels, int width, Point centre, Point dir,
+                  double length, double height) {
+    Region r;
+    r.centre = centre;
+    r.dir = dir;
+    r.halfLength = 0.5 * length;
+    r.halfWidth = 0.5 * height;
+    const int rows = static_cast<int>(pixels.size()) / width;
+    return BarLikeness({pixels.data(), width, rows, width}, r);
+}
 
 TEST_P(Likeness, JudgesTheRegionNotTheRowsBesideIt) {
     const LikenessCase& c = GetParam();
@@ -55,16 +76,10 @@ TEST_P(Likeness, JudgesTheRegionNotTheRowsBesideIt) {
         }
     }
     const double a = c.angle * 3.14159265358979 / 180;
-    Region r;
-    r.centre = {c.left + 0.5 * kRegionLength, 0.5 * (kTop + kBottom)};
-    r.dir = {std::cos(a), std::sin(a)};
-    r.halfLength = 0.5 * kRegionLength;
-    r.halfWidth = 0.5 * (kBottom - kTop);
-    const double likeness = BarLikeness({pixels.data(), kWidth, kHeight, kWidth}, r);
-    if (c.barLike)
-        EXPECT_GE(likeness, kBarLikeSure);
-    else
-        EXPECT_LT(likeness, kBarLike);
+    const double likeness =
+        LikenessOf(pixels, kWidth, {c.left + 0.5 * kRegionLength, 0.5 * (kTop + kBottom)},
+                   {std::cos(a), std::sin(a)}, kRegionLength, kBottom - kTop);
+    ExpectBars(likeness, c.barLike, kBarLike);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,16 +147,9 @@ TEST_P(Band, BarsInABandLetters) {
     if (c.below == Below::kLetters)
         DrawLetters(pixels, kWidth, kLeft, kLeft + kLength,
                     c.barsShare > 0 ? barsTop + barsHeight + 2 : kTop + 2, random);
-    Region r;
-    r.centre = {kLeft + 0.5 * kLength, kTop + 0.5 * height};
-    r.dir = {1, 0};
-    r.halfLength = 0.5 * kLength;
-    r.halfWidth = 0.5 * height;
-    const double likeness = BarLikeness({pixels.data(), kWidth, kHeight, kWidth}, r);
-    if (c.barLike)
-        EXPECT_GE(likeness, kBarLikeSure);
-    else
-        EXPECT_LT(likeness, kBarLikeSure);
+    const double likeness = LikenessOf(pixels, kWidth, {kLeft + 0.5 * kLength, kTop + 0.5 * height},
+                                       {1, 0}, kLength, height);
+    ExpectBars(likeness, c.barLike, kBarLikeSure);
 }
 
 INSTANTIATE_TEST_SUITE_P(
