@@ -57,17 +57,12 @@ constexpr double kOnSymbol = 0.6;
 constexpr double kOnSymbolSlack = 4;
 
 bool OnReadSymbol(const Region& r, bool bars, const std::vector<Observation>& observations) {
-    for (const Observation& o : observations) {
-        if (o.chars.find('\0') != std::string::npos) continue;
-        const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
-        const double len = std::hypot(dx, dy);
-        if (len <= 0) continue;
-        const double x = r.centre.x - o.begin.x, y = r.centre.y - o.begin.y;
-        const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
-        const double reach = bars ? r.halfWidth + kOnSymbolSlack : kOnSymbol * len;
-        if (along >= 0 && along <= len && across < reach) return true;
-    }
-    return false;
+    const auto reach = [&](double length) {
+        return bars ? r.halfWidth + kOnSymbolSlack : kOnSymbol * length;
+    };
+    return std::any_of(observations.begin(), observations.end(), [&](const Observation& o) {
+        return o.chars.find('\0') == std::string::npos && BesideLine(o, r.centre, reach);
+    });
 }
 
 }  // namespace

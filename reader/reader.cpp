@@ -72,16 +72,9 @@ constexpr double kNearRead = 0.25;
 // character may blur into a readable one.
 bool OnSymbolResolved(const Region& r, int k, const std::vector<Observation>& observations) {
     const Point c = Pyramid::ToPicture(r.centre, k);
-    for (const Observation& o : observations) {
-        if (o.located) continue;
-        const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
-        const double len = std::hypot(dx, dy);
-        if (len <= 0) continue;
-        const double x = c.x - o.begin.x, y = c.y - o.begin.y;
-        const double along = (x * dx + y * dy) / len, across = std::abs(y * dx - x * dy) / len;
-        if (along >= 0 && along <= len && across < kNearRead * len) return true;
-    }
-    return false;
+    return std::any_of(observations.begin(), observations.end(), [&](const Observation& o) {
+        return !o.located && BesideLine(o, c, [](double length) { return kNearRead * length; });
+    });
 }
 
 // Whether a point lies on a symbol read: within its bars from start to stop, or as far again

@@ -5,6 +5,7 @@
 // lines against blur and noise (pass_deblur.cpp), and edges judged apart for spread ink
 // (pass_ink_spread.cpp). Each pass scans a region again through ScanAgain (region_scan.cpp).
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -121,6 +122,18 @@ double LineReach(const Region& r);
 // within `limit`, and short of kEnoughReads whole reads.
 bool ScanAgain(Search& search, RegionWork& w, long long limit, const LineMode& mode,
                const std::vector<double>& tilts, const ScanOptions& options = {});
+
+// Whether `p` lies beside a read line: between its ends along it, and less than `reach`
+// pixels across it, `reach` given the line's length.
+template <class Reach>
+bool BesideLine(const Observation& o, Point p, Reach reach) {
+    const double dx = o.end.x - o.begin.x, dy = o.end.y - o.begin.y;
+    const double length = std::hypot(dx, dy);
+    if (length <= 0) return false;
+    const double x = p.x - o.begin.x, y = p.y - o.begin.y;
+    const double along = (x * dx + y * dy) / length;
+    return along >= 0 && along <= length && std::abs(y * dx - x * dy) / length < reach(length);
+}
 
 // Reads since `first` with every character read.
 int WholeReads(const std::vector<Observation>& observations, std::size_t first);
